@@ -1,0 +1,73 @@
+// The article generation job: the ranking URL from the dialog's selections, the
+// download and conversion of the page, and the article text into the article field.
+#include "article/article_generator.h"
+#include "article/ranking_request.h"
+#include "platform/encoding.h"
+#include "resources/control_table.h"
+#include "resources/strings.h"
+#include "ui/qubopost_dlg.h"
+
+void CQubopostDlg::OnGenerate() {
+    StartWorkerJob([this] { FetchJob(); });
+}
+
+void CQubopostDlg::FetchJob() {
+    const Text url = BuildRankingUrl();
+    const int result = RankingRequest(url);
+    if (result != 0 && !m_jobs.StopRequested()) ShowMessage(texts::kNetworkError);
+}
+
+Text CQubopostDlg::GetProductKind() {
+    ControlView& view = View();
+    return ProductKindFor(view.IsChecked(IDC_KIND_DOWNLOAD), view.IsChecked(IDC_KIND_MAILMAG),
+                          view.IsChecked(IDC_KIND_GOODS));
+}
+
+Text CQubopostDlg::GetAffiliateId() { return AffiliateIdFor(View().GetWindowText(IDC_AFFILIATE_ID)); }
+
+Text CQubopostDlg::GetCategoryCode() { return CategoryCodeFor(View().GetWindowText(IDC_CATEGORY)); }
+
+Text CQubopostDlg::GetRankingKind() {
+    ControlView& view = View();
+    return RankingKindFor(view.IsChecked(IDC_RANK_MONTHLY), view.IsChecked(IDC_RANK_DAILY),
+                          view.IsChecked(IDC_RANK_PICKUP));
+}
+
+Text CQubopostDlg::BuildRankingUrl() {
+    const Text productKind = GetProductKind();
+    const Text affiliateId = GetAffiliateId();
+    const Text categoryCode = GetCategoryCode();
+    const Text rankingKind = GetRankingKind();
+    return MakeRankingUrl(productKind, categoryCode, affiliateId, rankingKind, RankingHost());
+}
+
+int CQubopostDlg::RankingRequest(const Text& url) {
+    HttpOptions options = m_services.http;
+    options.stop = &m_jobs.StopFlag();
+    const RankingPage page = FetchRankingPage(url, options, m_services.pageEncoding.c_str(),
+                                              m_services.programEncoding.c_str());
+    switch (page.outcome) {
+        case RankingPage::Outcome::NetworkError:
+            // Nothing usable came back: the article field keeps what the user had.
+            return -1;
+        case RankingPage::Outcome::ConverterUnavailable:
+            ShowMessage(texts::kConverterUnavailable);
+            return 0;
+        case RankingPage::Outcome::Received:
+            break;
+    }
+    const Text article = ArticleGenerator(page.page);
+    if (m_jobs.StopRequested()) return 0;
+    View().SetWindowText(IDC_ARTICLE, article);
+    ShowMessage(texts::kGenerated);
+    return 0;
+}
+
+Text CQubopostDlg::ArticleGenerator(Text page) {
+    Text article = ScanRankingPage(page);
+    ControlView& view = View();
+    if (view.IsChecked(IDC_RANK_MONTHLY)) RewriteArticle(article, RankingKind::Monthly);
+    if (view.IsChecked(IDC_RANK_DAILY)) RewriteArticle(article, RankingKind::Daily);
+    if (view.IsChecked(IDC_RANK_PICKUP)) RewriteArticle(article, RankingKind::Pickup);
+    return article;
+}

@@ -1,0 +1,41 @@
+// The dialog logic's view of its window: the control table, operated by control ID.
+// Every operation may be called from any thread and acts at once (the window runs it
+// on its own thread and waits for it). Texts are CP932 with CR LF line ends.
+#pragma once
+
+#include "platform/text.h"
+
+class ControlView {
+public:
+    virtual ~ControlView() = default;
+
+    virtual Text GetWindowText(int id) = 0;
+    virtual void SetWindowText(int id, const Text& text) = 0;
+
+    // Radio buttons.
+    virtual bool IsChecked(int id) = 0;
+    virtual void SetCheck(int id, bool checked) = 0;
+
+    virtual void EnableWindow(int id, bool enable) = 0;
+    virtual bool IsWindowEnabled(int id) = 0;
+
+    // The progress bar.
+    virtual void SetProgressRange(int id, int lower, int upper) = 0;
+    virtual void SetProgressPos(int id, int pos) = 0;
+    virtual int GetProgressPos(int id) = 0;
+
+    // A message box with the text and an OK button, the application's name as caption.
+    // Returns when the user has dismissed it.
+    virtual void MessageBox(const Text& text) = 0;
+
+    // The window's icon (a resource ID of the program's icons).
+    virtual void SetIcon(int iconId) = 0;
+    // Adds the About item, with this text, to the window's menu; choosing it sends
+    // the system command IDM_ABOUTBOX to the dialog.
+    virtual void AppendAboutMenuItem(const Text& text) = 0;
+    // Runs the About box modally.
+    virtual void RunAboutBox() = 0;
+
+    // Ends the modal run of the dialog with this result.
+    virtual void EndDialog(int result) = 0;
+};

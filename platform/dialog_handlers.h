@@ -1,0 +1,26 @@
+// What the window calls on the dialog logic: creation, commands, closing.
+#pragma once
+
+class ControlView;
+
+class DialogHandlers {
+public:
+    virtual ~DialogHandlers() = default;
+
+    // The window's control table has been created; the view stays valid until the
+    // window is gone (the window calls Attach(nullptr) only after StopJobs and once
+    // JobsRunning() is false).
+    virtual void Attach(ControlView* view) = 0;
+    virtual bool OnInitDialog() = 0;
+    // A push button was clicked (1015, 1016, 1019, 1020).
+    virtual void OnCommand(int id) = 0;
+    // A system command (the About item sends IDM_ABOUTBOX). false: not handled.
+    virtual bool OnSysCommand(unsigned id) = 0;
+    // Cancel: the "閉じる" button, Esc or the window's close box.
+    virtual void OnCancel() = 0;
+
+    // The window is closing: running jobs are told to stop and must stop using the view
+    // soon. The window keeps serving view calls until JobsRunning() is false.
+    virtual void StopJobs() = 0;
+    virtual bool JobsRunning() = 0;
+};

@@ -1,0 +1,28 @@
+// One HTTP GET through libcurl: redirects followed, the proxy settings of the
+// environment honoured (http_proxy, https_proxy, no_proxy), bounded in time and size.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct HttpOptions {
+    long connectTimeoutMs = 30000;  // to get connected
+    long idleTimeoutMs = 60000;     // without a byte received
+    std::size_t maxBodyBytes = 32u << 20;
+    const std::atomic<bool>* stop = nullptr;  // set: the transfer ends early
+};
+
+struct HttpResponse {
+    bool received = false;  // a response came back whole
+    long status = 0;        // its status code
+    std::string body;
+    std::string error;      // why nothing usable came back
+};
+
+// Starts the network library for the process. false when it can't be started.
+bool StartNetwork();
+
+HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
+                     const std::vector<std::string>& headers, const HttpOptions& options);

@@ -1,0 +1,248 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The section name of a header line "[name]", or nullopt for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') return std::nullopt;
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return Trim(line.substr(1, close - 1));
+}
+
+// Key and value of a line "key=value". The value is taken as it stands after the '='.
+bool SplitKeyLine(std::string_view line, std::string_view* key, std::string_view* value) {
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    const std::string_view name = Trim(line.substr(0, eq));
+    if (name.empty() || name.front() == ';') return false;
+    *key = name;
+    *value = line.substr(eq + 1);
+    return true;
+}
+
+std::string OneLine(std::string_view value) {
+    std::string out(value);
+    std::replace(out.begin(), out.end(), '\r', ' ');
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    return out;
+}
+
+}  // namespace
+
+IniDocument IniDocument::Parse(std::string_view bytes) {
+    IniDocument doc;
+    doc.m_lines.clear();
+    if (bytes.empty()) return doc;
+    const auto firstLf = bytes.find('\n');
+    doc.m_lineEnd = (firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r')
+                        ? "\r\n"
+                        : (firstLf != std::string_view::npos ? "\n" : "\r\n");
+    doc.m_finalLineEnd = bytes.back() == '\n';
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        auto end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        doc.m_lines.emplace_back(line);
+        start = end + 1;
+    }
+    return doc;
+}
+
+int IniDocument::FindSection(std::string_view section) const {
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        auto name = SectionName(m_lines[i]);
+        if (name && EqualsNoCase(*name, section)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int IniDocument::SectionEnd(int header) const {
+    std::size_t i = static_cast<std::size_t>(header) + 1;
+    while (i < m_lines.size() && !SectionName(m_lines[i])) ++i;
+    return static_cast<int>(i);
+}
+
+int IniDocument::FindKey(int header, std::string_view key) const {
+    const int end = SectionEnd(header);
+    for (int i = header + 1; i < end; ++i) {
+        std::string_view name, value;
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)], &name, &value) && EqualsNoCase(name, key)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
+    const int header = FindSection(section);
+    if (header < 0) return std::nullopt;
+    const int line = FindKey(header, key);
+    if (line < 0) return std::nullopt;
+    std::string_view name, value;
+    SplitKeyLine(m_lines[static_cast<std::size_t>(line)], &name, &value);
+    return std::string(value);
+}
+
+void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+    std::string line = std::string(key) + "=" + OneLine(value);
+    int header = FindSection(section);
+    if (header < 0) {
+        m_lines.push_back("[" + std::string(section) + "]");
+        m_lines.push_back(std::move(line));
+        return;
+    }
+    const int existing = FindKey(header, key);
+    if (existing >= 0) {
+        m_lines[static_cast<std::size_t>(existing)] = std::move(line);
+        return;
+    }
+    // New keys go behind the section's last non-blank line.
+    int insert = SectionEnd(header);
+    while (insert > header + 1 && Trim(m_lines[static_cast<std::size_t>(insert - 1)]).empty()) --insert;
+    m_lines.insert(m_lines.begin() + insert, std::move(line));
+}
+
+void IniDocument::AddSection(std::string_view section) {
+    if (FindSection(section) < 0) m_lines.push_back("[" + std::string(section) + "]");
+}
+
+void IniDocument::Remove(std::string_view section, std::string_view key) {
+    const int header = FindSection(section);
+    if (header < 0) return;
+    const int line = FindKey(header, key);
+    if (line >= 0) m_lines.erase(m_lines.begin() + line);
+}
+
+void IniDocument::RemoveSection(std::string_view section) {
+    const int header = FindSection(section);
+    if (header < 0) return;
+    m_lines.erase(m_lines.begin() + header, m_lines.begin() + SectionEnd(header));
+}
+
+std::vector<std::string> IniDocument::Sections() const {
+    std::vector<std::string> names;
+    for (const auto& line : m_lines) {
+        if (auto name = SectionName(line)) names.emplace_back(*name);
+    }
+    return names;
+}
+
+std::vector<std::string> IniDocument::Keys(std::string_view section) const {
+    std::vector<std::string> keys;
+    const int header = FindSection(section);
+    if (header < 0) return keys;
+    const int end = SectionEnd(header);
+    for (int i = header + 1; i < end; ++i) {
+        std::string_view name, value;
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)], &name, &value)) keys.emplace_back(name);
+    }
+    return keys;
+}
+
+std::string IniDocument::Serialize() const {
+    std::string out;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        out += m_lines[i];
+        if (i + 1 < m_lines.size() || m_finalLineEnd) out += m_lineEnd;
+    }
+    return out;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) {
+        if (error) *error = "read error";
+        return std::nullopt;
+    }
+    return bytes.str();
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+    const auto fail = [&](int code) {
+        if (error) *error = std::strerror(code);
+        return false;
+    };
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return fail(errno);
+    // Keep the old file's permissions; a new file gets the usual 0644 (less the umask).
+    struct stat old {};
+    if (stat(path.c_str(), &old) == 0) {
+        fchmod(fd, old.st_mode & 07777);
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int code = errno;
+            close(fd);
+            unlink(temp.c_str());
+            return fail(code);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (fsync(fd) != 0 || close(fd) != 0) {
+        const int code = errno;
+        unlink(temp.c_str());
+        return fail(code);
+    }
+    if (rename(temp.c_str(), path.c_str()) != 0) {
+        const int code = errno;
+        unlink(temp.c_str());
+        return fail(code);
+    }
+    // Make the rename itself durable.
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}

@@ -1,0 +1,101 @@
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace {
+
+// Steps from start through the bytes by Shift-JIS characters and returns the first
+// character boundary at which the needle matches, or -1.
+int FindBytes(const std::string& hay, const char* needle, std::size_t needleLength, int start) {
+    if (start < 0) start = 0;
+    const std::size_t size = hay.size();
+    if (static_cast<std::size_t>(start) > size) return -1;
+    const char* data = hay.data();
+    if (needleLength == 0) return start;
+    const unsigned char first = static_cast<unsigned char>(needle[0]);
+    std::size_t pos = static_cast<std::size_t>(start);
+    while (pos + needleLength <= size) {
+        const unsigned char byte = static_cast<unsigned char>(data[pos]);
+        if (byte == first && std::memcmp(data + pos, needle, needleLength) == 0) {
+            return static_cast<int>(pos);
+        }
+        pos += Text::IsLeadByte(byte) ? 2 : 1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int Text::Find(const Text& what, int start) const {
+    return FindBytes(m_bytes, what.m_bytes.data(), what.m_bytes.size(), start);
+}
+
+int Text::Find(char what, int start) const { return FindBytes(m_bytes, &what, 1, start); }
+
+Text Text::Mid(int start, int count) const {
+    if (start < 0) start = 0;
+    if (count < 0) count = 0;
+    const std::size_t size = m_bytes.size();
+    if (static_cast<std::size_t>(start) >= size) return Text();
+    return Text(m_bytes.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(count)));
+}
+
+Text Text::Mid(int start) const {
+    if (start < 0) start = 0;
+    if (static_cast<std::size_t>(start) >= m_bytes.size()) return Text();
+    return Text(m_bytes.substr(static_cast<std::size_t>(start)));
+}
+
+int Text::Replace(const Text& from, const Text& to) {
+    if (from.IsEmpty()) return 0;
+    int pos = Find(from, 0);
+    if (pos < 0) return 0;
+    std::string result;
+    result.reserve(m_bytes.size());
+    int done = 0;
+    int count = 0;
+    while (pos >= 0) {
+        result.append(m_bytes, static_cast<std::size_t>(done), static_cast<std::size_t>(pos - done));
+        result += to.m_bytes;
+        done = pos + from.GetLength();
+        ++count;
+        pos = Find(from, done);
+    }
+    result.append(m_bytes, static_cast<std::size_t>(done), std::string::npos);
+    m_bytes.swap(result);
+    return count;
+}
+
+Text Text::Format(const Text& format, std::initializer_list<FormatArg> args) {
+    std::string out;
+    const std::string& f = format.m_bytes;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(f[i]);
+        if (IsLeadByte(byte) && i + 1 < f.size()) {
+            out += f[i];
+            out += f[++i];
+            continue;
+        }
+        if (f[i] != '%' || i + 1 >= f.size()) {
+            out += f[i];
+            continue;
+        }
+        const char spec = f[i + 1];
+        if (spec == '%') {
+            out += '%';
+            ++i;
+        } else if ((spec == 's' || spec == 'd') && next != args.end()) {
+            if (const Text* text = std::get_if<Text>(&*next)) {
+                out += text->m_bytes;
+            } else {
+                out += std::to_string(std::get<long long>(*next));
+            }
+            ++next;
+            ++i;
+        } else {
+            out += f[i];
+        }
+    }
+    return Text(std::move(out));
+}

@@ -1,0 +1,128 @@
+#include "memory_view.h"
+
+#include <chrono>
+
+#include "platform/encoding.h"
+
+Text MemoryView::GetWindowText(int id) {
+    std::lock_guard lock(m_mutex);
+    return m_texts[id];
+}
+
+void MemoryView::SetWindowText(int id, const Text& text) {
+    std::lock_guard lock(m_mutex);
+    m_texts[id] = text;
+    m_history[id].push_back(text);
+}
+
+bool MemoryView::IsChecked(int id) {
+    std::lock_guard lock(m_mutex);
+    return m_checks[id];
+}
+
+void MemoryView::SetCheck(int id, bool checked) {
+    std::lock_guard lock(m_mutex);
+    m_checks[id] = checked;
+}
+
+void MemoryView::EnableWindow(int id, bool enable) {
+    std::lock_guard lock(m_mutex);
+    m_enabled[id] = enable;
+}
+
+bool MemoryView::IsWindowEnabled(int id) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_enabled.find(id);
+    return it == m_enabled.end() || it->second;
+}
+
+void MemoryView::SetProgressRange(int, int lower, int upper) {
+    std::lock_guard lock(m_mutex);
+    m_progressLower = lower;
+    m_progressUpper = upper;
+}
+
+void MemoryView::SetProgressPos(int, int pos) {
+    std::lock_guard lock(m_mutex);
+    m_progressPos = pos;
+}
+
+int MemoryView::GetProgressPos(int) {
+    std::lock_guard lock(m_mutex);
+    return m_progressPos;
+}
+
+void MemoryView::MessageBox(const Text& text) {
+    const std::string utf8 = ToUtf8(text);
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(utf8);
+    }
+    m_changed.notify_all();
+    if (onMessage) onMessage(utf8);
+}
+
+void MemoryView::SetIcon(int iconId) {
+    std::lock_guard lock(m_mutex);
+    m_icon = iconId;
+}
+
+void MemoryView::AppendAboutMenuItem(const Text& text) {
+    std::lock_guard lock(m_mutex);
+    m_aboutItem = ToUtf8(text);
+}
+
+void MemoryView::RunAboutBox() {
+    std::lock_guard lock(m_mutex);
+    ++m_aboutRuns;
+}
+
+void MemoryView::EndDialog(int result) {
+    std::lock_guard lock(m_mutex);
+    m_endResult = result;
+}
+
+std::string MemoryView::Utf8(int id) { return ToUtf8(GetWindowText(id)); }
+
+void MemoryView::SetUtf8(int id, const std::string& utf8) { SetWindowText(id, Sjis(utf8)); }
+
+std::vector<std::string> MemoryView::Messages() {
+    std::lock_guard lock(m_mutex);
+    return m_messages;
+}
+
+bool MemoryView::WaitForMessages(std::size_t count, int timeoutMs) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_messages.size() >= count; });
+}
+
+int MemoryView::ProgressUpper() {
+    std::lock_guard lock(m_mutex);
+    return m_progressUpper;
+}
+
+int MemoryView::EndResult() {
+    std::lock_guard lock(m_mutex);
+    return m_endResult;
+}
+
+int MemoryView::AboutBoxRuns() {
+    std::lock_guard lock(m_mutex);
+    return m_aboutRuns;
+}
+
+int MemoryView::IconId() {
+    std::lock_guard lock(m_mutex);
+    return m_icon;
+}
+
+std::string MemoryView::AboutMenuItem() {
+    std::lock_guard lock(m_mutex);
+    return m_aboutItem;
+}
+
+std::vector<Text> MemoryView::TextHistory(int id) {
+    std::lock_guard lock(m_mutex);
+    return m_history[id];
+}

@@ -1,0 +1,62 @@
+// An in-memory control table standing in for the dialog's window: texts, checks,
+// enabled states, the progress bar, and every message box shown (as UTF-8), safe to
+// use from any thread.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/control_view.h"
+
+class MemoryView : public ControlView {
+public:
+    Text GetWindowText(int id) override;
+    void SetWindowText(int id, const Text& text) override;
+    bool IsChecked(int id) override;
+    void SetCheck(int id, bool checked) override;
+    void EnableWindow(int id, bool enable) override;
+    bool IsWindowEnabled(int id) override;
+    void SetProgressRange(int id, int lower, int upper) override;
+    void SetProgressPos(int id, int pos) override;
+    int GetProgressPos(int id) override;
+    void MessageBox(const Text& text) override;
+    void SetIcon(int iconId) override;
+    void AppendAboutMenuItem(const Text& text) override;
+    void RunAboutBox() override;
+    void EndDialog(int result) override;
+
+    // Texts by UTF-8, for readable tests.
+    std::string Utf8(int id);
+    void SetUtf8(int id, const std::string& utf8);
+
+    std::vector<std::string> Messages();  // UTF-8, in the order shown
+    // Waits until at least count message boxes have been shown; false after timeout_ms.
+    bool WaitForMessages(std::size_t count, int timeoutMs = 30000);
+    int ProgressUpper();
+    int EndResult();  // -1 until EndDialog
+    int AboutBoxRuns();
+    int IconId();
+    std::string AboutMenuItem();  // UTF-8, "" when none was added
+    // Called (outside the lock) whenever a message box is shown.
+    std::function<void(const std::string&)> onMessage;
+    // Every SetWindowText of one control, in order (CP932).
+    std::vector<Text> TextHistory(int id);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<int, Text> m_texts;
+    std::map<int, std::vector<Text>> m_history;
+    std::map<int, bool> m_checks;
+    std::map<int, bool> m_enabled;
+    int m_progressLower = 0, m_progressUpper = 100, m_progressPos = 0;
+    std::vector<std::string> m_messages;
+    int m_endResult = -1;
+    int m_aboutRuns = 0;
+    int m_icon = 0;
+    std::string m_aboutItem;
+};

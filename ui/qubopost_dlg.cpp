@@ -1,0 +1,104 @@
+#include "ui/qubopost_dlg.h"
+
+#include "mail/bsmtp.h"
+#include "platform/encoding.h"
+#include "resources/control_table.h"
+#include "resources/strings.h"
+
+CQubopostDlg::CQubopostDlg(DialogServices services)
+    : m_hIcon(IDR_MAINFRAME), m_services(std::move(services)), m_jobs(m_services.startThread) {
+    if (!m_services.sendMail) m_services.sendMail = BSendMail;
+}
+
+CQubopostDlg::~CQubopostDlg() {
+    m_jobs.RequestStop();
+    m_jobs.JoinAll();
+}
+
+void CQubopostDlg::Attach(ControlView* view) { m_view.store(view); }
+
+void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBox(Sjis(utf8)); }
+
+bool CQubopostDlg::OnInitDialog() {
+    ControlView& view = View();
+    const Text about = LoadString(IDS_ABOUTBOX);
+    if (!about.IsEmpty()) view.AppendAboutMenuItem(about);
+    view.SetIcon(m_hIcon);
+    LoadSettings();
+    view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
+    view.SetCheck(IDC_KIND_DOWNLOAD, true);
+    view.SetCheck(IDC_KIND_MAILMAG, false);
+    view.SetCheck(IDC_KIND_GOODS, false);
+    view.SetCheck(IDC_RANK_MONTHLY, true);
+    view.SetCheck(IDC_RANK_DAILY, false);
+    view.SetCheck(IDC_RANK_PICKUP, false);
+    view.EnableWindow(IDC_START_POST, false);
+    return true;
+}
+
+void CQubopostDlg::OnCommand(int id) {
+    switch (id) {
+        case IDC_GENERATE:
+            OnGenerate();
+            break;
+        case IDC_CLEAR:
+            OnClear();
+            break;
+        case IDC_START_POST:
+            OnStartPost();
+            break;
+        case IDC_CONFIRM_POST:
+            OnConfirmPost();
+            break;
+        case IDCANCEL:
+            OnCancel();
+            break;
+        default:
+            break;
+    }
+}
+
+bool CQubopostDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0) != IDM_ABOUTBOX) return false;
+    View().RunAboutBox();
+    return true;
+}
+
+void CQubopostDlg::OnClear() {
+    ControlView& view = View();
+    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) view.SetWindowText(id, "");
+    view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
+    for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) view.SetWindowText(id, "");
+    view.SetCheck(IDC_KIND_DOWNLOAD, true);
+    view.SetCheck(IDC_KIND_MAILMAG, false);
+    view.SetCheck(IDC_KIND_GOODS, false);
+    view.SetCheck(IDC_RANK_MONTHLY, true);
+    view.SetCheck(IDC_RANK_DAILY, false);
+    view.SetCheck(IDC_RANK_PICKUP, false);
+    view.EnableWindow(IDC_START_POST, false);
+}
+
+void CQubopostDlg::OnCancel() {
+    SaveSettings();
+    View().EndDialog(IDCANCEL);
+}
+
+void CQubopostDlg::StopJobs() { m_jobs.RequestStop(); }
+
+bool CQubopostDlg::JobsRunning() { return m_jobs.Running() > 0; }
+
+bool CQubopostDlg::StartWorkerJob(std::function<void()> job) {
+    if (m_jobs.Start(std::move(job))) return true;
+    ShowMessage(texts::kThreadCreateError);
+    return false;
+}
+
+Text CQubopostDlg::Subject() const {
+    std::lock_guard lock(m_runMutex);
+    return m_strSubject;
+}
+
+Text CQubopostDlg::Log() const {
+    std::lock_guard lock(m_runMutex);
+    return m_strLog;
+}
