@@ -61,28 +61,35 @@ std::string OneLine(std::string_view value) {
 
 IniDocument IniDocument::Parse(std::string_view bytes) {
     IniDocument doc;
-    doc.m_lines.clear();
-    if (bytes.empty()) return doc;
-    const auto firstLf = bytes.find('\n');
-    doc.m_lineEnd = (firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r')
-                        ? "\r\n"
-                        : (firstLf != std::string_view::npos ? "\n" : "\r\n");
-    doc.m_finalLineEnd = bytes.back() == '\n';
     std::size_t start = 0;
     while (start < bytes.size()) {
         auto end = bytes.find('\n', start);
-        if (end == std::string_view::npos) end = bytes.size();
-        std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        doc.m_lines.emplace_back(line);
+        Line line;
+        if (end == std::string_view::npos) {
+            line.text = bytes.substr(start);
+            end = bytes.size();
+        } else if (end > start && bytes[end - 1] == '\r') {
+            line.text = bytes.substr(start, end - 1 - start);
+            line.end = "\r\n";
+        } else {
+            line.text = bytes.substr(start, end - start);
+            line.end = "\n";
+        }
+        if (doc.m_lines.empty() && !line.end.empty()) doc.m_lineEnd = line.end;
+        doc.m_lines.push_back(std::move(line));
         start = end + 1;
     }
     return doc;
 }
 
+void IniDocument::AddLine(std::string text, std::size_t at) {
+    if (!m_lines.empty() && m_lines.back().end.empty()) m_lines.back().end = m_lineEnd;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), m_lineEnd});
+}
+
 int IniDocument::FindSection(std::string_view section) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        auto name = SectionName(m_lines[i]);
+        auto name = SectionName(m_lines[i].text);
         if (name && EqualsNoCase(*name, section)) return static_cast<int>(i);
     }
     return -1;
@@ -90,7 +97,7 @@ int IniDocument::FindSection(std::string_view section) const {
 
 int IniDocument::SectionEnd(int header) const {
     std::size_t i = static_cast<std::size_t>(header) + 1;
-    while (i < m_lines.size() && !SectionName(m_lines[i])) ++i;
+    while (i < m_lines.size() && !SectionName(m_lines[i].text)) ++i;
     return static_cast<int>(i);
 }
 
@@ -98,7 +105,7 @@ int IniDocument::FindKey(int header, std::string_view key) const {
     const int end = SectionEnd(header);
     for (int i = header + 1; i < end; ++i) {
         std::string_view name, value;
-        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)], &name, &value) && EqualsNoCase(name, key)) {
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value) && EqualsNoCase(name, key)) {
             return i;
         }
     }
@@ -111,7 +118,7 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
     const int line = FindKey(header, key);
     if (line < 0) return std::nullopt;
     std::string_view name, value;
-    SplitKeyLine(m_lines[static_cast<std::size_t>(line)], &name, &value);
+    SplitKeyLine(m_lines[static_cast<std::size_t>(line)].text, &name, &value);
     return std::string(value);
 }
 
@@ -119,23 +126,23 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     std::string line = std::string(key) + "=" + OneLine(value);
     int header = FindSection(section);
     if (header < 0) {
-        m_lines.push_back("[" + std::string(section) + "]");
-        m_lines.push_back(std::move(line));
+        AddLine("[" + std::string(section) + "]", m_lines.size());
+        AddLine(std::move(line), m_lines.size());
         return;
     }
     const int existing = FindKey(header, key);
     if (existing >= 0) {
-        m_lines[static_cast<std::size_t>(existing)] = std::move(line);
+        m_lines[static_cast<std::size_t>(existing)].text = std::move(line);
         return;
     }
     // New keys go behind the section's last non-blank line.
     int insert = SectionEnd(header);
-    while (insert > header + 1 && Trim(m_lines[static_cast<std::size_t>(insert - 1)]).empty()) --insert;
-    m_lines.insert(m_lines.begin() + insert, std::move(line));
+    while (insert > header + 1 && Trim(m_lines[static_cast<std::size_t>(insert - 1)].text).empty()) --insert;
+    AddLine(std::move(line), static_cast<std::size_t>(insert));
 }
 
 void IniDocument::AddSection(std::string_view section) {
-    if (FindSection(section) < 0) m_lines.push_back("[" + std::string(section) + "]");
+    if (FindSection(section) < 0) AddLine("[" + std::string(section) + "]", m_lines.size());
 }
 
 void IniDocument::Remove(std::string_view section, std::string_view key) {
@@ -154,7 +161,7 @@ void IniDocument::RemoveSection(std::string_view section) {
 std::vector<std::string> IniDocument::Sections() const {
     std::vector<std::string> names;
     for (const auto& line : m_lines) {
-        if (auto name = SectionName(line)) names.emplace_back(*name);
+        if (auto name = SectionName(line.text)) names.emplace_back(*name);
     }
     return names;
 }
@@ -166,16 +173,16 @@ std::vector<std::string> IniDocument::Keys(std::string_view section) const {
     const int end = SectionEnd(header);
     for (int i = header + 1; i < end; ++i) {
         std::string_view name, value;
-        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)], &name, &value)) keys.emplace_back(name);
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value)) keys.emplace_back(name);
     }
     return keys;
 }
 
 std::string IniDocument::Serialize() const {
     std::string out;
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        out += m_lines[i];
-        if (i + 1 < m_lines.size() || m_finalLineEnd) out += m_lineEnd;
+    for (const auto& line : m_lines) {
+        out += line.text;
+        out += line.end;
     }
     return out;
 }

@@ -38,9 +38,15 @@ private:
     int SectionEnd(int header) const;
     int FindKey(int header, std::string_view key) const;
 
-    std::vector<std::string> m_lines;  // without their line ends
-    std::string m_lineEnd = "\r\n";
-    bool m_finalLineEnd = true;
+    // Appends a line with the document's line end, giving the last line one if it has none.
+    void AddLine(std::string text, std::size_t at);
+
+    struct Line {
+        std::string text;
+        std::string end;  // "\r\n", "\n", or "" for a last line without one
+    };
+    std::vector<Line> m_lines;
+    std::string m_lineEnd = "\r\n";  // for new lines: the file's first line end
 };
 
 // Reads a whole file. nullopt when it cannot be read (error holds the reason).

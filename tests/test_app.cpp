@@ -5,6 +5,7 @@
 #include "app/qubopost_app.h"
 #include "memory_view.h"
 #include "platform/encoding.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "resources/registry_script.h"
 #include "temp_dir.h"
@@ -137,6 +138,7 @@ TEST_F(StartUp, NetworkFailureShowsTheSocketMessage) {
 }
 
 TEST_F(StartUp, NormalStartRunsTheDialogAndItsCloseSavesBesideTheExecutable) {
+    MakeFolders(dir.File("bin-dir"));
     const Launch launch = Start("");
     EXPECT_EQ(launch.status, 0);
     EXPECT_EQ(launch.dialogs, 1);

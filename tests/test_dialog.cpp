@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 
 #include "memory_view.h"
 #include "platform/encoding.h"

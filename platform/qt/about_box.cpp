@@ -1,0 +1,27 @@
+#include "platform/qt/about_box.h"
+
+#include <QDialog>
+#include <QPushButton>
+
+#include "platform/qt/dialog_template.h"
+#include "platform/qt/qubopost_icon.h"
+
+void RunAboutBox(QWidget* parent) {
+    QDialog box(parent);
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    box.setFont(DialogFont());
+    box.setWindowIcon(QubopostIcon());
+    const DialogUnits units = DialogUnits::FromFont(box.font());
+    SetUpDialogFrame(box, AboutDialog(), units);
+    for (const ControlDef& def : AboutDialog().controls) {
+        QWidget* widget = CreateControl(def, &box, units);
+        if (def.kind == ControlKind::OkButton) {
+            auto* ok = static_cast<QPushButton*>(widget);
+            // The About box's OK is its default button: Enter closes it, as does Esc.
+            ok->setDefault(true);
+            QObject::connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+        }
+    }
+    box.exec();
+}

@@ -1,0 +1,328 @@
+#include "platform/qt/qt_dialog.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <string>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "platform/dialog_handlers.h"
+#include "platform/encoding.h"
+#include "platform/qt/about_box.h"
+#include "platform/qt/dialog_template.h"
+#include "platform/qt/gui_thread.h"
+#include "platform/qt/message_box.h"
+#include "platform/qt/qt_text.h"
+#include "platform/qt/qubopost_icon.h"
+#include "resources/control_table.h"
+
+// A message box asked for by a worker thread: the worker waits on it until the box is
+// dismissed or the dialog ends.
+struct QtDialog::PendingBox {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool done = false;
+
+    void Release() {
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        released.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [this] { return done; });
+    }
+};
+
+namespace {
+
+// The category items in the order of the sorted list: by their Shift-JIS bytes, which
+// puts kana before kanji and the common kanji in the order of their readings.
+std::vector<QString> SortedCategoryItems() {
+    std::vector<std::pair<std::string, QString>> items;
+    for (std::string_view item : CategoryItems()) {
+        items.emplace_back(Sjis(item).Bytes(), FromUtf8View(item));
+    }
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+        return std::lexicographical_compare(
+            a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
+            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    });
+    std::vector<QString> sorted;
+    for (auto& item : items) sorted.push_back(std::move(item.second));
+    return sorted;
+}
+
+bool IsMultiLine(const QWidget* widget) { return qobject_cast<const QPlainTextEdit*>(widget); }
+
+}  // namespace
+
+QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
+    : QDialog(parent), m_handlers(handlers), m_units(DialogUnits::FromFont(DialogFont())) {
+    // A main window of its own: caption, system menu, minimise box, own taskbar entry;
+    // fixed size, so no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    SetUpDialogFrame(*this, MainDialog(), m_units);
+    CreateControls();
+    // The About item lives in the context menu of the dialog's background.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QtDialog::~QtDialog() { MarkEnded(); }
+
+void QtDialog::CreateControls() {
+    QButtonGroup* group = nullptr;
+    std::vector<QWidget*> groupBoxes;
+    for (const ControlDef& def : MainDialog().controls) {
+        QWidget* widget = CreateControl(def, this, m_units);
+        m_widgets.push_back(widget);
+        if (def.id != IDC_STATIC) m_controls[def.id] = widget;
+        if (def.kind == ControlKind::GroupBox) groupBoxes.push_back(widget);
+
+        // A control that starts a group starts a new set of exclusive radio buttons.
+        if (def.startsGroup) group = nullptr;
+        if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+            if (!group) {
+                group = new QButtonGroup(this);
+                group->setExclusive(true);
+                m_radioGroups.push_back(group);
+            }
+            group->addButton(radio, def.id);
+        }
+
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            const int id = def.id;
+            if (id == IDCANCEL) {
+                connect(button, &QPushButton::clicked, this, &QtDialog::reject);
+            } else {
+                connect(button, &QPushButton::clicked, this, [this, id] { m_handlers.OnCommand(id); });
+            }
+        }
+        if (auto* combo = qobject_cast<QComboBox*>(widget); combo && def.id == IDC_CATEGORY) {
+            for (const QString& item : SortedCategoryItems()) combo->addItem(item);
+            combo->setCurrentIndex(-1);
+            combo->setEditText(QString());
+        }
+    }
+    // Frames stay beneath the controls they enclose.
+    for (QWidget* box : groupBoxes) box->lower();
+}
+
+QWidget* QtDialog::Control(int id) const {
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+Text QtDialog::GetWindowText(int id) {
+    return CallOnThreadOf(this, [this, id]() -> Text {
+        QWidget* widget = Control(id);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget))
+            return FromQStringLines(edit->toPlainText());
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) return FromQString(edit->text());
+        if (auto* combo = qobject_cast<QComboBox*>(widget)) return FromQString(combo->currentText());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            return FromQString(button->text());
+        if (auto* label = qobject_cast<QLabel*>(widget)) return FromQString(label->text());
+        return Text();
+    });
+}
+
+void QtDialog::SetWindowText(int id, const Text& text) {
+    CallOnThreadOf(this, [this, id, &text] {
+        QWidget* widget = Control(id);
+        if (!widget) return;
+        const QString value = IsMultiLine(widget) ? ToQStringLines(text) : ToQString(text);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+            edit->setPlainText(value);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->setText(value);
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            combo->setEditText(value);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            button->setText(value);
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            label->setText(value);
+        }
+    });
+}
+
+bool QtDialog::IsChecked(int id) {
+    return CallOnThreadOf(this, [this, id] {
+        auto* button = qobject_cast<QAbstractButton*>(Control(id));
+        return button && button->isCheckable() && button->isChecked();
+    });
+}
+
+void QtDialog::SetCheck(int id, bool checked) {
+    CallOnThreadOf(this, [this, id, checked] {
+        auto* button = qobject_cast<QAbstractButton*>(Control(id));
+        if (!button || !button->isCheckable()) return;
+        // An exclusive group refuses to uncheck its checked button; the program may
+        // leave a group with none checked, as the dialog manager allows.
+        QButtonGroup* group = button->group();
+        if (!checked && group) group->setExclusive(false);
+        button->setChecked(checked);
+        if (!checked && group) group->setExclusive(true);
+    });
+}
+
+void QtDialog::EnableWindow(int id, bool enable) {
+    CallOnThreadOf(this, [this, id, enable] {
+        if (QWidget* widget = Control(id)) widget->setEnabled(enable);
+    });
+}
+
+bool QtDialog::IsWindowEnabled(int id) {
+    return CallOnThreadOf(this, [this, id] {
+        QWidget* widget = Control(id);
+        // The control's own state, whatever its parent's.
+        return widget && !widget->testAttribute(Qt::WA_Disabled);
+    });
+}
+
+void QtDialog::SetProgressRange(int id, int lower, int upper) {
+    CallOnThreadOf(this, [this, id, lower, upper] {
+        auto* progress = qobject_cast<QProgressBar*>(Control(id));
+        if (!progress) return;
+        // A new range keeps the position, moved into the range.
+        const int pos = progress->value();
+        progress->setRange(lower, upper);
+        progress->setValue(std::clamp(pos, progress->minimum(), progress->maximum()));
+    });
+}
+
+void QtDialog::SetProgressPos(int id, int pos) {
+    CallOnThreadOf(this, [this, id, pos] {
+        auto* progress = qobject_cast<QProgressBar*>(Control(id));
+        if (!progress) return;
+        // A position out of range goes to the nearest end (the bar would ignore it).
+        progress->setValue(std::clamp(pos, progress->minimum(), progress->maximum()));
+    });
+}
+
+int QtDialog::GetProgressPos(int id) {
+    return CallOnThreadOf(this, [this, id] {
+        auto* progress = qobject_cast<QProgressBar*>(Control(id));
+        return progress ? progress->value() : 0;
+    });
+}
+
+void QtDialog::MessageBox(const Text& text) {
+    if (m_ended) return;
+    const QString message = ToQStringLines(text);
+    if (QThread::currentThread() == thread()) {
+        // The window's own thread runs the box's event loop, as a modal dialog does.
+        QPointer<QMessageBox> box = NewMessageBox(message, this);
+        m_openBoxes.push_back(box);
+        box->exec();
+        delete box;
+        return;
+    }
+    // A worker waits for its box without holding the window's thread: the window keeps
+    // serving other calls, and several workers may each have a box open.
+    auto pending = std::make_shared<PendingBox>();
+    {
+        std::lock_guard lock(m_boxMutex);
+        if (m_ended) return;
+        m_pending.push_back(pending);
+    }
+    QMetaObject::invokeMethod(
+        this, [this, pending, message] { ShowWorkerMessageBox(pending, message); },
+        Qt::QueuedConnection);
+    pending->Wait();
+}
+
+void QtDialog::ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending,
+                                    const QString& text) {
+    if (m_ended) return;  // released by MarkEnded
+    QMessageBox* box = NewMessageBox(text, this);
+    m_openBoxes.push_back(box);
+    connect(box, &QDialog::finished, this, [this, box, pending] {
+        {
+            std::lock_guard lock(m_boxMutex);
+            std::erase(m_pending, pending);
+        }
+        pending->Release();
+        box->deleteLater();
+    });
+    box->open();
+}
+
+void QtDialog::MarkEnded() {
+    std::vector<std::shared_ptr<PendingBox>> pending;
+    {
+        std::lock_guard lock(m_boxMutex);
+        m_ended = true;
+        pending.swap(m_pending);
+    }
+    for (const auto& box : pending) box->Release();
+    std::vector<QPointer<QMessageBox>> boxes;
+    boxes.swap(m_openBoxes);
+    for (const QPointer<QMessageBox>& box : boxes) {
+        if (box && box->isVisible()) box->done(QMessageBox::Ok);
+    }
+}
+
+void QtDialog::SetIcon(int iconId) {
+    CallOnThreadOf(this, [this, iconId] {
+        if (iconId == IDR_MAINFRAME) setWindowIcon(QubopostIcon());
+    });
+}
+
+void QtDialog::AppendAboutMenuItem(const Text& text) {
+    CallOnThreadOf(this, [this, &text] {
+        // The window manager keeps the window menu to itself: the item goes into the
+        // dialog's context menu, with Alt+A as its shortcut.
+        auto* action = new QAction(ToQString(text), this);
+        action->setShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this] { m_handlers.OnSysCommand(IDM_ABOUTBOX); });
+        addAction(action);
+    });
+}
+
+void QtDialog::RunAboutBox() {
+    CallOnThreadOf(this, [this] { ::RunAboutBox(this); });
+}
+
+void QtDialog::EndDialog(int result) {
+    CallOnThreadOf(this, [this, result] { done(result); });
+}
+
+void QtDialog::done(int result) {
+    MarkEnded();
+    QDialog::done(result);
+}
+
+void QtDialog::reject() {
+    if (m_ended) return;
+    m_handlers.OnCancel();
+}
+
+void QtDialog::keyPressEvent(QKeyEvent* event) {
+    // No button is the default one, so Enter has nothing to press: it neither closes
+    // the dialog nor does anything else. Multi-line fields take Enter before it gets here.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,84 @@
+// The main dialog's window: the control table drawn with Qt widgets, operated by the
+// dialog logic through ControlView and reporting to it through DialogHandlers.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <QDialog>
+#include <QPointer>
+
+#include "platform/control_view.h"
+#include "platform/qt/dialog_units.h"
+
+class DialogHandlers;
+class QAction;
+class QButtonGroup;
+class QMessageBox;
+
+class QtDialog : public QDialog, public ControlView {
+    Q_OBJECT
+
+public:
+    // Creates the window and all controls of the main dialog's table (not yet shown).
+    explicit QtDialog(DialogHandlers& handlers, QWidget* parent = nullptr);
+    ~QtDialog() override;
+
+    // ControlView. Each call may come from any thread; off the window's thread it is
+    // run on that thread and the caller waits for it.
+    Text GetWindowText(int id) override;
+    void SetWindowText(int id, const Text& text) override;
+    bool IsChecked(int id) override;
+    void SetCheck(int id, bool checked) override;
+    void EnableWindow(int id, bool enable) override;
+    bool IsWindowEnabled(int id) override;
+    void SetProgressRange(int id, int lower, int upper) override;
+    void SetProgressPos(int id, int pos) override;
+    int GetProgressPos(int id) override;
+    // Blocks the calling thread until the box is dismissed; a box for a worker thread
+    // leaves the window's thread free. Once the dialog has ended, returns at once.
+    void MessageBox(const Text& text) override;
+    void SetIcon(int iconId) override;
+    void AppendAboutMenuItem(const Text& text) override;
+    void RunAboutBox() override;
+    void EndDialog(int result) override;
+
+    // The widget of a control ID, or nullptr.
+    QWidget* Control(int id) const;
+    // Every control's widget, statics included, in the order of the table.
+    const std::vector<QWidget*>& TableWidgets() const { return m_widgets; }
+    const DialogUnits& Units() const { return m_units; }
+    // True once the dialog has ended: from then on nothing more is shown.
+    bool HasEnded() const { return m_ended.load(); }
+
+    // Ends the dialog with this result without asking the logic (the cancel paths ask).
+    void done(int result) override;
+    // Esc, the close box and the "閉じる" button: handed to the logic's OnCancel.
+    void reject() override;
+    // Marks the dialog as ended: closes its message boxes, releases the threads waiting
+    // for them, and shows no further box. done() does this too.
+    void MarkEnded();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct PendingBox;
+
+    void CreateControls();
+    void ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending, const QString& text);
+
+    DialogHandlers& m_handlers;
+    DialogUnits m_units;
+    std::vector<QWidget*> m_widgets;
+    std::map<int, QWidget*> m_controls;
+    std::vector<QButtonGroup*> m_radioGroups;
+
+    std::atomic<bool> m_ended{false};
+    std::mutex m_boxMutex;  // guards m_pending
+    std::vector<std::shared_ptr<PendingBox>> m_pending;
+    std::vector<QPointer<QMessageBox>> m_openBoxes;  // window's thread only
+};

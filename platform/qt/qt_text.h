@@ -1,0 +1,19 @@
+// The program's CP932 Text to and from the toolkit's strings.
+#pragma once
+
+#include <string_view>
+
+#include <QString>
+
+#include "platform/text.h"
+
+QString ToQString(const Text& sjis);
+Text FromQString(const QString& text);
+// For UTF-8 literals such as the control table's labels.
+QString FromUtf8View(std::string_view utf8);
+
+// Multi-line fields: the program's texts use CR LF, the toolkit's text fields LF.
+// CR LF and a lone CR become LF.
+QString ToQStringLines(const Text& sjis);
+// LF becomes CR LF.
+Text FromQStringLines(const QString& text);

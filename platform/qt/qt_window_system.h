@@ -1,0 +1,36 @@
+// The windowing system on Qt Widgets. The application object is created only when the
+// first window or message box is to be shown, so that runs that end without a window
+// (the registration switches) need no display.
+#pragma once
+
+#include <memory>
+
+#include "platform/window_system.h"
+
+class QApplication;
+
+class QtWindowSystem : public WindowSystem {
+public:
+    // argc and argv are main's; they must outlive this object (the toolkit keeps them).
+    QtWindowSystem(int& argc, char** argv);
+    ~QtWindowSystem() override;
+
+    QtWindowSystem(const QtWindowSystem&) = delete;
+    QtWindowSystem& operator=(const QtWindowSystem&) = delete;
+
+    // Call on the thread that runs main.
+    void MessageBox(const Text& text) override;
+    // Creates the main dialog's window, attaches it to the dialog logic, initialises and
+    // runs it. When it has ended: stops the jobs, serves their calls to the window until
+    // none runs, detaches the window and destroys it. Returns the dialog's result.
+    int RunModal(DialogHandlers& dialog) override;
+
+private:
+    // Creates the application object on first use, or adopts one that already exists.
+    void EnsureApplication();
+
+    int& m_argc;
+    char** m_argv;
+    std::unique_ptr<QApplication> m_application;
+    bool m_started = false;
+};

@@ -1,0 +1,38 @@
+#include "http_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+
+LocalHttpServer::LocalHttpServer(Handler handler) : m_server(std::make_unique<httplib::Server>()) {
+    m_server->Get(".*", [this, handler](const httplib::Request& request, httplib::Response& response) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back({request.target, request.path, request.get_header_value("User-Agent"),
+                                  request.get_header_value("Content-Type"), request.get_header_value("Host")});
+        }
+        handler(request, response);
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+LocalHttpServer::~LocalHttpServer() {
+    m_server->stop();
+    m_thread.join();
+}
+
+std::vector<RecordedRequest> LocalHttpServer::Requests() {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+ProxyEnvironment::ProxyEnvironment(const std::string& proxyUrl) {
+    setenv("http_proxy", proxyUrl.c_str(), 1);
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+}
+
+ProxyEnvironment::~ProxyEnvironment() { unsetenv("http_proxy"); }

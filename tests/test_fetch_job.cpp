@@ -1,0 +1,194 @@
+// The article generation job against a real HTTP server on 127.0.0.1, reached the
+// way a user's network reaches the ranking service: through the proxy setting.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <thread>
+
+#include "article/ranking_request.h"
+#include "http_server.h"
+#include "memory_view.h"
+#include "platform/encoding.h"
+#include "raw_peer.h"
+#include "resources/control_table.h"
+#include "temp_dir.h"
+#include "ui/qubopost_dlg.h"
+
+namespace {
+
+const std::string kSuccess = "正常にアフィリエイトコード付き記事が生成されました！！";
+const std::string kNetworkError = "通信エラー";
+
+// "ランキング①" in EUC-JP, in a link the generator takes.
+const std::string kEucPage =
+    "<a href='http://shop.test/item/1/' target=_blank>\xA5\xE9\xA5\xF3\xA5\xAD\xA5\xF3\xA5\xB0\xAD\xA1</a>\n"
+    "<td valign=top align=left><span class=style2>Desc</span></td>";
+
+class FetchJob : public ::testing::Test {
+protected:
+    std::unique_ptr<CQubopostDlg> MakeDialog(int proxyPort) {
+        proxy = std::make_unique<ProxyEnvironment>("http://127.0.0.1:" + std::to_string(proxyPort));
+        DialogServices services;
+        services.settingsPath = dir.File("CQubopostDlg.ini");
+        services.http.connectTimeoutMs = 2000;
+        services.http.idleTimeoutMs = 500;
+        services.http.maxBodyBytes = 1 << 20;
+        auto dialog = std::make_unique<CQubopostDlg>(services);
+        dialog->Attach(&view);
+        dialog->OnInitDialog();
+        view.SetUtf8(IDC_ARTICLE, "ユーザーの記事");
+        return dialog;
+    }
+    // Presses the button and waits for the job's messages.
+    std::vector<std::string> Generate(CQubopostDlg& dialog, std::size_t messages = 1) {
+        dialog.OnCommand(IDC_GENERATE);
+        EXPECT_TRUE(view.WaitForMessages(messages));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return view.Messages();
+    }
+
+    TempDir dir;
+    MemoryView view;
+    std::unique_ptr<ProxyEnvironment> proxy;
+};
+
+}  // namespace
+
+TEST_F(FetchJob, AReceivedPageBecomesTheArticleWithTheRealRequest) {
+    LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kEucPage, "text/html");
+    });
+    auto dialog = MakeDialog(server.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    const std::string article = view.Utf8(IDC_ARTICLE);
+    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].userAgent, "Test Agent Ver0.01");
+    EXPECT_EQ(requests[0].contentType, "application/x-www-form-urlencoded");
+    EXPECT_EQ(requests[0].host, std::string(RankingHost()));
+    EXPECT_NE(requests[0].target.find(
+                  "/rankfiles/getrank_ex.php?CODE=1&CID=&SCID=&af=zuto837461&listmax=10&font_size=2&r_bg=ff0000"),
+              std::string::npos);
+}
+
+TEST_F(FetchJob, StatusBelow400CountsAsReceivedAndRedirectsAreFollowed) {
+    LocalHttpServer server([](const httplib::Request& request, httplib::Response& response) {
+        if (request.target.find("/moved") == std::string::npos) {
+            response.set_redirect("http://" + std::string(RankingHost()) + "/moved", 302);
+            return;
+        }
+        response.status = 399;
+        response.set_content("<a href='http://s/1/' target=_blank>One</a>", "text/html");
+    });
+    auto dialog = MakeDialog(server.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    EXPECT_NE(view.Utf8(IDC_ARTICLE).find("[title]One"), std::string::npos);
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(FetchJob, ErrorStatusesShowOnlyTheNetworkErrorAndKeepTheArticle) {
+    for (int status : {400, 404, 500}) {
+        SCOPED_TRACE(status);
+        MemoryView fresh;
+        LocalHttpServer server([status](const httplib::Request&, httplib::Response& response) {
+            response.status = status;
+            response.set_content("<a href='http://s/1/' target=_blank>One</a>", "text/html");
+        });
+        auto dialog = MakeDialog(server.Port());
+        EXPECT_EQ(Generate(*dialog, view.Messages().size() + 1).back(), kNetworkError);
+        EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+    }
+    for (const auto& message : view.Messages()) EXPECT_EQ(message, kNetworkError);
+}
+
+TEST_F(FetchJob, TransportFailuresShowTheNetworkError) {
+    // Refused, stalled before and inside the body, dropped mid-body, broken chunks, too large.
+    const std::vector<RawPeer::Script> scripts = {
+        [](int fd, const std::atomic<bool>& stop) { RawPeer::ReadUntil(fd, "\r\n\r\n", stop), RawPeer::Stall(fd, stop); },
+        [](int fd, const std::atomic<bool>& stop) {
+            RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
+            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<a href='http://s/1/' ");
+            RawPeer::Stall(fd, stop);
+        },
+        [](int fd, const std::atomic<bool>& stop) {
+            RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
+            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf");
+        },
+        [](int fd, const std::atomic<bool>& stop) {
+            RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
+            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nbroken\r\n");
+        },
+        [](int fd, const std::atomic<bool>& stop) {
+            RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
+            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\n\r\n");
+            const std::string block(64 * 1024, 'x');
+            for (int i = 0; i < 40 && RawPeer::SendAll(fd, block);) ++i;  // 2.5 MiB over a 1 MiB limit
+        },
+    };
+    {
+        auto dialog = MakeDialog(RawPeer::ClosedPort());
+        EXPECT_EQ(Generate(*dialog).back(), kNetworkError);
+    }
+    for (std::size_t i = 0; i < scripts.size(); ++i) {
+        SCOPED_TRACE(i);
+        RawPeer peer(scripts[i]);
+        auto dialog = MakeDialog(peer.Port());
+        EXPECT_EQ(Generate(*dialog, view.Messages().size() + 1).back(), kNetworkError);
+        EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+    }
+    for (const auto& message : view.Messages()) EXPECT_EQ(message, kNetworkError);
+}
+
+TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
+    LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/html"); });
+    auto dialog = MakeDialog(empty.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "\r\n\r\n-----into-----");
+
+    const auto page = ConvertRankingPage("line one\nline two");
+    EXPECT_EQ(page.page.Bytes(), "line one\nline two\n");
+}
+
+TEST_F(FetchJob, AnUnavailableConverterIsReportedAndKeepsTheArticle) {
+    LocalHttpServer server([](const httplib::Request&, httplib::Response& response) { response.set_content(kEucPage, "text/html"); });
+    proxy = std::make_unique<ProxyEnvironment>(server.ProxyUrl());
+    DialogServices services;
+    services.settingsPath = dir.File("CQubopostDlg.ini");
+    services.pageEncoding = "no-such-encoding";
+    CQubopostDlg dialog(services);
+    dialog.Attach(&view);
+    dialog.OnInitDialog();
+    view.SetUtf8(IDC_ARTICLE, "ユーザーの記事");
+    EXPECT_EQ(Generate(dialog), std::vector<std::string>{"関数のアドレスの取得に失敗しました。"});
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+}
+
+TEST_F(FetchJob, TwoFetchesAtOnceBothReport) {
+    std::atomic<int> calls{0};
+    LocalHttpServer server([&](const httplib::Request& request, httplib::Response& response) {
+        const int n = ++calls;
+        response.set_content("<a href='http://s/" + std::to_string(n) + "/' target=_blank>T" + request.path + "</a>",
+                             "text/html");
+    });
+    auto dialog = MakeDialog(server.Port());
+    dialog->OnCommand(IDC_GENERATE);
+    view.SetCheck(IDC_RANK_MONTHLY, false);
+    view.SetCheck(IDC_RANK_PICKUP, true);
+    dialog->OnCommand(IDC_GENERATE);
+    ASSERT_TRUE(view.WaitForMessages(2));
+    EXPECT_EQ(view.Messages(), (std::vector<std::string>{kSuccess, kSuccess}));
+    EXPECT_EQ(view.TextHistory(IDC_ARTICLE).size(), 3u);  // the user's text, then one per job
+}
+
+TEST_F(FetchJob, ClosingDuringAFetchStopsItWithoutTouchingTheField) {
+    RawPeer peer([](int fd, const std::atomic<bool>& stop) { RawPeer::Stall(fd, stop); });
+    auto dialog = MakeDialog(peer.Port());
+    dialog->OnCommand(IDC_GENERATE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    dialog->StopJobs();
+    dialog.reset();  // waits for the job
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+    EXPECT_TRUE(view.Messages().empty());
+}

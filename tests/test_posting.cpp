@@ -1,0 +1,369 @@
+// Posting: groups of three articles, subjects, destinations, the run's log, progress and
+// verdict, the confirmation's checks, and whole runs against a real SMTP server.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+#include "article/article_generator.h"
+#include "mail/bsmtp.h"
+#include "memory_view.h"
+#include "platform/encoding.h"
+#include "posting/posting_plan.h"
+#include "posting/posting_run.h"
+#include "resources/control_table.h"
+#include "smtp_fixture.h"
+#include "temp_dir.h"
+#include "ui/qubopost_dlg.h"
+
+using qubopost::test::DecodedBody;
+using qubopost::test::DecodedSubject;
+using qubopost::test::SmtpClientEnvironment;
+using qubopost::test::SmtpServer;
+using qubopost::test::SmtpServerOptions;
+
+namespace {
+
+std::string Title(int i) { return "記事" + std::to_string(i) + "のタイトル"; }
+
+// Generated article text with n articles, as the dialog's generator makes it.
+Text Articles(int n) {
+    std::string page;
+    for (int i = 1; i <= n; ++i) {
+        page += "<a href='http://shop.test/" + std::to_string(i) + "/' target=_blank>" + Sjis(Title(i)).Bytes() +
+                "</a>\n<td valign=top align=left><span class=style2>" + Sjis("説明" + std::to_string(i)).Bytes() +
+                "</span></td>\n";
+    }
+    return GenerateArticle(Text(page), RankingKind::Monthly);
+}
+
+// Titles of the articles a group text holds, in order.
+std::vector<int> ArticlesIn(const Text& groupText) {
+    std::vector<int> found;
+    const std::string utf8 = ToUtf8(groupText);
+    for (int i = 1; i <= 20; ++i) {
+        if (utf8.find("http://shop.test/" + std::to_string(i) + "/") != std::string::npos) found.push_back(i);
+    }
+    return found;
+}
+
+struct Call {
+    std::string server, to, from, subject, body, reserved;
+};
+
+// A mail call that records each message and answers from a list (1 when it runs out).
+class RecordingSender {
+public:
+    explicit RecordingSender(std::vector<int> results = {}) : m_results(std::move(results)) {}
+    MailSender Sender() {
+        return [this](const char* server, const char* to, const char* from, const char* subject, const char* body,
+                      const char* reserved, char* error) {
+            std::lock_guard lock(m_mutex);
+            calls.push_back({server, to, from, subject, body, reserved});
+            const int result = m_next < m_results.size() ? m_results[m_next++] : 1;
+            if (result == 0) std::snprintf(error, 80, "550 rejected %s", to);
+            return result;
+        };
+    }
+    std::vector<Call> calls;
+
+private:
+    std::mutex m_mutex;
+    std::vector<int> m_results;
+    std::size_t m_next = 0;
+};
+
+class CountingEvents : public PostingEvents {
+public:
+    void OnRange(int maximum) override { range = maximum; }
+    void OnProgressStep() override { ++progress; }
+    void OnLogLine(const Text& line) override { log.insert(log.begin(), ToUtf8(line)); }
+    bool Pause() override { return ++pauses, true; }
+    bool StopRequested() override { return false; }
+    int range = -1, progress = 0, pauses = 0;
+    std::vector<std::string> log;  // newest first
+};
+
+PostingInputs Inputs(const Text& article, const std::string& addresses) {
+    return {"smtp.test", "25", "me@example.jp", Sjis(addresses), article, Sjis("ヘッダー\r\n"), Sjis("\r\nフッター")};
+}
+
+}  // namespace
+
+TEST(PostingPlan, EveryArticleIsSentInGroupsOfThree) {
+    const std::map<int, std::vector<std::vector<int>>> expected = {
+        {1, {{1}}}, {2, {{1, 2}}}, {3, {{1, 2, 3}}}, {4, {{1, 2, 3}, {4}}},
+        {7, {{1, 2, 3}, {4, 5, 6}, {7}}}, {10, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10}}},
+        {11, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11}}},
+    };
+    for (const auto& [n, groups] : expected) {
+        SCOPED_TRACE(n);
+        const Text article = Articles(n);
+        EXPECT_EQ(CountArticles(article), n);
+        const auto plan = PlanPosting(article);
+        ASSERT_EQ(plan.size(), groups.size());
+        Text joined;
+        for (std::size_t g = 0; g < plan.size(); ++g) {
+            EXPECT_EQ(ArticlesIn(plan[g].text), groups[g]);
+            EXPECT_EQ(plan[g].text.Find("-----into-----"), -1);
+            EXPECT_EQ(plan[g].text.Find("[title]"), -1);
+            EXPECT_EQ(ToUtf8(plan[g].subject), Title(groups[g][0]));
+            joined += plan[g].text;
+        }
+        // Nothing lost, nothing twice.
+        Text whole = article;
+        whole.Replace("-----into-----", "");
+        whole.Replace("[title]", "");
+        EXPECT_EQ(joined, whole);
+    }
+}
+
+TEST(PostingPlan, TextWithoutTwoSeparatorsHoldsNoArticle) {
+    EXPECT_TRUE(PlanPosting("").empty());
+    EXPECT_TRUE(PlanPosting("just text").empty());
+    EXPECT_TRUE(PlanPosting("\r\n\r\n-----into-----").empty());
+    EXPECT_EQ(CountArticles(""), -1);
+    EXPECT_EQ(CountArticles("-----into-----"), 1);
+}
+
+TEST(PostingPlan, SubjectsStopAtTheLineEndAndAreCutOnWholeCharacters) {
+    const auto subject = [](const std::string& title) {
+        return CutSubject(Text("\r\n[title]") + Sjis(title) + Text("\r\n\r\nbody"));
+    };
+    std::string doubles;
+    for (int i = 0; i < 24; ++i) doubles += "漢";
+    // 49 bytes: 24 double-byte characters and one ASCII letter stay as they are.
+    EXPECT_EQ(ToUtf8(subject(doubles + "a")), doubles + "a");
+    EXPECT_EQ(subject(doubles + "a").GetLength(), 49);
+    // 50 bytes: the first 46 bytes (23 characters) and "・・".
+    const std::string first23 = doubles.substr(0, 23 * 3);
+    EXPECT_EQ(ToUtf8(subject(doubles + "漢")), first23 + "・・");
+    // 51 bytes starting with an ASCII letter: 46 bytes would end inside a character.
+    const Text odd = subject("a" + doubles + "漢");
+    EXPECT_EQ(ToUtf8(odd), "a" + doubles.substr(0, 22 * 3) + "・・");
+    EXPECT_EQ(odd.GetLength(), 49);
+    // A tag at the very end gives an empty subject; no tag takes the first non-empty line.
+    EXPECT_EQ(CutSubject("text\r\n[title]"), Text(""));
+    EXPECT_EQ(CutSubject("\r\n\r\n  first line\r\nsecond"), Text("  first line"));
+}
+
+TEST(PostingPlan, DestinationsAreLinesTrimmedWithEmptyOnesSkipped) {
+    const auto list = SplitAddresses("a@x.jp\r\n\r\n  b@x.jp \rc@x.jp\nd@x.jp\r\n");
+    EXPECT_EQ(list, (std::vector<Text>{"a@x.jp", "b@x.jp", "c@x.jp", "d@x.jp"}));
+    EXPECT_EQ(CountAddresses("\r\n \r\n"), 0);
+}
+
+TEST(PostingRun, SendsEveryGroupToEveryAddressWithHeaderAndFooter) {
+    RecordingSender mail;
+    CountingEvents events;
+    EXPECT_TRUE(ExecutePosting(Inputs(Articles(4), "a@x.jp\r\nb@x.jp\r\n"), mail.Sender(), events));
+    ASSERT_EQ(mail.calls.size(), 4u);
+    EXPECT_EQ(mail.calls[0].to, "a@x.jp");
+    EXPECT_EQ(mail.calls[1].to, "b@x.jp");
+    EXPECT_EQ(mail.calls[2].to, "a@x.jp");
+    EXPECT_EQ(mail.calls[0].server, "smtp.test:25");
+    EXPECT_EQ(mail.calls[0].reserved, "");
+    const std::string body = ToUtf8(Text(mail.calls[2].body));
+    EXPECT_EQ(body.rfind("ヘッダー\r\n", 0), 0u);
+    EXPECT_EQ(body.substr(body.size() - 14), "\r\nフッター");
+    EXPECT_EQ(ToUtf8(Text(mail.calls[2].subject)), Title(4));
+    EXPECT_EQ(events.range, 4);
+    EXPECT_EQ(events.progress, 4);
+    EXPECT_EQ(events.pauses, 4);
+    EXPECT_EQ(events.log, (std::vector<std::string>{"b@x.jp:送信完了", "a@x.jp:送信完了", "b@x.jp:送信完了",
+                                                    "a@x.jp:送信完了"}));
+}
+
+TEST(PostingRun, AFailureSkipsNoOtherAddressAndMakesTheVerdictFailure) {
+    RecordingSender mail({0, 1, 1, 1, 1, 1});
+    CountingEvents events;
+    EXPECT_FALSE(ExecutePosting(Inputs(Articles(6), "a@x.jp\r\nb@x.jp\r\nc@x.jp"), mail.Sender(), events));
+    ASSERT_EQ(mail.calls.size(), 6u);  // both groups to all three addresses
+    EXPECT_EQ(events.progress, 5);
+    EXPECT_EQ(events.pauses, 5);
+    EXPECT_EQ(events.log.back(),
+              "送信エラー (550 rejected a@x.jp) smtp.test:25 a@x.jp me@example.jp " + Title(1));
+
+    // Results above 9 count as sent but write no line.
+    RecordingSender quiet({10, 10});
+    CountingEvents quietEvents;
+    EXPECT_TRUE(ExecutePosting(Inputs(Articles(2), "a@x.jp\r\nb@x.jp"), quiet.Sender(), quietEvents));
+    EXPECT_TRUE(quietEvents.log.empty());
+    EXPECT_EQ(quietEvents.progress, 2);
+}
+
+TEST(PostingRun, NothingToSendIsAFailure) {
+    RecordingSender mail;
+    CountingEvents events;
+    EXPECT_FALSE(ExecutePosting(Inputs("no separators here", "a@x.jp"), mail.Sender(), events));
+    EXPECT_FALSE(ExecutePosting(Inputs(Articles(3), "\r\n  \r\n"), mail.Sender(), events));
+    EXPECT_TRUE(mail.calls.empty());
+    EXPECT_EQ(events.range, 0);
+}
+
+namespace {
+
+class PostingDialog : public ::testing::Test {
+protected:
+    std::unique_ptr<CQubopostDlg> MakeDialog(MailSender sender, std::chrono::milliseconds pause = {}) {
+        DialogServices services;
+        services.settingsPath = dir.File("CQubopostDlg.ini");
+        services.sendMail = std::move(sender);
+        services.postingPause = pause;
+        auto dialog = std::make_unique<CQubopostDlg>(services);
+        dialog->Attach(&view);
+        dialog->OnInitDialog();
+        return dialog;
+    }
+    void FillFields(const std::string& server, const std::string& port, const Text& article) {
+        view.SetUtf8(IDC_FROM_ADDRESS, "me@example.jp");
+        view.SetUtf8(IDC_SMTP_SERVER, server);
+        view.SetUtf8(IDC_SMTP_PORT, port);
+        view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-a@example.jp\r\nblog-b@example.jp");
+        view.SetWindowText(IDC_ARTICLE, article);
+        view.SetUtf8(IDC_HEADER, "こんにちは\r\n");
+        view.SetUtf8(IDC_FOOTER, "\r\nまたね");
+    }
+    TempDir dir;
+    MemoryView view;
+};
+
+}  // namespace
+
+TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
+    RecordingSender mail;
+    auto dialog = MakeDialog(mail.Sender());
+    view.SetUtf8(IDC_SMTP_SERVER, " ");  // blanks count as content
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    EXPECT_EQ(view.Messages(), (std::vector<std::string>{"投稿元メールアドレスが未入力です。", "SMTPポートが未入力です。",
+                                                         "投稿先メールアドレスが未入力です。", "投稿データが未入力です。"}));
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+
+    FillFields("smtp.test", "25", Articles(1));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    EXPECT_EQ(view.Messages().size(), 4u);
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
+    EXPECT_EQ(ToUtf8(dialog->m_strHeader), "こんにちは\r\n");
+}
+
+TEST_F(PostingDialog, AMissingMailLibraryIsReported) {
+    DialogServices services;
+    services.settingsPath = dir.File("CQubopostDlg.ini");
+    services.mailLibrary = "libno-such-mail-library.so";
+    CQubopostDlg dialog(services);
+    dialog.Attach(&view);
+    dialog.OnInitDialog();
+    FillFields("smtp.test", "25", Articles(1));
+    dialog.OnCommand(IDC_CONFIRM_POST);
+    EXPECT_EQ(view.Messages(), std::vector<std::string>{"インポートライブラリが読み込めません。"});
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+}
+
+TEST_F(PostingDialog, ARunUsesTheConfirmedCopiesAndPutsEveryLineOnTop) {
+    RecordingSender mail({1, 0, 1, 1});
+    auto dialog = MakeDialog(mail.Sender());
+    FillFields("smtp.test", "587", Articles(4));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    // Edits after the confirmation reach no run, except the destinations.
+    view.SetUtf8(IDC_ARTICLE, "changed");
+    view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-c@example.jp\r\nblog-d@example.jp");
+    view.SetUtf8(IDC_LOG, "earlier");
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_EQ(view.Messages()[0],
+              "ブログへの投稿に失敗しました。\nSMTPサーバ名：SMTPポート番号：投稿先メールアドレス 等を再度ご確認下さい。");
+    ASSERT_EQ(mail.calls.size(), 4u);
+    EXPECT_EQ(mail.calls[0].to, "blog-c@example.jp");
+    EXPECT_EQ(mail.calls[0].server, "smtp.test:587");
+    EXPECT_EQ(view.Utf8(IDC_LOG),
+              "blog-d@example.jp:送信完了\r\n\r\nblog-c@example.jp:送信完了\r\n\r\n"
+              "送信エラー (550 rejected blog-d@example.jp) smtp.test:587 blog-d@example.jp me@example.jp " +
+                  Title(1) + "\r\n\r\nblog-c@example.jp:送信完了\r\n\r\nearlier");
+    EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 3);
+    EXPECT_EQ(view.ProgressUpper(), 4);
+    EXPECT_EQ(ToUtf8(dialog->Subject()), Title(4));
+    EXPECT_EQ(dialog->Log(), Text(""));
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));  // usable again after the run
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_CONFIRM_POST));
+}
+
+TEST_F(PostingDialog, ButtonsAreDisabledDuringARunAndClosingStopsIt) {
+    std::atomic<int> sent{0};
+    auto dialog = MakeDialog(
+        [&](const char*, const char*, const char*, const char*, const char*, const char*, char*) { return ++sent, 1; },
+        std::chrono::hours(1));
+    FillFields("smtp.test", "25", Articles(9));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_CONFIRM_POST));
+    while (sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    dialog->OnCommand(IDC_START_POST);  // a second run can't start meanwhile
+    dialog->StopJobs();
+    while (dialog->JobsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    dialog.reset();
+    EXPECT_EQ(sent.load(), 1);  // the pause woke and no further message went out
+    EXPECT_TRUE(view.Messages().empty());
+}
+
+TEST_F(PostingDialog, WholeRunsArriveAtARealServerAsTheGroupsTheRunBuilt) {
+    SmtpClientEnvironment client;
+    SmtpServer server;
+    for (int n : {1, 2, 3, 7, 10, 11}) {
+        SCOPED_TRACE(n);
+        MemoryView fresh;
+        auto dialog = MakeDialog(BSendMail);
+        const std::size_t before = server.messages().size();
+        const std::size_t shown = view.Messages().size();
+        FillFields("127.0.0.1", std::to_string(server.port()), Articles(n));
+        dialog->OnCommand(IDC_CONFIRM_POST);
+        dialog->OnCommand(IDC_START_POST);
+        ASSERT_TRUE(view.WaitForMessages(shown + 1));
+        EXPECT_EQ(view.Messages().back(), "ブログへの自動投稿が完了しました。");
+
+        const auto plan = PlanPosting(Articles(n));
+        const auto received = server.messages();
+        ASSERT_EQ(received.size() - before, plan.size() * 2);
+        for (std::size_t g = 0; g < plan.size(); ++g) {
+            for (std::size_t a = 0; a < 2; ++a) {
+                const auto& mail = received[before + g * 2 + a];
+                EXPECT_EQ(mail.rcptTo, std::vector<std::string>{a == 0 ? "blog-a@example.jp" : "blog-b@example.jp"});
+                EXPECT_EQ(mail.mailFrom, "me@example.jp");
+                EXPECT_EQ(DecodedSubject(mail), ToUtf8(plan[g].subject));
+                EXPECT_EQ(DecodedBody(mail), "こんにちは\r\n" + ToUtf8(plan[g].text) + "\r\nまたね");
+            }
+        }
+    }
+}
+
+TEST_F(PostingDialog, ARejectedRecipientIsLoggedWithTheServersReplyAndOthersStillGetEveryGroup) {
+    SmtpClientEnvironment client;
+    SmtpServerOptions options;
+    options.rejectRecipients = {"blog-a@example.jp"};
+    SmtpServer server(options);
+    auto dialog = MakeDialog(BSendMail);
+    FillFields("127.0.0.1", std::to_string(server.port()), Articles(6));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_NE(view.Messages()[0].find("失敗"), std::string::npos);
+    const auto received = server.messages();
+    ASSERT_EQ(received.size(), 2u);
+    for (const auto& mail : received) EXPECT_EQ(mail.rcptTo, std::vector<std::string>{"blog-b@example.jp"});
+    const std::string log = view.Utf8(IDC_LOG);
+    EXPECT_NE(log.find("送信エラー (550 5.1.1"), std::string::npos);
+    EXPECT_NE(log.find("blog-a@example.jp me@example.jp"), std::string::npos);
+}
+
+TEST_F(PostingDialog, AServerThatIsDownFailsEveryMessage) {
+    SmtpClientEnvironment client;
+    auto dialog = MakeDialog(BSendMail);
+    FillFields("127.0.0.1", "1", Articles(2));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_NE(view.Messages()[0].find("失敗"), std::string::npos);
+    const std::string log = view.Utf8(IDC_LOG);
+    EXPECT_EQ(log.rfind("送信エラー (", 0), 0u);
+    EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 0);
+}
