@@ -4,22 +4,35 @@
 
 namespace {
 
-// Steps from start through the bytes by Shift-JIS characters and returns the first
-// character boundary at which the needle matches, or -1.
+// The first match at or after start that begins on a character boundary, as seen when
+// stepping from start by Shift-JIS characters, or -1.
+//
+// Rather than stepping byte by byte, candidates are found with memchr and their boundary
+// is worked out backwards: a byte that is no lead byte is always followed by a boundary,
+// so a candidate m lies on one exactly when the run of lead bytes right before it (back to
+// the last boundary known) has even length. Each candidate moves the known boundary up to
+// it, so every byte is looked at a bounded number of times.
 int FindBytes(const std::string& hay, const char* needle, std::size_t needleLength, int start) {
     if (start < 0) start = 0;
     const std::size_t size = hay.size();
     if (static_cast<std::size_t>(start) > size) return -1;
-    const char* data = hay.data();
     if (needleLength == 0) return start;
-    const unsigned char first = static_cast<unsigned char>(needle[0]);
-    std::size_t pos = static_cast<std::size_t>(start);
-    while (pos + needleLength <= size) {
-        const unsigned char byte = static_cast<unsigned char>(data[pos]);
-        if (byte == first && std::memcmp(data + pos, needle, needleLength) == 0) {
-            return static_cast<int>(pos);
+    const char* data = hay.data();
+    const auto lead = [data](std::size_t at) { return Text::IsLeadByte(static_cast<unsigned char>(data[at])); };
+    std::size_t boundary = static_cast<std::size_t>(start);
+    while (boundary + needleLength <= size) {
+        const void* hit = std::memchr(data + boundary, needle[0], size - needleLength + 1 - boundary);
+        if (!hit) return -1;
+        const std::size_t candidate = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        std::size_t runStart = candidate;
+        while (runStart > boundary && lead(runStart - 1)) --runStart;
+        const bool onBoundary = (candidate - runStart) % 2 == 0;
+        if (onBoundary && std::memcmp(data + candidate, needle, needleLength) == 0) {
+            return static_cast<int>(candidate);
         }
-        pos += Text::IsLeadByte(byte) ? 2 : 1;
+        // The next boundary behind the candidate: after its character, or right after it
+        // when it was the second byte of one.
+        boundary = onBoundary ? candidate + (lead(candidate) ? 2 : 1) : candidate + 1;
     }
     return -1;
 }

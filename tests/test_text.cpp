@@ -1,6 +1,8 @@
 // Text: Shift-JIS aware search, clamping cuts, replace-all and formatting.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/encoding.h"
 #include "platform/text.h"
 
@@ -93,4 +95,25 @@ TEST(Encoding, EucJpPagesConvertWithExtensionRowsAndSubstitutes) {
     EXPECT_NE(broken->find('b'), std::string::npos);
     EXPECT_EQ(broken->substr(broken->size() - 2), "\x82\xA0");
     EXPECT_FALSE(ConvertEncoding("x", "no-such-encoding", "windows-31j"));
+}
+
+TEST(TextFind, AgreesWithCharacterByCharacterStepping) {
+    // Reference: step from start one character at a time, comparing at each boundary.
+    const auto reference = [](const std::string& hay, const std::string& needle, int start) {
+        for (std::size_t pos = static_cast<std::size_t>(start); pos + needle.size() <= hay.size();
+             pos += Text::IsLeadByte(static_cast<unsigned char>(hay[pos])) ? 2 : 1) {
+            if (hay.compare(pos, needle.size(), needle) == 0) return static_cast<int>(pos);
+        }
+        return -1;
+    };
+    const std::string alphabet = "\x81\x45\x88\xE0<a/ ";
+    std::mt19937 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        std::string hay, needle;
+        for (int i = static_cast<int>(random() % 24); i > 0; --i) hay += alphabet[random() % alphabet.size()];
+        for (int i = 1 + static_cast<int>(random() % 3); i > 0; --i) needle += alphabet[random() % alphabet.size()];
+        const int start = static_cast<int>(random() % (hay.size() + 1));
+        ASSERT_EQ(Text(hay).Find(Text(needle), start), reference(hay, needle, start))
+            << "hay=" << ::testing::PrintToString(hay) << " needle=" << ::testing::PrintToString(needle) << " start=" << start;
+    }
 }
