@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
     environment.commandLine = JoinCommandLine(argc, argv);
     environment.arguments.assign(argv + 1, argv + argc);
     environment.executablePath = ExecutablePath();
-    environment.registryPath = UserConfigFolder() + "/registry.ini";
+    environment.userConfigFolder = UserConfigFolder();
+    environment.registryPath = environment.userConfigFolder + "/registry.ini";
     CQubopostApp app(windows, std::move(environment));
     return app.Run();
 }

@@ -1,6 +1,8 @@
 #include "app/qubopost_app.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/encoding.h"
 #include "platform/http.h"
@@ -10,6 +12,18 @@
 
 std::string SettingsPathFor(const std::string& executablePath) {
     return FolderOf(executablePath) + std::string(texts::kSettingsFileName);
+}
+
+std::string ChooseSettingsPath(const std::string& executablePath, const std::string& userConfigFolder) {
+    const std::string beside = SettingsPathFor(executablePath);
+    const std::string folder = FolderOf(executablePath);
+    if (folder.empty()) return beside;
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    struct stat st {};
+    const bool installed = folder.size() >= 5 && folder.compare(folder.size() - 5, 5, "/bin/") == 0 &&
+                           stat((folder + "../share/qubopost").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (!installed && access(folder.c_str(), W_OK) == 0) return beside;
+    return userConfigFolder + "/" + std::string(texts::kSettingsFileName);
 }
 
 CQubopostApp::CQubopostApp(WindowSystem& windows, Environment environment)
@@ -31,7 +45,9 @@ bool CQubopostApp::InitInstance() {
     // An embedded or automation launch has nothing to show and serves no class: it ends here.
     if (IsEmbeddedLaunch()) return true;
 
-    m_pszProfileName = SettingsPathFor(m_env.executablePath);
+    m_pszProfileName = m_env.userConfigFolder.empty()
+                           ? SettingsPathFor(m_env.executablePath)
+                           : ChooseSettingsPath(m_env.executablePath, m_env.userConfigFolder);
     if (m_pszProfileName == std::string(texts::kSettingsFileName)) {
         // Without the executable's folder there is no place for the settings.
         m_windows.MessageBox(Sjis(texts::kOutOfMemory));

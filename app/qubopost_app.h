@@ -17,6 +17,7 @@ public:
         std::vector<std::string> arguments;  // the arguments alone
         std::string executablePath; // full path of the running executable
         std::string registryPath;   // the per-user registry file
+        std::string userConfigFolder;  // where the settings go when not beside the executable
         std::function<bool()> startNetwork;  // empty: the network library's start-up
         // Adjusts the dialog's services before the dialog is made (tests shorten time-outs).
         std::function<void(DialogServices&)> configureDialog;
@@ -48,5 +49,9 @@ private:
     std::string m_pszProfileName;
 };
 
-// The settings file for an executable: its folder and "CQubopostDlg.ini".
+// The settings file beside an executable: its folder and "CQubopostDlg.ini".
 std::string SettingsPathFor(const std::string& executablePath);
+// Where the settings live for this executable: beside it for a portable copy (or when a
+// settings file is there already); in the user's configuration folder when the program
+// is installed (bin/ of a prefix that holds share/qubopost) or its folder is not writable.
+std::string ChooseSettingsPath(const std::string& executablePath, const std::string& userConfigFolder);

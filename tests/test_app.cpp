@@ -151,3 +151,18 @@ TEST(SettingsPath, IsTheExecutablesFolderWhateverTheCurrentDirectory) {
     const std::string deep = "/" + std::string(600, 'd') + "/qubopost";
     EXPECT_EQ(SettingsPathFor(deep), "/" + std::string(600, 'd') + "/CQubopostDlg.ini");
 }
+
+TEST(SettingsPath, InstalledProgramsKeepTheirSettingsInTheUsersFolder) {
+    TempDir dir;
+    const std::string config = dir.File("config/qubopost");
+    // A portable copy keeps its settings beside itself.
+    MakeFolders(dir.File("portable"));
+    EXPECT_EQ(ChooseSettingsPath(dir.File("portable/qubopost"), config), dir.File("portable/CQubopostDlg.ini"));
+    // An installed one (bin/ of a prefix with share/qubopost) uses the configuration folder...
+    MakeFolders(dir.File("prefix/bin"));
+    MakeFolders(dir.File("prefix/share/qubopost"));
+    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config), config + "/CQubopostDlg.ini");
+    // ...unless a settings file already lies beside it.
+    TempDir::Write(dir.File("prefix/bin/CQubopostDlg.ini"), "[HostData]\n");
+    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config), dir.File("prefix/bin/CQubopostDlg.ini"));
+}

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/encoding.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
@@ -64,6 +65,8 @@ bool CQubopostDlg::SaveSettings() {
         if (key.encoding != LineBreaks::AsTyped) value.Replace("\r\n", LineBreakMark(key.encoding));
         settings.Set(kSection, key.name, value.Bytes());
     }
+    const std::string folder = FolderOf(path);
+    if (folder.size() > 1) MakeFolders(folder.substr(0, folder.size() - 1));
     if (!WriteFileAtomically(path, settings.Serialize(), &error)) {
         View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(error)}));
         return false;
