@@ -1,0 +1,268 @@
+#include "mail/message.h"
+
+#include <gmime/gmime.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "mail/charset.h"
+
+namespace qubopost::mail {
+namespace {
+
+// Longest encoded word RFC 2047 allows, and what fits into it: "=?UTF-8?B?" and "?=" take 12
+// characters, leaving 63 for base64, of which 60 (a multiple of 4) carry 45 bytes of text.
+constexpr size_t kMaxEncodedWord = 75;
+constexpr size_t kMaxWordBytes = (kMaxEncodedWord - 12) / 4 * 3;
+
+constexpr std::string_view kFallbackDomain = "qubopost.invalid";
+
+void InitGMime() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+// GMime and the GLib caches under it (time zones, charsets, slices) are shared by the whole
+// process; building a message takes a moment, so calls from several threads take turns.
+std::mutex gmimeMutex;
+
+// Releases a GObject at the end of a scope.
+template <typename T>
+struct Ref {
+    T* object;
+    explicit Ref(T* o) : object(o) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() {
+        if (object) g_object_unref(object);
+    }
+    T* get() const { return object; }
+};
+
+bool IsAsciiAlnum(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Letters, digits and '-' in labels separated by single dots: usable in a Message-Id as it is.
+bool IsPlainDomain(std::string_view domain) {
+    if (domain.empty() || domain.front() == '.' || domain.back() == '.') return false;
+    char previous = '\0';
+    for (char c : domain) {
+        if (c == '.' && previous == '.') return false;
+        if (c != '.' && c != '-' && !IsAsciiAlnum(static_cast<unsigned char>(c))) return false;
+        previous = c;
+    }
+    return true;
+}
+
+// The seed reduced to dot-separated runs of letters, digits and '-'.
+std::string MessageIdLeft(std::string_view seed) {
+    std::string left;
+    bool pendingDot = false;
+    for (char c : seed) {
+        if (c == '.') {
+            pendingDot = !left.empty();
+        } else if (c == '-' || IsAsciiAlnum(static_cast<unsigned char>(c))) {
+            if (pendingDot) left += '.';
+            pendingDot = false;
+            left += c;
+        }
+    }
+    return left.empty() ? std::string("qubopost") : left;
+}
+
+size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 1;  // a stray continuation byte: keep it on its own
+}
+
+// Each run of C0 controls, DEL and C1 controls (U+0080..U+009F, C2 80..C2 9F in UTF-8)
+// becomes one blank, so that nothing in a subject can end the header line.
+std::string BlankControls(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    bool inRun = false;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        size_t length = 0;
+        if (c < 0x20 || c == 0x7F) {
+            length = 1;
+        } else if (c == 0xC2 && i + 1 < utf8.size() &&
+                   static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+            length = 2;
+        }
+        if (length == 0) {
+            out += utf8[i];
+            inRun = false;
+            continue;
+        }
+        if (!inRun) out += ' ';
+        inRun = true;
+        i += length - 1;
+    }
+    return out;
+}
+
+long LocalUtcOffset(time_t when) {
+    struct tm local {};
+    if (!localtime_r(&when, &local)) return 0;
+    return local.tm_gmtoff;
+}
+
+}  // namespace
+
+bool IsValidMailAddress(std::string_view address) {
+    if (address.empty() || address.size() > kMaxAddressLength) return false;
+    const size_t at = address.find('@');
+    if (at == std::string_view::npos || at == 0 || at + 1 == address.size()) return false;
+    if (address.find('@', at + 1) != std::string_view::npos) return false;
+    for (size_t i = 0; i < address.size(); ++i) {
+        const auto c = static_cast<unsigned char>(address[i]);
+        if (c <= 0x20 || c >= 0x7F) return false;  // controls, blank, DEL, 8-bit
+        if (std::string_view("<>()[],;:\\\"").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+        if (i > at && c != '.' && c != '-' && c != '_' && !IsAsciiAlnum(c)) return false;
+    }
+    return true;
+}
+
+std::string FormatMailDate(time_t when, long utcOffsetSeconds) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const time_t shifted = when + utcOffsetSeconds;
+    struct tm t {};
+    if (!gmtime_r(&shifted, &t)) return "Thu, 01 Jan 1970 00:00:00 +0000";
+    const long offsetMinutes = (utcOffsetSeconds < 0 ? -utcOffsetSeconds : utcOffsetSeconds) / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  kDays[t.tm_wday % 7], t.tm_mday, kMonths[t.tm_mon % 12], t.tm_year + 1900,
+                  t.tm_hour, t.tm_min, t.tm_sec, utcOffsetSeconds < 0 ? '-' : '+',
+                  offsetMinutes / 60 % 100, offsetMinutes % 60);
+    return text;
+}
+
+std::string Base64Encode(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const uint32_t v = static_cast<unsigned char>(bytes[i]) << 16 |
+                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (const size_t rest = bytes.size() - i; rest > 0) {
+        uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out += kAlphabet[v >> 18];
+        out += kAlphabet[(v >> 12) & 63];
+        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject) {
+    const std::string text = BlankControls(utf8Subject);
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = start;
+        while (end < text.size()) {
+            const size_t length = std::min(
+                Utf8SequenceLength(static_cast<unsigned char>(text[end])), text.size() - end);
+            if (end + length - start > kMaxWordBytes) break;
+            end += length;
+        }
+        words.push_back("=?UTF-8?B?" +
+                        Base64Encode(std::string_view(text).substr(start, end - start)) + "?=");
+        start = end;
+    }
+    return words;
+}
+
+std::string NormaliseLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now,
+                                            std::string_view messageIdSeed) {
+    if (!IsValidMailAddress(fields.from) || !IsValidMailAddress(fields.to)) return std::nullopt;
+    const std::optional<std::string> subject = Cp932ToUtf8(fields.subject);
+    const std::optional<std::string> body = Cp932ToUtf8(fields.body);
+    if (!subject || !body) return std::nullopt;
+    InitGMime();
+    std::lock_guard lock(gmimeMutex);
+
+    Ref<GMimeMessage> message(g_mime_message_new(TRUE));
+    GMimeObject* top = GMIME_OBJECT(message.get());
+    g_mime_object_set_header(top, "Date", FormatMailDate(now, LocalUtcOffset(now)).c_str(),
+                             nullptr);
+    g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, nullptr,
+                               fields.from.c_str());
+
+    // GMime writes a subject without blanks as one encoded word however long it is, so the
+    // header's raw text is set here: one encoded word per line, each line folded under the last.
+    const std::string cleanSubject = BlankControls(*subject);
+    g_mime_message_set_subject(message.get(), cleanSubject.c_str(), "UTF-8");
+    std::string rawSubject;
+    for (const std::string& word : EncodeSubjectWords(cleanSubject))
+        rawSubject += " " + word + "\n";
+    if (rawSubject.empty()) rawSubject = "\n";
+    GMimeHeader* subjectHeader =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(top), "Subject");
+    if (!subjectHeader) return std::nullopt;
+    g_mime_header_set_raw_value(subjectHeader, rawSubject.c_str());
+
+    g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_TO, nullptr, fields.to.c_str());
+    const std::string_view senderDomain =
+        std::string_view(fields.from).substr(fields.from.find('@') + 1);
+    const std::string messageId =
+        MessageIdLeft(messageIdSeed) + "@" +
+        std::string(IsPlainDomain(senderDomain) ? senderDomain : kFallbackDomain);
+    g_mime_message_set_message_id(message.get(), messageId.c_str());
+
+    const std::string bodyText = NormaliseLineEnds(*body);
+    Ref<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", "UTF-8");
+    Ref<GMimeStream> bodyStream(
+        g_mime_stream_mem_new_with_buffer(bodyText.data(), bodyText.size()));
+    Ref<GMimeDataWrapper> content(
+        g_mime_data_wrapper_new_with_stream(bodyStream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part.get(), content.get());
+    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(part.get()));
+
+    GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    Ref<GMimeStream> output(g_mime_stream_mem_new());
+    const ssize_t written = g_mime_object_write_to_stream(top, options, output.get());
+    g_mime_format_options_free(options);
+    if (written < 0) return std::nullopt;
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(output.get()));
+    return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+}
+
+}  // namespace qubopost::mail

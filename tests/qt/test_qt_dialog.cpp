@@ -1,0 +1,419 @@
+// The main dialog's window on its own thread: the control table as widgets, keys,
+// buttons, texts and the About item.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "fake_handlers.h"
+#include "platform/encoding.h"
+#include "platform/qt/dialog_units.h"
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qubopost_icon.h"
+#include "resources/control_table.h"
+#include "resources/strings.h"
+
+namespace {
+
+QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+
+template <typename W>
+W* As(QtDialog& dialog, int id) {
+    return qobject_cast<W*>(dialog.Control(id));
+}
+
+}  // namespace
+
+class QtDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void init() {
+        handlers = std::make_unique<FakeHandlers>();
+        dialog = std::make_unique<QtDialog>(*handlers);
+        handlers->view = dialog.get();
+    }
+    void cleanup() {
+        dialog.reset();
+        handlers.reset();
+    }
+
+    void dialogUnitsFollowTheDialogManagersArithmetic() {
+        const DialogUnits units(6, 12);
+        // x: dlu * 6 / 4, y: dlu * 12 / 8, each rounded half up on its own.
+        QCOMPARE(units.Rect(335, 215, 81, 16), QRect(503, 323, 122, 24));
+        QCOMPARE(units.Rect(5, 10, 116, 113), QRect(8, 15, 174, 170));
+        const DialogUnits odd(7, 13);
+        QCOMPARE(odd.X(5), 9);    // 8.75
+        QCOMPARE(odd.Y(10), 16);  // 16.25
+        QCOMPARE(odd.Y(4), 7);    // 6.5
+        QCOMPARE(DialogUnits::MulDiv(-5, 7, 4), -9);
+
+        // Base units from the dialog font: the average letter width rounded as the
+        // dialog manager rounds it, and the full line height.
+        const QFont font = dialog->font();
+        const QFontMetrics metrics(font);
+        const int letters = metrics.horizontalAdvance(
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        QCOMPARE(dialog->Units().BaseX(), (letters / 26 + 1) / 2);
+        QCOMPARE(dialog->Units().BaseY(), metrics.ascent() + metrics.descent());
+    }
+
+    void dialogFontAndFrame() {
+        QCOMPARE(dialog->font().family(), QStringLiteral("IPAPGothic"));
+        QCOMPARE(dialog->font().pointSize(), 9);
+        QCOMPARE(dialog->windowTitle(), U("ブログ自動投稿Zelqon"));
+
+        const DialogUnits& units = dialog->Units();
+        const QSize client(units.X(423), units.Y(360));
+        QCOMPARE(dialog->minimumSize(), client);
+        QCOMPARE(dialog->maximumSize(), client);
+        QVERIFY(dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!dialog->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    }
+
+    void everyControlOfTheTableIsAWidgetOfItsKindInItsPlace() {
+        const DialogDef& table = MainDialog();
+        const DialogUnits& units = dialog->Units();
+        QCOMPARE(dialog->TableWidgets().size(), table.controls.size());
+        for (std::size_t i = 0; i < table.controls.size(); ++i) {
+            const ControlDef& def = table.controls[i];
+            QWidget* widget = dialog->TableWidgets()[i];
+            const QString what = QStringLiteral("row %1, ID %2").arg(i).arg(def.id);
+            if (def.id != IDC_STATIC) QVERIFY2(dialog->Control(def.id) == widget, qPrintable(what));
+            QVERIFY2(dialog->rect().contains(widget->geometry()), qPrintable(what));
+
+            const QRect expected = units.Rect(def.x, def.y, def.width, def.height);
+            if (def.kind == ControlKind::ComboBox) {
+                // The table gives the dropped-down height; closed, the box is one line.
+                QCOMPARE(widget->geometry().topLeft(), expected.topLeft());
+                QCOMPARE(widget->width(), expected.width());
+                QVERIFY2(widget->height() < expected.height(), qPrintable(what));
+            } else {
+                QVERIFY2(widget->geometry() == expected, qPrintable(what));
+            }
+
+            const QString label = U(def.text);
+            switch (def.kind) {
+                case ControlKind::PushButton: {
+                    auto* button = qobject_cast<QPushButton*>(widget);
+                    QVERIFY2(button, qPrintable(what));
+                    QCOMPARE(button->text(), label);
+                    QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(what));
+                    break;
+                }
+                case ControlKind::GroupBox:
+                    QVERIFY2(qobject_cast<QGroupBox*>(widget), qPrintable(what));
+                    QCOMPARE(qobject_cast<QGroupBox*>(widget)->title(), label);
+                    break;
+                case ControlKind::Label:
+                    QVERIFY2(qobject_cast<QLabel*>(widget), qPrintable(what));
+                    QCOMPARE(qobject_cast<QLabel*>(widget)->text(), label);
+                    break;
+                case ControlKind::Edit: {
+                    auto* edit = qobject_cast<QLineEdit*>(widget);
+                    QVERIFY2(edit, qPrintable(what));
+                    QCOMPARE(edit->alignment(), Qt::Alignment(Qt::AlignCenter));
+                    break;
+                }
+                case ControlKind::MultiEdit:
+                case ControlKind::WrappingEdit: {
+                    auto* edit = qobject_cast<QPlainTextEdit*>(widget);
+                    QVERIFY2(edit, qPrintable(what));
+                    const bool wraps = def.kind == ControlKind::WrappingEdit;
+                    QCOMPARE(edit->lineWrapMode(),
+                             wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+                    QCOMPARE(edit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+                    QCOMPARE(edit->horizontalScrollBarPolicy(),
+                             wraps ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+                    break;
+                }
+                case ControlKind::RadioButton:
+                    QVERIFY2(qobject_cast<QRadioButton*>(widget), qPrintable(what));
+                    QCOMPARE(qobject_cast<QRadioButton*>(widget)->text(), label);
+                    break;
+                case ControlKind::ComboBox:
+                    QVERIFY2(qobject_cast<QComboBox*>(widget), qPrintable(what));
+                    QVERIFY(qobject_cast<QComboBox*>(widget)->isEditable());
+                    break;
+                case ControlKind::ProgressBar:
+                    QVERIFY2(qobject_cast<QProgressBar*>(widget), qPrintable(what));
+                    QVERIFY(!qobject_cast<QProgressBar*>(widget)->isTextVisible());
+                    break;
+                case ControlKind::Icon:
+                case ControlKind::OkButton:
+                    QFAIL("not a control of the main dialog");
+            }
+        }
+        // Some IDs that the logic relies on, by kind.
+        QVERIFY(As<QPushButton>(*dialog, IDCANCEL));
+        QVERIFY(As<QProgressBar>(*dialog, IDC_PROGRESS));
+        QVERIFY(As<QPlainTextEdit>(*dialog, IDC_ARTICLE));
+        QVERIFY(As<QLineEdit>(*dialog, IDC_AFFILIATE_ID));
+    }
+
+    void radioButtonsAreExclusiveWithinEachGroupOnly() {
+        dialog->show();
+        auto click = [&](int id) { QTest::mouseClick(As<QRadioButton>(*dialog, id), Qt::LeftButton); };
+        dialog->SetCheck(IDC_KIND_DOWNLOAD, true);
+        dialog->SetCheck(IDC_RANK_MONTHLY, true);
+
+        click(IDC_KIND_MAILMAG);
+        QVERIFY(dialog->IsChecked(IDC_KIND_MAILMAG));
+        QVERIFY(!dialog->IsChecked(IDC_KIND_DOWNLOAD));
+        QVERIFY(dialog->IsChecked(IDC_RANK_MONTHLY));  // the other group keeps its choice
+
+        click(IDC_RANK_PICKUP);
+        QVERIFY(dialog->IsChecked(IDC_RANK_PICKUP));
+        QVERIFY(!dialog->IsChecked(IDC_RANK_MONTHLY));
+        QVERIFY(!dialog->IsChecked(IDC_RANK_DAILY));
+        QVERIFY(dialog->IsChecked(IDC_KIND_MAILMAG));
+
+        // The program may check one and uncheck the others in any order, down to none.
+        dialog->SetCheck(IDC_KIND_GOODS, true);
+        QVERIFY(!dialog->IsChecked(IDC_KIND_MAILMAG));
+        dialog->SetCheck(IDC_KIND_GOODS, false);
+        for (int id : {IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG, IDC_KIND_GOODS}) QVERIFY(!dialog->IsChecked(id));
+        click(IDC_KIND_DOWNLOAD);
+        QVERIFY(dialog->IsChecked(IDC_KIND_DOWNLOAD));
+        click(IDC_KIND_GOODS);
+        QVERIFY(!dialog->IsChecked(IDC_KIND_DOWNLOAD));
+        QVERIFY(dialog->IsChecked(IDC_RANK_PICKUP));
+    }
+
+    void categoryComboIsSortedAndTakesAnyText() {
+        auto* combo = As<QComboBox>(*dialog, IDC_CATEGORY);
+        QVERIFY(combo->isEditable());
+        // Sorted as the Japanese system sorts Shift-JIS text: kana first, then the
+        // kanji in the order of their readings (げい, しゃ, しゅ, しょう, まん).
+        const QStringList expected = {U("すべて"),         U("ビジネス・情報源"),       U("芸能・音楽"),
+                                      U("写真集・グラビア"), U("趣味・生活・雑誌"),       U("小説・ノンフィクション"),
+                                      U("漫画・同人誌")};
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        QCOMPARE(items, expected);
+
+        dialog->SetWindowText(IDC_CATEGORY, Sjis("すべて"));
+        QCOMPARE(dialog->GetWindowText(IDC_CATEGORY), Sjis("すべて"));
+        dialog->SetWindowText(IDC_CATEGORY, Sjis("自作カテゴリ"));
+        QCOMPARE(dialog->GetWindowText(IDC_CATEGORY), Sjis("自作カテゴリ"));
+
+        // Typing and Enter leave the list as it is and the dialog open.
+        dialog->show();
+        combo->lineEdit()->setFocus();
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), QStringLiteral("abc"));
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(combo->count(), 7);
+        QCOMPARE(dialog->GetWindowText(IDC_CATEGORY), Text("abc"));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(handlers->cancels, 0);
+    }
+
+    void enterInASingleLineFieldDoesNothingAndInAMultiLineFieldBreaksTheLine() {
+        QSignalSpy finished(dialog.get(), &QDialog::finished);
+        dialog->show();
+        for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_AFFILIATE_ID}) {
+            QLineEdit* edit = As<QLineEdit>(*dialog, id);
+            edit->setFocus();
+            QTest::keyClicks(edit, QStringLiteral("25"));
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+            QCOMPARE(dialog->GetWindowText(id), Text("25"));
+        }
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(handlers->cancels, 0);
+        QVERIFY(handlers->commands.empty());
+
+        for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
+            QPlainTextEdit* edit = As<QPlainTextEdit>(*dialog, id);
+            edit->setFocus();
+            QTest::keyClicks(edit, QStringLiteral("a"));
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, QStringLiteral("b"));
+            QCOMPARE(dialog->GetWindowText(id), Text("a\r\nb"));
+        }
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(finished.count(), 0);
+    }
+
+    void escTheCloseButtonAndTheCloseBoxAskTheLogicToCancel() {
+        QSignalSpy finished(dialog.get(), &QDialog::finished);
+        dialog->show();
+
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QCOMPARE(handlers->cancels, 1);
+        As<QPlainTextEdit>(*dialog, IDC_ARTICLE)->setFocus();
+        QTest::keyClick(As<QPlainTextEdit>(*dialog, IDC_ARTICLE), Qt::Key_Escape);
+        QCOMPARE(handlers->cancels, 2);
+        QTest::mouseClick(As<QPushButton>(*dialog, IDCANCEL), Qt::LeftButton);
+        QCOMPARE(handlers->cancels, 3);
+        QVERIFY(dialog->close() == false);  // the logic did not end the dialog
+        QCOMPARE(handlers->cancels, 4);
+        // Until the logic ends it, the dialog stays.
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(finished.count(), 0);
+
+        // Ending the dialog from OnCancel closes it once, without asking again.
+        handlers->endOnCancel = true;
+        QVERIFY(dialog->close());
+        QCOMPARE(handlers->cancels, 5);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(dialog->result(), IDCANCEL);
+        QVERIFY(dialog->HasEnded());
+    }
+
+    void endDialogClosesWithTheResult() {
+        dialog->show();
+        dialog->EndDialog(5);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), 5);
+        QCOMPARE(handlers->cancels, 0);
+    }
+
+    void pushButtonsSendTheirCommands() {
+        dialog->show();
+        for (int id : {IDC_GENERATE, IDC_CLEAR, IDC_START_POST, IDC_CONFIRM_POST})
+            QTest::mouseClick(As<QPushButton>(*dialog, id), Qt::LeftButton);
+        QCOMPARE(handlers->commands, (std::vector<int>{IDC_GENERATE, IDC_CLEAR, IDC_START_POST, IDC_CONFIRM_POST}));
+
+        dialog->EnableWindow(IDC_START_POST, false);
+        QVERIFY(!dialog->IsWindowEnabled(IDC_START_POST));
+        QVERIFY(dialog->IsWindowEnabled(IDC_CONFIRM_POST));
+        QTest::mouseClick(As<QPushButton>(*dialog, IDC_START_POST), Qt::LeftButton);
+        QCOMPARE(handlers->commands.size(), 4u);
+        dialog->EnableWindow(IDC_START_POST, true);
+        QVERIFY(dialog->IsWindowEnabled(IDC_START_POST));
+        QCOMPARE(handlers->cancels, 0);
+    }
+
+    void textsRoundTripAsShiftJisWithCrLf() {
+        // Multi-line fields show LF and hand back CR LF; a lone LF comes back as CR LF.
+        const Text lines = Sjis("一行目\r\n-----into-----\r\n[title]③\r\n");
+        for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
+            dialog->SetWindowText(id, lines);
+            QCOMPARE(As<QPlainTextEdit>(*dialog, id)->toPlainText(), U("一行目\n-----into-----\n[title]③\n"));
+            QCOMPARE(dialog->GetWindowText(id), lines);
+        }
+        dialog->SetWindowText(IDC_LOG, Sjis("a\nb\r\n\nc"));
+        QCOMPARE(dialog->GetWindowText(IDC_LOG), Sjis("a\r\nb\r\n\r\nc"));
+        dialog->SetWindowText(IDC_LOG, Text());
+        QCOMPARE(dialog->GetWindowText(IDC_LOG), Text());
+
+        // Single-line fields keep their bytes; "\" (0x5C) is both a backslash and the
+        // second byte of "ソ" (0x83 0x5C).
+        const Text address = Sjis("ソフト\\投稿@example.jp");
+        dialog->SetWindowText(IDC_FROM_ADDRESS, address);
+        QCOMPARE(As<QLineEdit>(*dialog, IDC_FROM_ADDRESS)->text(), U("ソフト\\投稿@example.jp"));
+        QCOMPARE(dialog->GetWindowText(IDC_FROM_ADDRESS), address);
+
+        // Buttons by their IDs.
+        QCOMPARE(dialog->GetWindowText(IDC_GENERATE), Sjis("記事自動生成"));
+        dialog->SetWindowText(IDC_CLEAR, Sjis("全消去"));
+        QCOMPARE(As<QPushButton>(*dialog, IDC_CLEAR)->text(), U("全消去"));
+
+        // Unknown IDs are harmless.
+        dialog->SetWindowText(4242, Sjis("x"));
+        QCOMPARE(dialog->GetWindowText(4242), Text());
+        QVERIFY(!dialog->IsChecked(4242));
+    }
+
+    void progressBarKeepsItsPositionWithinTheRange() {
+        QCOMPARE(dialog->GetProgressPos(IDC_PROGRESS), 0);
+        dialog->SetProgressRange(IDC_PROGRESS, 0, 6);
+        dialog->SetProgressPos(IDC_PROGRESS, 4);
+        QCOMPARE(dialog->GetProgressPos(IDC_PROGRESS), 4);
+        dialog->SetProgressPos(IDC_PROGRESS, 9);
+        QCOMPARE(dialog->GetProgressPos(IDC_PROGRESS), 6);
+        dialog->SetProgressRange(IDC_PROGRESS, 0, 2);
+        QCOMPARE(dialog->GetProgressPos(IDC_PROGRESS), 2);
+        dialog->SetProgressPos(IDC_PROGRESS, 0);
+        QCOMPARE(dialog->GetProgressPos(IDC_PROGRESS), 0);
+    }
+
+    void aboutItemSendsTheSystemCommand() {
+        dialog->AppendAboutMenuItem(LoadString(IDS_ABOUTBOX));
+        QCOMPARE(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QCOMPARE(dialog->actions().size(), 1);
+        QAction* about = dialog->actions().first();
+        QCOMPARE(about->text(), U("Qubopost のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+        QCOMPARE(about->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
+
+        about->trigger();
+        QCOMPARE(handlers->sysCommands, std::vector<unsigned>{IDM_ABOUTBOX});
+
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        QTest::keyClick(dialog.get(), Qt::Key_A, Qt::AltModifier);
+        QCOMPARE(handlers->sysCommands, (std::vector<unsigned>{IDM_ABOUTBOX, IDM_ABOUTBOX}));
+    }
+
+    void aboutBoxShowsTheAboutTable() {
+        bool seen = false;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box || box == dialog.get()) return;
+            probe.stop();
+            seen = true;
+            const DialogUnits units = DialogUnits::FromFont(box->font());
+            QCOMPARE(box->windowTitle(), U("Qubopostのﾊﾞｰｼﾞｮﾝ情報"));
+            QCOMPARE(box->size(), QSize(units.X(235), units.Y(55)));
+            QStringList texts;
+            for (auto* label : box->findChildren<QLabel*>()) texts << label->text();
+            QVERIFY(texts.contains(QStringLiteral("Qubopost Version 1.0")));
+            auto* ok = box->findChild<QPushButton*>();
+            QVERIFY(ok && ok->text() == QStringLiteral("OK"));
+            QCOMPARE(ok->geometry(), units.Rect(178, 7, 50, 14));
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        connect(&probe, &QTimer::timeout, [&] {
+            // Whatever happened above, never leave the box open.
+            if (!seen) return;
+            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                box && box != dialog.get())
+                box->reject();
+        });
+        probe.start(5);
+        dialog->show();
+        dialog->RunAboutBox();
+        QVERIFY(seen);
+    }
+
+    void iconIsPaintedAtEverySize() {
+        dialog->SetIcon(IDR_MAINFRAME);
+        const QList<QSize> sizes = dialog->windowIcon().availableSizes();
+        for (int size : {16, 24, 32, 48, 256}) QVERIFY(sizes.contains(QSize(size, size)));
+        for (int size : {16, 32, 128}) {
+            const QImage image = RenderQubopostIcon(size);
+            QCOMPARE(image.size(), QSize(size, size));
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);  // rounded corner
+            const QColor tile = image.pixelColor(size / 2, size / 16);
+            QVERIFY(tile.alpha() == 255 && tile.blue() > tile.red());
+            // In the seal, clear of the white postal mark.
+            const QColor seal = image.pixelColor(size * 41 / 64, size * 26 / 32);
+            QVERIFY2(seal.red() > 180 && seal.green() < 90, qPrintable(QString::number(size)));
+        }
+    }
+
+private:
+    std::unique_ptr<FakeHandlers> handlers;
+    std::unique_ptr<QtDialog> dialog;
+};
+
+QTEST_MAIN(QtDialogTest)
+#include "test_qt_dialog.moc"

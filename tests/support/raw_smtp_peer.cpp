@@ -1,0 +1,170 @@
+#include "support/raw_smtp_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace qubopost::test {
+namespace {
+
+const std::map<std::string, std::string>& DefaultReplies() {
+    static const std::map<std::string, std::string> replies = {
+        {"EHLO", "250-peer.test\r\n250 8BITMIME"},
+        {"HELO", "250 peer.test"},
+        {"MAIL", "250 2.1.0 Ok"},
+        {"RCPT", "250 2.1.5 Ok"},
+        {"DATA", "354 End data with <CR><LF>.<CR><LF>"},
+        {"RSET", "250 2.0.0 Ok"},
+        {"NOOP", "250 2.0.0 Ok"},
+        {"QUIT", "221 2.0.0 Bye"},
+    };
+    return replies;
+}
+
+std::string Verb(std::string_view line) {
+    std::string verb(line.substr(0, line.find(' ')));
+    for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return verb;
+}
+
+}  // namespace
+
+RawSmtpPeer::RawSmtpPeer(Script script) : script_(std::move(script)) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 4) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        pipe2(wake_, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "raw SMTP peer: cannot listen: " << std::strerror(errno);
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+RawSmtpPeer::~RawSmtpPeer() {
+    if (wake_[1] >= 0) {
+        const char stop = 'x';
+        [[maybe_unused]] const ssize_t ignored = write(wake_[1], &stop, 1);
+    }
+    if (thread_.joinable()) thread_.join();
+    for (int fd : {listener_, wake_[0], wake_[1]})
+        if (fd >= 0) close(fd);
+}
+
+std::string RawSmtpPeer::address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+std::vector<std::string> RawSmtpPeer::commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+}
+
+std::string RawSmtpPeer::data() const {
+    std::lock_guard lock(mutex_);
+    return data_;
+}
+
+int RawSmtpPeer::connections() const {
+    std::lock_guard lock(mutex_);
+    return connections_;
+}
+
+void RawSmtpPeer::Serve() {
+    for (;;) {
+        pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        {
+            std::lock_guard lock(mutex_);
+            ++connections_;
+        }
+        Converse(client);
+        close(client);
+    }
+}
+
+// Sends the reply with CR LF; false when the script says to stall instead.
+bool RawSmtpPeer::Send(int client, std::string_view reply) {
+    if (reply == kStall) return false;
+    std::string bytes = std::string(reply) + "\r\n";
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return true;  // the client has gone; reading will notice
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string RawSmtpPeer::ReplyTo(std::string_view line) const {
+    const std::string verb = Verb(line);
+    if (auto it = script_.replies.find(verb); it != script_.replies.end()) return it->second;
+    if (auto it = DefaultReplies().find(verb); it != DefaultReplies().end()) return it->second;
+    return "502 5.5.2 Command not recognised";
+}
+
+void RawSmtpPeer::Converse(int client) {
+    bool stalled = !Send(client, script_.greeting);
+    bool inData = false;
+    std::string buffer;
+    for (;;) {
+        pollfd fds[2] = {{client, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        char chunk[4096];
+        const ssize_t n = recv(client, chunk, sizeof chunk, 0);
+        if (n <= 0) return;
+        buffer.append(chunk, static_cast<size_t>(n));
+
+        // Whole lines only; a stalled peer still records what it is sent.
+        for (size_t end; (end = buffer.find('\n')) != std::string::npos;) {
+            std::string line = buffer.substr(0, end + 1);
+            buffer.erase(0, end + 1);
+            if (inData) {
+                if (line == ".\r\n") {
+                    inData = false;
+                    if (!stalled) stalled = !Send(client, script_.afterData);
+                } else {
+                    std::lock_guard lock(mutex_);
+                    data_ += line;
+                }
+                continue;
+            }
+            line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            {
+                std::lock_guard lock(mutex_);
+                commands_.push_back(line);
+            }
+            if (stalled) continue;
+            const std::string reply = ReplyTo(line);
+            const std::string verb = Verb(line);
+            stalled = !Send(client, reply);
+            if (!stalled && verb == "DATA" && reply.starts_with("354")) inData = true;
+            if (!stalled && verb == "QUIT") return;
+        }
+    }
+}
+
+}  // namespace qubopost::test

@@ -1,0 +1,78 @@
+// A scripted SMTP server on 127.0.0.1 that records exactly what a client sends.
+//
+// For faults a real server will not produce on demand: a reply after the final dot, a reply
+// of any shape, no reply at all. It serves one connection at a time on its own thread.
+//
+//   RawSmtpPeer::Script script;
+//   script.afterData = "554 5.7.1 Message refused";
+//   RawSmtpPeer peer(script);
+//   BSendMail(peer.address().c_str(), ...);
+//   peer.commands();   // {"EHLO ...", "MAIL FROM:<...>", "RCPT TO:<...>", "DATA", "QUIT"}
+#ifndef QUBOPOST_TESTS_SUPPORT_RAW_SMTP_PEER_H
+#define QUBOPOST_TESTS_SUPPORT_RAW_SMTP_PEER_H
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace qubopost::test {
+
+// What the peer answers. (Outside the class so that it can be a default argument.)
+struct RawSmtpScript {
+    // As a reply: send nothing from here on and keep the connection open (a stalled server).
+    static constexpr const char* kStall = "<stall>";
+
+    std::string greeting = "220 peer.test ESMTP";
+    // Replies by command verb in upper case ("EHLO", "MAIL", "RCPT", "DATA", "QUIT", ...),
+    // replacing the defaults below. A multi-line reply has "\r\n" between its lines.
+    // Defaults: EHLO "250-peer.test\r\n250 8BITMIME", HELO/RSET/NOOP "250 ...",
+    // MAIL/RCPT "250 ... Ok", DATA "354 ...", QUIT "221 ...", anything else "502 ...".
+    std::map<std::string, std::string> replies = {};
+    // The reply to the final dot of DATA.
+    std::string afterData = "250 2.0.0 Ok: queued";
+};
+
+class RawSmtpPeer {
+  public:
+    using Script = RawSmtpScript;
+    static constexpr const char* kStall = RawSmtpScript::kStall;
+
+    explicit RawSmtpPeer(Script script = {});
+    ~RawSmtpPeer();  // closes any connection and stops the thread
+    RawSmtpPeer(const RawSmtpPeer&) = delete;
+    RawSmtpPeer& operator=(const RawSmtpPeer&) = delete;
+
+    int port() const { return port_; }
+    std::string address() const;  // "127.0.0.1:port", BSendMail's server argument
+
+    // Each command line received outside DATA, in order, with its CR LF (or lone LF) removed.
+    std::vector<std::string> commands() const;
+    // The bytes received between the 354 reply and the final ".\r\n", exactly as sent
+    // (dot-stuffing kept), of every DATA so far.
+    std::string data() const;
+    // Number of connections accepted so far.
+    int connections() const;
+
+  private:
+    void Serve();
+    void Converse(int client);
+    bool Send(int client, std::string_view reply);
+    std::string ReplyTo(std::string_view line) const;
+
+    Script script_;
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::vector<std::string> commands_;
+    std::string data_;
+    int connections_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace qubopost::test
+
+#endif  // QUBOPOST_TESTS_SUPPORT_RAW_SMTP_PEER_H
