@@ -2,6 +2,8 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 
@@ -107,6 +109,19 @@ std::string BlankControls(std::string_view utf8) {
     return out;
 }
 
+// Sets From or To to the address exactly as it goes into the envelope. GMime's own formatting
+// may change an address (it drops a final dot, and re-encodes "xn--" domains through IDNA);
+// the address has passed IsValidMailAddress and is written as it is.
+bool SetAddressHeader(GMimeMessage* message, GMimeAddressType type, const char* name,
+                      const std::string& address) {
+    g_mime_message_add_mailbox(message, type, nullptr, address.c_str());
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), name);
+    if (!header) return false;
+    g_mime_header_set_raw_value(header, (" " + address + "\n").c_str());
+    return true;
+}
+
 long LocalUtcOffset(time_t when) {
     struct tm local {};
     if (!localtime_r(&when, &local)) return 0;
@@ -120,14 +135,24 @@ bool IsValidMailAddress(std::string_view address) {
     const size_t at = address.find('@');
     if (at == std::string_view::npos || at == 0 || at + 1 == address.size()) return false;
     if (address.find('@', at + 1) != std::string_view::npos) return false;
-    for (size_t i = 0; i < address.size(); ++i) {
+    for (size_t i = 0; i < at; ++i) {
         const auto c = static_cast<unsigned char>(address[i]);
         if (c <= 0x20 || c >= 0x7F) return false;  // controls, blank, DEL, 8-bit
         if (std::string_view("<>()[],;:\\\"").find(static_cast<char>(c)) != std::string_view::npos)
             return false;
-        if (i > at && c != '.' && c != '-' && c != '_' && !IsAsciiAlnum(c)) return false;
     }
-    return true;
+    size_t labelLength = 0;
+    for (const char c : address.substr(at + 1)) {
+        if (c == '.') {
+            if (labelLength == 0) return false;  // a dot first, or two dots together
+            labelLength = 0;
+        } else if (c == '-' || c == '_' || IsAsciiAlnum(static_cast<unsigned char>(c))) {
+            ++labelLength;
+        } else {
+            return false;
+        }
+    }
+    return labelLength > 0;  // no dot last
 }
 
 std::string FormatMailDate(time_t when, long utcOffsetSeconds) {
@@ -220,8 +245,8 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     GMimeObject* top = GMIME_OBJECT(message.get());
     g_mime_object_set_header(top, "Date", FormatMailDate(now, LocalUtcOffset(now)).c_str(),
                              nullptr);
-    g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, nullptr,
-                               fields.from.c_str());
+    if (!SetAddressHeader(message.get(), GMIME_ADDRESS_TYPE_FROM, "From", fields.from))
+        return std::nullopt;
 
     // GMime writes a subject without blanks as one encoded word however long it is, so the
     // header's raw text is set here: one encoded word per line, each line folded under the last.
@@ -236,7 +261,8 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     if (!subjectHeader) return std::nullopt;
     g_mime_header_set_raw_value(subjectHeader, rawSubject.c_str());
 
-    g_mime_message_add_mailbox(message.get(), GMIME_ADDRESS_TYPE_TO, nullptr, fields.to.c_str());
+    if (!SetAddressHeader(message.get(), GMIME_ADDRESS_TYPE_TO, "To", fields.to))
+        return std::nullopt;
     const std::string_view senderDomain =
         std::string_view(fields.from).substr(fields.from.find('@') + 1);
     const std::string messageId =

@@ -22,9 +22,11 @@ struct MailFields {
 inline constexpr size_t kMaxAddressLength = 254;
 
 // True for a plain "local@domain" address that is safe to put into MAIL FROM / RCPT TO and into
-// a header as it is: printable ASCII only (no control characters, blanks or 8-bit bytes), no
-// "<", ">" or other characters that would need quoting, exactly one "@" with text on both sides,
-// and at most kMaxAddressLength bytes.
+// a header as it is, at most kMaxAddressLength bytes, with exactly one "@":
+// - the local part: one or more printable ASCII characters other than blank and
+//   < > ( ) [ ] , ; : \ " (so no control characters, line ends or 8-bit bytes; dots anywhere);
+// - the domain: labels of letters, digits, '-' and '_', joined by single dots, with no dot
+//   at either end.
 bool IsValidMailAddress(std::string_view address);
 
 // The complete message for the given fields: 7-bit, CR LF line ends, no line longer than 998

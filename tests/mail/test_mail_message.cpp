@@ -199,6 +199,18 @@ TEST(MailMessage, MalformedCp932IsSubstitutedNotPassedOn) {
     EXPECT_TRUE(IsValidUtf8(body));
 }
 
+TEST(MailMessage, AddressHeadersHoldTheEnvelopeAddressesExactly) {
+    // GMime on its own re-encodes "xn--" domains through IDNA, and may change others.
+    for (const auto& [from, to] :
+         {std::pair{"writer@example.jp", "post@xn--exampl"},
+          std::pair{"taro..@docomo.ne.jp", "a=?b?=@xn--eckwd4c7c.xn--zckzah"}}) {
+        const std::string message = Build({.from = from, .to = to, .subject = "s", .body = "b"});
+        ExpectWellFormed(message);
+        EXPECT_EQ(MailHeader(message, "From"), from);
+        EXPECT_EQ(MailHeader(message, "To"), to);
+    }
+}
+
 TEST(MailMessage, MessageIdIsUniquePerSeedAndAtAUsableDomain) {
     const MailFields fields{.from = "a@mail.example.jp", .to = "b@example.jp"};
     EXPECT_EQ(MailHeader(Build(fields, "1717200000.42.7.00ff"), "Message-Id"),
@@ -262,6 +274,10 @@ TEST(MailAddress, RefusesWhatCouldInjectOrIsNoAddress) {
                                        std::string("\"a\"@example.jp"),
                                        std::string("a@[127.0.0.1]"),
                                        std::string("a@exam!ple.jp"),
+                                       std::string("a@example.jp."),
+                                       std::string("a@.example.jp"),
+                                       std::string("a@example..jp"),
+                                       std::string("a@."),
                                        Cp932("ユーザ@example.jp"),
                                        fullWidth,
                                        std::string("a\0b@example.jp", 14),
