@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -15,6 +16,33 @@
 #include "platform/qt/qubopost_icon.h"
 
 namespace {
+
+// Radio buttons measured as the dialog manager draws them: a 13-pixel circle and a
+// narrow gap before the label, which leaves the table's labels their full width.
+class RadioButtonStyle : public QProxyStyle {
+  public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        switch (metric) {
+            case PM_ExclusiveIndicatorWidth:
+            case PM_ExclusiveIndicatorHeight:
+                return 13;
+            case PM_RadioButtonLabelSpacing:
+                return 3;
+            default:
+                return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+};
+
+// One style per dialog, owned by it (widgets let go of a style when it is destroyed).
+QStyle* RadioStyleOf(QWidget* dialog) {
+    if (auto* style = dialog->findChild<RadioButtonStyle*>(QString(), Qt::FindDirectChildrenOnly))
+        return style;
+    auto* style = new RadioButtonStyle;
+    style->setParent(dialog);
+    return style;
+}
 
 QPlainTextEdit* CreateMultiLineEdit(QWidget* parent, bool wrap) {
     auto* edit = new QPlainTextEdit(parent);
@@ -78,6 +106,7 @@ QWidget* CreateControl(const ControlDef& def, QWidget* parent, const DialogUnits
             auto* radio = new QRadioButton(text, parent);
             // Exclusivity comes from the dialog's radio groups, not from the common parent.
             radio->setAutoExclusive(false);
+            radio->setStyle(RadioStyleOf(parent));
             widget = radio;
             break;
         }

@@ -8,7 +8,8 @@
 
 QFont DialogFont() {
     const QString preferred[] = {
-        QString::fromUtf8(kDialogFontFamily.data(), static_cast<qsizetype>(kDialogFontFamily.size())),
+        QString::fromUtf8(kDialogFontFamily.data(),
+                          static_cast<qsizetype>(kDialogFontFamily.size())),
         QStringLiteral("IPAGothic"),
         QStringLiteral("Noto Sans CJK JP"),
     };
@@ -25,8 +26,8 @@ QFont DialogFont() {
 
 DialogUnits DialogUnits::FromFont(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return DialogUnits((width / 26 + 1) / 2, metrics.height());
 }
 

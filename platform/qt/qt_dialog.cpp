@@ -1,9 +1,5 @@
 #include "platform/qt/qt_dialog.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <string>
-
 #include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
@@ -16,6 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
+#include <condition_variable>
+#include <string>
 
 #include "platform/dialog_handlers.h"
 #include "platform/encoding.h"
@@ -58,8 +57,9 @@ std::vector<QString> SortedCategoryItems() {
     }
     std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
         return std::lexicographical_compare(
-            a.first.begin(), a.first.end(), b.first.begin(), b.first.end(),
-            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+            a.first.begin(), a.first.end(), b.first.begin(), b.first.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
     });
     std::vector<QString> sorted;
     for (auto& item : items) sorted.push_back(std::move(item.second));
@@ -101,7 +101,6 @@ void QtDialog::CreateControls() {
             if (!group) {
                 group = new QButtonGroup(this);
                 group->setExclusive(true);
-                m_radioGroups.push_back(group);
             }
             group->addButton(radio, def.id);
         }
@@ -111,7 +110,8 @@ void QtDialog::CreateControls() {
             if (id == IDCANCEL) {
                 connect(button, &QPushButton::clicked, this, &QtDialog::reject);
             } else {
-                connect(button, &QPushButton::clicked, this, [this, id] { m_handlers.OnCommand(id); });
+                connect(button, &QPushButton::clicked, this,
+                        [this, id] { m_handlers.OnCommand(id); });
             }
         }
         if (auto* combo = qobject_cast<QComboBox*>(widget); combo && def.id == IDC_CATEGORY) {
@@ -135,7 +135,8 @@ Text QtDialog::GetWindowText(int id) {
         if (auto* edit = qobject_cast<QPlainTextEdit*>(widget))
             return FromQStringLines(edit->toPlainText());
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) return FromQString(edit->text());
-        if (auto* combo = qobject_cast<QComboBox*>(widget)) return FromQString(combo->currentText());
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
+            return FromQString(combo->currentText());
         if (auto* button = qobject_cast<QAbstractButton*>(widget))
             return FromQString(button->text());
         if (auto* label = qobject_cast<QLabel*>(widget)) return FromQString(label->text());
@@ -229,7 +230,7 @@ void QtDialog::MessageBox(const Text& text) {
     if (QThread::currentThread() == thread()) {
         // The window's own thread runs the box's event loop, as a modal dialog does.
         QPointer<QMessageBox> box = NewMessageBox(message, this);
-        m_openBoxes.push_back(box);
+        TrackBox(box);
         box->exec();
         delete box;
         return;
@@ -242,9 +243,7 @@ void QtDialog::MessageBox(const Text& text) {
         if (m_ended) return;
         m_pending.push_back(pending);
     }
-    QMetaObject::invokeMethod(
-        this, [this, pending, message] { ShowWorkerMessageBox(pending, message); },
-        Qt::QueuedConnection);
+    PostToThreadOf(this, [this, pending, message] { ShowWorkerMessageBox(pending, message); });
     pending->Wait();
 }
 
@@ -252,7 +251,7 @@ void QtDialog::ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending,
                                     const QString& text) {
     if (m_ended) return;  // released by MarkEnded
     QMessageBox* box = NewMessageBox(text, this);
-    m_openBoxes.push_back(box);
+    TrackBox(box);
     connect(box, &QDialog::finished, this, [this, box, pending] {
         {
             std::lock_guard lock(m_boxMutex);
@@ -262,6 +261,11 @@ void QtDialog::ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending,
         box->deleteLater();
     });
     box->open();
+}
+
+void QtDialog::TrackBox(QMessageBox* box) {
+    std::erase_if(m_openBoxes, [](const QPointer<QMessageBox>& open) { return open.isNull(); });
+    m_openBoxes.emplace_back(box);
 }
 
 void QtDialog::MarkEnded() {
@@ -292,7 +296,8 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
         auto* action = new QAction(ToQString(text), this);
         action->setShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, [this] { m_handlers.OnSysCommand(IDM_ABOUTBOX); });
+        connect(action, &QAction::triggered, this,
+                [this] { m_handlers.OnSysCommand(IDM_ABOUTBOX); });
         addAction(action);
     });
 }

@@ -2,27 +2,25 @@
 // dialog logic through ControlView and reporting to it through DialogHandlers.
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include <QDialog>
-#include <QPointer>
-
 #include "platform/control_view.h"
 #include "platform/qt/dialog_units.h"
 
 class DialogHandlers;
 class QAction;
-class QButtonGroup;
 class QMessageBox;
 
 class QtDialog : public QDialog, public ControlView {
     Q_OBJECT
 
-public:
+  public:
     // Creates the window and all controls of the main dialog's table (not yet shown).
     explicit QtDialog(DialogHandlers& handlers, QWidget* parent = nullptr);
     ~QtDialog() override;
@@ -59,23 +57,24 @@ public:
     // Esc, the close box and the "閉じる" button: handed to the logic's OnCancel.
     void reject() override;
     // Marks the dialog as ended: closes its message boxes, releases the threads waiting
-    // for them, and shows no further box. done() does this too.
+    // for them, and shows no further box. done() does this too. Window's thread only.
     void MarkEnded();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     struct PendingBox;
 
     void CreateControls();
+    // Remembers an open box, to be closed when the dialog ends.
+    void TrackBox(QMessageBox* box);
     void ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending, const QString& text);
 
     DialogHandlers& m_handlers;
     DialogUnits m_units;
     std::vector<QWidget*> m_widgets;
     std::map<int, QWidget*> m_controls;
-    std::vector<QButtonGroup*> m_radioGroups;
 
     std::atomic<bool> m_ended{false};
     std::mutex m_boxMutex;  // guards m_pending

@@ -1,9 +1,8 @@
 // The program's CP932 Text to and from the toolkit's strings.
 #pragma once
 
-#include <string_view>
-
 #include <QString>
+#include <string_view>
 
 #include "platform/text.h"
 

@@ -10,7 +10,7 @@
 class QApplication;
 
 class QtWindowSystem : public WindowSystem {
-public:
+  public:
     // argc and argv are main's; they must outlive this object (the toolkit keeps them).
     QtWindowSystem(int& argc, char** argv);
     ~QtWindowSystem() override;
@@ -25,7 +25,7 @@ public:
     // none runs, detaches the window and destroys it. Returns the dialog's result.
     int RunModal(DialogHandlers& dialog) override;
 
-private:
+  private:
     // Creates the application object on first use, or adopts one that already exists.
     void EnsureApplication();
 

@@ -91,8 +91,8 @@ QImage RenderQubopostIcon(int size) {
     flap.setJoinStyle(Qt::MiterJoin);
     p.setPen(flap);
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({envelope.topLeft() + QPointF(0.3, 0.3), apex,
-                              envelope.topRight() + QPointF(-0.3, 0.3)}));
+    p.drawPolyline(QPolygonF(
+        {envelope.topLeft() + QPointF(0.3, 0.3), apex, envelope.topRight() + QPointF(-0.3, 0.3)}));
 
     // The vermilion seal over the lower right corner, ringed in white to stand off the paper.
     const QPointF centre = small ? QPointF(24, 23.5) : QPointF(24.2, 23.4);

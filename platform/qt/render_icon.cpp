@@ -1,12 +1,11 @@
 // qubopost-render-icon FOLDER SIZE...: writes the program's icon as FOLDER/qubopost-SIZE.png
 // for every size given, for the packaging of the hicolor icon theme entries.
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
 #include <QDir>
 #include <QImage>
 #include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "platform/qt/qubopost_icon.h"
 
@@ -29,8 +28,7 @@ int main(int argc, char** argv) {
             status = 2;
             continue;
         }
-        const QString path =
-            QDir(folder).filePath(QStringLiteral("qubopost-%1.png").arg(size));
+        const QString path = QDir(folder).filePath(QStringLiteral("qubopost-%1.png").arg(size));
         if (!RenderQubopostIcon(static_cast<int>(size)).save(path, "PNG")) {
             std::fprintf(stderr, "%s: cannot write %s\n", argv[0], qPrintable(path));
             status = 1;

@@ -12,7 +12,7 @@
 #include "resources/control_table.h"
 
 class FakeHandlers : public DialogHandlers {
-public:
+  public:
     void Attach(ControlView* view) override {
         if (!view) jobsRunningAtDetach = jobs > 0;
         log.push_back(view ? "Attach" : "Detach");

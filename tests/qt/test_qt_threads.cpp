@@ -1,10 +1,5 @@
 // The window as the worker jobs see it: calls from other threads, message boxes that
 // block only their own job, and the end of the modal run while jobs still use the view.
-#include <atomic>
-#include <functional>
-#include <thread>
-#include <vector>
-
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,6 +7,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include "fake_handlers.h"
 #include "platform/encoding.h"
@@ -59,7 +58,7 @@ std::thread StartJob(FakeHandlers& handlers, std::function<void()> fn) {
 class QtThreadsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() { handlers = std::make_unique<FakeHandlers>(); }
     void cleanup() {
         for (std::thread& job : jobs) {
@@ -69,7 +68,7 @@ private slots:
         handlers.reset();
     }
 
-    void viewCallsFromAWorkerActAtOnceOnTheWindowsThread() {
+    void viewCallsFromAWorkerActAtOnceOnTheWindowThread() {
         Text readBack;
         bool checked = false, enabled = true;
         int pos = -1;
@@ -109,7 +108,8 @@ private slots:
                 returned = true;
             }));
             QMessageBox* box = nullptr;
-            QTRY_VERIFY_WITH_TIMEOUT((box = VisibleMessageBox(U("通信エラー\n再度お試し下さい"))), kPatience);
+            QTRY_VERIFY_WITH_TIMEOUT((box = VisibleMessageBox(U("通信エラー\n再度お試し下さい"))),
+                                     kPatience);
             QCOMPARE(box->windowTitle(), QStringLiteral("qubopost"));
             QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
             QVERIFY(!box->windowIcon().isNull());
@@ -218,7 +218,8 @@ private slots:
         QCOMPARE(result, IDCANCEL);
         QCOMPARE(handlers->cancels, closedBy == "worker" ? 0 : 1);
         QVERIFY(hiddenDuringInit);
-        QCOMPARE(handlers->log, (std::vector<std::string>{"Attach", "InitDialog", "StopJobs", "Detach"}));
+        QCOMPARE(handlers->log,
+                 (std::vector<std::string>{"Attach", "InitDialog", "StopJobs", "Detach"}));
         QVERIFY(!handlers->jobsRunningAtDetach);
         QCOMPARE(lateText, Sjis("停止後"));
         QVERIFY(lateBoxReturned);
@@ -231,12 +232,14 @@ private slots:
             // Were the dialog still run, this would end it with another result.
             QTimer::singleShot(0, [] {
                 for (QWidget* window : QApplication::topLevelWidgets()) {
-                    if (auto* dialog = qobject_cast<QtDialog*>(window)) dialog->EndDialog(kEndedByHarness);
+                    if (auto* dialog = qobject_cast<QtDialog*>(window))
+                        dialog->EndDialog(kEndedByHarness);
                 }
             });
         };
         QCOMPARE(windowSystem().RunModal(*handlers), 7);
-        QCOMPARE(handlers->log, (std::vector<std::string>{"Attach", "InitDialog", "StopJobs", "Detach"}));
+        QCOMPARE(handlers->log,
+                 (std::vector<std::string>{"Attach", "InitDialog", "StopJobs", "Detach"}));
     }
 
     void messageBoxBeforeAnyDialog() {
@@ -254,7 +257,7 @@ private slots:
         QVERIFY(seen);
     }
 
-private:
+  private:
     QtWindowSystem& windowSystem() {
         static int argc = 1;
         static char name[] = "test_qt_threads";
