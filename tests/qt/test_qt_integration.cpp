@@ -1,0 +1,154 @@
+// The real window with the real dialog logic: buttons clicked as a user clicks them,
+// against a real HTTP server (reached through http_proxy) and a real SMTP server.
+#include <httplib.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "article/article_generator.h"
+#include "http_server.h"
+#include "platform/encoding.h"
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qt_window_system.h"
+#include "posting/posting_plan.h"
+#include "resources/control_table.h"
+#include "smtp_fixture.h"
+#include "temp_dir.h"
+#include "ui/qubopost_dlg.h"
+
+namespace {
+
+QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// Waits (serving events) for a message box and returns its text after pressing its OK.
+QString AnswerMessageBox() {
+    QMessageBox* box = nullptr;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* candidate = qobject_cast<QMessageBox*>(window); candidate && candidate->isVisible()) {
+                    box = candidate;
+                    return true;
+                }
+            }
+            return false;
+        },
+        30000);
+    if (!shown || !box) return QString();
+    const QString text = box->text();
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    return text;
+}
+
+void Type(QtDialog& dialog, int id, const QString& text) {
+    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) {
+        line->setText(text);
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) {
+        edit->setPlainText(text);
+    }
+}
+
+QString TextOf(QtDialog& dialog, int id) {
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
+    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
+    return QString();
+}
+
+void Click(QtDialog& dialog, int id) { QTest::mouseClick(dialog.Control(id), Qt::LeftButton); }
+
+}  // namespace
+
+class QtIntegrationTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void generateButtonPutsTheRankingPageIntoTheArticleField() {
+        LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
+            // The title "ブログ" in EUC-JP.
+            response.set_content("<a href='http://shop.test/1/' target=_blank>\xA5\xD6\xA5\xED\xA5\xB0</a>", "text/html");
+        });
+        ProxyEnvironment proxy(server.ProxyUrl());
+        QString message, article;
+        RunDialog([&](QtDialog& dialog) {
+            Click(dialog, IDC_GENERATE);
+            message = AnswerMessageBox();
+            article = TextOf(dialog, IDC_ARTICLE);
+            dialog.reject();  // Esc: saves and closes
+        });
+        QCOMPARE(message, U("正常にアフィリエイトコード付き記事が生成されました！！"));
+        QVERIFY2(article.contains(U("[title]ブログ")), qPrintable(article));
+        QVERIFY(article.endsWith(U("-----into-----")));
+        QCOMPARE(server.Requests().size(), std::size_t(1));
+    }
+
+    void confirmingAndStartingDeliversEveryGroupToEveryAddress() {
+        qubopost::test::SmtpClientEnvironment client;
+        qubopost::test::SmtpServer smtp;
+        std::string page;
+        for (int i = 1; i <= 4; ++i) {
+            page += "<a href='http://shop.test/" + std::to_string(i) + "/' target=_blank>Title " + std::to_string(i) + "</a>\n";
+        }
+        const Text article = GenerateArticle(Text(page), RankingKind::Daily);
+        const auto plan = PlanPosting(article);
+        QString verdict, log;
+        bool startEnabledBeforeConfirm = true;
+        RunDialog([&](QtDialog& dialog) {
+            Type(dialog, IDC_FROM_ADDRESS, "me@example.jp");
+            Type(dialog, IDC_SMTP_SERVER, "127.0.0.1");
+            Type(dialog, IDC_SMTP_PORT, QString::number(smtp.port()));
+            Type(dialog, IDC_BLOG_ADDRESSES, "one@example.jp\ntwo@example.jp");
+            Type(dialog, IDC_ARTICLE, U(ToUtf8(article)).replace("\r\n", "\n"));
+            Type(dialog, IDC_HEADER, U("ヘッダー"));
+            startEnabledBeforeConfirm = dialog.Control(IDC_START_POST)->isEnabled();
+            Click(dialog, IDC_CONFIRM_POST);
+            Click(dialog, IDC_START_POST);
+            verdict = AnswerMessageBox();
+            log = TextOf(dialog, IDC_LOG);
+            dialog.reject();
+        });
+        QVERIFY(!startEnabledBeforeConfirm);
+        QCOMPARE(verdict, U("ブログへの自動投稿が完了しました。"));
+        const auto received = smtp.messages();
+        QCOMPARE(received.size(), plan.size() * 2);
+        for (std::size_t g = 0; g < plan.size(); ++g) {
+            QCOMPARE(received[g * 2].rcptTo, std::vector<std::string>{"one@example.jp"});
+            QCOMPARE(received[g * 2 + 1].rcptTo, std::vector<std::string>{"two@example.jp"});
+            QCOMPARE(qubopost::test::DecodedSubject(received[g * 2]), ToUtf8(plan[g].subject));
+            QCOMPARE(qubopost::test::DecodedBody(received[g * 2]), "ヘッダー" + ToUtf8(plan[g].text));
+        }
+        QVERIFY2(log.startsWith(U("two@example.jp:送信完了\n\none@example.jp:送信完了")), qPrintable(log));
+    }
+
+  private:
+    void RunDialog(const std::function<void(QtDialog&)>& script) {
+        static int argc = 1;
+        static char name[] = "test_qt_integration";
+        static char* argv[] = {name, nullptr};
+        static QtWindowSystem windows(argc, argv);
+        TempDir dir;
+        DialogServices services;
+        services.settingsPath = dir.File("CQubopostDlg.ini");
+        services.postingPause = std::chrono::milliseconds(0);
+        services.http.idleTimeoutMs = 5000;
+        CQubopostDlg dialog(services);
+        QTimer::singleShot(0, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* qtDialog = qobject_cast<QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+                    script(*qtDialog);
+                    if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
+                    return;
+                }
+            }
+            QFAIL("the dialog is not up");
+        });
+        windows.RunModal(dialog);
+    }
+};
+
+QTEST_MAIN(QtIntegrationTest)
+#include "test_qt_integration.moc"
