@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the normal build first, then
+# the same tests under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded
+# ones under ThreadSanitizer (scripts/sanitize.sh). QUBOPOST_SKIP_SANITIZERS=1 skips those.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
 "$here/scripts/build.sh"
-cd "${QUBOPOST_BUILD_DIR:-$here/build}"
-ctest --output-on-failure --parallel "$(nproc)" --timeout 600
+(cd "${QUBOPOST_BUILD_DIR:-$here/build}" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
+if [ "${QUBOPOST_SKIP_SANITIZERS:-0}" != 1 ]; then
+    "$here/scripts/sanitize.sh" all
+fi
