@@ -19,6 +19,47 @@ Converter Open(const char* name) {
     return converter;
 }
 
+// Converts one piece, flushed, with the converters reset first.
+bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes, std::string& out) {
+    std::vector<UChar> pivot(4096);
+    UChar* pivotSource = pivot.data();
+    UChar* pivotTarget = pivot.data();
+    const char* in = bytes.data();
+    const char* inEnd = bytes.data() + bytes.size();
+    std::size_t used = out.size();
+    out.resize(used + bytes.size() * 2 + 16);
+    char* outPos = out.data() + used;
+    bool reset = true;
+    UErrorCode status = U_ZERO_ERROR;
+    for (;;) {
+        char* outEnd = out.data() + out.size();
+        status = U_ZERO_ERROR;
+        ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot.data(), &pivotSource, &pivotTarget,
+                       pivot.data() + pivot.size(), reset, true, &status);
+        reset = false;
+        if (status != U_BUFFER_OVERFLOW_ERROR) break;
+        used = static_cast<std::size_t>(outPos - out.data());
+        out.resize(out.size() * 2);
+        outPos = out.data() + used;
+    }
+    out.resize(static_cast<std::size_t>(outPos - out.data()));
+    return U_SUCCESS(status);
+}
+
+// Encodings whose multi-byte sequences are made of bytes 0x80 and up only, so that text
+// may be cut at any ASCII byte without splitting a character.
+bool AsciiSafe(const char* name) {
+    return ucnv_compareNames(name, "EUC-JP") == 0 || ucnv_compareNames(name, "UTF-8") == 0;
+}
+
+// Whether both converters carry every ASCII byte over unchanged.
+bool AsciiPassesThrough(UConverter* source, UConverter* target) {
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+    std::string converted;
+    return ConvertPiece(source, target, ascii, converted) && converted == ascii;
+}
+
 }  // namespace
 
 std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from, const char* to) {
@@ -36,31 +77,25 @@ std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* f
     status = U_ZERO_ERROR;
 
     std::string out;
-    out.resize(bytes.size() * 2 + 16);
-    std::vector<UChar> pivot(4096);
-    UChar* pivotSource = pivot.data();
-    UChar* pivotTarget = pivot.data();
-    const char* in = bytes.data();
-    const char* inEnd = bytes.data() + bytes.size();
-    char* outPos = out.data();
-    bool reset = true;
-    for (;;) {
-        char* outEnd = out.data() + out.size();
-        status = U_ZERO_ERROR;
-        ucnv_convertEx(target.get(), source.get(), &outPos, outEnd, &in, inEnd, pivot.data(),
-                       &pivotSource, &pivotTarget, pivot.data() + pivot.size(), reset, true,
-                       &status);
-        reset = false;
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            const std::size_t used = static_cast<std::size_t>(outPos - out.data());
-            out.resize(out.size() * 2);
-            outPos = out.data() + used;
-            continue;
-        }
-        break;
+    if (!AsciiSafe(from) || !AsciiPassesThrough(source.get(), target.get())) {
+        if (!ConvertPiece(source.get(), target.get(), bytes, out)) return std::nullopt;
+        return out;
     }
-    if (U_FAILURE(status)) return std::nullopt;
-    out.resize(static_cast<std::size_t>(outPos - out.data()));
+    // Pages are mostly ASCII markup: copy ASCII runs as they are and convert only the
+    // runs of other bytes.
+    out.reserve(bytes.size() + bytes.size() / 8);
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t end = pos;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+        out.append(bytes.data() + pos, end - pos);
+        pos = end;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) ++end;
+        if (end > pos && !ConvertPiece(source.get(), target.get(), bytes.substr(pos, end - pos), out)) {
+            return std::nullopt;
+        }
+        pos = end;
+    }
     return out;
 }
 

@@ -117,3 +117,19 @@ TEST(TextFind, AgreesWithCharacterByCharacterStepping) {
             << "hay=" << ::testing::PrintToString(hay) << " needle=" << ::testing::PrintToString(needle) << " start=" << start;
     }
 }
+
+TEST(Encoding, PiecewisePageConversionEqualsWholeConversion) {
+    // The page conversion copies ASCII runs and converts the rest piece by piece; the
+    // result must be what one conversion of the whole text gives, broken sequences included.
+    std::string page;
+    std::mt19937 random(11);
+    const std::vector<std::string> parts = {"<a href='x'>", "\xA4\xA2", "\xAD\xA1", "\xF9\xA1", "\x8E\xB1",
+                                            "\x8F\xB0\xA1", "\xA4", "\xFF", "\\~", "\n", "\x8E"};
+    for (int i = 0; i < 4000; ++i) page += parts[random() % parts.size()];
+    const auto piecewise = EucJpToSjis(page);
+    ASSERT_TRUE(piecewise);
+    // The same converter under another of its names takes the whole text at once.
+    const auto whole = ConvertEncoding(page, "eucjis", "windows-31j");
+    ASSERT_TRUE(whole);
+    EXPECT_TRUE(*piecewise == *whole) << "the piecewise conversion differs";
+}
