@@ -1,18 +1,10 @@
 #include "app/registrar.h"
 
+#include "platform/profile.h"
+
 #include <cctype>
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Replaces %NAME% by its replacement; "%%" is one '%'. An unknown name is an error.
 std::optional<std::string> Substitute(std::string_view script, const std::map<std::string, std::string>& replacements,

@@ -19,17 +19,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // The section name of a header line "[name]", or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
     line = Trim(line);
@@ -58,6 +47,17 @@ std::string OneLine(std::string_view value) {
 }
 
 }  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
 
 IniDocument IniDocument::Parse(std::string_view bytes) {
     IniDocument doc;

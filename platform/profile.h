@@ -8,6 +8,9 @@
 #include <string_view>
 #include <vector>
 
+// Compares two names without regard to ASCII case, as INI files and registry keys do.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 class IniDocument {
 public:
     IniDocument() = default;

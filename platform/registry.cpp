@@ -13,16 +13,6 @@ const char kDefaultName[] = "@";
 
 std::string StoredName(const std::string& name) { return name.empty() ? kDefaultName : name; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IsBelow(const std::string& key, const std::string& parent) {
     return key.size() > parent.size() + 1 && key[parent.size()] == '\\' &&
            EqualsNoCase(std::string_view(key).substr(0, parent.size()), parent);

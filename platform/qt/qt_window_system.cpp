@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
+#include <optional>
 
 #include "platform/dialog_handlers.h"
 #include "platform/qt/dialog_units.h"
@@ -11,6 +12,7 @@
 #include "platform/qt/qt_dialog.h"
 #include "platform/qt/qt_text.h"
 #include "platform/qt/qubopost_icon.h"
+#include "platform/qt/termination_signals.h"
 
 namespace {
 
@@ -30,6 +32,17 @@ void ServeUntilJobsEnd(DialogHandlers& handlers) {
     });
     poll.start();
     loop.exec();
+}
+
+// A request to end the program by signal: closes what is open over the dialog (the About
+// box), then the dialog itself the way its Close button does, settings saved. Message boxes
+// are closed by the dialog as it ends.
+void CloseOnRequest(QtDialog& dialog) {
+    if (dialog.HasEnded()) return;
+    for (QDialog* child : dialog.findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isVisible() && !qobject_cast<QMessageBox*>(child)) child->reject();
+    }
+    dialog.reject();
 }
 
 }  // namespace
@@ -63,8 +76,13 @@ int QtWindowSystem::RunModal(DialogHandlers& handlers) {
     auto dialog = std::make_unique<QtDialog>(handlers);
     handlers.Attach(dialog.get());
     handlers.OnInitDialog();
+    std::optional<TerminationSignals> termination;
     // The logic may have ended the dialog while initialising it.
     if (!dialog->HasEnded()) {
+        // While the dialog is up, kill, Ctrl+C, a logout or a closing terminal close it as
+        // its Close button does, so that nothing typed is lost.
+        QtDialog& window = *dialog;
+        termination.emplace([&window](int) { CloseOnRequest(window); });
         dialog->show();
         dialog->exec();
     }
@@ -72,9 +90,12 @@ int QtWindowSystem::RunModal(DialogHandlers& handlers) {
 
     // Closing: from here on the window shows nothing more, but serves the jobs' calls
     // until the last job has stopped; only then is the view taken away and destroyed.
+    // The settings are saved by now: a signal ends the program at once again.
     dialog->MarkEnded();
+    if (termination) termination->Release();
     handlers.StopJobs();
     ServeUntilJobsEnd(handlers);
+    termination.reset();
     handlers.Attach(nullptr);
     dialog.reset();
     return result;

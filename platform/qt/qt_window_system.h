@@ -21,8 +21,9 @@ class QtWindowSystem : public WindowSystem {
     // Call on the thread that runs main.
     void MessageBox(const Text& text) override;
     // Creates the main dialog's window, attaches it to the dialog logic, initialises and
-    // runs it. When it has ended: stops the jobs, serves their calls to the window until
-    // none runs, detaches the window and destroys it. Returns the dialog's result.
+    // runs it; while it runs, SIGTERM, SIGINT and SIGHUP close it as its Close button does.
+    // When it has ended: stops the jobs, serves their calls to the window until none runs,
+    // detaches the window and destroys it. Returns the dialog's result.
     int RunModal(DialogHandlers& dialog) override;
 
   private:
