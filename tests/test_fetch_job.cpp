@@ -141,6 +141,31 @@ TEST_F(FetchJob, TransportFailuresShowTheNetworkError) {
     for (const auto& message : view.Messages()) EXPECT_EQ(message, kNetworkError);
 }
 
+TEST_F(FetchJob, ARedirectLoopIsANetworkError) {
+    LocalHttpServer server([](const httplib::Request& request, httplib::Response& response) {
+        response.set_redirect(request.target.find("/a") == std::string::npos ? "http://loop.test/a" : "http://loop.test/b",
+                              302);
+    });
+    auto dialog = MakeDialog(server.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kNetworkError});
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+    EXPECT_LE(server.Requests().size(), 12u);  // the redirects end after a bounded number
+}
+
+TEST_F(FetchJob, ABodyThatIsNoEucJpStillConverts) {
+    // UTF-8 text and stray binary bytes: every invalid sequence becomes a substitute and
+    // the links around them still make articles.
+    std::string body = "<a href='http://shop.test/1/' target=_blank>\xE6\x97\xA5\xE6\x9C\xAC</a>\n";
+    for (int c = 0x80; c < 0x100; ++c) body += static_cast<char>(c);
+    body += "\n<a href='http://shop.test/2/' target=_blank>Two</a>\n";
+    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
+    auto dialog = MakeDialog(server.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    const std::string article = view.Utf8(IDC_ARTICLE);
+    EXPECT_NE(article.find("http://shop.test/1/"), std::string::npos);
+    EXPECT_NE(article.find("[title]Two"), std::string::npos);
+}
+
 TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
     LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/html"); });
     auto dialog = MakeDialog(empty.Port());
