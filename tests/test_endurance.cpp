@@ -86,6 +86,10 @@ TEST(Endurance, AThousandMessagesKeepMemoryAndOpenFilesFlat) {
     EXPECT_EQ(sampler.failures, 0);
     EXPECT_EQ(server.messages().size(), 1000u);
     EXPECT_EQ(sampler.filesAtEnd, sampler.filesAt100);
+    RecordProperty("open_files_at_100", sampler.filesAt100);
+    RecordProperty("open_files_at_1000", sampler.filesAtEnd);
+    RecordProperty("resident_kib_at_100", static_cast<int>(sampler.memoryAt100));
+    RecordProperty("resident_kib_at_1000", static_cast<int>(sampler.memoryAtEnd));
     if (!kSanitized) {
         // A leak of even one kilobyte a message would show as a megabyte here.
         EXPECT_LT(sampler.memoryAtEnd - sampler.memoryAt100, 1024) << "KiB grown from message 100 to 1000";
