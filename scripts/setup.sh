@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   python3 python3-aiosmtpd openssl ca-certificates
   fonts-ipafont-gothic xvfb xauth
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# Checks an installation of Qubopost in a folder of its own (a prefix), the way a user or a
+# desktop meets it. One check per call:
+#   installed.sh install BUILD PREFIX          cmake --install BUILD into a fresh PREFIX
+#   installed.sh layout PREFIX LIBDIR          every file in its place, libbsmtp.so found from bin/
+#   installed.sh cli PREFIX                    qubopost-cli --help and generate --page
+#   installed.sh dialog-term PREFIX            qubopost closed by SIGTERM saves its settings
+#   installed.sh dialog-int PREFIX             ... by SIGINT
+#   installed.sh dialog-hup PREFIX             ... by SIGHUP
+#   installed.sh dialog-nohup PREFIX           a SIGHUP ignored at start stays ignored
+#   installed.sh dialog-stuck PREFIX           a signal while the close waits ends the program
+#   installed.sh desktop PREFIX                desktop-file-validate, the entry's icon and program
+#   installed.sh metainfo PREFIX               appstreamcli validate and validate-tree (no network)
+# QT_QPA_PLATFORM=offscreen comes from the caller.
+set -euo pipefail
+
+mode=$1
+prefix=$2
+app_id=org.qubopost.Qubopost
+icon_sizes=(16 22 24 32 48 64 128 256)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Nothing from the build folder may help the installed programs find their library.
+unset LD_LIBRARY_PATH LD_PRELOAD
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/qubopost-install-test.XXXXXX")
+program_pid=
+cleanup() {
+    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+        kill -KILL "$program_pid" 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# The width of a PNG file, from its header chunk.
+png_width() {
+    [ "$(od -An -tx1 -N8 "$1" | tr -d ' \n')" = 89504e470d0a1a0a ] || return 1
+    echo $((16#$(od -An -tx1 -j16 -N4 "$1" | tr -d ' \n')))
+}
+
+# Whether process $2 catches (with $1 = Cgt) or ignores ($1 = Ign) signal number $3.
+signal_state() {
+    local field=$1 pid=$2 number=$3 mask
+    mask=$(awk -v f="Sig$field:" '$1 == f { print $2 }' "/proc/$pid/status" 2>/dev/null) || return 1
+    [ -n "$mask" ] || return 1
+    (( (16#$mask >> (number - 1)) & 1 ))
+}
+
+# Whether process $1 still runs (an ended child stays a zombie until waited for).
+running() {
+    local state
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1) || return 1
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Waits until the command "$@" (after the pid $1) succeeds, failing if the process ends first.
+# The bound only stops a hung run.
+wait_for() {
+    local pid=$1
+    shift
+    for _ in $(seq 1 1200); do
+        running "$pid" || fail "qubopost ended on its own; its output: $(cat "$scratch/output")"
+        if "$@"; then return 0; fi
+        sleep 0.05
+    done
+    fail "qubopost never reached: $*"
+}
+
+# Waits for the program's exit and sets exit_status (128 + N when signal N ended it).
+exit_status=
+wait_exit() {
+    for _ in $(seq 1 1200); do
+        running "$program_pid" || break
+        sleep 0.05
+    done
+    running "$program_pid" && fail "qubopost did not end; its output: $(cat "$scratch/output")"
+    exit_status=0
+    wait "$program_pid" || exit_status=$?
+    program_pid=
+}
+
+# Starts the installed dialog program with the user's folders in the scratch folder and the
+# signal handling given by env(1) options, and waits until it has its dialog up and catches
+# SIGTERM and SIGINT.
+start_dialog() {
+    mkdir -p "$scratch/home"
+    HOME=$scratch/home XDG_CONFIG_HOME=$config \
+        env "$@" "$prefix/bin/qubopost" >"$scratch/output" 2>&1 &
+    program_pid=$!
+    wait_for "$program_pid" caught_term_and_int
+}
+caught_term_and_int() { signal_state Cgt "$program_pid" 15 && signal_state Cgt "$program_pid" 2; }
+term_released() { ! signal_state Cgt "$program_pid" 15; }
+
+# Closes the started dialog program with signal $1 and checks that it ended well and wrote
+# its settings under the configuration folder, not beside the executable.
+close_with() {
+    local signal=$1
+    kill -s "$signal" "$program_pid"
+    wait_exit
+    [ "$exit_status" = 0 ] || fail "SIG$signal: exit status $exit_status; output: $(cat "$scratch/output")"
+    [ -f "$config/qubopost/CQubopostDlg.ini" ] || fail "SIG$signal: no $config/qubopost/CQubopostDlg.ini"
+    grep -q '^\[HostData\]' "$config/qubopost/CQubopostDlg.ini" || fail "no [HostData] in the settings"
+    [ ! -e "$prefix/bin/CQubopostDlg.ini" ] || fail "settings written beside the installed executable"
+}
+
+case $mode in
+install)
+    build=$2
+    prefix=$3
+    rm -rf "$prefix"
+    cmake --install "$build" --prefix "$prefix" >"$scratch/output" 2>&1 ||
+        fail "cmake --install: $(cat "$scratch/output")"
+    ;;
+
+layout)
+    libdir=$3
+    for program in qubopost qubopost-cli; do
+        [ -x "$prefix/bin/$program" ] || fail "no bin/$program"
+        # The library must come from the installation, through the run path.
+        found=$(ldd "$prefix/bin/$program" | awk '$1 == "libbsmtp.so" && $3 ~ /^\// { print $3 }')
+        [ "$found" -ef "$prefix/$libdir/libbsmtp.so" ] ||
+            fail "bin/$program finds libbsmtp.so at '${found:-nowhere}', not in $prefix/$libdir"
+    done
+    for size in "${icon_sizes[@]}"; do
+        icon=$prefix/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+        [ -f "$icon" ] || fail "no $icon"
+        [ "$(png_width "$icon")" = "$size" ] || fail "$icon is not a PNG $size pixels wide"
+    done
+    for page in qubopost qubopost-cli; do
+        gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "no manual page $page.1.gz"
+        zcat "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.TH " || fail "$page.1.gz is no manual page"
+    done
+    [ -f "$prefix/share/applications/$app_id.desktop" ] || fail "no desktop entry"
+    [ -f "$prefix/share/metainfo/$app_id.metainfo.xml" ] || fail "no metainfo"
+    [ -s "$prefix/share/qubopost/README" ] || fail "no share/qubopost/README"
+    ;;
+
+cli)
+    "$prefix/bin/qubopost-cli" --help >"$scratch/help" 2>&1 || fail "qubopost-cli --help: $(cat "$scratch/help")"
+    grep -q "generate" "$scratch/help" && grep -q "post" "$scratch/help" || fail "--help: $(cat "$scratch/help")"
+    # A saved ranking page, EUC-JP as the service sends it.
+    iconv -f UTF-8 -t EUC-JP >"$scratch/page.html" <<'EOF'
+<tr><td><a href='http://x/1/' target=_blank>漫画の本</a></td>
+<td valign=top align=left><span class=style2>説明です。</span></td></tr>
+<tr><td><a href="http://x/2/" target=_blank>Book Two</a></td></tr>
+EOF
+    "$prefix/bin/qubopost-cli" generate --page "$scratch/page.html" >"$scratch/article" 2>"$scratch/errors" ||
+        fail "qubopost-cli generate: $(cat "$scratch/errors")"
+    for line in "[title]漫画の本" "説明です。" "http://x/1/" "[title]Book Two" "本日のお勧め内容 ↓↓" "-----into-----"; do
+        grep -qF -- "$line" "$scratch/article" || fail "article without '$line': $(cat "$scratch/article")"
+    done
+    ;;
+
+dialog-term)
+    # Settings from an earlier session, Shift-JIS as the program keeps them; SIGTERM must
+    # write them back (a new file in its place) after loading them into the dialog.
+    config=$scratch/config
+    settings=$config/qubopost/CQubopostDlg.ini
+    mkdir -p "$config/qubopost"
+    {
+        printf '[HostData]\r\nMAIL=me@example.jp\r\nSMTP=smtp.example.jp\r\nPORT=587\r\n'
+        printf 'FOOTER=%s\r\n' "$(printf 'ブログ..フッター' | iconv -f UTF-8 -t CP932)"
+    } >"$settings"
+    before=$(stat -c %i "$settings")
+    start_dialog --default-signal=TERM,INT,HUP
+    close_with TERM
+    [ "$(stat -c %i "$settings")" != "$before" ] || fail "SIGTERM left the settings file unwritten"
+    for entry in MAIL=me@example.jp SMTP=smtp.example.jp PORT=587 \
+        "FOOTER=$(printf 'ブログ..フッター' | iconv -f UTF-8 -t CP932)"; do
+        grep -qaF -- "$entry" "$settings" || fail "settings lost '$entry': $(cat -v "$settings")"
+    done
+    ;;
+
+dialog-int | dialog-hup)
+    signal=${mode#dialog-}
+    signal=${signal^^}
+    config=$scratch/config
+    start_dialog --default-signal=TERM,INT,HUP
+    wait_for "$program_pid" signal_state Cgt "$program_pid" "$(kill -l "$signal")"
+    [ ! -e "$config/qubopost/CQubopostDlg.ini" ] || fail "settings written before the close"
+    close_with "$signal"
+    ;;
+
+dialog-nohup)
+    # Started the way nohup starts a program: the hang-up stays ignored, and SIGTERM still
+    # closes the dialog.
+    config=$scratch/config
+    start_dialog --default-signal=TERM,INT --ignore-signal=HUP
+    signal_state Ign "$program_pid" 1 || fail "SIGHUP no longer ignored"
+    ! signal_state Cgt "$program_pid" 1 || fail "SIGHUP caught although ignored at start"
+    close_with TERM
+    ;;
+
+dialog-stuck)
+    # The configuration folder cannot be made, so the close stops at a message box saying
+    # the settings could not be saved. Once the close has begun, SIGTERM has its own action
+    # again: a second one ends the program.
+    config=$scratch/not-a-folder
+    touch "$config"
+    start_dialog --default-signal=TERM,INT,HUP
+    kill -s TERM "$program_pid"
+    wait_for "$program_pid" term_released
+    [ ! -e "$prefix/bin/CQubopostDlg.ini" ] || fail "settings written beside the installed executable"
+    kill -s TERM "$program_pid"
+    wait_exit
+    [ "$exit_status" = $((128 + 15)) ] || fail "second SIGTERM: exit status $exit_status, not death by SIGTERM"
+    ;;
+
+desktop)
+    command -v desktop-file-validate >/dev/null || fail "desktop-file-validate missing (scripts/setup.sh installs it)"
+    entry=$prefix/share/applications/$app_id.desktop
+    report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
+    [ -z "$report" ] || fail "desktop-file-validate: $report"
+    # The entry starts an installed program and names an installed icon.
+    exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+    [ -x "$prefix/bin/$exec_program" ] || fail "Exec=$exec_program is not in bin/"
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    [ -f "$prefix/share/icons/hicolor/48x48/apps/$icon.png" ] || fail "Icon=$icon is not in the hicolor theme"
+    ;;
+
+metainfo)
+    command -v appstreamcli >/dev/null || fail "appstreamcli missing (scripts/setup.sh installs it)"
+    metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
+    appstreamcli validate --no-net "$metainfo" >"$scratch/report" 2>&1 ||
+        fail "appstreamcli validate: $(cat "$scratch/report")"
+    # The tree as a software centre reads it: the desktop entry it launches is there.
+    appstreamcli validate-tree --no-net "$prefix" >"$scratch/report" 2>&1 ||
+        fail "appstreamcli validate-tree: $(cat "$scratch/report")"
+    for program in $(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo"); do
+        [ -x "$prefix/bin/$program" ] || fail "metainfo provides $program, not in bin/"
+    done
+    ;;
+
+*)
+    fail "unknown check $mode"
+    ;;
+esac
