@@ -94,11 +94,11 @@ Text Text::Format(const Text& format, std::initializer_list<FormatArg> args) {
             out += f[i];
             continue;
         }
-        const char spec = f[i + 1];
-        if (spec == '%') {
+        const char field = f[i + 1];
+        if (field == '%') {
             out += '%';
             ++i;
-        } else if ((spec == 's' || spec == 'd') && next != args.end()) {
+        } else if ((field == 's' || field == 'd') && next != args.end()) {
             if (const Text* text = std::get_if<Text>(&*next)) {
                 out += text->m_bytes;
             } else {
