@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +25,12 @@ std::string_view Trim(std::string_view s) {
 std::optional<std::string_view> SectionName(std::string_view line) {
     line = Trim(line);
     if (line.size() < 2 || line.front() != '[') return std::nullopt;
-    const auto close = line.find(']');
-    if (close == std::string_view::npos) return std::nullopt;
+    // The closing bracket, stepping over double-byte characters whose second byte is ']'.
+    std::size_t close = 1;
+    while (close < line.size() && line[close] != ']') {
+        close += Text::IsLeadByte(static_cast<unsigned char>(line[close])) ? 2 : 1;
+    }
+    if (close >= line.size()) return std::nullopt;
     return Trim(line.substr(1, close - 1));
 }
 
@@ -51,10 +57,15 @@ std::string OneLine(std::string_view value) {
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        // A double-byte character compares exactly: its second byte may look like a letter.
+        if (Text::IsLeadByte(x) && i + 1 < a.size()) {
+            if (x != y || a[i + 1] != b[i + 1]) return false;
+            ++i;
+            continue;
+        }
+        if (std::tolower(x) != std::tolower(y)) return false;
     }
     return true;
 }
@@ -83,7 +94,11 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
 }
 
 void IniDocument::AddLine(std::string text, std::size_t at) {
-    if (!m_lines.empty() && m_lines.back().end.empty()) m_lines.back().end = m_lineEnd;
+    // A last line without a line end gets one; if it ends in CR, that CR stays its own.
+    if (!m_lines.empty() && m_lines.back().end.empty()) {
+        const std::string& last = m_lines.back().text;
+        m_lines.back().end = !last.empty() && last.back() == '\r' ? "\r\n" : m_lineEnd;
+    }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), m_lineEnd});
 }
 

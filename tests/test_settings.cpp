@@ -34,6 +34,25 @@ TEST(IniDocument, KeepsOtherSectionsCommentsAndLineEnds) {
     EXPECT_EQ(crlf.Serialize(), "[A]\r\nk=v\r\n[B]\r\nk=w\r\n");
 }
 
+TEST(IniDocument, ShiftJisNamesCompareByCharacter) {
+    // "ア" is 83 41 and "ャ" 83 61: only their second bytes differ, as 'A' and 'a' do.
+    IniDocument doc;
+    doc.Set("HostData", Sjis("ア").Bytes(), "one");
+    doc.Set("HostData", Sjis("ャ").Bytes(), "two");
+    EXPECT_EQ(doc.Get("HostData", Sjis("ア").Bytes()), std::optional<std::string>("one"));
+    // A section name ending in "ゾ" (83 5D), whose second byte is ']': the header is read by characters.
+    const std::string section = Sjis("設定ゾ").Bytes();
+    ASSERT_EQ(section.back(), ']');
+    doc.Set(section, "K", "v");
+    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get(section, "K"), std::optional<std::string>("v"));
+}
+
+TEST(IniDocument, AValueEndingTheFileInCarriageReturnKeepsIt) {
+    IniDocument doc = IniDocument::Parse("[HostData]\nHEADER=x\r");
+    doc.Set("HostData", "MAIL", "a@b");
+    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get("HostData", "HEADER"), std::optional<std::string>("x\r"));
+}
+
 TEST(IniDocument, LineBreaksCannotSplitAValueIntoNewKeys) {
     IniDocument doc;
     doc.Set("HostData", "ID", "a\r\n[Evil]\nk=v");
