@@ -50,11 +50,19 @@ if [ -n "$select_limit" ]; then
     for target in "${targets[@]}"; do
         scratch=$(mktemp -d)
         mkdir -p "$scratch/empty" "$build/fuzz-corpus/$target"
+        # Inputs that break a property now are written to the artifacts folder, not chosen.
+        mkdir -p "$build/fuzz-artifacts/$target"
+        broken_before=$(find "$build/fuzz-artifacts/$target" -type f | wc -l)
         "$build/fuzz_$target" -merge=1 -merge_control_file="$scratch/control" "$scratch/empty" \
+            -artifact_prefix="$build/fuzz-artifacts/$target/" \
             "$here/fuzz/corpus/$target" "$build/fuzz-corpus/$target" >"$scratch/log" 2>&1 ||
             { cat "$scratch/log"; rm -rf "$scratch"; exit 1; }
         printf '%-18s ' "$target"
         python3 "$here/fuzz/select_corpus.py" "$scratch/control" "$here/fuzz/corpus/$target" "$select_limit"
+        broken_after=$(find "$build/fuzz-artifacts/$target" -type f | wc -l)
+        if [ "$broken_after" -gt "$broken_before" ]; then
+            echo "  $((broken_after - broken_before)) input(s) break a property: $build/fuzz-artifacts/$target/"
+        fi
         rm -rf "$scratch"
     done
     exit 0
