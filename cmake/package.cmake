@@ -3,7 +3,8 @@
 # the C++ library) plus the Japanese font the dialog is drawn with, which no library asks for.
 # Debian 12's libqt6gui6 carries the X11 platform plugin and the IBus input method plugin
 # itself (qt6-qpa-plugins holds only VNC and touch-tracking plugins), so no plugin package is
-# needed.
+# needed. Qt's own Japanese texts (the edit menu of text fields, the standard buttons) come
+# from qt6-translations-l10n: recommended, as without it those texts are only English.
 
 set(QUBOPOST_PACKAGE_MAINTAINER "Qubopost developers <dev@qubopost.org>" CACHE STRING
     "Maintainer field of the Debian package")
@@ -33,6 +34,7 @@ The package holds the dialog program qubopost, the command-line program
 qubopost-cli and the mail library libbsmtp.so they use.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
 
 include(CPack)

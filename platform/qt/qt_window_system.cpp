@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <optional>
 
 #include "platform/dialog_handlers.h"
@@ -45,19 +48,45 @@ void CloseOnRequest(QtDialog& dialog) {
     dialog.reject();
 }
 
+// The desktop entry the program's windows belong to (its file name without ".desktop"): the
+// dock and the task switcher take the icon and name from it.
+constexpr const char* kDesktopEntry = "org.qubopost.Qubopost";
+
+// Whether the language the user reads messages in is Japanese, as the toolkit sees it
+// (LC_ALL, LC_MESSAGES or LANG; LANGUAGE first when set).
+bool UserReadsJapanese() {
+    const QStringList languages = QLocale::system().uiLanguages();
+    return !languages.isEmpty() && QLocale(languages.first()).language() == QLocale::Japanese;
+}
+
+// Loads the toolkit's own texts (the edit menu of text fields, the standard buttons of
+// message boxes and button boxes) in Japanese for a Japanese user, so that they match the
+// program's texts. Other languages keep the toolkit's English rather than putting a third
+// language into a Japanese window. Without the translations installed the texts stay English.
+void LoadToolkitTranslations(QCoreApplication& application) {
+    if (!UserReadsJapanese()) return;
+    auto translator = std::make_unique<QTranslator>(&application);
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return;
+    if (QCoreApplication::installTranslator(translator.get())) translator.release();
+}
+
 }  // namespace
 
 QtWindowSystem::QtWindowSystem(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
 QtWindowSystem::~QtWindowSystem() = default;
 
-void QtWindowSystem::EnsureApplication() {
+void QtWindowSystem::StartApplication() {
     if (m_started) return;
     m_started = true;
     if (!QApplication::instance()) {
         m_application = std::make_unique<QApplication>(m_argc, m_argv);
     }
+    // The application name is also the class of the windows under X11 (WM_CLASS), which the
+    // desktop entry's StartupWMClass names; the desktop file name is the Wayland app ID.
     QApplication::setApplicationName(QStringLiteral("qubopost"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
+    LoadToolkitTranslations(*QCoreApplication::instance());
     QApplication::setFont(DialogFont());
     QApplication::setWindowIcon(QubopostIcon());
     // The modal runs decide when the program ends, not the last window closing (a job's
@@ -66,13 +95,13 @@ void QtWindowSystem::EnsureApplication() {
 }
 
 void QtWindowSystem::MessageBox(const Text& text) {
-    EnsureApplication();
+    StartApplication();
     std::unique_ptr<QMessageBox> box(NewMessageBox(ToQStringLines(text), nullptr));
     box->exec();
 }
 
 int QtWindowSystem::RunModal(DialogHandlers& handlers) {
-    EnsureApplication();
+    StartApplication();
     auto dialog = std::make_unique<QtDialog>(handlers);
     handlers.Attach(dialog.get());
     handlers.OnInitDialog();

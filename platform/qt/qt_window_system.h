@@ -18,6 +18,12 @@ class QtWindowSystem : public WindowSystem {
     QtWindowSystem(const QtWindowSystem&) = delete;
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
+    // Creates the application object now instead of at the first window, or adopts one that
+    // already exists: names the program, ties its windows to its desktop entry and loads the
+    // toolkit's own texts in Japanese when the user's language is Japanese. Later calls do
+    // nothing. Call on the thread that runs main, as the rest.
+    void StartApplication();
+
     // Call on the thread that runs main.
     void MessageBox(const Text& text) override;
     // Creates the main dialog's window, attaches it to the dialog logic, initialises and
@@ -27,9 +33,6 @@ class QtWindowSystem : public WindowSystem {
     int RunModal(DialogHandlers& dialog) override;
 
   private:
-    // Creates the application object on first use, or adopts one that already exists.
-    void EnsureApplication();
-
     int& m_argc;
     char** m_argv;
     std::unique_ptr<QApplication> m_application;

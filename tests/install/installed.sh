@@ -3,6 +3,8 @@
 # desktop meets it. One check per call:
 #   installed.sh install BUILD PREFIX          cmake --install BUILD into a fresh PREFIX
 #   installed.sh layout PREFIX LIBDIR          every file in its place, libbsmtp.so found from bin/
+#   installed.sh docs PREFIX VERSION           copyright, change log, Japanese manual pages
+#   installed.sh options PREFIX VERSION        qubopost --help and --version without a display
 #   installed.sh cli PREFIX                    qubopost-cli --help and generate --page
 #   installed.sh dialog-term PREFIX            qubopost closed by SIGTERM saves its settings
 #   installed.sh dialog-int PREFIX             ... by SIGINT
@@ -10,7 +12,9 @@
 #   installed.sh dialog-nohup PREFIX           a SIGHUP ignored at start stays ignored
 #   installed.sh dialog-stuck PREFIX           a signal while the close waits ends the program
 #   installed.sh desktop PREFIX                desktop-file-validate, the entry's icon and program
+#   installed.sh window-class PREFIX           the window's X11 class is the entry's StartupWMClass
 #   installed.sh metainfo PREFIX               appstreamcli validate and validate-tree (no network)
+#   installed.sh package BUILD VERSION         the Debian package cpack makes: documentation, dependencies
 # QT_QPA_PLATFORM=offscreen comes from the caller.
 set -euo pipefail
 
@@ -29,9 +33,14 @@ unset LD_LIBRARY_PATH LD_PRELOAD
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/qubopost-install-test.XXXXXX")
 program_pid=
+server_pid=
 cleanup() {
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
         kill -KILL "$program_pid" 2>/dev/null || true
+    fi
+    if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+        kill -TERM "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
     fi
     rm -rf "$scratch"
 }
@@ -109,6 +118,53 @@ close_with() {
     [ ! -e "$prefix/bin/CQubopostDlg.ini" ] || fail "settings written beside the installed executable"
 }
 
+
+# The option names a manual page mentions (--long ones and the classic /Switches), one a line.
+page_options() {
+    sed 's/\\-/-/g' "$1" | grep -oE -- '--[a-z][a-z0-9-]*|/[A-Z][A-Za-z]+' | sort -u
+}
+
+# Checks the documentation under the share folder $1 (PREFIX/share, or usr/share of the
+# package): the copyright file in the machine-readable format, the change log of version $2,
+# and the Japanese manual pages beside the English ones, saying the same in the same shape.
+check_docs() {
+    local share=$1 version=$2 doc=$1/doc/qubopost page english japanese
+    [ -f "$doc/copyright" ] || fail "no $doc/copyright"
+    head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "copyright is not in the machine-readable format: $(head -n1 "$doc/copyright")"
+    grep -q '^Files: \*$' "$doc/copyright" || fail "copyright has no paragraph for every file"
+    grep -q '^Copyright: .*Qubopost developers' "$doc/copyright" || fail "copyright names no rights holder"
+    grep -q '^License: ' "$doc/copyright" || fail "copyright names no licence"
+    grep -q 'All rights reserved' "$doc/copyright" || fail "copyright does not reserve the rights"
+
+    gzip -t "$doc/changelog.gz" || fail "no $doc/changelog.gz"
+    zcat "$doc/changelog.gz" >"$scratch/changelog"
+    [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Source)" = qubopost ] || fail "change log of another package"
+    [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version" ] ||
+        fail "change log's newest version is not $version: $(head -n1 "$scratch/changelog")"
+
+    for page in qubopost qubopost-cli; do
+        english=$share/man/man1/$page.1.gz
+        japanese=$share/man/ja/man1/$page.1.gz
+        gzip -t "$japanese" || fail "no Japanese manual page $japanese"
+        zcat "$english" >"$scratch/en.1"
+        zcat "$japanese" >"$scratch/ja.1"
+        iconv -f UTF-8 -t UTF-8 "$scratch/ja.1" >/dev/null || fail "$page.1 (ja) is not UTF-8"
+        grep -q '^\.SH 名前$' "$scratch/ja.1" || fail "$page.1 (ja) has no 名前 section (whatis reads it)"
+        # groff as man runs it for a Japanese reader: no warning about the page.
+        report=$(groff -k -mja -man -Tutf8 -ww -z "$scratch/ja.1" 2>&1) || fail "groff $page.1 (ja): $report"
+        [ -z "$report" ] || fail "groff $page.1 (ja): $report"
+        # The same sections, subsections and tagged paragraphs, and every option of the
+        # English page.
+        for macro in SH SS TP; do
+            [ "$(grep -c "^\.$macro" "$scratch/en.1")" = "$(grep -c "^\.$macro" "$scratch/ja.1")" ] ||
+                fail "$page.1: the Japanese page has another number of .$macro than the English one"
+        done
+        missing=$(comm -23 <(page_options "$scratch/en.1") <(page_options "$scratch/ja.1") | tr '\n' ' ')
+        [ -z "$missing" ] || fail "$page.1 (ja) lacks the options $missing"
+    done
+}
+
 case $mode in
 install)
     build=$2
@@ -139,6 +195,49 @@ layout)
     [ -f "$prefix/share/applications/$app_id.desktop" ] || fail "no desktop entry"
     [ -f "$prefix/share/metainfo/$app_id.metainfo.xml" ] || fail "no metainfo"
     [ -s "$prefix/share/qubopost/README" ] || fail "no share/qubopost/README"
+    ;;
+
+docs)
+    check_docs "$prefix/share" "$3"
+    ;;
+
+options)
+    version=$3
+    # No display of any kind and a fresh user folder: the answers come before any window
+    # system starts, and nothing is written.
+    no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM
+        HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config")
+    mkdir -p "$scratch/home"
+    run() {
+        "${no_display[@]}" "$prefix/bin/qubopost" "$@" >"$scratch/out" 2>"$scratch/err" ||
+            fail "qubopost $*: exit status $?; $(cat "$scratch/err")"
+        [ ! -s "$scratch/err" ] || fail "qubopost $*: wrote to standard error: $(cat "$scratch/err")"
+    }
+    run --version
+    [ "$(cat "$scratch/out")" = "qubopost $version" ] || fail "--version: '$(cat "$scratch/out")'"
+    run --help
+    iconv -f UTF-8 -t UTF-8 "$scratch/out" >/dev/null || fail "--help is not UTF-8"
+    head -n1 "$scratch/out" | grep -q '^使い方: qubopost' || fail "--help: $(head -n1 "$scratch/out")"
+    for option in --help --version /RegServer -RegServer /UnregServer -UnregServer -Embedding /Automation; do
+        grep -qF -- "$option" "$scratch/out" || fail "--help does not mention $option"
+    done
+    # Anywhere on the command line, the first of the two deciding.
+    run -Embedding --help
+    head -n1 "$scratch/out" | grep -q '^使い方: qubopost' || fail "-Embedding --help: $(cat "$scratch/out")"
+    run --version --help
+    [ "$(cat "$scratch/out")" = "qubopost $version" ] || fail "--version --help: '$(cat "$scratch/out")'"
+    run --help --version
+    head -n1 "$scratch/out" | grep -q '^使い方: qubopost' || fail "--help --version: $(cat "$scratch/out")"
+    [ ! -e "$scratch/config" ] || fail "--help or --version wrote to the configuration folder"
+    # A full standard output is an error, said on standard error.
+    if "${no_display[@]}" "$prefix/bin/qubopost" --version >/dev/full 2>"$scratch/err"; then
+        fail "--version into a full disk reported success"
+    fi
+    grep -q '標準出力に書き込めませんでした' "$scratch/err" || fail "--version >/dev/full: $(cat "$scratch/err")"
+    # The classic switches still end without a window, so without a display too.
+    run /RegServer
+    [ -s "$scratch/config/qubopost/registry.ini" ] || fail "/RegServer wrote no registry file"
+    [ ! -s "$scratch/out" ] || fail "/RegServer printed: $(cat "$scratch/out")"
     ;;
 
 cli)
@@ -222,6 +321,44 @@ desktop)
     [ -x "$prefix/bin/$exec_program" ] || fail "Exec=$exec_program is not in bin/"
     icon=$(sed -n 's/^Icon=//p' "$entry")
     [ -f "$prefix/share/icons/hicolor/48x48/apps/$icon.png" ] || fail "Icon=$icon is not in the hicolor theme"
+    # The dock matches windows to the entry by their X11 class (window-class checks it).
+    grep -qx 'StartupWMClass=qubopost' "$entry" || fail "no StartupWMClass=qubopost in the entry"
+    ;;
+
+window-class)
+    # The installed program on a real X server: the class of its window must be the one the
+    # desktop entry gives in StartupWMClass, or docks show a generic icon for it.
+    command -v Xvfb >/dev/null || fail "Xvfb missing (scripts/setup.sh installs xvfb)"
+    command -v xwininfo >/dev/null || fail "xwininfo missing (scripts/setup.sh installs x11-utils)"
+    wm_class=$(sed -n 's/^StartupWMClass=//p' "$prefix/share/applications/$app_id.desktop")
+    [ -n "$wm_class" ] || fail "the desktop entry has no StartupWMClass"
+    # Xvfb picks a free display and writes its number when it is ready.
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" >"$scratch/xvfb" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 1 600); do
+        [ -s "$scratch/display" ] && break
+        kill -0 "$server_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$scratch/xvfb")"
+        sleep 0.05
+    done
+    [ -s "$scratch/display" ] || fail "Xvfb gave no display"
+    display=:$(head -n1 "$scratch/display")
+    config=$scratch/config
+    mkdir -p "$scratch/home"
+    HOME=$scratch/home XDG_CONFIG_HOME=$config DISPLAY=$display QT_QPA_PLATFORM=xcb \
+        "$prefix/bin/qubopost" >"$scratch/output" 2>&1 &
+    program_pid=$!
+    # The class of the first window that has one (the dialog), as the X server holds it.
+    window_class() {
+        DISPLAY=$display xwininfo -root -tree 2>/dev/null |
+            sed -n 's/.*: ("\([^"]*\)" "\([^"]*\)").*/\2/p' | head -n1 >"$scratch/class"
+        [ -s "$scratch/class" ]
+    }
+    wait_for "$program_pid" window_class
+    [ "$(cat "$scratch/class")" = "$wm_class" ] ||
+        fail "the window's class is '$(cat "$scratch/class")', the entry says StartupWMClass=$wm_class"
+    kill -s TERM "$program_pid"
+    wait_exit
+    [ "$exit_status" = 0 ] || fail "SIGTERM: exit status $exit_status; output: $(cat "$scratch/output")"
     ;;
 
 metainfo)
@@ -234,6 +371,28 @@ metainfo)
         fail "appstreamcli validate-tree: $(cat "$scratch/report")"
     for program in $(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo"); do
         [ -x "$prefix/bin/$program" ] || fail "metainfo provides $program, not in bin/"
+    done
+    ;;
+
+package)
+    build=$2
+    version=$3
+    command -v dpkg-deb >/dev/null || fail "dpkg-deb missing"
+    command -v dpkg-parsechangelog >/dev/null || fail "dpkg-parsechangelog missing (scripts/setup.sh installs dpkg-dev)"
+    cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/output" 2>&1 ||
+        fail "cpack: $(cat "$scratch/output")"
+    deb=$(find "$scratch/package" -maxdepth 1 -name "qubopost_${version}_*.deb")
+    [ -f "$deb" ] || fail "cpack made no qubopost_${version}_*.deb: $(ls "$scratch/package")"
+    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
+    dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -qx ' *qt6-translations-l10n *' ||
+        fail "the package does not recommend qt6-translations-l10n: $(dpkg-deb -f "$deb" Recommends)"
+    dpkg-deb -x "$deb" "$scratch/root"
+    check_docs "$scratch/root/usr/share" "$version"
+    # Documentation readable by all, owned by root.
+    dpkg-deb -c "$deb" >"$scratch/contents"
+    for file in copyright changelog.gz; do
+        grep -qE "^-rw-r--r-- root/root .* \./usr/share/doc/qubopost/$file\$" "$scratch/contents" ||
+            fail "usr/share/doc/qubopost/$file: $(grep "doc/qubopost/$file" "$scratch/contents")"
     done
     ;;
 
