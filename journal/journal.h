@@ -1,0 +1,148 @@
+// The posting journal: every posting run and the state of each of its messages, kept in an
+// SQLite file, so that a run stopped, closed or killed half way can go on later without sending
+// again what already went out, and so that the history can be shown.
+//
+// Every call that changes something is its own committed transaction before it returns (WAL,
+// synchronous=FULL): a kill or a power cut at any moment loses nothing a call reported as done.
+//
+// Threads and processes: one Journal object is used by one thread at a time (the posting thread,
+// or the thread showing the history); it is not safe to call one object from two threads at
+// once. Any number of Journal objects, in one process or in several (the window and
+// qubopost-cli), may have the same file open: a writer waits up to 10 seconds for another.
+//
+// Bytes: destinations, subjects, server replies and reasons are stored as given (the program's
+// Shift-JIS) and come back unchanged. Error texts are UTF-8 Japanese for the user, with SQLite's
+// own English text after the cause.
+#ifndef QUBOPOST_JOURNAL_JOURNAL_H
+#define QUBOPOST_JOURNAL_JOURNAL_H
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "journal/run_identity.h"
+#include "journal/sqlite.h"
+
+namespace qubopost::journal {
+
+// Seconds since 1970-01-01 UTC, as stored.
+using Time = std::chrono::sys_seconds;
+using RunId = std::int64_t;
+
+// $XDG_STATE_HOME/qubopost/history.sqlite3, where XDG_STATE_HOME defaults to ~/.local/state.
+std::string DefaultJournalPath();
+
+enum class MessageState {
+    Pending,    // not tried yet
+    Sent,       // the server accepted it
+    Failed,     // the server refused it or it could not be handed over
+    Uncertain,  // the connection broke after the final "." before the server answered
+};
+
+// One message of a run as planned at its start.
+struct PlannedMessage {
+    int number = 0;           // 1..N, the order of the run
+    std::string destination;  // the blog address
+    std::string subject;
+};
+
+struct MessageRecord {
+    int number = 0;
+    std::string destination;
+    std::string subject;
+    MessageState state = MessageState::Pending;
+    std::optional<Time> at;  // when it was marked; none while pending
+    std::string detail;      // Sent: the server's reply; Failed / Uncertain: the reason
+};
+
+struct RunSummary {
+    RunId id = 0;
+    std::string identity;
+    Time startedAt{};
+    std::optional<Time> endedAt;  // none while the run goes, or when it was killed
+    bool finished = false;        // every message was tried
+    int attempts = 1;             // 1, plus one for each resume
+    std::optional<Time> resumedAt;  // the last resume
+    int total = 0;
+    int sent = 0;
+    int failed = 0;
+    int uncertain = 0;
+    int pending = 0;
+};
+
+struct RunRecord {
+    RunSummary summary;
+    std::vector<MessageRecord> messages;  // by number
+};
+
+// Runs older than this are removed by Prune.
+inline constexpr std::chrono::days kKeepRunsFor{90};
+
+class Journal {
+public:
+    // Opens or creates the journal at `path`, creating its folder (mode 0700) when missing and
+    // the file with mode 0600. Brings an older file up to date; refuses, without touching it, a
+    // file written by a newer version of the program.
+    static Result<Journal> Open(const std::string& path);
+
+    Journal(Journal&&) noexcept = default;
+    Journal& operator=(Journal&&) noexcept = default;
+
+    const std::string& Path() const { return m_path; }
+
+    // Records a new run with all its messages pending. Numbers must be 1..messages.size(), each
+    // once.
+    Result<RunId> StartRun(std::string_view identity, const std::vector<PlannedMessage>& messages,
+                           Time now);
+
+    // The newest run with this identity, with its messages, if it did not finish. A run that a
+    // newer run of the same identity followed is never returned: that newer run may already
+    // have sent its messages again.
+    Result<std::optional<RunRecord>> FindUnfinished(std::string_view identity);
+    // The newest run with this identity if it finished (to offer sending only the failed ones).
+    Result<std::optional<RunRecord>> LatestFinished(std::string_view identity);
+    // The newest run with this identity, finished or not.
+    Result<std::optional<RunRecord>> LatestRun(std::string_view identity);
+
+    // The result of one message. A message once sent stays sent: marking it again is an error,
+    // as is a run or number the journal does not know. A failed or uncertain message may be
+    // marked again when it is tried again.
+    Status MarkSent(RunId run, int number, Time now, std::string_view reply);
+    Status MarkFailed(RunId run, int number, Time now, std::string_view reason);
+    Status MarkUncertain(RunId run, int number, Time now, std::string_view reason);
+
+    // The end of a run: finished when every message was tried, not when the user stopped it.
+    // A killed run never gets here and keeps no end.
+    Status EndRun(RunId run, Time now, bool finished);
+
+    // Continues a run under the same id (the same identity means the same messages): the run
+    // counts one more attempt, records `now` as its last resume, and is going again (no end,
+    // not finished) until EndRun. Works for a finished run too, to send its failed ones.
+    Status ResumeRun(RunId run, Time now);
+
+    // Runs newest first, at most `limit` of them (all when limit <= 0).
+    Result<std::vector<RunSummary>> History(int limit);
+    Result<std::optional<RunSummary>> Summary(RunId run);
+    // A run's messages by number; empty for an unknown run.
+    Result<std::vector<MessageRecord>> Messages(RunId run);
+
+    // Removes the runs started more than `keep` before `now`, with their messages. A run
+    // started exactly `keep` before stays. Returns how many runs went.
+    Result<int> Prune(Time now, std::chrono::seconds keep = kKeepRunsFor);
+
+private:
+    Journal(std::string path, sql::Database db) : m_path(std::move(path)), m_db(std::move(db)) {}
+    Status Mark(RunId run, int number, MessageState state, Time now, std::string_view detail);
+    Result<std::optional<RunRecord>> Newest(std::string_view identity, std::optional<bool> finished);
+    Error Failure(const char* what, const std::string& sqliteText) const;
+
+    std::string m_path;
+    sql::Database m_db;
+};
+
+}  // namespace qubopost::journal
+
+#endif  // QUBOPOST_JOURNAL_JOURNAL_H
