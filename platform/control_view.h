@@ -3,7 +3,27 @@
 // on its own thread and waits for it). Texts are CP932 with CR LF line ends.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/text.h"
+
+// One message of a posting run as the preview window lists it (UTF-8 texts).
+struct PreviewMessage {
+    int number = 0;
+    std::string destination;
+    std::string subject;
+    std::string body;
+};
+
+// What the preview window shows before a run may start.
+struct PostingPreview {
+    std::vector<PreviewMessage> messages;
+    int groups = 0;
+    int addresses = 0;
+    std::string summary;  // totals and expected duration, one or two lines
+};
 
 class ControlView {
 public:
@@ -38,4 +58,19 @@ public:
 
     // Ends the modal run of the dialog with this result.
     virtual void EndDialog(int result) = 0;
+
+    // The field's text exactly as the user typed it: UTF-8, CR LF line ends. Unlike
+    // GetWindowText it keeps characters that Shift-JIS has no form for.
+    virtual std::string GetWindowTextUtf8(int id);
+    virtual void SetWindowTextUtf8(int id, std::string_view utf8);
+
+    // A line that says what a long piece of work is doing or waiting for ("" clears it).
+    virtual void SetStatusText(const Text&) {}
+    // A question with "はい" and "いいえ"; the default answer is the one Enter gives.
+    // Returns true for "はい". Without a window it returns the default.
+    virtual bool AskYesNo(const Text&, bool defaultYes) { return defaultYes; }
+    // Moves the keyboard focus to a control.
+    virtual void SetFocus(int) {}
+    // Shows the messages a run will send; true when the user confirms them.
+    virtual bool ShowPostingPreview(const PostingPreview&) { return true; }
 };

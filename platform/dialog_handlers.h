@@ -1,6 +1,8 @@
 // What the window calls on the dialog logic: creation, commands, closing.
 #pragma once
 
+#include <string>
+
 class ControlView;
 
 class DialogHandlers {
@@ -23,4 +25,10 @@ public:
     // soon. The window keeps serving view calls until JobsRunning() is false.
     virtual void StopJobs() = 0;
     virtual bool JobsRunning() = 0;
+
+    // The user changed the text of a field (typing, pasting, or the program writing it).
+    virtual void OnFieldEdited(int) {}
+    // The window's own settings (size and place), stored with the program's settings.
+    virtual std::string LoadWindowState() { return {}; }
+    virtual void SaveWindowState(const std::string&) {}
 };

@@ -1,10 +1,30 @@
 #include "posting/posting_run.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "platform/encoding.h"
-#include "posting/posting_plan.h"
 #include "resources/strings.h"
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+Text Utf8Text(std::string_view utf8) { return Sjis(utf8); }
+
+}  // namespace
+
+StoppableMailSender Stoppable(MailSender send) {
+    return [send = std::move(send)](const char* server, const char* to, const char* from, const char* subject,
+                                    const char* body, const char* reserved, char* error, const int*) {
+        const int result = send(server, to, from, subject, body, reserved, error);
+        if (result != 0) return static_cast<int>(SendResult::Sent);
+        error[79] = '\0';
+        return static_cast<int>(IsLoginRefusal(error) ? SendResult::LoginRefused : SendResult::Failed);
+    };
+}
 
 Text FailureLogLine(const Text& error, const Text& server, const Text& address, const Text& from,
                     const Text& subject) {
@@ -17,34 +37,145 @@ Text SuccessLogLine(const Text& address) {
     return Text::Format(format, {address});
 }
 
-bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events) {
-    const std::vector<PostingGroup> groups = PlanPosting(inputs.article);
-    const std::vector<Text> addresses = SplitAddresses(inputs.blogAddresses);
-    const Text server = inputs.smtpServer + ":" + inputs.smtpPort;
-    events.OnRange(static_cast<int>(groups.size() * addresses.size()));
+bool IsLoginRefusal(const std::string& error) { return StartsWith(error, "login refused"); }
 
-    bool anySent = false;
-    bool anyFailed = false;
-    for (const PostingGroup& group : groups) {
-        events.OnSubject(group.subject);
-        const Text body = inputs.header + group.text + inputs.footer;
-        for (const Text& address : addresses) {
-            if (events.StopRequested()) return false;
-            char error[80] = {};
-            const int result = send(server.c_str(), address.c_str(), inputs.fromAddress.c_str(),
-                                    group.subject.c_str(), body.c_str(), "", error);
-            if (result == 0) {
-                error[sizeof error - 1] = '\0';
-                events.OnLogLine(FailureLogLine(Text(error, std::strlen(error)), server, address,
-                                                inputs.fromAddress, group.subject));
-                anyFailed = true;
-                continue;  // no pause after a failure; the next address still gets the group
-            }
-            if (result <= 9) events.OnLogLine(SuccessLogLine(address));
-            anySent = true;
-            events.OnProgressStep();
-            if (!events.Pause()) return false;
+std::string MailErrorReason(const std::string& error) {
+    struct Reason {
+        std::string_view prefix;
+        std::string_view japanese;
+    };
+    static constexpr Reason kReasons[] = {
+        {"connection refused", "SMTPサーバに接続を拒否されました（サーバ名とポート番号を確認してください）"},
+        {"unknown server host", "SMTPサーバが見つかりません（サーバ名を確認してください）"},
+        {"time-out", "SMTPサーバから応答がありません（時間切れ）"},
+        {"certificate not trusted", "SMTPサーバの証明書を信頼できません"},
+        {"certificate is for another host", "SMTPサーバの証明書が別のホスト名のものです"},
+        {"TLS is required", "暗号化（STARTTLS）に対応していないサーバにはパスワードを送りません"},
+        {"TLS failure", "暗号化（TLS）の接続に失敗しました"},
+        {"login refused", "ユーザー名またはパスワードが受け付けられませんでした"},
+    };
+    for (const Reason& reason : kReasons)
+        if (StartsWith(error, reason.prefix)) return std::string(reason.japanese);
+    return {};
+}
+
+Text RunPlan::Body(const PostingInputs& inputs, int group) const {
+    return inputs.header + groups[static_cast<std::size_t>(group)].text + inputs.footer;
+}
+
+RunPlan PlanRun(const PostingInputs& inputs) {
+    RunPlan plan;
+    plan.groups = PlanPosting(inputs.article);
+    plan.addresses = SplitAddresses(inputs.blogAddresses);
+    plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
+    int number = 0;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        for (const Text& address : plan.addresses) {
+            plan.messages.push_back({++number, static_cast<int>(g), address, plan.groups[g].subject});
         }
     }
-    return anySent && !anyFailed;
+    return plan;
+}
+
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
+                          PostingEvents& events) {
+    RunOutcome outcome;
+    outcome.total = static_cast<int>(plan.messages.size());
+    events.OnRange(outcome.total);
+
+    std::size_t next = 0;
+    auto leaveTheRest = [&](const Text& reason) {
+        for (; next < plan.messages.size(); ++next) {
+            const PlannedMessage& message = plan.messages[next];
+            if (events.AlreadySent(message)) continue;
+            ++outcome.notSent;
+            events.OnMessageResult(message, SendResult::Stopped, reason);
+        }
+    };
+
+    int bodyGroup = -1;
+    Text body;
+    for (; next < plan.messages.size(); ++next) {
+        const PlannedMessage& message = plan.messages[next];
+        if (events.AlreadySent(message)) {
+            ++outcome.skipped;
+            events.OnProgressStep();
+            continue;
+        }
+        if (events.StopRequested()) {
+            outcome.stopped = true;
+            leaveTheRest(Utf8Text("停止したため送信していません"));
+            break;
+        }
+        if (message.group != bodyGroup) {
+            bodyGroup = message.group;
+            body = plan.Body(inputs, message.group);
+            events.OnSubject(message.subject);
+        }
+        char error[80] = {};
+        const int code = send(plan.server.c_str(), message.address.c_str(), inputs.fromAddress.c_str(),
+                              message.subject.c_str(), body.c_str(), "", error, events.StopFlag());
+        error[sizeof error - 1] = '\0';
+        const std::string errorText(error);
+        const SendResult result = code >= 0 && code <= 4 ? static_cast<SendResult>(code) : SendResult::Sent;
+        switch (result) {
+            case SendResult::Sent:
+                ++outcome.sent;
+                events.OnMessageResult(message, result, Text(errorText));
+                if (code <= 9) events.OnLogLine(SuccessLogLine(message.address));
+                events.OnProgressStep();
+                break;
+            case SendResult::Failed:
+            case SendResult::Uncertain: {
+                // The library's text (CP932, the server's reply where there was one) stays as
+                // it came, behind a Japanese reason.
+                const std::string reason =
+                    result == SendResult::Uncertain
+                        ? "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）"
+                        : MailErrorReason(errorText);
+                const Text shown = reason.empty() ? Text(errorText) : Sjis(reason + " ") + Text(errorText);
+                result == SendResult::Failed ? ++outcome.failed : ++outcome.uncertain;
+                events.OnMessageResult(message, result, Text(errorText));
+                events.OnLogLine(
+                    FailureLogLine(shown, plan.server, message.address, inputs.fromAddress, message.subject));
+                break;
+            }
+            case SendResult::LoginRefused: {
+                outcome.loginRefused = true;
+                events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
+                ++outcome.notSent;
+                events.OnLogLine(
+                    Sjis("ブログへの投稿を中止しました。SMTPサーバ（" + ToUtf8(inputs.smtpServer) +
+                         "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの"
+                         "「SMTP認証の設定…」（コマンドラインでは qubopost-cli credentials）で確認してください。 ") +
+                    Text(errorText));
+                ++next;
+                leaveTheRest(Utf8Text("ログインが拒否されたため送信していません"));
+                break;
+            }
+            case SendResult::Stopped:
+                outcome.stopped = true;
+                leaveTheRest(Utf8Text("停止したため送信していません"));
+                break;
+        }
+        if (outcome.loginRefused || outcome.stopped) break;
+        // No pause after a failure; the next address still gets the group. The pause
+        // after the last message stays: it spaces this run from the next.
+        if (result == SendResult::Sent || result == SendResult::Uncertain) {
+            if (!events.Pause()) {
+                ++next;
+                if (next < plan.messages.size()) {
+                    outcome.stopped = true;
+                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                }
+                break;
+            }
+        }
+    }
+    return outcome;
+}
+
+bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events) {
+    const RunPlan plan = PlanRun(inputs);
+    return RunPostingPlan(inputs, plan, Stoppable(send), events).Succeeded();
 }

@@ -1,16 +1,38 @@
 // The posting run: every group of the article text to every destination address, one
 // message at a time, with a log line after each message and a pause after each message
-// that went out.
+// that went out. A run can be stopped between and during messages, can skip messages
+// an earlier, interrupted run already sent, and stops at once when the server refuses
+// the login (so a wrong password costs one attempt, not one per message).
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform/text.h"
+#include "posting/posting_plan.h"
 
-// The mail call: server "host:port", recipient, sender, subject, body, "" and an
+// The classic mail call: server "host:port", recipient, sender, subject, body, "" and an
 // 80-byte error buffer. 0: failed, with the reason in the buffer; anything else: done.
 using MailSender = std::function<int(const char* server, const char* to, const char* from, const char* subject,
                                      const char* body, const char* reserved, char* error)>;
+
+// What became of one message.
+enum class SendResult {
+    Failed = 0,        // not delivered; the error says why
+    Sent = 1,          // the server accepted it
+    Uncertain = 2,     // the connection broke after the final "." and before the answer
+    LoginRefused = 3,  // the server refused the user name or password; nothing was sent
+    Stopped = 4,       // stopped before the final ".": not delivered
+};
+
+// The mail call with a stop flag: the numbers of SendResult come back. The flag, when
+// set, aborts a transfer whose final "." has not gone out yet.
+using StoppableMailSender = std::function<int(const char* server, const char* to, const char* from,
+                                              const char* subject, const char* body, const char* reserved,
+                                              char* error, const int* stop)>;
+
+// The classic call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
+StoppableMailSender Stoppable(MailSender send);
 
 // Everything a run sends, copied when the run starts.
 struct PostingInputs {
@@ -23,24 +45,72 @@ struct PostingInputs {
     Text footer;
 };
 
+// One message of a run, in the run's order: group by group, each group to every address.
+struct PlannedMessage {
+    int number = 0;  // 1-based
+    int group = 0;   // index into the run's groups
+    Text address;
+    Text subject;
+};
+
+struct RunPlan {
+    std::vector<PostingGroup> groups;
+    std::vector<Text> addresses;
+    std::vector<PlannedMessage> messages;
+    Text server;  // "host:port"
+    // The body of a group's messages: header, the group's text, footer.
+    Text Body(const PostingInputs& inputs, int group) const;
+};
+
+RunPlan PlanRun(const PostingInputs& inputs);
+
 // What a run reports while it works, and how it waits.
 class PostingEvents {
 public:
     virtual ~PostingEvents() = default;
     virtual void OnRange(int maximum) = 0;
-    // A message went out: the progress bar moves on by one.
+    // A message is done with (sent now or earlier): the progress bar moves on by one.
     virtual void OnProgressStep() = 0;
     virtual void OnLogLine(const Text& line) = 0;
     virtual void OnSubject(const Text&) {}
     // Waits after a message. false: the run is to stop.
     virtual bool Pause() = 0;
     virtual bool StopRequested() = 0;
+    // Set while the run is to stop; handed to the mail call.
+    virtual const int* StopFlag() { return nullptr; }
+    // Messages an earlier, interrupted run of the same inputs delivered: skipped.
+    virtual bool AlreadySent(const PlannedMessage&) { return false; }
+    // Every message's fate as it is known, before the run moves on. `detail` is the
+    // server's reply or the reason.
+    virtual void OnMessageResult(const PlannedMessage&, SendResult, const Text& /*detail*/) {}
+};
+
+struct RunOutcome {
+    int total = 0;
+    int sent = 0;      // this run
+    int skipped = 0;   // sent by an earlier run
+    int failed = 0;
+    int uncertain = 0;
+    int notSent = 0;   // left when the run stopped
+    bool loginRefused = false;
+    bool stopped = false;
+    // Every message went out (now or earlier), and there was one at least.
+    bool Succeeded() const { return total > 0 && sent + skipped == total; }
+    // Every message was tried: the run ran to its end.
+    bool Finished() const { return !stopped && !loginRefused; }
 };
 
 // The log lines.
 Text FailureLogLine(const Text& error, const Text& server, const Text& address, const Text& from,
                     const Text& subject);
 Text SuccessLogLine(const Text& address);
+// A Japanese reason for the mail library's error text, put in front of it in the log;
+// "" when the text is no transport failure the program knows.
+std::string MailErrorReason(const std::string& error);
+// Whether an error text of the classic call says that the login was refused.
+bool IsLoginRefusal(const std::string& error);
 
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
+                          PostingEvents& events);
 // Runs the posting. true only when every message went out (and there was one at least).
 bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events);

@@ -11,6 +11,7 @@ CQubopostDlg::CQubopostDlg(DialogServices services)
 }
 
 CQubopostDlg::~CQubopostDlg() {
+    StopPosting();
     m_jobs.RequestStop();
     m_jobs.JoinAll();
 }
@@ -33,6 +34,16 @@ bool CQubopostDlg::OnInitDialog() {
     view.SetCheck(IDC_RANK_DAILY, false);
     view.SetCheck(IDC_RANK_PICKUP, false);
     view.EnableWindow(IDC_START_POST, false);
+    // Focus starts where the user has something to fill in: the first empty field of
+    // 基本設定, else the article.
+    int focus = IDC_ARTICLE;
+    for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) {
+        if (view.GetWindowText(id).IsEmpty()) {
+            focus = id;
+            break;
+        }
+    }
+    view.SetFocus(focus);
     return true;
 }
 
@@ -66,6 +77,11 @@ bool CQubopostDlg::OnSysCommand(unsigned id) {
 
 void CQubopostDlg::OnClear() {
     ControlView& view = View();
+    if (!view.AskYesNo(Sjis("設定欄（アフィリエイトID、投稿元メールアドレス、SMTPサーバアドレス、ポートアドレス、"
+                            "投稿先ブログアドレス、ヘッダー、フッター）と記事、ログをすべて空にします。よろしいですか？"),
+                       false))
+        return;
+    m_confirmed.store(false);
     for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) view.SetWindowText(id, "");
     view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
     for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) view.SetWindowText(id, "");
@@ -79,11 +95,21 @@ void CQubopostDlg::OnClear() {
 }
 
 void CQubopostDlg::OnCancel() {
+    if (m_posting.load()) {
+        if (!View().AskYesNo(Sjis("投稿中です。投稿を停止して閉じますか？\n（送信済みのメールは投稿履歴に記録されています。"
+                                  "次に同じ内容で「ブログ投稿開始」を押すと続きから再開できます）"),
+                             false))
+            return;
+        StopPosting();
+    }
     SaveSettings();
     View().EndDialog(IDCANCEL);
 }
 
-void CQubopostDlg::StopJobs() { m_jobs.RequestStop(); }
+void CQubopostDlg::StopJobs() {
+    StopPosting();
+    m_jobs.RequestStop();
+}
 
 bool CQubopostDlg::JobsRunning() { return m_jobs.Running() > 0; }
 

@@ -5,7 +5,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <map>
+#include <memory>
+#include <vector>
 #include <mutex>
 #include <string>
 
@@ -23,7 +27,9 @@ struct DialogServices {
     // The ranking page's encoding and the program's, as ICU names them.
     std::string pageEncoding = "EUC-JP";
     std::string programEncoding = "windows-31j";
-    MailSender sendMail;              // empty: the mail library's BSendMail
+    MailSender sendMail;              // the classic mail call, for tests; empty: see below
+    StoppableMailSender sendMailStoppable;  // empty (and no sendMail): the mail library's BSendMailEx
+    std::string journalPath;          // empty: the user's history.sqlite3
     std::string mailLibrary;          // empty: the mail library's own name
     std::chrono::milliseconds postingPause{60000};
     WorkerJobs::ThreadStarter startThread;  // empty: a thread of its own per job
@@ -44,6 +50,9 @@ public:
     void OnCancel() override;
     void StopJobs() override;
     bool JobsRunning() override;
+    void OnFieldEdited(int id) override;
+    std::string LoadWindowState() override;
+    void SaveWindowState(const std::string& state) override;
 
     // Buttons.
     void OnGenerate();
@@ -71,6 +80,11 @@ public:
     // Posting (on the posting job's thread).
     void PostJob(PostingInputs inputs);
     unsigned char RunPosting(const PostingInputs& inputs);
+    // Stops the run going: no further message, a transfer before its final "." aborted.
+    void StopPosting();
+    bool Posting() const { return m_posting.load(); }
+    // Whether the last confirmation still stands (no field it copied changed since).
+    bool Confirmed() const { return m_confirmed.load(); }
 
     // Copies of the dialog's fields, taken by the posting confirmation.
     Text m_strFromAddress;
@@ -90,6 +104,12 @@ private:
     ControlView& View() { return *m_view.load(); }
     void ShowMessage(std::string_view utf8);
     void WriteLogLine(const Text& line);
+    // The checks of the posting confirmation: every problem, the classic texts first,
+    // and the first control at fault (0 when none).
+    std::vector<std::string> CheckPostingFields(int* firstFault);
+    bool PausePosting(std::chrono::milliseconds duration, bool last);
+    void EndRunControls();
+    std::string JournalPath() const;
 
     DialogServices m_services;
     std::atomic<ControlView*> m_view{nullptr};
@@ -97,5 +117,17 @@ private:
     Text m_strSubject;
     Text m_strLog;
     std::atomic<bool> m_posting{false};
+    std::atomic<bool> m_confirmed{false};
+    int m_runStop = 0;  // __atomic_* only: the mail call reads it through a plain pointer
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseWake;
+    struct RunChoice;
+    std::shared_ptr<RunChoice> m_runChoice;  // the journal and how the next run starts
+
+    // Settings: the fields' texts as loaded (UTF-8), so that only changed keys are written.
+    std::mutex m_settingsMutex;
+    std::map<std::string, std::string> m_loadedSettings;
+    bool m_settingsReadable = true;
+    std::string m_windowState;
     WorkerJobs m_jobs;  // last: jobs end before the members they use go away
 };

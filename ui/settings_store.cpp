@@ -1,14 +1,17 @@
-// The settings file: seven of the dialog's fields in section "HostData". Multi-line
-// fields keep their line breaks as "・・" (destinations) or ".." (header, footer).
-#include <unistd.h>
-
+// The settings file: seven of the dialog's fields in section "HostData", as the classic
+// program reads and writes them. Multi-line fields keep their line breaks as "・・"
+// (destinations) or ".." (header, footer). What that format can't hold (two dots in a
+// row, characters without a Shift-JIS form) is kept as well in a section of our own,
+// UTF-8 with escaped line breaks, and used only while it still matches "HostData": a
+// value edited since by the classic program or by hand wins.
 #include <array>
 
 #include "platform/encoding.h"
-#include "platform/process.h"
+#include "platform/field_text.h"
 #include "platform/profile.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
 namespace {
@@ -32,44 +35,137 @@ constexpr std::array<SettingsKey, 7> kKeys = {{
 }};
 
 constexpr const char* kSection = "HostData";
+constexpr const char* kWindowKey = "Window";
 
 Text LineBreakMark(LineBreaks encoding) {
     return encoding == LineBreaks::MiddleDots ? Sjis("・・") : Text("..");
 }
 
+// A field's text as the classic format stores it.
+std::string ClassicEncode(const std::string& utf8, LineBreaks encoding) {
+    Text value = FieldToSjis(utf8);
+    if (encoding != LineBreaks::AsTyped) value.Replace("\r\n", LineBreakMark(encoding));
+    // One-line values can't hold line ends; the file writer turns them into blanks.
+    std::string bytes = value.Bytes();
+    for (char& c : bytes)
+        if (c == '\r' || c == '\n') c = ' ';
+    return bytes;
+}
+
+Text ClassicDecode(const std::string& stored, LineBreaks encoding) {
+    Text value(stored);
+    if (encoding != LineBreaks::AsTyped) value.Replace(LineBreakMark(encoding), "\r\n");
+    return value;
+}
+
+// UTF-8 with "\\" for a backslash and "\n" for a line break (CR LF in the field).
+std::string EscapeLossless(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+            out += "\\n";
+            ++i;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeLossless(const std::string& stored) {
+    std::string out;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] != '\\' || i + 1 == stored.size()) {
+            out += stored[i];
+            continue;
+        }
+        const char next = stored[++i];
+        if (next == 'n') {
+            out += "\r\n";
+        } else if (next == 'r') {
+            out += '\r';
+        } else {
+            out += next;  // "\\" and anything unknown: the character itself
+        }
+    }
+    return out;
+}
+
+// Whether the classic format gives the value back exactly as it is.
+bool SurvivesClassic(const std::string& utf8, LineBreaks encoding) {
+    return ToUtf8(ClassicDecode(ClassicEncode(utf8, encoding), encoding)) == utf8;
+}
+
 }  // namespace
 
 void CQubopostDlg::LoadSettings() {
-    IniDocument settings;
-    if (auto bytes = ReadFileBytes(m_services.settingsPath)) settings = IniDocument::Parse(*bytes);
+    const SettingsRead read = ReadSettingsFile(m_services.settingsPath);
+    m_settingsReadable = read.state == SettingsRead::State::Read || read.state == SettingsRead::State::Missing;
+    if (!m_settingsReadable) {
+        ShowMessage("設定ファイルを読み込めませんでした。\n" + m_services.settingsPath + "\n（" + read.reason +
+                    "）\n前回の設定は使わずに起動します。このファイルには保存しません。");
+    }
+    const IniDocument settings = IniDocument::Parse(read.bytes);
+    std::lock_guard lock(m_settingsMutex);
     for (const SettingsKey& key : kKeys) {
-        Text value(settings.Get(kSection, key.name).value_or(""));
-        if (key.encoding != LineBreaks::AsTyped) value.Replace(LineBreakMark(key.encoding), "\r\n");
-        View().SetWindowText(key.control, value);
+        const std::optional<std::string> classic = settings.Get(kSection, key.name);
+        const std::optional<std::string> lossless = settings.Get(kLosslessSection, key.name);
+        if (lossless && classic && ClassicEncode(UnescapeLossless(*lossless), key.encoding) == *classic) {
+            View().SetWindowTextUtf8(key.control, UnescapeLossless(*lossless));
+        } else {
+            View().SetWindowText(key.control, ClassicDecode(classic.value_or(""), key.encoding));
+        }
+        m_loadedSettings[key.name] = View().GetWindowTextUtf8(key.control);
     }
 }
 
 bool CQubopostDlg::SaveSettings() {
     const std::string& path = m_services.settingsPath;
-    std::string error;
-    IniDocument settings;
-    // Keep what else the file holds; a file that exists but can't be read is not overwritten.
-    if (auto bytes = ReadFileBytes(path, &error)) {
-        settings = IniDocument::Parse(*bytes);
-    } else if (access(path.c_str(), F_OK) == 0) {
-        View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(error)}));
+    auto fail = [&](const std::string& reason) {
+        View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(reason)}));
         return false;
+    };
+    if (!m_settingsReadable) return fail("起動時に読み込めなかったファイルには保存しません");
+    // Read again just before writing: another window may have saved in the meantime, and
+    // only the keys this window changed since it loaded them are written.
+    const SettingsRead read = ReadSettingsFile(path);
+    if (read.state == SettingsRead::State::NotRegular || read.state == SettingsRead::State::Unreadable)
+        return fail(read.reason);
+    IniDocument settings = IniDocument::Parse(read.bytes);
+    std::map<std::string, std::string> saved;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        saved = m_loadedSettings;
     }
     for (const SettingsKey& key : kKeys) {
-        Text value = View().GetWindowText(key.control);
-        if (key.encoding != LineBreaks::AsTyped) value.Replace("\r\n", LineBreakMark(key.encoding));
-        settings.Set(kSection, key.name, value.Bytes());
+        const std::string value = View().GetWindowTextUtf8(key.control);
+        const auto loaded = saved.find(key.name);
+        if (loaded != saved.end() && loaded->second == value) continue;
+        settings.Set(kSection, key.name, ClassicEncode(value, key.encoding));
+        if (SurvivesClassic(value, key.encoding)) {
+            settings.Remove(kLosslessSection, key.name);
+        } else {
+            settings.Set(kLosslessSection, key.name, EscapeLossless(value));
+        }
+        saved[key.name] = value;
     }
-    const std::string folder = FolderOf(path);
-    if (folder.size() > 1) MakeFolders(folder.substr(0, folder.size() - 1));
-    if (!WriteFileAtomically(path, settings.Serialize(), &error)) {
-        View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(error)}));
-        return false;
-    }
+    if (!m_windowState.empty()) settings.Set(kProgramSection, kWindowKey, m_windowState);
+    std::string reason;
+    if (!WriteSettingsFile(path, settings.Serialize(), &reason)) return fail(reason);
+    std::lock_guard lock(m_settingsMutex);
+    m_loadedSettings = std::move(saved);
     return true;
 }
+
+std::string CQubopostDlg::LoadWindowState() {
+    return ReadSetting(m_services.settingsPath, kProgramSection, kWindowKey).value_or("");
+}
+
+void CQubopostDlg::SaveWindowState(const std::string& state) { m_windowState = state; }

@@ -2,12 +2,15 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QWidget>
 
 #include "platform/qt/qubopost_icon.h"
 
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
-                                QMessageBox::Ok, parent);
+    // The box carries the title of the window it belongs to.
+    const QString title = parent && !parent->window()->windowTitle().isEmpty() ? parent->window()->windowTitle()
+                                                                                : QCoreApplication::applicationName();
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
     const QIcon icon = QubopostIcon();
     box->setWindowIcon(icon);
     box->setIconPixmap(icon.pixmap(48, 48));

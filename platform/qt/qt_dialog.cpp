@@ -12,13 +12,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QMenu>
+#include <QGuiApplication>
 #include <algorithm>
 #include <condition_variable>
 #include <string>
 
 #include "platform/dialog_handlers.h"
 #include "platform/encoding.h"
+#include "platform/field_text.h"
 #include "platform/qt/about_box.h"
+#include "platform/qt/preview_window.h"
 #include "platform/qt/dialog_template.h"
 #include "platform/qt/gui_thread.h"
 #include "platform/qt/message_box.h"
@@ -68,6 +75,36 @@ std::vector<QString> SortedCategoryItems() {
 
 bool IsMultiLine(const QWidget* widget) { return qobject_cast<const QPlainTextEdit*>(widget); }
 
+// The controls' frame: it follows the scroll area's viewport and never gets smaller than
+// the dialog's own size, so a small screen scrolls instead of cutting controls off.
+class DialogContent : public QWidget {
+  public:
+    DialogContent(QtDialog* dialog, QSize minimum) : QWidget(nullptr), m_dialog(dialog) {
+        setMinimumSize(minimum);
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        m_dialog->Relayout(size());
+    }
+
+  private:
+    QtDialog* m_dialog;
+};
+
+// One-line fields take no line breaks: a pasted text keeps its words, without them.
+void DropLineBreaks(QLineEdit* edit) {
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+        if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) return;
+        const int cursor = edit->cursorPosition();
+        QString cleaned = text;
+        cleaned.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        edit->setText(cleaned);
+        edit->setCursorPosition(std::min<int>(cursor, static_cast<int>(cleaned.size())));
+    });
+}
+
 }  // namespace
 
 QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
@@ -76,12 +113,40 @@ QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
     // fixed size, so no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     SetUpDialogFrame(*this, MainDialog(), m_units);
+    // The dialog's size is where it starts; the window may grow (the article and the log
+    // grow with it) and, on a small screen, shrink (the controls then scroll).
+    m_defaultSize = size();
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_content = new DialogContent(this, m_defaultSize);
+    m_scroll->setWidget(m_content);
+    layout->addWidget(m_scroll);
     CreateControls();
-    // The About item lives in the context menu of the dialog's background.
+    // The About item and the other entries live in the context menu of the background.
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_content->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_content, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!actions().isEmpty()) QMenu::exec(actions(), m_content->mapToGlobal(at), nullptr, this);
+    });
+    resize(m_defaultSize);
+    // Open within the screen: a screen smaller than the dialog gets a smaller window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        const QSize fitted = m_defaultSize.boundedTo(available.size() - QSize(16, 48));
+        resize(fitted);
+        move(available.topLeft() + QPoint(std::max(0, (available.width() - fitted.width()) / 2),
+                                          std::max(0, (available.height() - fitted.height()) / 2)));
+    }
+    RestoreWindowState(m_handlers.LoadWindowState());
 }
 
 QtDialog::~QtDialog() { MarkEnded(); }
@@ -90,9 +155,29 @@ void QtDialog::CreateControls() {
     QButtonGroup* group = nullptr;
     std::vector<QWidget*> groupBoxes;
     for (const ControlDef& def : MainDialog().controls) {
-        QWidget* widget = CreateControl(def, this, m_units);
+        QWidget* widget = CreateControl(def, m_content, m_units);
         m_widgets.push_back(widget);
         if (def.id != IDC_STATIC) m_controls[def.id] = widget;
+        m_defaultGeometry[static_cast<int>(m_widgets.size()) - 1] = widget->geometry();
+        const int id = def.id;
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            DropLineBreaks(edit);
+            connect(edit, &QLineEdit::textChanged, this, [this, id] { m_handlers.OnFieldEdited(id); });
+        } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+            connect(edit, &QPlainTextEdit::textChanged, this, [this, id] { m_handlers.OnFieldEdited(id); });
+        }
+        if (def.id == IDC_LOG) {
+            // Log lines wrap in the field instead of needing a horizontal scroll bar.
+            auto* log = qobject_cast<QPlainTextEdit*>(widget);
+            log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        }
+        if (auto* button = qobject_cast<QPushButton*>(widget)) button->installEventFilter(this);
+        if (auto* progress = qobject_cast<QProgressBar*>(widget)) {
+            progress->setFormat(QString());
+            progress->setTextVisible(true);
+            progress->setAlignment(Qt::AlignCenter);
+        }
         if (def.kind == ControlKind::GroupBox) groupBoxes.push_back(widget);
 
         // A control that starts a group starts a new set of exclusive radio buttons.
@@ -106,7 +191,6 @@ void QtDialog::CreateControls() {
         }
 
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            const int id = def.id;
             if (id == IDCANCEL) {
                 connect(button, &QPushButton::clicked, this, &QtDialog::reject);
             } else {
@@ -317,6 +401,7 @@ void QtDialog::done(int result) {
 
 void QtDialog::reject() {
     if (m_ended) return;
+    m_handlers.SaveWindowState(WindowState());
     m_handlers.OnCancel();
 }
 
@@ -330,4 +415,144 @@ void QtDialog::keyPressEvent(QKeyEvent* event) {
         }
     }
     QDialog::keyPressEvent(event);
+}
+
+bool QtDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a focused push button presses it; in the one-line fields it still does nothing.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)) {
+            if (auto* button = qobject_cast<QPushButton*>(watched); button && button->isEnabled()) {
+                button->animateClick();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void QtDialog::Relayout(const QSize& size) {
+    const int dx = std::max(0, size.width() - m_defaultSize.width());
+    const int dy = std::max(0, size.height() - m_defaultSize.height());
+    const int articleShare = dx * 3 / 5;
+    for (std::size_t i = 0; i < m_widgets.size(); ++i) {
+        const QRect base = m_defaultGeometry[static_cast<int>(i)];
+        QWidget* widget = m_widgets[i];
+        QRect rect = base;
+        if (widget == Control(IDC_ARTICLE)) {
+            rect.setSize(base.size() + QSize(articleShare, dy));
+        } else if (widget == Control(IDC_LOG)) {
+            rect = QRect(base.topLeft() + QPoint(articleShare, 0), base.size() + QSize(dx - articleShare, dy));
+        } else if (widget == Control(IDC_PROGRESS)) {
+            rect = QRect(base.topLeft() + QPoint(0, dy), base.size() + QSize(dx, 0));
+        }
+        if (widget->geometry() != rect) widget->setGeometry(rect);
+    }
+}
+
+std::string QtDialog::WindowState() const {
+    const QRect frame = isMaximized() ? normalGeometry() : geometry();
+    return std::to_string(frame.x()) + "," + std::to_string(frame.y()) + "," + std::to_string(frame.width()) + "," +
+           std::to_string(frame.height()) + (isMaximized() ? ",max" : "");
+}
+
+void QtDialog::RestoreWindowState(const std::string& state) {
+    int x = 0, y = 0, w = 0, h = 0;
+    char rest[8] = {};
+    const int fields = std::sscanf(state.c_str(), "%d,%d,%d,%d,%7s", &x, &y, &w, &h, rest);
+    if (fields < 4 || w < 100 || h < 100) return;
+    QRect rect(x, y, w, h);
+    // Only a place that is still on a screen (screens change between runs).
+    if (const QScreen* screen = QGuiApplication::screenAt(rect.center())) {
+        rect = rect.intersected(screen->availableGeometry());
+        if (rect.width() < 100 || rect.height() < 100) return;
+        setGeometry(rect);
+        if (fields == 5 && std::string(rest) == "max") setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+std::string QtDialog::GetWindowTextUtf8(int id) {
+    return CallOnThreadOf(this, [this, id]() -> std::string {
+        QWidget* widget = Control(id);
+        QString text;
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+            text = edit->toPlainText();
+            text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+            text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+            text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            text = edit->text();
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            text = combo->currentText();
+        } else {
+            return ToUtf8(GetWindowText(id));
+        }
+        return text.toStdString();
+    });
+}
+
+void QtDialog::SetWindowTextUtf8(int id, std::string_view utf8) {
+    CallOnThreadOf(this, [this, id, utf8] {
+        QWidget* widget = Control(id);
+        QString value = FromUtf8View(utf8);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+            value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            value.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+            edit->setPlainText(value);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->setText(value);
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            combo->setEditText(value);
+        }
+    });
+}
+
+void QtDialog::SetStatusText(const Text& text) {
+    CallOnThreadOf(this, [this, &text] {
+        if (auto* progress = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS))) {
+            // The bar's own text; "%" would be read as a placeholder.
+            QString shown = ToQString(text);
+            shown.replace(QLatin1Char('%'), QStringLiteral("%%"));
+            progress->setFormat(shown);
+        }
+    });
+}
+
+bool QtDialog::AskYesNo(const Text& text, bool defaultYes) {
+    if (m_ended) return defaultYes;
+    return CallOnThreadOf(this, [this, &text, defaultYes] {
+        QPointer<QMessageBox> box = NewMessageBox(ToQStringLines(text), this);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box->button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
+        TrackBox(box);
+        const int answer = box->exec();
+        delete box;
+        return answer == QMessageBox::Yes;
+    });
+}
+
+void QtDialog::SetFocus(int id) {
+    CallOnThreadOf(this, [this, id] {
+        if (QWidget* widget = Control(id)) {
+            widget->setFocus(Qt::OtherFocusReason);
+            m_scroll->ensureWidgetVisible(widget);
+        }
+    });
+}
+
+bool QtDialog::ShowPostingPreview(const PostingPreview& preview) {
+    if (m_ended) return false;
+    return CallOnThreadOf(this, [this, &preview] { return RunPreviewWindow(this, preview); });
+}
+
+QAction* QtDialog::AddMenuEntry(const QString& text, const QKeySequence& shortcut) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
 }

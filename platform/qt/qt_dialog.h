@@ -16,6 +16,7 @@
 class DialogHandlers;
 class QAction;
 class QMessageBox;
+class QScrollArea;
 
 class QtDialog : public QDialog, public ControlView {
     Q_OBJECT
@@ -43,6 +44,17 @@ class QtDialog : public QDialog, public ControlView {
     void AppendAboutMenuItem(const Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
+    std::string GetWindowTextUtf8(int id) override;
+    void SetWindowTextUtf8(int id, std::string_view utf8) override;
+    void SetStatusText(const Text& text) override;
+    bool AskYesNo(const Text& text, bool defaultYes) override;
+    void SetFocus(int id) override;
+    bool ShowPostingPreview(const PostingPreview& preview) override;
+
+    // Adds an entry to the context menu of the window's background, with a shortcut.
+    QAction* AddMenuEntry(const QString& text, const QKeySequence& shortcut);
+    // The widget that holds the controls (scrolled when the window is smaller than the dialog).
+    QWidget* Content() const { return m_content; }
 
     // The widget of a control ID, or nullptr.
     QWidget* Control(int id) const;
@@ -62,6 +74,14 @@ class QtDialog : public QDialog, public ControlView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  public:
+    // Places the growing controls for a content area of this size.
+    void Relayout(const QSize& size);
+    // Size and place, as stored in the settings ("" for none), and back.
+    std::string WindowState() const;
+    void RestoreWindowState(const std::string& state);
 
   private:
     struct PendingBox;
@@ -73,6 +93,10 @@ class QtDialog : public QDialog, public ControlView {
 
     DialogHandlers& m_handlers;
     DialogUnits m_units;
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_content = nullptr;
+    QSize m_defaultSize;
+    std::map<int, QRect> m_defaultGeometry;
     std::vector<QWidget*> m_widgets;
     std::map<int, QWidget*> m_controls;
 

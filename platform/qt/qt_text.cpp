@@ -1,12 +1,13 @@
 #include "platform/qt/qt_text.h"
 
 #include "platform/encoding.h"
+#include "platform/field_text.h"
 
 QString ToQString(const Text& sjis) { return QString::fromStdString(ToUtf8(sjis)); }
 
 Text FromQString(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    return Sjis(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    return FieldToSjis(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 QString FromUtf8View(std::string_view utf8) {

@@ -1,0 +1,40 @@
+// Text the user typed, on its way into the program's Shift-JIS: the characters that a
+// Linux input method types where Japanese Windows text has its own forms, and the
+// characters that have no Shift-JIS form at all and must never be dropped silently.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+// U+301C WAVE DASH, U+2212 MINUS SIGN, U+2016 DOUBLE VERTICAL LINE, U+2014 EM DASH,
+// U+00A2 CENT, U+00A3 POUND, U+00AC NOT become the characters Japanese Windows text
+// uses for them (FULLWIDTH TILDE, FULLWIDTH HYPHEN-MINUS, PARALLEL TO, HORIZONTAL BAR,
+// FULLWIDTH CENT, FULLWIDTH POUND, FULLWIDTH NOT), which CP932 holds as 81 60, 81 7C,
+// 81 61, 81 5C, 81 91, 81 92 and 81 CA. Everything else is left as it is.
+std::string MapInputMethodForms(std::string_view utf8);
+
+// UTF-8 field text to CP932, input-method forms mapped first. What still has no CP932
+// form becomes "?", so callers that must not lose text check FindUnmappable first.
+Text FieldToSjis(std::string_view utf8);
+
+// A character of the user's text that CP932 cannot hold.
+struct UnmappableChar {
+    char32_t codePoint = 0;  // U+FFFD for bytes that are not UTF-8
+    std::string utf8;        // the character itself ("" for bytes that are not UTF-8)
+    int line = 0;            // 1-based; lines end at LF
+    int column = 0;          // 1-based, in characters
+};
+
+// Every character of the UTF-8 text that FieldToSjis would turn into "?", and every
+// byte that is not part of valid UTF-8, in order; at most `limit` of them.
+std::vector<UnmappableChar> FindUnmappable(std::string_view utf8, std::size_t limit = 50);
+
+// "U+2661" style name of a code point.
+std::string CodePointName(char32_t codePoint);
+
+// A Japanese description of one such character for messages: 「♡」（U+2661）3 行目 5 文字目
+std::string DescribeUnmappable(const UnmappableChar& c);

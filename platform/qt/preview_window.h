@@ -1,0 +1,10 @@
+// The posting preview: every message a run will send, in order, with the body of the
+// selected one, the totals and the expected duration. Confirming sends nothing.
+#pragma once
+
+#include "platform/control_view.h"
+
+class QWidget;
+
+// Runs the preview modally over the parent; true when the user confirms.
+bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview);

@@ -1,0 +1,123 @@
+#include "posting/run_journal.h"
+
+#include "platform/encoding.h"
+
+namespace journal = qubopost::journal;
+
+namespace {
+
+journal::Time Now() {
+    return std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+}  // namespace
+
+std::unique_ptr<RunJournal> RunJournal::Open(const std::string& path, std::string* error) {
+    auto opened = journal::Journal::Open(path);
+    if (!opened) {
+        if (error) *error = opened.error().message;
+        return nullptr;
+    }
+    return std::unique_ptr<RunJournal>(new RunJournal(std::move(opened.value())));
+}
+
+std::string RunJournal::Identity(const PostingInputs& inputs) {
+    return journal::RunIdentity({inputs.article.Bytes(), inputs.header.Bytes(), inputs.footer.Bytes(),
+                                 inputs.blogAddresses.Bytes(), inputs.fromAddress.Bytes(),
+                                 inputs.smtpServer.Bytes(), inputs.smtpPort.Bytes()});
+}
+
+RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* error) {
+    Earlier earlier;
+    auto unfinished = m_journal.FindUnfinished(identity);
+    if (!unfinished) {
+        if (error) *error = unfinished.error().message;
+        return earlier;
+    }
+    earlier.unfinished = std::move(unfinished.value());
+    if (earlier.unfinished) {
+        for (const auto& message : earlier.unfinished->messages) {
+            if (message.state == journal::MessageState::Sent) ++earlier.sent;
+            if (message.state == journal::MessageState::Uncertain) earlier.uncertain.push_back(message);
+        }
+        return earlier;
+    }
+    auto finished = m_journal.LatestFinished(identity);
+    if (finished && finished.value()) {
+        earlier.finished = std::move(finished.value());
+        for (const auto& message : earlier.finished->messages)
+            if (message.state == journal::MessageState::Failed) ++earlier.failedInFinished;
+    }
+    return earlier;
+}
+
+bool RunJournal::Begin(const std::string& identity, const RunPlan& plan, Mode mode, bool resendUncertain,
+                       std::string* error) {
+    m_skip.clear();
+    m_journal.Prune(Now());
+    const Earlier earlier = Look(identity, error);
+    const std::optional<journal::RunRecord>& earlierRun =
+        mode == Mode::Resume ? earlier.unfinished : mode == Mode::RetryFailed ? earlier.finished : std::nullopt;
+    if (earlierRun && earlierRun->messages.size() == plan.messages.size()) {
+        m_run = earlierRun->summary.id;
+        for (const auto& message : earlierRun->messages) {
+            const bool done = message.state == journal::MessageState::Sent ||
+                              (message.state == journal::MessageState::Uncertain && !resendUncertain) ||
+                              (mode == Mode::RetryFailed && message.state != journal::MessageState::Failed &&
+                               !(message.state == journal::MessageState::Uncertain && resendUncertain));
+            if (done) m_skip.insert(message.number);
+        }
+        const journal::Status resumed = m_journal.ResumeRun(m_run, Now());
+        if (!resumed && error) *error = resumed.error().message;
+        return resumed.ok();
+    }
+    std::vector<journal::PlannedMessage> planned;
+    planned.reserve(plan.messages.size());
+    for (const PlannedMessage& message : plan.messages)
+        planned.push_back({message.number, message.address.Bytes(), message.subject.Bytes()});
+    auto started = m_journal.StartRun(identity, planned, Now());
+    if (!started) {
+        if (error) *error = started.error().message;
+        return false;
+    }
+    m_run = started.value();
+    return true;
+}
+
+bool RunJournal::Record(const PlannedMessage& message, SendResult result, const std::string& detail,
+                        std::string* error) {
+    journal::Status status;
+    switch (result) {
+        case SendResult::Sent:
+            status = m_journal.MarkSent(m_run, message.number, Now(), detail);
+            break;
+        case SendResult::Failed:
+        case SendResult::LoginRefused:
+            status = m_journal.MarkFailed(m_run, message.number, Now(), detail);
+            break;
+        case SendResult::Uncertain:
+            status = m_journal.MarkUncertain(m_run, message.number, Now(), detail);
+            break;
+        case SendResult::Stopped:
+            return true;  // stays pending: a later resume sends it
+    }
+    if (!status && error) *error = status.error().message;
+    return status.ok();
+}
+
+void RunJournal::End(const RunOutcome& outcome) { m_journal.EndRun(m_run, Now(), outcome.Finished()); }
+
+bool JournalEvents::AlreadySent(const PlannedMessage& message) {
+    return m_journal && m_journal->Skip(message.number);
+}
+
+void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) {
+    m_inner.OnMessageResult(message, result, detail);
+    if (!m_journal || m_failed) return;
+    std::string error;
+    if (!m_journal->Record(message, result, detail.Bytes(), &error)) {
+        // Without the record a later resume could send this message twice: stop here.
+        m_failed = true;
+        m_inner.OnLogLine(Sjis("投稿履歴に記録できないため、投稿を中止しました。" + error));
+    }
+}
