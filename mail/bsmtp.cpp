@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "credentials/credentials.h"
 #include "mail/error_text.h"
 #include "mail/message.h"
 #include "mail/server.h"
@@ -41,11 +42,27 @@ std::string NewMessageIdSeed(time_t now) {
 
 int Fail(char* error80, std::string_view text) {
     CopyErrorText(error80, text);
-    return 0;
+    return BSMTP_FAILED;
+}
+
+int ResultCode(SendResult result) {
+    switch (result) {
+        case SendResult::Sent:
+            return BSMTP_SENT;
+        case SendResult::Uncertain:
+            return BSMTP_UNCERTAIN;
+        case SendResult::LoginRefused:
+            return BSMTP_LOGIN_REFUSED;
+        case SendResult::Stopped:
+            return BSMTP_STOPPED;
+        case SendResult::Failed:
+            break;
+    }
+    return BSMTP_FAILED;
 }
 
 int Send(const char* server, const char* to, const char* from, const char* subject,
-         const char* body, const char* reserved, char* error80) {
+         const char* body, const char* reserved, char* error80, const int* stop) {
     if (!server || !to || !from || !subject || !body || !reserved)
         return Fail(error80, "missing argument (null pointer)");
     if (*reserved) return Fail(error80, "reserved (6th) argument must be empty");
@@ -64,10 +81,44 @@ int Send(const char* server, const char* to, const char* from, const char* subje
         BuildMailMessage(MailFields{from, to, subject, body}, now, NewMessageIdSeed(now));
     if (!message) return Fail(error80, "cannot build the message (charset converter missing)");
 
-    const SendOutcome outcome = SendOverSmtp(*address, from, to, *message);
-    if (!outcome.sent) return Fail(error80, outcome.error);
+    // The one look-up of the login for this message: what it finds is both what libcurl logs
+    // in with and what decides whether TLS is required.
+    std::string problem;
+    const credentials::Credentials found = credentials::LookupCredentials(address->host, &problem);
+    if (!problem.empty()) return Fail(error80, problem);
+    Login login;
+    if (found.found()) login = Login{found.user, found.password, true};
+
+    const SendOutcome outcome = SendOverSmtp(*address, from, to, *message, login, stop);
+    if (outcome.result != SendResult::Sent) {
+        CopyErrorText(error80, outcome.error);
+        return ResultCode(outcome.result);
+    }
     CopyErrorText(error80, "");
-    return 1;
+    return BSMTP_SENT;
+}
+
+int TestLogin(const char* server, const char* user, const char* password, char* error80) {
+    if (!server || !user || !password) return Fail(error80, "missing argument (null pointer)");
+    if (!*user) return Fail(error80, "no user name");
+    std::string reason;
+    const std::optional<ServerAddress> address = ParseServerAddress(server, &reason);
+    if (!address) return Fail(error80, reason);
+    const SendOutcome outcome = TestSmtpLogin(*address, Login{user, password, true});
+    CopyErrorText(error80, outcome.error);
+    return ResultCode(outcome.result);
+}
+
+template <typename Call>
+int Guarded(char* error80, Call call) {
+    // Nothing may leave the library as an exception: the caller is C.
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return Fail(error80, "out of memory");
+    } catch (...) {
+        return Fail(error80, "internal error in the mail library");
+    }
 }
 
 }  // namespace
@@ -76,12 +127,32 @@ int Send(const char* server, const char* to, const char* from, const char* subje
 extern "C" BSMTP_API int BSendMail(const char* server, const char* to, const char* from,
                                    const char* subject, const char* body, const char* reserved,
                                    char* error80) {
-    // Nothing may leave this function as an exception: the caller is C.
+    return qubopost::mail::Guarded(error80, [&] {
+        const int result =
+            qubopost::mail::Send(server, to, from, subject, body, reserved, error80, nullptr);
+        return result == BSMTP_SENT ? 1 : 0;
+    });
+}
+
+extern "C" BSMTP_API int BSendMailEx(const char* server, const char* to, const char* from,
+                                     const char* subject, const char* body, const char* reserved,
+                                     char* error80, const int* stop) {
+    return qubopost::mail::Guarded(error80, [&] {
+        return qubopost::mail::Send(server, to, from, subject, body, reserved, error80, stop);
+    });
+}
+
+extern "C" BSMTP_API int BTestLogin(const char* server, const char* user, const char* password,
+                                    char* error80) {
+    return qubopost::mail::Guarded(
+        error80, [&] { return qubopost::mail::TestLogin(server, user, password, error80); });
+}
+
+extern "C" BSMTP_API int BSetOption(const char* name, const char* value) {
     try {
-        return qubopost::mail::Send(server, to, from, subject, body, reserved, error80);
-    } catch (const std::bad_alloc&) {
-        return qubopost::mail::Fail(error80, "out of memory");
+        if (!name || !value) return 0;
+        return qubopost::mail::SetSessionOption(name, value) ? 1 : 0;
     } catch (...) {
-        return qubopost::mail::Fail(error80, "internal error in the mail library");
+        return 0;
     }
 }

@@ -1,11 +1,49 @@
 // libbsmtp.so: sends one plain-text mail through an SMTP server.
 //
-// The only exported symbol is BSendMail. The program links the library at load time and also
-// opens "libbsmtp.so" by name to check that the mail component is present.
+// Exported: BSendMail, BSendMailEx, BTestLogin and BSetOption. The program links the library at
+// load time and also opens "libbsmtp.so" by name to check that the mail component is present.
+//
+// Credentials. For each message the library looks up a login for the server's host, once: first
+// in the Secret Service key ring (schema "org.qubopost.Qubopost.Smtp", attributes "host" = the
+// host name without port in lower case, "user"; the secret is the password), then in ~/.netrc
+// ($NETRC when set; "machine HOST login USER password PASSWORD", or a "default" entry). Without a
+// session bus or a key ring service the key ring is passed over at once. The login found is the
+// one libcurl uses, and the TLS decision is made from it:
+//   - port 465, or "smtps://" in front of the server: TLS from the first byte (any port);
+//   - a login and a server other than this machine (loopback): STARTTLS is required; a server
+//     that does not offer it gets no AUTH command and no message ("TLS is required ...");
+//   - otherwise: STARTTLS when the server offers it, plain SMTP when not.
+// The server's certificate is always verified.
 #ifndef QUBOPOST_MAIL_BSMTP_H
 #define QUBOPOST_MAIL_BSMTP_H
 
 #define BSMTP_API __attribute__((visibility("default")))
+
+// Results of BSendMailEx.
+#define BSMTP_FAILED 0         // not delivered; error80 says why
+#define BSMTP_SENT 1           // the server accepted the message (250 after the final ".")
+#define BSMTP_UNCERTAIN 2      // the connection broke or timed out after the whole message had
+                               // been handed over (its final "." may have gone out) and before
+                               // the server's answer: the message may or may not have arrived
+#define BSMTP_LOGIN_REFUSED 3  // the server refused the login (530, 534 or 535 to AUTH, or any
+                               // other lasting refusal); nothing was sent. A temporary (4xx)
+                               // answer to AUTH is BSMTP_FAILED.
+#define BSMTP_STOPPED 4        // *stop was set before the whole message had been handed over;
+                               // the connection was ended without the final ".", so the server
+                               // discards what it got (not delivered)
+
+// Error texts (error80) are English, CP932, at most 79 bytes. Those of the following kinds begin
+// with a stable prefix, followed where there is one by ": " and the server's own reply or the
+// host in question:
+//   "connection refused"                nothing listens at host:port
+//   "unknown server host"               the host name does not resolve
+//   "time-out"                          no connection, no greeting or no reply in time
+//   "TLS failure"                       the TLS handshake failed, or STARTTLS was refused
+//   "certificate not trusted"           the server's certificate is not signed by a trusted CA
+//   "certificate is for another host"   the certificate is valid but names other hosts
+//   "login refused"                     e.g. "login refused: 535 5.7.8 Authentication failed"
+//   "TLS is required"                   a login is at hand and the server offers no STARTTLS
+// Other failures give the server's reply as it came ("550 5.1.1 ...") or a short reason.
 
 #ifdef __cplusplus
 extern "C" {
@@ -14,20 +52,48 @@ extern "C" {
 // Sends one message and returns when the server has accepted it or the attempt has failed.
 //
 // Every text argument is a NUL-terminated Shift-JIS (CP932) byte string:
-//   server    "host:port", "[ipv6]:port" for an IPv6 literal. Port 465 means implicit TLS;
-//             on any other port STARTTLS is used when the server offers it, and it is required
-//             when the user's ~/.netrc holds credentials for the host (loopback hosts excepted).
+//   server    "host:port", "[ipv6]:port" for an IPv6 literal, optionally "smtps://" in front.
 //   to, from  one plain address each (local@domain), without display name or angle brackets.
 //   subject   the subject line; line ends and other control characters become blanks.
 //   body      the message text; any line-end convention.
 //   reserved  must be the empty string.
-// error80 receives, on failure, a NUL-terminated CP932 text of at most 79 bytes: the server's
-// own reply where there was one ("550 5.1.1 ..."), otherwise a short reason. It may be null.
+// error80 receives, on failure, a NUL-terminated CP932 text of at most 79 bytes (see above). It
+// may be null.
 //
-// Returns 1 when the server accepted the message, 0 on failure. Safe to call from several
+// Returns 1 when the server accepted the message, 0 otherwise. Safe to call from several
 // threads at once; each call uses its own connection.
 BSMTP_API int BSendMail(const char* server, const char* to, const char* from, const char* subject,
                         const char* body, const char* reserved, char* error80);
+
+// BSendMail with a stop flag and the results BSMTP_*. `stop` may be null; otherwise *stop is
+// read atomically (acquire) while the call runs, and a non-zero value ends it: within about
+// 100 ms with BSMTP_STOPPED while the message has not been wholly handed over; after that the
+// call waits at most 3 more seconds for the server's answer (BSMTP_SENT or BSMTP_FAILED), then
+// gives BSMTP_UNCERTAIN. BSendMail is BSendMailEx with no stop flag and every result other
+// than BSMTP_SENT reported as 0.
+BSMTP_API int BSendMailEx(const char* server, const char* to, const char* from,
+                          const char* subject, const char* body, const char* reserved,
+                          char* error80, const int* stop);
+
+// Tries a login without sending anything: connects to `server` (as for BSendMail), secures the
+// connection as for sending with a login (never AUTH without TLS to a server other than this
+// machine), sends AUTH with `user` and `password` (UTF-8) and QUIT. Returns 1 when the server
+// accepted the login, BSMTP_LOGIN_REFUSED when it refused it, 0 on other failures; error80 as
+// for BSendMail. The key ring and ~/.netrc are not read.
+BSMTP_API int BTestLogin(const char* server, const char* user, const char* password,
+                         char* error80);
+
+// Sets a process-wide option for the calls that start after it. Thread-safe. Returns 1 when
+// set, 0 for an unknown name or a bad value (the option then stays as it was). `value` "" puts
+// the option back to its default.
+//   "tls-trust-file"      a readable PEM file of CA certificates, trusted instead of the
+//                         system's certificate store (for a server with a private CA); the
+//                         certificate check stays on. Default: the system's store.
+//   "connect-timeout-ms"  time for connecting, greeting and TLS set-up, in milliseconds
+//                         (1..86400000; default 30000).
+//   "idle-timeout-ms"     give up when nothing moves for this long, in milliseconds
+//                         (1..86400000; default 60000).
+BSMTP_API int BSetOption(const char* name, const char* value);
 
 #ifdef __cplusplus
 }

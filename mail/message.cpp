@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "mail/charset.h"
@@ -12,10 +13,16 @@
 namespace qubopost::mail {
 namespace {
 
-// Longest encoded word RFC 2047 allows, and what fits into it: "=?UTF-8?B?" and "?=" take 12
-// characters, leaving 63 for base64, of which 60 (a multiple of 4) carry 45 bytes of text.
+// Longest encoded word RFC 2047 allows. "=?UTF-8?B?" and "?=" take 12 characters of a word;
+// the rest holds base64 in groups of 4 characters for 3 bytes of text (45 bytes in 75).
 constexpr size_t kMaxEncodedWord = 75;
-constexpr size_t kMaxWordBytes = (kMaxEncodedWord - 12) / 4 * 3;
+constexpr size_t kEncodedWordFrame = 12;
+constexpr size_t kMinEncodedWord = kEncodedWordFrame + 4;  // room for one character of 4 bytes
+
+size_t TextBytesInWord(size_t wordLength) { return (wordLength - kEncodedWordFrame) / 4 * 3; }
+
+// "Subject: " before the first encoded word on the header's first line.
+constexpr std::string_view kSubjectLead = "Subject: ";
 
 constexpr std::string_view kFallbackDomain = "qubopost.invalid";
 
@@ -109,17 +116,36 @@ std::string BlankControls(std::string_view utf8) {
     return out;
 }
 
+// Sets the raw text of an existing header to `value`: on the header's own line when
+// "Name: value" fits into kMaxHeaderLine characters, else on a continuation line of its own.
+bool SetFoldedRawValue(GMimeMessage* message, const char* name, const std::string& value) {
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), name);
+    if (!header) return false;
+    const bool fits = std::strlen(name) + 2 + value.size() <= kMaxHeaderLine;
+    g_mime_header_set_raw_value(header, ((fits ? " " : "\n ") + value + "\n").c_str());
+    return true;
+}
+
 // Sets From or To to the address exactly as it goes into the envelope. GMime's own formatting
 // may change an address (it drops a final dot, and re-encodes "xn--" domains through IDNA);
 // the address has passed IsValidMailAddress and is written as it is.
 bool SetAddressHeader(GMimeMessage* message, GMimeAddressType type, const char* name,
                       const std::string& address) {
     g_mime_message_add_mailbox(message, type, nullptr, address.c_str());
-    GMimeHeader* header =
-        g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), name);
-    if (!header) return false;
-    g_mime_header_set_raw_value(header, (" " + address + "\n").c_str());
-    return true;
+    return SetFoldedRawValue(message, name, address);
+}
+
+// "<id>" short enough for a continuation line of its own: with the sender's domain when it
+// fits, else with the fallback domain and, if need be, only the end of the seed (where its
+// most changing parts are).
+std::string FittingMessageId(const std::string& messageId, std::string_view seed) {
+    const size_t room = kMaxHeaderLine - 3;  // the blank and the angle brackets
+    if (messageId.size() <= room) return "<" + messageId + ">";
+    std::string left = MessageIdLeft(seed);
+    const size_t leftRoom = room - 1 - kFallbackDomain.size();
+    if (left.size() > leftRoom) left = MessageIdLeft(left.substr(left.size() - leftRoom));
+    return "<" + left + "@" + std::string(kFallbackDomain) + ">";
 }
 
 long LocalUtcOffset(time_t when) {
@@ -197,16 +223,20 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject) {
+std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject, size_t firstWordMax) {
     const std::string text = BlankControls(utf8Subject);
     std::vector<std::string> words;
     size_t start = 0;
     while (start < text.size()) {
+        const size_t wordMax =
+            words.empty() ? std::clamp(firstWordMax, kMinEncodedWord, kMaxEncodedWord)
+                          : kMaxEncodedWord;
+        const size_t maxBytes = TextBytesInWord(wordMax);
         size_t end = start;
         while (end < text.size()) {
             const size_t length = std::min(
                 Utf8SequenceLength(static_cast<unsigned char>(text[end])), text.size() - end);
-            if (end + length - start > kMaxWordBytes) break;
+            if (end + length - start > maxBytes) break;
             end += length;
         }
         words.push_back("=?UTF-8?B?" +
@@ -249,11 +279,13 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
         return std::nullopt;
 
     // GMime writes a subject without blanks as one encoded word however long it is, so the
-    // header's raw text is set here: one encoded word per line, each line folded under the last.
+    // header's raw text is set here: one encoded word per line, each line folded under the last,
+    // the first one short enough to share its line with "Subject: ".
     const std::string cleanSubject = BlankControls(*subject);
     g_mime_message_set_subject(message.get(), cleanSubject.c_str(), "UTF-8");
     std::string rawSubject;
-    for (const std::string& word : EncodeSubjectWords(cleanSubject))
+    for (const std::string& word :
+         EncodeSubjectWords(cleanSubject, kMaxHeaderLine - kSubjectLead.size()))
         rawSubject += " " + word + "\n";
     if (rawSubject.empty()) rawSubject = "\n";
     GMimeHeader* subjectHeader =
@@ -269,6 +301,8 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
         MessageIdLeft(messageIdSeed) + "@" +
         std::string(IsPlainDomain(senderDomain) ? senderDomain : kFallbackDomain);
     g_mime_message_set_message_id(message.get(), messageId.c_str());
+    if (!SetFoldedRawValue(message.get(), "Message-Id", FittingMessageId(messageId, messageIdSeed)))
+        return std::nullopt;
 
     const std::string bodyText = NormaliseLineEnds(*body);
     Ref<GMimePart> part(g_mime_part_new_with_type("text", "plain"));

@@ -40,10 +40,17 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
 // "Thu, 01 Jan 1970 09:00:00 +0900".
 std::string FormatMailDate(time_t when, long utcOffsetSeconds);
 
-// The UTF-8 subject as RFC 2047 "B" encoded words of at most 75 characters each, every word
-// holding whole characters. Control characters, line ends included, are first replaced by one
-// blank per run. An empty subject gives no words.
-std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject);
+// A header line that holds encoded words is at most this long (RFC 2047), and so is every
+// header line the builder writes, except a From or To line holding an address too long for it.
+inline constexpr size_t kMaxHeaderLine = 76;
+
+// The UTF-8 subject as RFC 2047 "B" encoded words, every word holding whole characters: the
+// first at most `firstWordMax` characters (the room left on the header's first line), the
+// others at most 75 (the room on a continuation line after its blank). Control characters,
+// line ends included, are first replaced by one blank per run. An empty subject gives no words.
+// `firstWordMax` below 16 counts as 16 (one character of four bytes).
+std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject,
+                                            size_t firstWordMax = 75);
 
 // Every CR LF, lone CR and lone LF becomes CR LF.
 std::string NormaliseLineEnds(std::string_view text);

@@ -2,14 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <pwd.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <vector>
 
 namespace qubopost::mail {
 namespace {
@@ -49,41 +43,6 @@ bool IsIpv6Literal(std::string_view host) {
     return inet_pton(AF_INET6, std::string(host).c_str(), &address) == 1;
 }
 
-// Splits netrc text into tokens: blank-separated words, or double-quoted strings with
-// backslash escapes. The body of a "macdef" (up to the next empty line) is skipped.
-std::vector<std::string> NetrcTokens(std::string_view text) {
-    std::vector<std::string> tokens;
-    size_t i = 0;
-    auto isBlank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-    };
-    while (i < text.size()) {
-        if (isBlank(text[i])) {
-            ++i;
-            continue;
-        }
-        std::string token;
-        if (text[i] == '"') {
-            for (++i; i < text.size() && text[i] != '"'; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size()) ++i;
-                token += text[i];
-            }
-            ++i;
-        } else {
-            while (i < text.size() && !isBlank(text[i])) token += text[i++];
-        }
-        if (!tokens.empty() && tokens.back() == "macdef") {
-            // The macro's name was this token; its body runs to the next empty line.
-            tokens.pop_back();
-            const size_t end = text.find("\n\n", i);
-            i = end == std::string_view::npos ? text.size() : end + 2;
-            continue;
-        }
-        tokens.push_back(std::move(token));
-    }
-    return tokens;
-}
-
 }  // namespace
 
 std::optional<ServerAddress> ParseServerAddress(std::string_view text, std::string* error) {
@@ -93,6 +52,15 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text, std::stri
     };
     text = TrimBlanks(text);
     ServerAddress server;
+    auto startsWithIgnoringCase = [&](std::string_view prefix) {
+        return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+    };
+    if (startsWithIgnoringCase("smtps://")) {
+        server.implicitTls = true;
+        text = TrimBlanks(text.substr(8));
+    } else if (startsWithIgnoringCase("smtp://")) {
+        text = TrimBlanks(text.substr(7));
+    }
     std::string_view portText;
     if (!text.empty() && text.front() == '[') {
         const size_t close = text.find(']');
@@ -142,51 +110,16 @@ bool IsLoopbackHost(std::string_view host) {
 }
 
 TlsMode ChooseTlsMode(const ServerAddress& server, bool credentialsInUse) {
-    if (server.port == kImplicitTlsPort) return TlsMode::Implicit;
+    if (server.port == kImplicitTlsPort || server.implicitTls) return TlsMode::Implicit;
     if (credentialsInUse && !IsLoopbackHost(server.host)) return TlsMode::Required;
     return TlsMode::Opportunistic;
 }
 
 std::string SmtpUrl(const ServerAddress& server) {
     const std::string host = server.ipv6 ? "[" + server.host + "]" : server.host;
-    const char* scheme = server.port == kImplicitTlsPort ? "smtps://" : "smtp://";
+    const char* scheme =
+        server.port == kImplicitTlsPort || server.implicitTls ? "smtps://" : "smtp://";
     return scheme + host + ":" + std::to_string(server.port);
-}
-
-std::string NetrcPath() {
-    if (const char* netrc = std::getenv("NETRC"); netrc && *netrc) return netrc;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.netrc";
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && *found->pw_dir)
-        return std::string(found->pw_dir) + "/.netrc";
-    return {};
-}
-
-bool NetrcHasEntry(std::string_view netrcText, std::string_view host) {
-    const std::vector<std::string> tokens = NetrcTokens(netrcText);
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i] == "default") return true;
-        if (tokens[i] == "machine" && i + 1 < tokens.size()) {
-            if (EqualsIgnoringCase(tokens[i + 1], host)) return true;
-            ++i;  // a machine name is never a keyword
-        } else if ((tokens[i] == "login" || tokens[i] == "password" || tokens[i] == "account") &&
-                   i + 1 < tokens.size()) {
-            ++i;  // nor is a value
-        }
-    }
-    return false;
-}
-
-bool NetrcFileHasEntry(const std::string& path, std::string_view host) {
-    if (path.empty()) return false;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return NetrcHasEntry(text.str(), host);
 }
 
 }  // namespace qubopost::mail

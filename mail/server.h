@@ -12,10 +12,12 @@ struct ServerAddress {
     std::string host;  // a name or an IPv4 literal, or an IPv6 literal without brackets
     int port = 0;
     bool ipv6 = false;
+    bool implicitTls = false;  // "smtps://" was written in front: TLS from the start on any port
 };
 
-// Parses "host:port" or "[ipv6]:port"; blanks around the host and the port are ignored. On
-// failure returns nothing and sets `error` to a short English reason.
+// Parses "host:port" or "[ipv6]:port", optionally with "smtps://" (TLS from the start) or
+// "smtp://" in front; blanks around the host and the port are ignored. On failure returns
+// nothing and sets `error` to a short English reason.
 std::optional<ServerAddress> ParseServerAddress(std::string_view text, std::string* error);
 
 // 127.0.0.0/8, ::1 (also written out, or IPv4-mapped 127.x) and "localhost".
@@ -30,22 +32,13 @@ enum class TlsMode {
     Required,       // STARTTLS or fail
 };
 
-// Credentials are never sent in the clear to a host other than this machine itself.
+// Port 465 or "smtps://": Implicit. Otherwise, with credentials and a host other than this
+// machine itself: Required, so that a password never goes out in the clear. Else Opportunistic.
 TlsMode ChooseTlsMode(const ServerAddress& server, bool credentialsInUse);
 
-// The libcurl URL: smtps://host:port for implicit TLS, smtp://host:port otherwise.
+// The libcurl URL: smtps://host:port for implicit TLS (port 465 or "smtps://"), smtp://host:port
+// otherwise.
 std::string SmtpUrl(const ServerAddress& server);
-
-// The netrc file libcurl is pointed at: $NETRC when set, else $HOME/.netrc, else the .netrc
-// in the password database's home folder; empty when there is none.
-std::string NetrcPath();
-
-// True when netrc text has a "machine" entry for the host (compared without regard to case)
-// or a "default" entry, i.e. when libcurl will log in with credentials from it.
-bool NetrcHasEntry(std::string_view netrcText, std::string_view host);
-
-// Reads the file at `path` and applies NetrcHasEntry; a missing file has no entries.
-bool NetrcFileHasEntry(const std::string& path, std::string_view host);
 
 }  // namespace qubopost::mail
 

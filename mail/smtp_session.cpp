@@ -1,13 +1,16 @@
 #include "mail/smtp_session.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "mail/error_text.h"
 
@@ -16,8 +19,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long kDefaultConnectTimeoutMs = 30000;
-constexpr long kDefaultIdleTimeoutMs = 60000;
+// How often the transfer loop looks at the stop flag and the idle time.
+constexpr int kPollMs = 50;
+// After the whole message has been handed over, a stop waits this long for the server's answer.
+constexpr auto kStopGrace = std::chrono::seconds(3);
+
+// X509_V_ERR_HOSTNAME_MISMATCH and X509_V_ERR_IP_ADDRESS_MISMATCH of OpenSSL.
+constexpr long kVerifyHostMismatch = 62;
+constexpr long kVerifyIpMismatch = 64;
+
+struct Options {
+    std::string trustFile;
+    long connectTimeoutMs = kDefaultConnectTimeoutMs;
+    long idleTimeoutMs = kDefaultIdleTimeoutMs;
+};
+
+std::mutex optionsMutex;
+Options& SharedOptions() {
+    static Options options;
+    return options;
+}
+
+Options CurrentOptions() {
+    std::lock_guard lock(optionsMutex);
+    return SharedOptions();
+}
 
 void InitCurl() {
     // The program may also have initialised libcurl; the library counts the calls.
@@ -25,47 +51,137 @@ void InitCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-long MillisecondsFromEnvironment(const char* name, long fallback) {
-    const char* text = std::getenv(name);
-    if (!text || !*text) return fallback;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value <= 0 || value > 24L * 3600 * 1000) return fallback;
-    return value;
+bool ParseMilliseconds(std::string_view text, long fallback, long* value) {
+    if (text.empty()) {
+        *value = fallback;
+        return true;
+    }
+    long result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        result = result * 10 + (c - '0');
+        if (result > 24L * 3600 * 1000) return false;
+    }
+    if (result <= 0) return false;
+    *value = result;
+    return true;
 }
 
-// What the callbacks share during one transfer.
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+int ReplyCode(std::string_view reply) {
+    if (reply.size() < 3) return 0;
+    int code = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        if (reply[i] < '0' || reply[i] > '9') return 0;
+        code = code * 10 + (reply[i] - '0');
+    }
+    return code;
+}
+
+// What the callbacks and the transfer loop share during one conversation. Everything runs on
+// the caller's thread: libcurl calls back from inside curl_multi_perform.
 struct Transfer {
     std::string_view message;
+    bool upload = false;
     size_t sentBytes = 0;
+    bool handedOver = false;     // libcurl has read the whole message
+    bool replyAfterBody = false;  // a reply came after that
     ServerReplies replies;
     Clock::time_point lastActivity = Clock::now();
     std::chrono::milliseconds idleLimit{kDefaultIdleTimeoutMs};
     bool idleExpired = false;
+
+    const int* stop = nullptr;
+    bool stopSeen = false;  // noticed after the message was handed over
+    Clock::time_point stopSeenAt{};
+    bool stopped = false;    // the transfer was ended before the whole message was handed over
+    bool stopGaveUp = false;  // stopped waiting for the answer after the message
+
+    bool inAuth = false;  // the commands of a login are under way
+    int authReply = 0;    // the code of the server's last reply to them
+    bool authAccepted = false;
+
+    std::vector<curl_socket_t> sockets;
+
+    bool StopRequested() const { return stop && __atomic_load_n(stop, __ATOMIC_ACQUIRE) != 0; }
+
+    // Ends the connection under libcurl's feet: whatever it does next fails, and nothing more
+    // reaches the server (in particular not the final dot).
+    void Cut() {
+        for (curl_socket_t socket : sockets) shutdown(socket, SHUT_RDWR);
+    }
+
+    // The stop flag and the idle time; true when the transfer is to end now.
+    bool CheckLimits() {
+        const Clock::time_point now = Clock::now();
+        if (StopRequested()) {
+            if (!handedOver) {
+                stopped = true;
+                return true;
+            }
+            if (!stopSeen) {
+                stopSeen = true;
+                stopSeenAt = now;
+            }
+            if (now - stopSeenAt >= kStopGrace) {
+                stopGaveUp = true;
+                return true;
+            }
+        }
+        if (now - lastActivity >= idleLimit) {
+            idleExpired = true;
+            return true;
+        }
+        return false;
+    }
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
+    if (!transfer->handedOver && transfer->StopRequested()) {
+        transfer->stopped = true;
+        return CURL_READFUNC_ABORT;
+    }
     const size_t room = size * count;
     const size_t left = transfer->message.size() - transfer->sentBytes;
     const size_t chunk = left < room ? left : room;
     std::memcpy(buffer, transfer->message.data() + transfer->sentBytes, chunk);
     transfer->sentBytes += chunk;
+    if (transfer->sentBytes == transfer->message.size()) transfer->handedOver = true;
     return chunk;
 }
 
 // Sees every line the server sends, and notes that something moved. Of the lines sent to the
-// server only QUIT is recognised; none is kept, as one of them may carry the password.
+// server only the command verbs are looked at; none is kept, as one of them may carry the
+// password.
 int WatchConversation(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
+    const std::string_view text(data, size);
     switch (type) {
         case CURLINFO_HEADER_IN:
-            transfer->replies.Feed(std::string_view(data, size));
+            transfer->replies.Feed(text);
             transfer->lastActivity = Clock::now();
+            if (transfer->handedOver) transfer->replyAfterBody = true;
+            if (transfer->inAuth) {
+                const int code = ReplyCode(text);
+                if (code != 0 && (text.size() < 4 || text[3] != '-')) {
+                    transfer->authReply = code;
+                    if (code >= 200 && code < 300) transfer->authAccepted = true;
+                }
+            }
             break;
         case CURLINFO_HEADER_OUT:
-            if (std::string_view(data, size) == "QUIT\r\n") transfer->replies.Freeze();
+            if (text == "QUIT\r\n") transfer->replies.Freeze();
+            if (StartsWith(text, "AUTH ")) {
+                transfer->inAuth = true;
+            } else {
+                for (std::string_view verb : {"EHLO ", "HELO ", "MAIL ", "RCPT ", "DATA", "QUIT",
+                                              "STARTTLS", "RSET", "NOOP"})
+                    if (StartsWith(text, verb)) transfer->inAuth = false;
+            }
             transfer->lastActivity = Clock::now();
             break;
         case CURLINFO_DATA_IN:
@@ -80,11 +196,28 @@ int WatchConversation(CURL*, curl_infotype type, char* data, size_t size, void* 
     return 0;
 }
 
-int CheckIdle(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// Called by libcurl about once a second at least, also while it waits for the answer to the
+// final dot inside one call (where the transfer loop does not run).
+int CheckProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(user)->CheckLimits() ? 1 : 0;
+}
+
+curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
     auto* transfer = static_cast<Transfer*>(user);
-    if (Clock::now() - transfer->lastActivity < transfer->idleLimit) return 0;
-    transfer->idleExpired = true;
-    return 1;
+    if (transfer->StopRequested()) {
+        transfer->stopped = true;
+        return CURL_SOCKET_BAD;
+    }
+    const curl_socket_t socket =
+        ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (socket != CURL_SOCKET_BAD) transfer->sockets.push_back(socket);
+    return socket;
+}
+
+int CloseSocket(void* user, curl_socket_t socket) {
+    auto* transfer = static_cast<Transfer*>(user);
+    std::erase(transfer->sockets, socket);
+    return close(socket);
 }
 
 std::string HostAndPort(const ServerAddress& server) {
@@ -97,7 +230,7 @@ std::string DescribeConnectFailure(long osErrno, const ServerAddress& server) {
         case ECONNREFUSED:
             return "connection refused: " + HostAndPort(server);
         case ETIMEDOUT:
-            return "connection time-out: " + HostAndPort(server);
+            return "time-out: cannot connect to " + HostAndPort(server);
         case ENETUNREACH:
         case EHOSTUNREACH:
             return "server unreachable: " + HostAndPort(server);
@@ -106,49 +239,59 @@ std::string DescribeConnectFailure(long osErrno, const ServerAddress& server) {
     }
 }
 
-// The error text for a failed transfer: the server's own reply where it explains the failure,
-// otherwise a short reason of our own. (libcurl's texts are not used as they are: some of them
-// quote the system's error messages, which follow the user's locale and may not be CP932.)
-std::string DescribeFailure(CURLcode code, const Transfer& transfer, long osErrno,
-                            bool tcpConnected, const ServerAddress& server, TlsMode mode) {
+struct FailureFacts {
+    CURLcode code = CURLE_OK;
+    long osErrno = 0;
+    bool tcpConnected = false;
+    long verifyResult = 0;
+    std::string curlText;  // libcurl's error buffer (English, from libcurl itself)
+};
+
+std::string DescribeCertificateFailure(const FailureFacts& facts, const ServerAddress& server) {
+    const bool hostMismatch =
+        facts.verifyResult == kVerifyHostMismatch || facts.verifyResult == kVerifyIpMismatch ||
+        (facts.verifyResult == 0 && (facts.curlText.find("host name") != std::string::npos ||
+                                     facts.curlText.find("hostname") != std::string::npos));
+    if (hostMismatch) return "certificate is for another host, not " + server.host;
+    return "certificate not trusted: the server's certificate is not signed by a trusted CA";
+}
+
+// The error text of a failed conversation: a stable prefix, then the server's own reply where it
+// explains the failure. (libcurl's texts are not passed on as they are: some of them quote the
+// system's error messages, which follow the user's locale and may not be CP932.)
+std::string DescribeFailure(const FailureFacts& facts, const Transfer& transfer,
+                            const ServerAddress& server, TlsMode mode) {
     const bool replyExplains = transfer.replies.LastIsFailure();
     const std::string reply = ServerTextToCp932(transfer.replies.Last());
-    switch (code) {
+    if (transfer.idleExpired) return "time-out: the server stopped responding";
+    switch (facts.code) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return "unknown server host: " + server.host;
         case CURLE_COULDNT_CONNECT:
-            return DescribeConnectFailure(osErrno, server);
+            return DescribeConnectFailure(facts.osErrno, server);
         case CURLE_OPERATION_TIMEDOUT:
-            if (!tcpConnected) return "connection time-out: " + HostAndPort(server);
+            if (!facts.tcpConnected) return "time-out: cannot connect to " + HostAndPort(server);
             if (transfer.replies.Last().empty())
                 return "time-out: no greeting from " + HostAndPort(server);
             return "time-out waiting for the server's reply";
-        case CURLE_ABORTED_BY_CALLBACK:
-            return transfer.idleExpired ? "time-out: the server stopped responding"
-                                        : "sending aborted";
         case CURLE_PEER_FAILED_VERIFICATION:
-            return "TLS failure: server certificate not trusted or not for this host";
+            return DescribeCertificateFailure(facts, server);
         case CURLE_SSL_CONNECT_ERROR:
             return "TLS failure: handshake with the server failed";
         case CURLE_SSL_CACERT_BADFILE:
-            return "TLS failure: cannot read the CA certificate file";
+            return "TLS failure: cannot read the trusted certificate file";
         case CURLE_USE_SSL_FAILED:
-            if (replyExplains) return reply;
-            return mode == TlsMode::Required
-                       ? "server offers no STARTTLS; TLS is required to log in"
-                       : "TLS failure: STARTTLS not available";
-        case CURLE_LOGIN_DENIED:
-            return replyExplains ? reply : "login refused by the server";
-        case CURLE_READ_ERROR:
-            // The message is read from memory; this is libcurl's netrc parser giving up.
-            return "syntax error in the .netrc file";
+            if (mode == TlsMode::Required)
+                return replyExplains ? "TLS is required to log in: " + reply
+                                     : "TLS is required to log in: the server offers no STARTTLS";
+            return replyExplains ? "TLS failure: " + reply : "TLS failure: STARTTLS not available";
         case CURLE_OUT_OF_MEMORY:
             return "out of memory";
         default:
             break;
     }
     if (replyExplains) return reply;
-    switch (code) {
+    switch (facts.code) {
         case CURLE_GOT_NOTHING:
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
@@ -157,7 +300,7 @@ std::string DescribeFailure(CURLcode code, const Transfer& transfer, long osErrn
             return reply.empty() ? "unexpected reply from the server"
                                  : "unexpected reply: " + reply;
         default:
-            return std::string("mail error: ") + curl_easy_strerror(code);
+            return std::string("mail error: ") + curl_easy_strerror(facts.code);
     }
 }
 
@@ -168,48 +311,153 @@ struct SlistCleanup {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-}  // namespace
+// Runs the transfer through a multi handle so that the stop flag and the idle time are looked
+// at every kPollMs, whatever libcurl is waiting for.
+CURLcode RunTransfer(CURL* handle, Transfer& transfer) {
+    CURLM* multi = curl_multi_init();
+    if (!multi) return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi, handle) != CURLM_OK) {
+        curl_multi_cleanup(multi);
+        return CURLE_OUT_OF_MEMORY;
+    }
+    CURLcode result = CURLE_OK;
+    bool finished = false;
+    bool cut = false;
+    while (!finished) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+                result = message->data.result;
+                finished = true;
+            }
+        }
+        if (finished || running == 0) break;
+        if (!cut && transfer.CheckLimits()) {
+            // Ending the connection is what keeps the final dot from the server: libcurl
+            // itself would still send it if the transfer were merely taken away from it.
+            transfer.Cut();
+            cut = true;
+        }
+        curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+    }
+    curl_multi_remove_handle(multi, handle);
+    curl_multi_cleanup(multi);
+    return result;
+}
 
-SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
-                         const std::string& message) {
-    InitCurl();
-    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
-    if (!curl) return {false, "cannot start the mail transfer"};
-    CURL* handle = curl.get();
-
-    const std::string netrcPath = NetrcPath();
-    const bool credentialsInUse = NetrcFileHasEntry(netrcPath, server.host);
-    const TlsMode mode = ChooseTlsMode(server, credentialsInUse);
-
-    Transfer transfer;
-    transfer.message = message;
-    const long idleMs =
-        MillisecondsFromEnvironment("QUBOPOST_SMTP_IDLE_TIMEOUT_MS", kDefaultIdleTimeoutMs);
-    transfer.idleLimit = std::chrono::milliseconds(idleMs);
-    const long connectMs =
-        MillisecondsFromEnvironment("QUBOPOST_SMTP_CONNECT_TIMEOUT_MS", kDefaultConnectTimeoutMs);
-
-    const std::string url = SmtpUrl(server);
-    const std::string mailFrom = "<" + std::string(from) + ">";
-    std::unique_ptr<curl_slist, SlistCleanup> recipients(
-        curl_slist_append(nullptr, ("<" + std::string(to) + ">").c_str()));
-    if (!recipients) return {false, "out of memory"};
-
+// The settings both kinds of conversation share: where, how secured, who logs in.
+void SetCommonOptions(CURL* handle, const std::string& url, TlsMode mode, const Login& login,
+                      const Options& options, Transfer& transfer, char* errorBuffer) {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
 
     curl_easy_setopt(handle, CURLOPT_USE_SSL,
                      mode == TlsMode::Opportunistic ? static_cast<long>(CURLUSESSL_TRY)
                                                     : static_cast<long>(CURLUSESSL_ALL));
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (const char* caFile = std::getenv("QUBOPOST_SMTP_CAFILE"); caFile && *caFile)
-        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
+    if (!options.trustFile.empty()) {
+        // The trust file takes the place of the system's certificate store.
+        curl_easy_setopt(handle, CURLOPT_CAINFO, options.trustFile.c_str());
+        curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+    }
 
-    curl_easy_setopt(handle, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-    if (!netrcPath.empty()) curl_easy_setopt(handle, CURLOPT_NETRC_FILE, netrcPath.c_str());
+    // The login goes to libcurl only from here; its own netrc reading stays off.
+    curl_easy_setopt(handle, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
+    if (login.present) {
+        curl_easy_setopt(handle, CURLOPT_USERNAME, login.user.c_str());
+        curl_easy_setopt(handle, CURLOPT_PASSWORD, login.password.c_str());
+    }
 
+    transfer.idleLimit = std::chrono::milliseconds(options.idleTimeoutMs);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+    curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, (options.idleTimeoutMs + 999) / 1000);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, CheckProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, CloseSocket);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, &transfer);
+
+    // Verbose output goes only to the callback, which reads the server's replies from it.
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, WatchConversation);
+    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &transfer);
+}
+
+FailureFacts CollectFacts(CURL* handle, CURLcode code, const char* errorBuffer) {
+    FailureFacts facts;
+    facts.code = code;
+    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &facts.osErrno);
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime);
+    facts.tcpConnected = connectTime > 0;
+    curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &facts.verifyResult);
+    facts.curlText = errorBuffer;
+    return facts;
+}
+
+// A refused login: the server's answer to AUTH was 530, 534 or 535, or libcurl gave up the
+// login for a reason that is not temporary (a 4xx answer is an ordinary failure).
+bool LoginWasRefused(CURLcode code, const Transfer& transfer) {
+    if (transfer.authReply == 530 || transfer.authReply == 534 || transfer.authReply == 535)
+        return true;
+    return code == CURLE_LOGIN_DENIED && !(transfer.authReply >= 400 && transfer.authReply < 500);
+}
+
+std::string LoginRefusedText(const Transfer& transfer) {
+    if (transfer.replies.LastIsFailure())
+        return "login refused: " + ServerTextToCp932(transfer.replies.Last());
+    return "login refused by the server";
+}
+
+}  // namespace
+
+bool SetSessionOption(std::string_view name, std::string_view value) {
+    std::lock_guard lock(optionsMutex);
+    Options& options = SharedOptions();
+    if (name == "tls-trust-file") {
+        if (!value.empty() && access(std::string(value).c_str(), R_OK) != 0) return false;
+        options.trustFile = std::string(value);
+        return true;
+    }
+    if (name == "connect-timeout-ms")
+        return ParseMilliseconds(value, kDefaultConnectTimeoutMs, &options.connectTimeoutMs);
+    if (name == "idle-timeout-ms")
+        return ParseMilliseconds(value, kDefaultIdleTimeoutMs, &options.idleTimeoutMs);
+    return false;
+}
+
+SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
+                         const std::string& message, const Login& login, const int* stop) {
+    InitCurl();
+    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    if (!curl) return {SendResult::Failed, "cannot start the mail transfer"};
+    CURL* handle = curl.get();
+
+    const TlsMode mode = ChooseTlsMode(server, login.present);
+    const Options options = CurrentOptions();
+    Transfer transfer;
+    transfer.message = message;
+    transfer.upload = true;
+    transfer.stop = stop;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    const std::string url = SmtpUrl(server);
+    const std::string mailFrom = "<" + std::string(from) + ">";
+    std::unique_ptr<curl_slist, SlistCleanup> recipients(
+        curl_slist_append(nullptr, ("<" + std::string(to) + ">").c_str()));
+    if (!recipients) return {SendResult::Failed, "out of memory"};
+
+    SetCommonOptions(handle, url, mode, login, options, transfer, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_MAIL_FROM, mailFrom.c_str());
     curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
@@ -217,24 +465,50 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
     curl_easy_setopt(handle, CURLOPT_READDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
 
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, (idleMs + 999) / 1000);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, CheckIdle);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+    const CURLcode code = RunTransfer(handle, transfer);
+    if (code == CURLE_OK) return {SendResult::Sent, {}};
+    if (transfer.stopped)
+        return {SendResult::Stopped, "sending stopped before the end of the message"};
+    if (LoginWasRefused(code, transfer))
+        return {SendResult::LoginRefused, LoginRefusedText(transfer)};
+    if (transfer.handedOver && !transfer.replyAfterBody) {
+        // The final dot may have reached the server, and its answer did not come back.
+        if (transfer.stopGaveUp)
+            return {SendResult::Uncertain,
+                    "time-out: stopped waiting for the answer to the message"};
+        if (transfer.idleExpired || code == CURLE_OPERATION_TIMEDOUT)
+            return {SendResult::Uncertain, "time-out: no answer to the end of the message"};
+        return {SendResult::Uncertain, "connection lost after the end of the message"};
+    }
+    const FailureFacts facts = CollectFacts(handle, code, errorBuffer);
+    return {SendResult::Failed, DescribeFailure(facts, transfer, server, mode)};
+}
 
-    // Verbose output goes only to the callback, which reads the server's replies from it.
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, WatchConversation);
-    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &transfer);
+SendOutcome TestSmtpLogin(const ServerAddress& server, const Login& login) {
+    InitCurl();
+    if (!login.present || login.user.empty()) return {SendResult::Failed, "no user name"};
+    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    if (!curl) return {SendResult::Failed, "cannot start the mail transfer"};
+    CURL* handle = curl.get();
 
-    const CURLcode code = curl_easy_perform(handle);
-    if (code == CURLE_OK) return {true, {}};
-    long osErrno = 0;
-    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osErrno);
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime);
-    return {false, DescribeFailure(code, transfer, osErrno, connectTime > 0, server, mode)};
+    const TlsMode mode = ChooseTlsMode(server, true);
+    const Options options = CurrentOptions();
+    Transfer transfer;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    const std::string url = SmtpUrl(server);
+    SetCommonOptions(handle, url, mode, login, options, transfer, errorBuffer);
+    // The connection phase of SMTP is greeting, EHLO, STARTTLS and AUTH; nothing after it.
+    curl_easy_setopt(handle, CURLOPT_CONNECT_ONLY, 1L);
+
+    const CURLcode code = RunTransfer(handle, transfer);
+    if (code == CURLE_OK) {
+        if (transfer.authAccepted) return {SendResult::Sent, {}};
+        return {SendResult::Failed, "no login offered: the server does not announce AUTH"};
+    }
+    if (LoginWasRefused(code, transfer))
+        return {SendResult::LoginRefused, LoginRefusedText(transfer)};
+    const FailureFacts facts = CollectFacts(handle, code, errorBuffer);
+    return {SendResult::Failed, DescribeFailure(facts, transfer, server, mode)};
 }
 
 }  // namespace qubopost::mail

@@ -1,4 +1,5 @@
-// One SMTP conversation through libcurl: connect, secure, log in if the netrc says so, send.
+// One SMTP conversation through libcurl: connect, secure, log in with the credentials handed
+// in, send (or only log in, for a test of the credentials).
 #ifndef QUBOPOST_MAIL_SMTP_SESSION_H
 #define QUBOPOST_MAIL_SMTP_SESSION_H
 
@@ -9,23 +10,48 @@
 
 namespace qubopost::mail {
 
-struct SendOutcome {
-    bool sent = false;
-    std::string error;  // CP932, when not sent: the server's reply or a short reason
+enum class SendResult {
+    Failed,        // not delivered
+    Sent,          // the server accepted the message
+    Uncertain,     // the connection ended after the whole message was handed over, unanswered
+    LoginRefused,  // the server refused the login; nothing was sent
+    Stopped,       // the stop flag ended the transfer before the end of the message
 };
 
-// Sends the finished message from `from` to `to` (both already checked by IsValidMailAddress).
-//
-// Environment, read on every call:
-//   QUBOPOST_SMTP_CAFILE               PEM file of CA certificates to trust instead of the
-//                                      system's (how tests trust their own server certificate)
-//   QUBOPOST_SMTP_CONNECT_TIMEOUT_MS   connection time-out, greeting and TLS set-up included
-//                                      (default 30000)
-//   QUBOPOST_SMTP_IDLE_TIMEOUT_MS      give up when nothing moves for this long (default 60000;
-//                                      waits for a reply count in whole seconds, rounded up)
-//   NETRC, HOME                        where the .netrc with the credentials is (NetrcPath)
+struct SendOutcome {
+    SendResult result = SendResult::Failed;
+    std::string error;  // CP932, when not sent: a stable English prefix, then the server's reply
+};
+
+// The login, given to libcurl as it is; `present` false means no login at all.
+struct Login {
+    std::string user{};
+    std::string password{};
+    bool present = false;
+};
+
+// ---- Process-wide options (BSetOption) -------------------------------------------------------
+
+inline constexpr long kDefaultConnectTimeoutMs = 30000;
+inline constexpr long kDefaultIdleTimeoutMs = 60000;
+
+// "tls-trust-file" (a readable file, or "" for the system's certificate store),
+// "connect-timeout-ms", "idle-timeout-ms" (1 to 86400000, or "" for the default). False for an
+// unknown name or a bad value, which leaves the option as it was. Thread-safe.
+bool SetSessionOption(std::string_view name, std::string_view value);
+
+// ---- Conversations ---------------------------------------------------------------------------
+
+// Sends the finished message from `from` to `to` (both already checked by IsValidMailAddress)
+// and logs in first when `login` is present. TLS: from the start for port 465 or "smtps://";
+// required (STARTTLS or fail) with a login and a server that is not this machine; otherwise
+// STARTTLS when offered. `stop` (may be null) is read atomically while the transfer runs.
 SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
-                         const std::string& message);
+                         const std::string& message, const Login& login, const int* stop);
+
+// Connects, secures the connection as SendOverSmtp would with a login, logs in and says QUIT.
+// Sent means the server accepted the login.
+SendOutcome TestSmtpLogin(const ServerAddress& server, const Login& login);
 
 }  // namespace qubopost::mail
 

@@ -11,6 +11,7 @@ packages=(
   python3 python3-aiosmtpd openssl ca-certificates
   fonts-ipafont-gothic xvfb xauth
   desktop-file-utils appstream dpkg-dev file
+  libsecret-1-dev gnome-keyring dbus iproute2
   qt6-translations-l10n x11-utils
 )
 

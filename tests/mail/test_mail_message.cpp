@@ -134,6 +134,7 @@ TEST(MailMessage, LongSubjectIsFoldedIntoEncodedWordsOfAtMost75Characters) {
         ASSERT_TRUE(text.starts_with(" =?UTF-8?B?")) << line;
         ASSERT_TRUE(text.ends_with("?=")) << line;
         EXPECT_LE(text.size() - 1, 75u) << line;
+        EXPECT_LE(line.size(), 76u) << line;
         // Each word on its own holds whole characters.
         const std::string word = text.substr(1);
         EXPECT_TRUE(IsValidUtf8(DecodeBase64(word.substr(10, word.size() - 12)))) << line;
@@ -141,6 +142,65 @@ TEST(MailMessage, LongSubjectIsFoldedIntoEncodedWordsOfAtMost75Characters) {
     }
     EXPECT_GE(words, 16u);  // 720 bytes of UTF-8, at most 45 a word
     EXPECT_EQ(DecodedSubject(AsReceived(message)), subject);
+}
+
+// RFC 2047: a header line that holds encoded words is at most 76 characters, "Subject: " in
+// front of the first word included. Every other header line keeps to it too, unless an address
+// alone is longer.
+TEST(MailMessage, EveryHeaderLineFitsInto76Characters) {
+    const std::string longDomain = "mail.blog-service." + std::string(37, 'x') + ".example.jp";  // 73 with "writer@"
+    struct Case {
+        const char* what;
+        std::string subject;  // UTF-8
+        std::string from = "a@example.jp";
+        std::string seed = "1717200000.4242.7.0123456789abcdef";
+    };
+    const Case cases[] = {
+        {"40 kanji (was 81 characters on the first line)", [] {
+             std::string s;
+             for (int i = 0; i < 40; ++i) s += "漢";
+             return s;
+         }()},
+        {"ASCII, 39 bytes: fills the first word exactly", std::string(39, 'a')},
+        {"ASCII, 40 bytes: one more than the first word holds", std::string(40, 'a')},
+        {"ASCII, 200 bytes", std::string(200, 'q')},
+        {"2-byte characters", [] {
+             std::string s;
+             for (int i = 0; i < 50; ++i) s += "Ж";
+             return s;
+         }()},
+        {"mixed widths", "a日α×本語aα日本§語aα日本語×aα日本語×aα日本語×aα日本語×aα日本語×ｶﾀｶﾅ"},
+        {"one character", "件"},
+        {"a long sender domain", "件名", "writer@" + longDomain},
+        {"a long Message-Id seed", "件名", "a@example.jp", std::string(120, '7')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<std::string> message =
+            BuildMailMessage({.from = c.from, .to = "b@example.jp", .subject = Cp932(c.subject),
+                              .body = "x"},
+                             kSomeTime, c.seed);
+        ASSERT_TRUE(message);
+        ExpectWellFormed(*message);
+        for (const std::string& line : SplitCrLf(*message)) {
+            if (line.empty()) break;  // the end of the header
+            EXPECT_LE(line.size(), 76u) << line;
+        }
+        EXPECT_EQ(DecodedSubject(AsReceived(*message)), c.subject);
+        EXPECT_EQ(MailHeader(*message, "From"), c.from);
+        const std::string id = MailHeader(*message, "Message-Id");
+        EXPECT_TRUE(id.starts_with("<") && id.ends_with(">")) << id;
+    }
+}
+
+TEST(MailMessage, FirstEncodedWordLeavesRoomForTheHeaderName) {
+    // 67 characters after "Subject: " hold 52 base64 characters, 39 bytes of text.
+    const std::vector<std::string> words = mail::EncodeSubjectWords(std::string(100, 'a'), 67);
+    ASSERT_EQ(words.size(), 3u);
+    EXPECT_EQ(words[0].size(), 64u);  // 12 + 52
+    EXPECT_EQ(DecodeBase64(words[0].substr(10, 52)), std::string(39, 'a'));
+    EXPECT_EQ(words[1].size(), 72u);  // 12 + 60: 45 bytes
+    EXPECT_EQ(DecodeBase64(words[2].substr(10, words[2].size() - 12)), std::string(16, 'a'));
 }
 
 TEST(MailMessage, EncodedWordsNeverSplitACharacter) {
@@ -306,6 +366,18 @@ TEST(MailServer, ParsesHostAndPort) {
     EXPECT_EQ(server->host, "::1");
     EXPECT_TRUE(server->ipv6);
     EXPECT_EQ(mail::SmtpUrl(*server), "smtp://[::1]:2525");
+
+    server = mail::ParseServerAddress("smtps://smtp.example.jp:2465", &error);
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->host, "smtp.example.jp");
+    EXPECT_TRUE(server->implicitTls);
+    EXPECT_EQ(mail::SmtpUrl(*server), "smtps://smtp.example.jp:2465");
+    EXPECT_EQ(mail::ChooseTlsMode(*server, false), mail::TlsMode::Implicit);
+
+    server = mail::ParseServerAddress("SMTP://[::1]:25", &error);
+    ASSERT_TRUE(server);
+    EXPECT_FALSE(server->implicitTls);
+    EXPECT_EQ(mail::SmtpUrl(*server), "smtp://[::1]:25");
 }
 
 TEST(MailServer, RefusesAServerWithoutAUsablePort) {
@@ -341,22 +413,6 @@ TEST(MailServer, CredentialsNeedTlsExceptOnLoopback) {
     for (const char* host : {"128.0.0.1", "10.0.0.1", "::2", "::ffff:10.0.0.1",
                              "localhost.example.jp", "127.0.0.1.example.jp", "my-localhost"})
         EXPECT_FALSE(mail::IsLoopbackHost(host)) << host;
-}
-
-TEST(MailServer, NetrcEntryIsFoundOnlyForItsMachine) {
-    const std::string netrc =
-        "machine other.example.jp login u password 127.0.0.1\n"
-        "macdef init\nmachine smtp.example.jp\n\n"
-        "machine \"Quoted.Example.JP\" login \"a b\" password \"p\\\"w\"\n"
-        "machine SMTP.Mail.Example.JP\n  login blogger\n  password secret\n";
-    EXPECT_TRUE(mail::NetrcHasEntry(netrc, "smtp.mail.example.jp"));
-    EXPECT_TRUE(mail::NetrcHasEntry(netrc, "quoted.example.jp"));
-    EXPECT_TRUE(mail::NetrcHasEntry(netrc, "other.example.jp"));
-    EXPECT_FALSE(mail::NetrcHasEntry(netrc, "127.0.0.1"));        // a password, not a machine
-    EXPECT_FALSE(mail::NetrcHasEntry(netrc, "smtp.example.jp"));  // inside a macro
-    EXPECT_FALSE(mail::NetrcHasEntry(netrc, "example.jp"));
-    EXPECT_TRUE(mail::NetrcHasEntry(netrc + "default login x password y\n", "any.example.jp"));
-    EXPECT_FALSE(mail::NetrcHasEntry("", "smtp.example.jp"));
 }
 
 // --- Error texts ---------------------------------------------------------------------------

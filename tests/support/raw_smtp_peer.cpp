@@ -37,11 +37,15 @@ std::string Verb(std::string_view line) {
 
 }  // namespace
 
-RawSmtpPeer::RawSmtpPeer(Script script) : script_(std::move(script)) {
+RawSmtpPeer::RawSmtpPeer(Script script, std::string host)
+    : script_(std::move(script)), host_(std::move(host)) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, host_.c_str(), &address.sin_addr) != 1) {
+        ADD_FAILURE() << "raw SMTP peer: not an IPv4 address: " << host_;
+        return;
+    }
     socklen_t length = sizeof address;
     if (listener_ < 0 ||
         bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -65,7 +69,7 @@ RawSmtpPeer::~RawSmtpPeer() {
         if (fd >= 0) close(fd);
 }
 
-std::string RawSmtpPeer::address() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string RawSmtpPeer::address() const { return host_ + ":" + std::to_string(port_); }
 
 std::vector<std::string> RawSmtpPeer::commands() const {
     std::lock_guard lock(mutex_);
@@ -80,6 +84,11 @@ std::string RawSmtpPeer::data() const {
 int RawSmtpPeer::connections() const {
     std::lock_guard lock(mutex_);
     return connections_;
+}
+
+int RawSmtpPeer::finalDots() const {
+    std::lock_guard lock(mutex_);
+    return finalDots_;
 }
 
 void RawSmtpPeer::Serve() {
@@ -144,6 +153,11 @@ void RawSmtpPeer::Converse(int client) {
             if (inData) {
                 if (line == ".\r\n") {
                     inData = false;
+                    {
+                        std::lock_guard lock(mutex_);
+                        ++finalDots_;
+                    }
+                    if (script_.afterData == kDrop) return;
                     if (!stalled) stalled = !Send(client, script_.afterData);
                 } else {
                     std::lock_guard lock(mutex_);
@@ -160,8 +174,15 @@ void RawSmtpPeer::Converse(int client) {
             if (stalled) continue;
             const std::string reply = ReplyTo(line);
             const std::string verb = Verb(line);
+            if (reply == kDrop) return;
             stalled = !Send(client, reply);
-            if (!stalled && verb == "DATA" && reply.starts_with("354")) inData = true;
+            if (!stalled && verb == "DATA" && reply.starts_with("354")) {
+                inData = true;
+                if (script_.dataPauseMs > 0) {
+                    pollfd wake{wake_[0], POLLIN, 0};
+                    if (poll(&wake, 1, script_.dataPauseMs) > 0) return;
+                }
+            }
             if (!stalled && verb == "QUIT") return;
         }
     }

@@ -1,4 +1,5 @@
-// A scripted SMTP server on 127.0.0.1 that records exactly what a client sends.
+// A scripted SMTP server on 127.0.0.1 (or another local address) that records exactly what a
+// client sends.
 //
 // For faults a real server will not produce on demand: a reply after the final dot, a reply
 // of any shape, no reply at all. It serves one connection at a time on its own thread.
@@ -24,6 +25,8 @@ namespace qubopost::test {
 struct RawSmtpScript {
     // As a reply: send nothing from here on and keep the connection open (a stalled server).
     static constexpr const char* kStall = "<stall>";
+    // As a reply: close the connection instead of answering.
+    static constexpr const char* kDrop = "<drop>";
 
     std::string greeting = "220 peer.test ESMTP";
     // Replies by command verb in upper case ("EHLO", "MAIL", "RCPT", "DATA", "QUIT", ...),
@@ -33,20 +36,25 @@ struct RawSmtpScript {
     std::map<std::string, std::string> replies = {};
     // The reply to the final dot of DATA.
     std::string afterData = "250 2.0.0 Ok: queued";
+    // After the 354 reply to DATA, read nothing for this long (a slow server: the client's
+    // sending stalls once the socket buffers are full).
+    int dataPauseMs = 0;
 };
 
 class RawSmtpPeer {
   public:
     using Script = RawSmtpScript;
     static constexpr const char* kStall = RawSmtpScript::kStall;
+    static constexpr const char* kDrop = RawSmtpScript::kDrop;
 
-    explicit RawSmtpPeer(Script script = {});
+    // Listens on `host` (an IPv4 address of this machine), on a free port.
+    explicit RawSmtpPeer(Script script = {}, std::string host = "127.0.0.1");
     ~RawSmtpPeer();  // closes any connection and stops the thread
     RawSmtpPeer(const RawSmtpPeer&) = delete;
     RawSmtpPeer& operator=(const RawSmtpPeer&) = delete;
 
     int port() const { return port_; }
-    std::string address() const;  // "127.0.0.1:port", BSendMail's server argument
+    std::string address() const;  // "host:port", BSendMail's server argument
 
     // Each command line received outside DATA, in order, with its CR LF (or lone LF) removed.
     std::vector<std::string> commands() const;
@@ -55,6 +63,8 @@ class RawSmtpPeer {
     std::string data() const;
     // Number of connections accepted so far.
     int connections() const;
+    // Number of final dots (".\r\n" ending DATA) received so far.
+    int finalDots() const;
 
   private:
     void Serve();
@@ -63,6 +73,8 @@ class RawSmtpPeer {
     std::string ReplyTo(std::string_view line) const;
 
     Script script_;
+    std::string host_;
+    int finalDots_ = 0;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     int port_ = 0;

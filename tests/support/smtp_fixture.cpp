@@ -17,6 +17,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "mail/bsmtp.h"
+
 extern char** environ;
 
 namespace qubopost::test {
@@ -183,7 +185,7 @@ SmtpServer::SmtpServer(SmtpServerOptions options) : options_(std::move(options))
         if (!RunQuietly({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                          "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
                          "/CN=localhost", "-addext",
-                         "subjectAltName=IP:127.0.0.1,IP:::1,DNS:localhost", "-keyout", key, "-out",
+                         "subjectAltName=" + options_.certificateNames, "-keyout", key, "-out",
                          cert})) {
             ADD_FAILURE() << "openssl could not make the test certificate";
             return;
@@ -262,18 +264,30 @@ std::vector<ReceivedMail> SmtpServer::messages() const {
     return mails;
 }
 
-SmtpClientEnvironment::SmtpClientEnvironment() {
-    for (const char* name : {"HOME", "NETRC", "QUBOPOST_SMTP_CAFILE",
-                             "QUBOPOST_SMTP_CONNECT_TIMEOUT_MS", "QUBOPOST_SMTP_IDLE_TIMEOUT_MS"}) {
+namespace {
+
+void ResetMailOptions() {
+    for (const char* name : {"tls-trust-file", "connect-timeout-ms", "idle-timeout-ms"})
+        EXPECT_EQ(BSetOption(name, ""), 1) << name;
+}
+
+}  // namespace
+
+SmtpClientEnvironment::SmtpClientEnvironment(KeyRing keyRing) {
+    std::vector<const char*> names = {"HOME", "NETRC"};
+    if (keyRing == KeyRing::Hidden) names.push_back("DBUS_SESSION_BUS_ADDRESS");
+    for (const char* name : names) {
         const char* value = std::getenv(name);
         saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
         if (std::string_view(name) != "HOME") unsetenv(name);
     }
     home_ = MakeTempFolder("qubopost-home-");
     setenv("HOME", home_.c_str(), 1);
+    ResetMailOptions();
 }
 
 SmtpClientEnvironment::~SmtpClientEnvironment() {
+    ResetMailOptions();
     for (const auto& [name, value] : saved_) {
         if (value)
             setenv(name.c_str(), value->c_str(), 1);
@@ -293,12 +307,12 @@ void SmtpClientEnvironment::writeNetrc(std::string_view text) const {
 }
 
 void SmtpClientEnvironment::trustCaFile(const std::string& caFile) const {
-    setenv("QUBOPOST_SMTP_CAFILE", caFile.c_str(), 1);
+    EXPECT_EQ(BSetOption("tls-trust-file", caFile.c_str()), 1) << caFile;
 }
 
 void SmtpClientEnvironment::setTimeouts(long connectMs, long idleMs) const {
-    setenv("QUBOPOST_SMTP_CONNECT_TIMEOUT_MS", std::to_string(connectMs).c_str(), 1);
-    setenv("QUBOPOST_SMTP_IDLE_TIMEOUT_MS", std::to_string(idleMs).c_str(), 1);
+    EXPECT_EQ(BSetOption("connect-timeout-ms", std::to_string(connectMs).c_str()), 1);
+    EXPECT_EQ(BSetOption("idle-timeout-ms", std::to_string(idleMs).c_str()), 1);
 }
 
 std::string MailHeader(std::string_view message, std::string_view name) {

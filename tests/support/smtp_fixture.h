@@ -2,8 +2,9 @@
 //
 //   SmtpServer            the aiosmtpd server of smtp_server.py on 127.0.0.1 (or ::1), as a child
 //                         process on a free port; keeps every accepted message.
-//   SmtpClientEnvironment the environment BSendMail reads: a private HOME (for ~/.netrc), the CA
-//                         file to trust, short time-outs; restored when it goes out of scope.
+//   SmtpClientEnvironment what BSendMail reads: a private HOME (for ~/.netrc), no session bus (so
+//                         no key ring), the CA file to trust and the time-outs (BSetOption);
+//                         restored when it goes out of scope.
 //   MailHeader, DecodedSubject, DecodedBody, DecodeBase64
 //                         read a received message back (UTF-8 results).
 //
@@ -38,8 +39,10 @@ struct ReceivedMail {
 
 struct SmtpServerOptions {
     std::string host = "127.0.0.1";  // or "::1"
-    bool starttls = false;     // offer STARTTLS, with a certificate for 127.0.0.1, ::1, localhost
+    bool starttls = false;     // offer STARTTLS, with a certificate for certificateNames
     bool implicitTls = false;  // TLS from the first byte, as on port 465
+    // The certificate's subjectAltName (openssl syntax).
+    std::string certificateNames = "IP:127.0.0.1,IP:::1,DNS:localhost";
     std::string user{};        // non-empty: offer AUTH PLAIN/LOGIN and accept user/password
     std::string password{};
     bool requireAuth = false;     // refuse MAIL FROM before a successful AUTH ("530 ...")
@@ -62,7 +65,8 @@ class SmtpServer {
     int port() const { return port_; }
     // BSendMail's server argument: "127.0.0.1:port" or "[::1]:port".
     std::string address() const;
-    // PEM file of the server's self-signed certificate, for QUBOPOST_SMTP_CAFILE; "" without TLS.
+    // PEM file of the server's self-signed certificate, to trust through BSetOption
+    // ("tls-trust-file"); "" without TLS.
     const std::string& caFile() const { return caFile_; }
     // Every message accepted so far, oldest first. A message is stored before the server
     // answers the final dot, so it is here as soon as BSendMail has returned 1.
@@ -77,13 +81,16 @@ class SmtpServer {
     int port_ = 0;
 };
 
-// Sets the variables that BSendMail reads and puts them back on destruction:
-// HOME = a fresh empty folder (so no real ~/.netrc is used), NETRC and QUBOPOST_SMTP_CAFILE
-// unset, QUBOPOST_SMTP_CONNECT_TIMEOUT_MS / QUBOPOST_SMTP_IDLE_TIMEOUT_MS unset (defaults).
-// Not for tests that change the environment from several threads at once.
+// Sets what BSendMail reads and puts it back on destruction: HOME = a fresh empty folder (so no
+// real ~/.netrc is used), NETRC and DBUS_SESSION_BUS_ADDRESS unset (so no key ring is used), the
+// library's options "tls-trust-file", "connect-timeout-ms" and "idle-timeout-ms" at their
+// defaults. Not for tests that change the environment from several threads at once.
 class SmtpClientEnvironment {
   public:
-    SmtpClientEnvironment();
+    enum class KeyRing { Hidden, Kept };
+    // KeyRing::Kept leaves DBUS_SESSION_BUS_ADDRESS alone, for tests that run under their own
+    // dbus-run-session with a throw-away key ring.
+    explicit SmtpClientEnvironment(KeyRing keyRing = KeyRing::Hidden);
     ~SmtpClientEnvironment();
     SmtpClientEnvironment(const SmtpClientEnvironment&) = delete;
     SmtpClientEnvironment& operator=(const SmtpClientEnvironment&) = delete;
@@ -91,9 +98,9 @@ class SmtpClientEnvironment {
     const std::string& home() const { return home_; }
     // Writes $HOME/.netrc, e.g. "machine 127.0.0.1 login blogger password secret\n".
     void writeNetrc(std::string_view text) const;
-    // Trusts this CA file (SmtpServer::caFile()) for the server certificate.
+    // Trusts this CA file (SmtpServer::caFile()) for the server certificate (BSetOption).
     void trustCaFile(const std::string& caFile) const;
-    // Short time-outs, so that tests of stalled servers end quickly.
+    // Short time-outs (BSetOption), so that tests of stalled servers end quickly.
     void setTimeouts(long connectMs, long idleMs) const;
 
   private:
