@@ -1,7 +1,10 @@
 // The article generation job: the ranking URL from the dialog's selections, the
 // download and conversion of the page, and the article text into the article field.
 #include "article/article_generator.h"
+#include "article/fetch_errors.h"
 #include "article/ranking_request.h"
+#include "settings/ranking_host.h"
+#include "settings/settings_file.h"
 #include "platform/encoding.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
@@ -14,8 +17,24 @@ void CQubopostDlg::OnGenerate() {
 void CQubopostDlg::FetchJob() {
     const Text url = BuildRankingUrl();
     const int result = RankingRequest(url);
-    if (result != 0 && !m_jobs.StopRequested()) ShowMessage(texts::kNetworkError);
+    if (result != 0 && !m_jobs.StopRequested()) {
+        // "通信エラー" first, as always, then what went wrong and what to do.
+        std::string reason;
+        {
+            std::lock_guard lock(m_runMutex);
+            reason = m_fetchError;
+        }
+        ShowMessage(std::string(texts::kNetworkError) + "\n" + DescribeFetchFailure(reason, RankingHostInUse()));
+    }
 }
+
+std::string CQubopostDlg::RankingHostInUse() const {
+    const std::string stored = ReadSetting(m_services.settingsPath, kRankingSection, "Host").value_or("");
+    if (!stored.empty() && IsValidRankingHost(stored)) return stored;
+    return std::string(RankingHost());
+}
+
+std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
 
 Text CQubopostDlg::GetProductKind() {
     ControlView& view = View();
@@ -38,7 +57,7 @@ Text CQubopostDlg::BuildRankingUrl() {
     const Text affiliateId = GetAffiliateId();
     const Text categoryCode = GetCategoryCode();
     const Text rankingKind = GetRankingKind();
-    return MakeRankingUrl(productKind, categoryCode, affiliateId, rankingKind, RankingHost());
+    return MakeRankingUrl(productKind, categoryCode, affiliateId, rankingKind, RankingHostInUse());
 }
 
 int CQubopostDlg::RankingRequest(const Text& url) {
@@ -47,9 +66,12 @@ int CQubopostDlg::RankingRequest(const Text& url) {
     const RankingPage page = FetchRankingPage(url, options, m_services.pageEncoding.c_str(),
                                               m_services.programEncoding.c_str());
     switch (page.outcome) {
-        case RankingPage::Outcome::NetworkError:
+        case RankingPage::Outcome::NetworkError: {
             // Nothing usable came back: the article field keeps what the user had.
+            std::lock_guard lock(m_runMutex);
+            m_fetchError = page.error;
             return -1;
+        }
         case RankingPage::Outcome::ConverterUnavailable:
             ShowMessage(texts::kConverterUnavailable);
             return 0;
@@ -58,6 +80,15 @@ int CQubopostDlg::RankingRequest(const Text& url) {
     }
     const Text article = ArticleGenerator(page.page);
     if (m_jobs.StopRequested()) return 0;
+    // A page without a single product (a maintenance page, say) gives no article: the
+    // field keeps what the user had.
+    const int first = article.Find(ArticleMarker());
+    if (first < 0 || article.Find(ArticleMarker(), first + ArticleMarker().GetLength()) < 0) {
+        ShowMessage("記事を作れませんでした。\nランキングサービス（" + RankingHostInUse() +
+                    "）は応答しましたが、ページに商品が見つかりませんでした（メンテナンス中などの可能性があります）。"
+                    "記事欄は変更していません。しばらくしてからやり直すか、設定を確認してください。");
+        return 0;
+    }
     View().SetWindowText(IDC_ARTICLE, article);
     ShowMessage(texts::kGenerated);
     return 0;

@@ -1,7 +1,13 @@
 // qubopost-cli: article generation and posting without a window, for scripts.
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <csignal>
+#include <set>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -11,7 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "app/qubopost_app.h"
 #include "article/article_generator.h"
+#include "article/fetch_errors.h"
+#include "article/generate_file.h"
+#include "cli/credentials_command.h"
+#include "journal/history_text.h"
+#include "journal/journal.h"
+#include "platform/field_text.h"
+#include "platform/process.h"
+#include "posting/run_journal.h"
+#include "settings/ranking_host.h"
+#include "settings/settings_file.h"
 #include "article/ranking_request.h"
 #include "mail/bsmtp.h"
 #include "platform/encoding.h"
@@ -25,11 +42,17 @@ namespace {
 constexpr const char* kUsage = R"(Usage:
   qubopost-cli generate [--kind monthly|daily|pickup] [--product download|mailmag|goods]
                         [--category TEXT] [--af ID] [--page FILE] [--print-url]
-                        [--output-encoding utf-8|sjis]
+                        [--output-encoding utf-8|sjis] [--ranking-host HOST[:PORT]]
+                        [--settings FILE]
   qubopost-cli post --article FILE (--to ADDR)... [--to-file FILE] --server HOST --port PORT
                     --from ADDR [--header FILE] [--footer FILE] [--pause SECONDS] [--dry-run]
-                    [--input-encoding utf-8|sjis]
-  qubopost-cli --help
+                    [--input-encoding utf-8|sjis] [--restart] [--resend-uncertain]
+                    [--retry-failed] [--tls-trust-file FILE] [--settings FILE]
+  qubopost-cli history [--run ID] [--limit N]
+  qubopost-cli credentials set --server HOST --user USER   (password on standard input)
+  qubopost-cli credentials forget --server HOST
+  qubopost-cli credentials list
+  qubopost-cli --help | --version
 
 generate: builds article text from a ranking page, as the dialog's "記事自動生成" does.
   --kind        ranking kind: monthly (1-month ranking, default), daily (24-hour ranking)
@@ -42,26 +65,47 @@ generate: builds article text from a ranking page, as the dialog's "記事自動
   --af          affiliate ID (default: the program's own ID)
   --print-url   print the ranking URL and exit
   --page FILE   take FILE's bytes as the downloaded page (EUC-JP) instead of fetching it
+  --ranking-host HOST[:PORT]
+                the ranking service for this run; default: [Ranking] Host= of the settings
+                file, else the host the program was built with
   --output-encoding
                 utf-8 (default) or sjis (the program's own Shift-JIS bytes)
   The page is fetched with one HTTP GET, honouring http_proxy, https_proxy and no_proxy.
-  The article text goes to standard output.
+  The article text goes to standard output. A page without a single product gives no
+  article and exit status 1.
 
 post: mails the article text, three articles a message, to every address, as the dialog's
-  "ブログ投稿開始" does, through the SMTP server HOST:PORT (465: TLS from the start; other
-  ports: STARTTLS when offered, required when ~/.netrc holds credentials for HOST).
+  "ブログ投稿開始" does, through the SMTP server HOST:PORT (465, or HOST written as
+  smtps://HOST: TLS from the start; other ports: STARTTLS when offered, required when a
+  password is stored for HOST in the key ring or ~/.netrc).
   --article FILE  the article text (articles separated by -----into-----)
   --to ADDR       a destination address; may be given several times
   --to-file FILE  destination addresses, one per line
   --from ADDR     the sender address
   --header FILE, --footer FILE
                   text put before and after each message body
-  --pause SECONDS pause after each message that went out (default 60)
+  --pause SECONDS pause after each message that went out (default 60; 0 or more)
   --dry-run       send nothing; print every message that would go out
   --input-encoding
                   utf-8 (default) or sjis: the encoding of the files
-  Each log line is printed as it is written, then the final message. The exit status is 0
-  exactly when every message went out.
+  --restart       start over even when an earlier run of the same inputs did not finish
+  --resend-uncertain
+                  when resuming, send again the messages whose result is unknown (the
+                  connection broke after the final "."): they may arrive twice
+  --retry-failed  after a finished run with failures, send only the failed messages
+  --tls-trust-file FILE
+                  PEM file of a private certificate authority to trust (default: the
+                  settings file's [Qubopost] TrustFile=)
+  --settings FILE the settings file (default: the one the window uses)
+  Every run is recorded in $XDG_STATE_HOME/qubopost/history.sqlite3. A run with the same
+  inputs as an earlier one that was stopped or killed resumes: what went out is not sent
+  again. Each log line is printed as it is written, then the final message. The exit status
+  is 0 exactly when every message went out; 2 for input errors.
+
+history: the recorded runs, newest first; --run ID lists that run's messages.
+
+credentials: stores the SMTP password in the desktop key ring (Secret Service), removes it,
+  or lists the stored hosts and users (never passwords).
 
 Errors go to standard error with a non-zero exit status.
 )";
@@ -69,9 +113,9 @@ Errors go to standard error with a non-zero exit status.
 struct Arguments {
     std::map<std::string, std::string> values;
     std::vector<std::string> to;
-    bool printUrl = false;
-    bool dryRun = false;
+    std::set<std::string> flags;
     bool help = false;
+    bool Has(const std::string& flag) const { return flags.count(flag) > 0; }
 };
 
 int Fail(const std::string& message) {
@@ -80,16 +124,14 @@ int Fail(const std::string& message) {
 }
 
 std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vector<std::string>& withValue,
-                               std::string* error) {
+                               const std::vector<std::string>& flags, std::string* error) {
     Arguments args;
     for (int i = first; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             args.help = true;
-        } else if (arg == "--print-url") {
-            args.printUrl = true;
-        } else if (arg == "--dry-run") {
-            args.dryRun = true;
+        } else if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
+            args.flags.insert(arg);
         } else if (std::find(withValue.begin(), withValue.end(), arg) != withValue.end()) {
             if (i + 1 >= argc) {
                 *error = arg + " needs a value";
@@ -97,8 +139,9 @@ std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vect
             }
             if (arg == "--to") {
                 args.to.emplace_back(argv[++i]);
-            } else {
-                args.values[arg] = argv[++i];
+            } else if (!args.values.emplace(arg, argv[++i]).second) {
+                *error = arg + " was given twice; give it once";
+                return std::nullopt;
             }
         } else {
             *error = "unknown option " + arg + " (see --help)";
@@ -113,6 +156,11 @@ std::string Value(const Arguments& args, const std::string& name, const std::str
     return it == args.values.end() ? fallback : it->second;
 }
 
+std::string SettingsPath(const Arguments& args) {
+    if (args.values.count("--settings")) return Value(args, "--settings");
+    return ChooseSettingsPath(ExecutablePath(), UserConfigFolder());
+}
+
 int Generate(const Arguments& args) {
     const std::string kind = Value(args, "--kind", "monthly");
     const std::string product = Value(args, "--product", "download");
@@ -123,52 +171,119 @@ int Generate(const Arguments& args) {
     }
     if (encoding != "utf-8" && encoding != "sjis") return Fail("--output-encoding must be utf-8 or sjis");
 
+    std::string host = Value(args, "--ranking-host");
+    if (host.empty()) host = ReadSetting(SettingsPath(args), kRankingSection, "Host").value_or("");
+    if (host.empty()) host = std::string(RankingHost());
+    if (!IsValidRankingHost(host))
+        return Fail("ランキングサービスのホスト「" + host + "」が正しくありません。HOST または HOST:PORT の形で指定してください。");
+
     const Text productKind = ProductKindFor(product == "download", product == "mailmag", product == "goods");
     const Text rankingKind = RankingKindFor(kind == "monthly", kind == "daily", kind == "pickup");
     const Text category = CategoryCodeFor(Sjis(Value(args, "--category", "すべて")));
     const Text affiliateId = AffiliateIdFor(Sjis(Value(args, "--af")));
-    const Text url = MakeRankingUrl(productKind, category, affiliateId, rankingKind, RankingHost());
-    if (args.printUrl) {
+    const Text url = MakeRankingUrl(productKind, category, affiliateId, rankingKind, host);
+    if (args.Has("--print-url")) {
         std::cout << url.Bytes() << "\n";
-        return 0;
+        return std::cout.flush() ? 0 : 1;
     }
 
-    RankingPage page;
-    if (args.values.count("--page")) {
-        std::string error;
-        auto bytes = ReadFileBytes(Value(args, "--page"), &error);
-        if (!bytes) return Fail("cannot read " + Value(args, "--page") + ": " + error);
-        page = ConvertRankingPage(*bytes);
-    } else {
-        page = FetchRankingPage(url, HttpOptions{});
-    }
-    if (page.outcome == RankingPage::Outcome::NetworkError) {
-        std::cerr << ToUtf8(Sjis(texts::kNetworkError)) << ": " << page.error << " (" << url.Bytes() << ")\n";
-        return 1;
-    }
-    if (page.outcome == RankingPage::Outcome::ConverterUnavailable) {
-        std::cerr << ToUtf8(Sjis(texts::kConverterUnavailable)) << "\n";
-        return 1;
-    }
     const auto rankingKindValue = ParseRankingKind(rankingKind);
-    const Text article = GenerateArticle(page.page, *rankingKindValue);
-    const std::string out = encoding == "sjis" ? article.Bytes() : ToUtf8(article);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    const OutputEncoding output = encoding == "sjis" ? OutputEncoding::Sjis : OutputEncoding::Utf8;
+    GenerateResult result;
+    if (args.values.count("--page")) {
+        result = GenerateFromPageFile(Value(args, "--page"), *rankingKindValue, output, STDOUT_FILENO);
+    } else {
+        const RankingPage page = FetchRankingPage(url, HttpOptions{});
+        if (page.outcome == RankingPage::Outcome::NetworkError) {
+            std::cerr << ToUtf8(Sjis(texts::kNetworkError)) << "\n"
+                      << DescribeFetchFailure(page.error, host) << "\n(" << url.Bytes() << ")\n";
+            return 1;
+        }
+        if (page.outcome == RankingPage::Outcome::ConverterUnavailable) {
+            std::cerr << ToUtf8(Sjis(texts::kConverterUnavailable)) << "\n";
+            return 1;
+        }
+        result = GenerateFromPage(page.page, *rankingKindValue, output, STDOUT_FILENO);
+    }
+    if (result.Succeeded()) return 0;
+    std::cerr << "qubopost-cli: " << GenerateErrorMessage(result, Value(args, "--page")) << "\n";
+    return 1;
 }
 
-// A file's text as the dialog's fields hold it: CP932 with CR LF line ends.
+// A file's text as the dialog's fields hold it: CP932 with CR LF line ends. Refuses what
+// would be lost on the way: NUL bytes, bytes that are no text in the file's encoding, and
+// characters that Shift-JIS has no form for (each named, with its line).
 std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, std::string* error) {
-    auto bytes = ReadFileBytes(path, error);
-    if (!bytes) return std::nullopt;
-    Text text = sjis ? Text(std::move(*bytes)) : Sjis(*bytes);
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        *error = path + " はフォルダーです。ファイルを指定してください。";
+        return std::nullopt;
+    }
+    std::string reason;
+    auto bytes = ReadFileBytes(path, &reason);
+    if (!bytes) {
+        *error = path + " を読めません: " + reason;
+        return std::nullopt;
+    }
+    auto lineOf = [&](std::size_t offset) {
+        return std::to_string(1 + std::count(bytes->begin(), bytes->begin() + static_cast<long>(offset), '\n'));
+    };
+    if (const std::size_t nul = bytes->find('\0'); nul != std::string::npos) {
+        *error = path + " の " + lineOf(nul) + " 行目に NUL バイトがあります。テキストファイルを指定してください。";
+        return std::nullopt;
+    }
     std::string crlf;
+    Text text;
+    if (sjis) {
+        // Every byte must be part of a CP932 character.
+        for (std::size_t i = 0; i < bytes->size(); ++i) {
+            const auto c = static_cast<unsigned char>((*bytes)[i]);
+            if (Text::IsLeadByte(c)) {
+                const auto next = i + 1 < bytes->size() ? static_cast<unsigned char>((*bytes)[i + 1]) : 0;
+                if (next < 0x40 || next == 0x7F || next > 0xFC) {
+                    *error = path + " の " + lineOf(i) + " 行目に Shift-JIS として正しくないバイトがあります。";
+                    return std::nullopt;
+                }
+                ++i;
+            } else if (c == 0x80 || c == 0xA0 || c >= 0xFD) {
+                *error = path + " の " + lineOf(i) + " 行目に Shift-JIS として正しくないバイトがあります。";
+                return std::nullopt;
+            }
+        }
+        text = Text(std::move(*bytes));
+    } else {
+        const std::vector<UnmappableChar> bad = FindUnmappable(*bytes, 20);
+        for (const UnmappableChar& c : bad) {
+            if (c.utf8.empty()) {
+                *error = path + " の " + std::to_string(c.line) +
+                         " 行目に UTF-8 として正しくないバイトがあります。Shift-JIS のファイルなら --input-encoding sjis を付けてください。";
+                return std::nullopt;
+            }
+        }
+        if (!bad.empty()) {
+            std::string list;
+            for (const UnmappableChar& c : bad) list += "\n  " + DescribeUnmappable(c);
+            *error = path + " に Shift-JIS にない文字があるため送れません。別の文字に置き換えるか削除してください:" + list;
+            return std::nullopt;
+        }
+        text = FieldToSjis(*bytes);
+        bytes.reset();
+    }
     const std::string& raw = text.Bytes();
+    crlf.reserve(raw.size() + raw.size() / 32);
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) crlf += '\r';
         crlf += raw[i];
     }
     return Text(std::move(crlf));
+}
+
+volatile std::sig_atomic_t g_interrupted = 0;
+int g_stopFlag = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+    __atomic_store_n(&g_stopFlag, 1, __ATOMIC_RELEASE);
 }
 
 class ConsoleEvents : public PostingEvents {
@@ -178,10 +293,16 @@ public:
     void OnProgressStep() override {}
     void OnLogLine(const Text& line) override { std::cout << ToUtf8(line) << std::endl; }
     bool Pause() override {
-        std::this_thread::sleep_for(m_pause);
-        return true;
+        const auto end = std::chrono::steady_clock::now() + m_pause;
+        while (std::chrono::steady_clock::now() < end) {
+            if (g_interrupted) return false;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                end - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+        }
+        return !g_interrupted;
     }
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return g_interrupted != 0; }
+    const int* StopFlag() override { return &g_stopFlag; }
 
 private:
     std::chrono::milliseconds m_pause;
@@ -198,47 +319,154 @@ int Post(const Arguments& args) {
 
     double pauseSeconds = 60;
     if (args.values.count("--pause")) {
+        const std::string text = Value(args, "--pause");
         char* end = nullptr;
-        pauseSeconds = std::strtod(Value(args, "--pause").c_str(), &end);
-        if (!end || *end || pauseSeconds < 0 || pauseSeconds > 86400) return Fail("--pause takes seconds (0 to 86400)");
+        pauseSeconds = std::strtod(text.c_str(), &end);
+        if (text.empty() || !end || *end || !std::isfinite(pauseSeconds) || pauseSeconds < 0 || pauseSeconds > 86400)
+            return Fail("--pause は 0 以上 86400 以下の秒数で指定してください（「" + text + "」）。");
     }
+    const std::string server = Value(args, "--server");
+    const std::string port = Value(args, "--port");
+    {
+        const std::string hostPart = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
+        if (hostPart.find(':') != std::string::npos && hostPart.front() != '[')
+            return Fail("--server にはホスト名だけを書き、ポート番号は --port で指定してください（「" + server + "」）。");
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stol(port) < 1 || std::stol(port) > 65535)
+            return Fail("--port は 1〜65535 の数字で指定してください（「" + port + "」）。");
+    }
+    if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
+        return Fail("--restart は --retry-failed、--resend-uncertain と一緒には使えません。");
 
     std::string error;
     PostingInputs inputs;
     auto article = ReadFieldFile(Value(args, "--article"), sjis, &error);
-    if (!article) return Fail("cannot read " + Value(args, "--article") + ": " + error);
-    inputs.article = *article;
+    if (!article) return Fail(error);
+    inputs.article = std::move(*article);
     for (const char* name : {"--header", "--footer"}) {
         if (!args.values.count(name)) continue;
         auto text = ReadFieldFile(Value(args, name), sjis, &error);
-        if (!text) return Fail("cannot read " + Value(args, name) + ": " + error);
+        if (!text) return Fail(error);
         (std::strcmp(name, "--header") == 0 ? inputs.header : inputs.footer) = *text;
     }
-    for (const std::string& to : args.to) inputs.blogAddresses += Sjis(to) + "\r\n";
+    for (const std::string& to : args.to) {
+        if (to.find_first_of("\r\n") != std::string::npos || to.find('\0') != std::string::npos)
+            return Fail("--to のアドレスに改行が含まれています。");
+        inputs.blogAddresses += FieldToSjis(to) + "\r\n";
+    }
     if (args.values.count("--to-file")) {
         auto list = ReadFieldFile(Value(args, "--to-file"), sjis, &error);
-        if (!list) return Fail("cannot read " + Value(args, "--to-file") + ": " + error);
+        if (!list) return Fail(error);
         inputs.blogAddresses += *list;
     }
-    inputs.smtpServer = Sjis(Value(args, "--server"));
-    inputs.smtpPort = Sjis(Value(args, "--port"));
-    inputs.fromAddress = Sjis(Value(args, "--from"));
+    inputs.smtpServer = Sjis(server);
+    inputs.smtpPort = Sjis(port);
+    inputs.fromAddress = FieldToSjis(Value(args, "--from"));
 
-    MailSender send = BSendMail;
-    if (args.dryRun) {
-        send = [](const char* server, const char* to, const char* from, const char* subject, const char* body,
-                  const char*, char*) {
-            std::cout << "--- message via " << ToUtf8(Text(server)) << "\nFrom: " << ToUtf8(Text(from))
-                      << "\nTo: " << ToUtf8(Text(to)) << "\nSubject: " << ToUtf8(Text(subject)) << "\n\n"
-                      << ToUtf8(Text(body)) << "\n--- end of message\n";
-            return 1;
-        };
+    const RunPlan plan = PlanRun(inputs);
+    if (plan.groups.empty())
+        return Fail("記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です）。");
+    if (plan.addresses.empty()) return Fail("投稿先のアドレスがありません（--to または --to-file）。");
+
+    std::string trustFile = Value(args, "--tls-trust-file");
+    if (trustFile.empty()) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
+    if (!trustFile.empty()) {
+        if (access(trustFile.c_str(), R_OK) != 0) return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
+        BSetOption("tls-trust-file", trustFile.c_str());
     }
-    const auto pause = std::chrono::milliseconds(args.dryRun ? 0 : static_cast<long long>(pauseSeconds * 1000));
-    ConsoleEvents events(pause);
-    const bool sent = ExecutePosting(inputs, send, events);
-    std::cout << ToUtf8(Sjis(sent ? texts::kPostingDone : texts::kPostingFailed)) << std::endl;
-    return sent ? 0 : 1;
+
+    if (args.Has("--dry-run")) {
+        for (const PlannedMessage& message : plan.messages) {
+            std::cout << "--- message " << message.number << " via " << ToUtf8(plan.server)
+                      << "\nFrom: " << ToUtf8(inputs.fromAddress) << "\nTo: " << ToUtf8(message.address)
+                      << "\nSubject: " << ToUtf8(message.subject) << "\n\n"
+                      << ToUtf8(plan.Body(inputs, message.group)) << "\n--- end of message\n";
+        }
+        std::cout << plan.messages.size() << " 通のメールを表示しました（--dry-run のため何も送っていません）。" << std::endl;
+        return std::cout ? 0 : 1;
+    }
+
+    // The journal: resume what an earlier run of the same inputs left unfinished.
+    std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
+    RunJournal::Mode mode = RunJournal::Mode::Fresh;
+    const std::string identity = RunJournal::Identity(inputs);
+    if (!journal) {
+        std::cerr << "qubopost-cli: 投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）: " << error
+                  << "\n";
+    } else if (!args.Has("--restart")) {
+        const RunJournal::Earlier earlier = journal->Look(identity, &error);
+        if (earlier.unfinished) {
+            mode = RunJournal::Mode::Resume;
+            std::cout << "前回中断した投稿を続きから再開します（全 " << earlier.unfinished->summary.total
+                      << " 通のうち送信済み " << earlier.sent << " 通は送りません。最初からやり直すには --restart）。"
+                      << std::endl;
+            if (!earlier.uncertain.empty() && !args.Has("--resend-uncertain")) {
+                std::cout << "送信結果が不明のメールが " << earlier.uncertain.size()
+                          << " 通あります。届いていないことを確かめたら --resend-uncertain で送れます:" << std::endl;
+                for (const auto& message : earlier.uncertain)
+                    std::cout << "  " << message.number << " " << ToUtf8(Text(message.destination)) << " "
+                              << ToUtf8(Text(message.subject)) << std::endl;
+            }
+        } else if (args.Has("--retry-failed")) {
+            if (earlier.finished && earlier.failedInFinished > 0) {
+                mode = RunJournal::Mode::RetryFailed;
+                std::cout << "前回の投稿で失敗した " << earlier.failedInFinished << " 通だけを送ります。" << std::endl;
+            } else {
+                std::cout << "前回の投稿に失敗したメールはありません。" << std::endl;
+                return 0;
+            }
+        }
+    }
+    if (journal && !journal->Begin(identity, plan, mode, args.Has("--resend-uncertain"), &error)) {
+        std::cerr << "qubopost-cli: 投稿履歴に記録できないため、この投稿は記録されません: " << error << "\n";
+        journal.reset();
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+
+    ConsoleEvents console(std::chrono::milliseconds(static_cast<long long>(pauseSeconds * 1000)));
+    JournalEvents events(console, journal.get());
+    const RunOutcome outcome = RunPostingPlan(inputs, plan, BSendMailEx, events);
+    if (journal) journal->End(outcome);
+    if (outcome.Succeeded()) {
+        std::cout << ToUtf8(Sjis(texts::kPostingDone)) << std::endl;
+        return 0;
+    }
+    if (outcome.stopped) {
+        std::cout << "投稿を停止しました。送信済み " << outcome.sent + outcome.skipped << " 通、未送信 " << outcome.notSent
+                  << " 通です。同じ引数でもう一度実行すると続きから再開します。" << std::endl;
+        return 1;
+    }
+    std::cout << ToUtf8(Sjis(texts::kPostingFailed)) << std::endl;
+    if (outcome.loginRefused)
+        std::cout << "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。qubopost-cli credentials set で保存し直してください。未送信 "
+                  << outcome.notSent << " 通。" << std::endl;
+    return 1;
+}
+
+int History(const Arguments& args) {
+    std::string error;
+    std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
+    if (!journal) return Fail("投稿履歴を開けません: " + error);
+    auto toUtf8 = [](std::string_view cp932) { return ToUtf8(Text(cp932)); };
+    std::optional<qubopost::journal::RunId> run;
+    if (args.values.count("--run")) {
+        char* end = nullptr;
+        const long long id = std::strtoll(Value(args, "--run").c_str(), &end, 10);
+        if (!end || *end || id <= 0) return Fail("--run には履歴の番号を指定してください。");
+        run = id;
+    }
+    int limit = 50;
+    if (args.values.count("--limit")) limit = std::atoi(Value(args, "--limit").c_str());
+    auto text = qubopost::journal::HistoryText(journal->Journal(), run, limit, toUtf8);
+    if (!text) return Fail(text.error().message);
+    std::cout << *text;
+    return std::cout.flush() ? 0 : 1;
 }
 
 }  // namespace
@@ -253,11 +481,24 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    if (!StartNetwork()) return Fail("the network library could not be started");
+    if (command == "--version") {
+        std::cout << "qubopost-cli " << QUBOPOST_VERSION << "\n";
+        return 0;
+    }
     std::string error;
+    if (command == "credentials") return RunCredentialsCommand(argc, argv, 2);
+    if (command == "history") {
+        auto args = Parse(argc, argv, 2, {"--run", "--limit"}, {}, &error);
+        if (!args) return Fail(error);
+        if (args->help) return std::cout << kUsage, 0;
+        return History(*args);
+    }
+    if (!StartNetwork()) return Fail("the network library could not be started");
     if (command == "generate") {
-        auto args = Parse(argc, argv, 2, {"--kind", "--product", "--category", "--af", "--page", "--output-encoding"},
-                          &error);
+        auto args = Parse(argc, argv, 2,
+                          {"--kind", "--product", "--category", "--af", "--page", "--output-encoding",
+                           "--ranking-host", "--settings"},
+                          {"--print-url"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
         return Generate(*args);
@@ -265,8 +506,8 @@ int main(int argc, char** argv) {
     if (command == "post") {
         auto args = Parse(argc, argv, 2,
                           {"--article", "--to", "--to-file", "--server", "--port", "--from", "--header", "--footer",
-                           "--pause", "--input-encoding"},
-                          &error);
+                           "--pause", "--input-encoding", "--tls-trust-file", "--settings"},
+                          {"--dry-run", "--restart", "--resend-uncertain", "--retry-failed"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
         return Post(*args);

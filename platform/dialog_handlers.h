@@ -31,4 +31,6 @@ public:
     // The window's own settings (size and place), stored with the program's settings.
     virtual std::string LoadWindowState() { return {}; }
     virtual void SaveWindowState(const std::string&) {}
+    // The settings file, for the small windows that keep their own values in it.
+    virtual std::string SettingsPath() { return {}; }
 };

@@ -386,7 +386,7 @@ unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
     JournalEvents events(dialogEvents, journal);
     StoppableMailSender send = m_services.sendMailStoppable;
     if (!send && m_services.sendMail) send = Stoppable(m_services.sendMail);
-    if (!send) send = Stoppable(BSendMail);
+    if (!send) send = BSendMailEx;
     const RunOutcome outcome = RunPostingPlan(inputs, plan, send, events);
     if (journal) journal->End(outcome);
     {

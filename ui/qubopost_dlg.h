@@ -52,6 +52,9 @@ public:
     bool JobsRunning() override;
     void OnFieldEdited(int id) override;
     std::string LoadWindowState() override;
+    std::string SettingsPath() override;
+    // The ranking service's host: the settings file's, else the one built in.
+    std::string RankingHostInUse() const;
     void SaveWindowState(const std::string& state) override;
 
     // Buttons.
@@ -116,6 +119,7 @@ private:
     mutable std::mutex m_runMutex;  // guards the two members below
     Text m_strSubject;
     Text m_strLog;
+    std::string m_fetchError;  // why the last fetch failed (English, the transfer's own text)
     std::atomic<bool> m_posting{false};
     std::atomic<bool> m_confirmed{false};
     int m_runStop = 0;  // __atomic_* only: the mail call reads it through a plain pointer

@@ -26,6 +26,10 @@
 #include "platform/field_text.h"
 #include "platform/qt/about_box.h"
 #include "platform/qt/preview_window.h"
+#include "platform/qt/side_windows.h"
+#include "journal/journal.h"
+#include "settings/ranking_host.h"
+#include "article/ranking_request.h"
 #include "platform/qt/dialog_template.h"
 #include "platform/qt/gui_thread.h"
 #include "platform/qt/message_box.h"
@@ -383,6 +387,16 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
         connect(action, &QAction::triggered, this,
                 [this] { m_handlers.OnSysCommand(IDM_ABOUTBOX); });
         addAction(action);
+        // The windows around the dialog, next to the version entry.
+        connect(AddMenuEntry(QStringLiteral("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)),
+                &QAction::triggered, this, [this] {
+                    RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER), GetWindowTextUtf8(IDC_SMTP_PORT));
+                });
+        connect(AddMenuEntry(QStringLiteral("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)),
+                &QAction::triggered, this,
+                [this] { RunRankingWindow(this, m_handlers.SettingsPath(), std::string(RankingHost())); });
+        connect(AddMenuEntry(QStringLiteral("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
+                this, [this] { RunHistoryWindow(this, qubopost::journal::DefaultJournalPath()); });
     });
 }
 

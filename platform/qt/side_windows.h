@@ -1,0 +1,14 @@
+// The small windows opened from the main window's context menu: SMTP credentials, the
+// ranking service, and the posting history.
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+// Server as the SMTP field shows it (an "smtps://" prefix allowed), port from its field.
+void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port);
+// The ranking service's host, stored as [Ranking] Host= in the settings file.
+void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const std::string& builtInHost);
+// Past runs and each message's result, from the journal.
+void RunHistoryWindow(QWidget* parent, const std::string& journalPath);
