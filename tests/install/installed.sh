@@ -34,6 +34,7 @@ unset LD_LIBRARY_PATH LD_PRELOAD
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/qubopost-install-test.XXXXXX")
 program_pid=
 server_pid=
+bus_pid=
 cleanup() {
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
         kill -KILL "$program_pid" 2>/dev/null || true
@@ -41,6 +42,10 @@ cleanup() {
     if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
         kill -TERM "$server_pid" 2>/dev/null || true
         wait "$server_pid" 2>/dev/null || true
+    fi
+    if [ -n "$bus_pid" ] && kill -0 "$bus_pid" 2>/dev/null; then
+        kill -TERM "$bus_pid" 2>/dev/null || true
+        wait "$bus_pid" 2>/dev/null || true
     fi
     rm -rf "$scratch"
 }
@@ -342,6 +347,19 @@ window-class)
     done
     [ -s "$scratch/display" ] || fail "Xvfb gave no display"
     display=:$(head -n1 "$scratch/display")
+    # A session bus of its own, as every desktop session has one (without any, the D-Bus
+    # library would try to start one through the X server).
+    command -v dbus-daemon >/dev/null || fail "dbus-daemon missing (scripts/setup.sh installs dbus)"
+    dbus-daemon --session --nofork --print-address=4 4>"$scratch/bus" >/dev/null 2>&1 &
+    bus_pid=$!
+    for _ in $(seq 1 600); do
+        [ -s "$scratch/bus" ] && break
+        kill -0 "$bus_pid" 2>/dev/null || fail "dbus-daemon ended"
+        sleep 0.05
+    done
+    [ -s "$scratch/bus" ] || fail "dbus-daemon gave no address"
+    export DBUS_SESSION_BUS_ADDRESS
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$scratch/bus")
     config=$scratch/config
     mkdir -p "$scratch/home"
     HOME=$scratch/home XDG_CONFIG_HOME=$config DISPLAY=$display QT_QPA_PLATFORM=xcb \
