@@ -9,6 +9,8 @@
 //   letters, digits, '-' and '_' in labels joined by single dots, at most 254 bytes), and the
 //   builder gives a message exactly when both addresses pass;
 // - the message is 7-bit, without NUL, with CR LF line ends only and no line over 998 bytes;
+// - no header line is over 76 characters, but for an address too long for it on a line of its
+//   own under "From:" or "To:";
 // - its header holds exactly Date, From, To, Subject, Message-Id, MIME-Version, Content-Type
 //   and Content-Transfer-Encoding, once each: no input adds a header;
 // - From and To give the addresses back; the Subject, read as RFC 2047 encoded words of at
@@ -210,6 +212,15 @@ void CheckMessage(const MailFields& fields, const std::string& message) {
         header[current].push_back(lines[i].substr(colon + 1));
     }
     if (!headerEnded) Fail(message, "no empty line between header and body");
+    // At most 76 characters on every header line (RFC 2047's limit for lines with encoded
+    // words, kept by all of them); only an address longer than that, alone on its line after
+    // "From:" or "To:", may exceed it.
+    for (std::size_t i = 0; i + 1 < bodyLine; ++i) {
+        if (lines[i].size() <= 76) continue;
+        const bool addressAlone = i > 0 && (lines[i - 1] == "From:" || lines[i - 1] == "To:") &&
+                                  (Trim(lines[i]) == fields.from || Trim(lines[i]) == fields.to);
+        if (!addressAlone) Fail(message, "a header line is longer than 76 characters");
+    }
     const std::vector<std::string> names = {"content-transfer-encoding", "content-type", "date", "from",
                                             "message-id", "mime-version", "subject", "to"};
     std::vector<std::string> got;

@@ -86,6 +86,11 @@ int RawSmtpPeer::connections() const {
     return connections_;
 }
 
+int RawSmtpPeer::closedByClient() const {
+    std::lock_guard lock(mutex_);
+    return closedByClient_;
+}
+
 int RawSmtpPeer::finalDots() const {
     std::lock_guard lock(mutex_);
     return finalDots_;
@@ -143,7 +148,11 @@ void RawSmtpPeer::Converse(int client) {
         if (fds[1].revents) return;
         char chunk[4096];
         const ssize_t n = recv(client, chunk, sizeof chunk, 0);
-        if (n <= 0) return;
+        if (n <= 0) {
+            std::lock_guard lock(mutex_);
+            ++closedByClient_;
+            return;
+        }
         buffer.append(chunk, static_cast<size_t>(n));
 
         // Whole lines only; a stalled peer still records what it is sent.

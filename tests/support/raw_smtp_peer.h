@@ -65,6 +65,8 @@ class RawSmtpPeer {
     int connections() const;
     // Number of final dots (".\r\n" ending DATA) received so far.
     int finalDots() const;
+    // Number of connections the client has closed (the peer read the end of the stream).
+    int closedByClient() const;
 
   private:
     void Serve();
@@ -75,6 +77,7 @@ class RawSmtpPeer {
     Script script_;
     std::string host_;
     int finalDots_ = 0;
+    int closedByClient_ = 0;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     int port_ = 0;

@@ -1,0 +1,179 @@
+#include "cli/credentials_command.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "credentials/credentials.h"
+
+const char* const kCredentialsUsage = R"(  qubopost-cli credentials set --server HOST --user USER
+  qubopost-cli credentials forget --server HOST
+  qubopost-cli credentials list
+
+credentials: the SMTP login kept in the desktop's key ring (Secret Service), which posting uses
+  before ~/.netrc.
+  set      stores USER and a password for the SMTP server HOST (the host name as in the
+           dialog's server field, without port), replacing what was stored for HOST. The
+           password is read from standard input, one line (not shown on a terminal).
+  forget   removes what is stored for HOST.
+  list     prints the host and user of each stored login, one a line (never passwords).
+)";
+
+namespace {
+
+using qubopost::credentials::KeyRingStatus;
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoKeyRing = 3;
+
+int Usage(const std::string& problem) {
+    std::cerr << problem << "\n使い方:\n" << kCredentialsUsage;
+    return kExitUsage;
+}
+
+int NoKeyRing() {
+    std::cerr << "キーリングを使えませんでした。D-Bus のセッションバスに Secret Service "
+                 "（gnome-keyring など）が見つかりません。デスクトップにログインした状態で実行する"
+                 "か、~/.netrc に「machine ホスト名 login ユーザー名 password パスワード」の行を"
+                 "書いてください（ファイルの権限は 600 にしてください）。\n";
+    return kExitNoKeyRing;
+}
+
+int KeyRingFailed(const std::string& what, const std::string& detail) {
+    std::cerr << what << "キーリングがエラーを返しました（" << detail
+              << "）。キーリングがロックされていないか確認して、もう一度実行してください。\n";
+    return kExitFailed;
+}
+
+// Reads one line from standard input without showing it when that is a terminal. False at the
+// end of input before any line.
+bool ReadPassword(std::string* password) {
+    const bool terminal = isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        std::cerr << "パスワード: " << std::flush;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    const bool got = static_cast<bool>(std::getline(std::cin, *password));
+    if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (!got && password->empty()) return false;
+    if (!password->empty() && password->back() == '\r') password->pop_back();
+    return true;
+}
+
+// Takes "--name VALUE" pairs; false (with a message) for anything else.
+bool ReadOptions(int argc, char** argv, int from, std::string* server, std::string* user,
+                 std::string* problem) {
+    for (int i = from; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string* target = arg == "--server" ? server : arg == "--user" ? user : nullptr;
+        if (!target) {
+            *problem = "知らないオプションです: " + arg;
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *problem = arg + " の後に値がありません。";
+            return false;
+        }
+        *target = argv[++i];
+    }
+    return true;
+}
+
+// "host", "host:587", "[::1]:25" or "[::1]": the host part as the key ring keeps it.
+std::string HostOnly(std::string server) {
+    if (!server.empty() && server.front() == '[') {
+        const size_t close = server.find(']');
+        if (close != std::string::npos) return server.substr(1, close - 1);
+    }
+    const size_t colon = server.find(':');
+    if (colon != std::string::npos && server.find(':', colon + 1) == std::string::npos)
+        server.erase(colon);
+    return qubopost::credentials::NormaliseHost(server);
+}
+
+int Set(const std::string& server, const std::string& user) {
+    std::string password;
+    if (!ReadPassword(&password) || password.empty()) {
+        std::cerr << "パスワードを読めませんでした。標準入力からパスワードを 1 行で渡して"
+                     "ください。\n";
+        return kExitFailed;
+    }
+    std::string error;
+    switch (qubopost::credentials::KeyRingStore(server, user, password, &error)) {
+        case KeyRingStatus::Ok:
+            std::cout << server << " のユーザー " << user << " のパスワードをキーリングに保存しました。\n";
+            return 0;
+        case KeyRingStatus::Unavailable:
+            return NoKeyRing();
+        default:
+            return KeyRingFailed("パスワードを保存できませんでした。", error);
+    }
+}
+
+int Forget(const std::string& server) {
+    std::string error;
+    switch (qubopost::credentials::KeyRingForget(server, &error)) {
+        case KeyRingStatus::Ok:
+            std::cout << server << " のログイン情報をキーリングから削除しました。\n";
+            return 0;
+        case KeyRingStatus::NotFound:
+            std::cerr << server << " のログイン情報はキーリングに保存されていません。"
+                         "「qubopost-cli credentials list」で保存されているものを確認できます。\n";
+            return kExitFailed;
+        case KeyRingStatus::Unavailable:
+            return NoKeyRing();
+        default:
+            return KeyRingFailed("ログイン情報を削除できませんでした。", error);
+    }
+}
+
+int List() {
+    std::vector<qubopost::credentials::KeyRingEntry> entries;
+    std::string error;
+    switch (qubopost::credentials::KeyRingList(&entries, &error)) {
+        case KeyRingStatus::Ok:
+            for (const auto& entry : entries) std::cout << entry.host << '\t' << entry.user << '\n';
+            return 0;
+        case KeyRingStatus::Unavailable:
+            return NoKeyRing();
+        default:
+            return KeyRingFailed("ログイン情報の一覧を読めませんでした。", error);
+    }
+}
+
+}  // namespace
+
+int RunCredentialsCommand(int argc, char** argv, int first) {
+    if (first >= argc) return Usage("credentials の後に set、forget または list を指定してください。");
+    const std::string action = argv[first];
+    std::string server, user, problem;
+    if (action == "--help" || action == "-h") {
+        std::cout << kCredentialsUsage;
+        return 0;
+    }
+    if (!ReadOptions(argc, argv, first + 1, &server, &user, &problem)) return Usage(problem);
+    server = HostOnly(server);
+    if (action == "set") {
+        if (server.empty() || user.empty())
+            return Usage("set には --server と --user の両方が必要です。");
+        return Set(server, user);
+    }
+    if (action == "forget") {
+        if (server.empty()) return Usage("forget には --server が必要です。");
+        return Forget(server);
+    }
+    if (action == "list") {
+        if (!server.empty() || !user.empty()) return Usage("list にオプションはありません。");
+        return List();
+    }
+    return Usage("知らない操作です: " + action);
+}
