@@ -12,7 +12,6 @@ packages=(
   fonts-ipafont-gothic xvfb xauth
   desktop-file-utils appstream dpkg-dev file
   libsecret-1-dev gnome-keyring dbus iproute2
-  libsecret-1-dev gnome-keyring dbus iproute2
   qt6-translations-l10n x11-utils
 )
 
