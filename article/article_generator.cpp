@@ -1,16 +1,18 @@
 #include "article/article_generator.h"
 
 #include <array>
+#include <string>
 
 #include "platform/encoding.h"
 
 namespace {
 
-const Text kSingleQuoteOpening = "<a href='";
-const Text kDoubleQuoteOpening = "<a href=\"";
-const Text kAnchorClosing = "</a>";
-const Text kDescriptionOpening = "<td valign=top align=left><span class=style2>";
-const Text kDescriptionClosing = "</span></td>";
+constexpr std::string_view kSingleQuoteOpening = "<a href='";
+constexpr std::string_view kDoubleQuoteOpening = "<a href=\"";
+constexpr std::string_view kAnchorClosing = "</a>";
+constexpr std::string_view kDescriptionOpening = "<td valign=top align=left><span class=style2>";
+constexpr std::string_view kDescriptionClosing = "</span></td>";
+constexpr std::size_t kNone = std::string_view::npos;
 
 // Links whose piece holds one of these are images or "details" links, not products.
 const std::array<Text, 9>& SkipMarks() {
@@ -21,9 +23,9 @@ const std::array<Text, 9>& SkipMarks() {
     return marks;
 }
 
-bool HasSkipMark(const Text& piece) {
+bool HasSkipMark(std::string_view piece) {
     for (const Text& mark : SkipMarks()) {
-        if (piece.Find(mark) >= 0) return true;
+        if (FindSjis(piece, mark.Bytes()) != kNone) return true;
     }
     return false;
 }
@@ -34,72 +36,182 @@ bool HasSkipMark(const Text& piece) {
 // position up to the match it found: each part of the page is searched only once.
 class DescriptionFinder {
 public:
-    explicit DescriptionFinder(const Text& page) : m_page(page) {}
+    explicit DescriptionFinder(std::string_view page) : m_page(page) {}
 
-    // Start of the next description opening at or after from, or -1.
-    int NextOpening(int from) {
-        const bool reusable = m_searched && from >= m_searchedFrom &&
-                              (m_opening < 0 || m_opening >= from) && from < m_page.GetLength() &&
-                              !Text::IsLeadByte(static_cast<unsigned char>(m_page[from])) &&
+    // Start of the next description opening at or after from, or kNone.
+    std::size_t NextOpening(std::size_t from) {
+        const bool reusable = m_searched && from >= m_searchedFrom && (m_opening == kNone || m_opening >= from) &&
+                              from < m_page.size() && !Text::IsLeadByte(static_cast<unsigned char>(m_page[from])) &&
                               m_page[from] != kDescriptionOpening[0];
         if (!reusable) {
-            m_opening = m_page.Find(kDescriptionOpening, from);
+            m_opening = FindSjis(m_page, kDescriptionOpening, from);
             m_searchedFrom = from;
             m_searched = true;
         }
         return m_opening;
     }
 
-    // Position of the description closing searched from start + 1, or -1.
-    int Closing(int start) {
+    // Position of the description closing searched from start + 1, or kNone.
+    std::size_t Closing(std::size_t start) {
         if (start != m_closingFor) {
-            m_closing = m_page.Find(kDescriptionClosing, start + 1);
+            m_closing = FindSjis(m_page, kDescriptionClosing, start + 1);
             m_closingFor = start;
         }
         return m_closing;
     }
 
 private:
-    const Text& m_page;
+    std::string_view m_page;
     bool m_searched = false;
-    int m_searchedFrom = 0;
-    int m_opening = -1;
-    int m_closingFor = -1;
-    int m_closing = -1;
+    std::size_t m_searchedFrom = 0;
+    std::size_t m_opening = kNone;
+    std::size_t m_closingFor = kNone;
+    std::size_t m_closing = kNone;
 };
 
-void ScanLinks(const Text& page, const Text& opening, Text& article) {
+// Hands every span of one anchor kind to take, in page order.
+template <typename Take>
+void ScanLinks(std::string_view page, std::string_view opening, Take&& take) {
     DescriptionFinder descriptions(page);
-    int searchPos = 0;
+    std::size_t searchPos = 0;
     for (;;) {
-        const int anchorStart = page.Find(opening, searchPos);
-        if (anchorStart < 0) return;
-        const int anchorEnd = page.Find(kAnchorClosing, anchorStart + 1);
+        const std::size_t anchorStart = FindSjis(page, opening, searchPos);
+        if (anchorStart == kNone) return;
+        const std::size_t anchorEnd = FindSjis(page, kAnchorClosing, anchorStart + 1);
         // An opening without a closing: no later anchor of this kind can have one either.
-        if (anchorEnd < 0) return;
-        const Text piece = page.Mid(anchorStart, anchorEnd - anchorStart);
+        if (anchorEnd == kNone) return;
+        const PageSpan piece{anchorStart, anchorEnd - anchorStart};
         searchPos = anchorEnd + 1;
-        if (HasSkipMark(piece)) continue;
-        article += piece;
-        const int descriptionStart = descriptions.NextOpening(searchPos);
-        if (descriptionStart > 0) {
-            const int descriptionEnd = descriptions.Closing(descriptionStart);
-            article += page.Mid(descriptionStart, descriptionEnd - descriptionStart);
+        if (HasSkipMark(page.substr(piece.start, piece.length))) continue;
+        take(piece);
+        const std::size_t descriptionStart = descriptions.NextOpening(searchPos);
+        if (descriptionStart != kNone && descriptionStart > 0) {
+            // Without a closing nothing is taken.
+            const std::size_t descriptionEnd = descriptions.Closing(descriptionStart);
+            if (descriptionEnd != kNone) take(PageSpan{descriptionStart, descriptionEnd - descriptionStart});
         }
     }
 }
 
-struct Rewrite {
-    Text from;
-    Text to;
-};
+template <typename Take>
+void ScanPage(std::string_view page, Take&& take) {
+    ScanLinks(page, kSingleQuoteOpening, take);
+    ScanLinks(page, kDoubleQuoteOpening, take);
+}
 
 const Text& SeparatorHeading() {
     static const Text heading = Sjis("-----into-----\r\n\r\n本日のお勧め内容 ↓↓\r\n\r\n");
     return heading;
 }
 
+// Pieces handed from one step to the next are about this long.
+constexpr std::size_t kStepChunk = 64 * 1024;
+
 }  // namespace
+
+// One replace-all step working on a stream. The text a step has not yet passed on begins
+// on a character boundary of its walk, as the replace-all's search does behind each
+// replacement; a match is searched only where it could lie whole within the bytes at
+// hand, and what lies before the first boundary where a match could still begin goes on
+// to the next step.
+struct ArticleRewriter::Steps {
+    struct Step {
+        std::string_view from;
+        std::string_view to;
+        std::string pending;  // bytes received but not yet passed on
+        std::string out;      // bytes passed on, waiting to go to the next step
+        int replaced = 0;
+    };
+    std::vector<Step> steps;
+    Output output;
+    std::size_t chunk = kStepChunk;
+    bool finished = false;
+
+    void Push(std::size_t index, std::string_view data, bool last) {
+        if (index == steps.size()) {
+            if (!data.empty()) output(data);
+            return;
+        }
+        Step& step = steps[index];
+        std::string_view work = data;
+        if (!step.pending.empty()) {
+            step.pending.append(data);
+            work = step.pending;
+        }
+        std::size_t done = 0;
+        for (std::size_t hit = FindSjis(work, step.from, 0); hit != kNone; hit = FindSjis(work, step.from, done)) {
+            step.out.append(work.data() + done, hit - done);
+            step.out.append(step.to);
+            ++step.replaced;
+            done = hit + step.from.size();
+        }
+        std::size_t keep = work.size();
+        if (!last) {
+            const std::size_t firstUnsearched =
+                work.size() >= step.from.size() ? work.size() - step.from.size() + 1 : 0;
+            keep = NextSjisBoundary(work, done, std::max(done, firstUnsearched));
+            if (keep > work.size()) keep = work.size();
+        }
+        step.out.append(work.data() + done, keep - done);
+        if (work.data() == step.pending.data()) {
+            step.pending.erase(0, keep);
+        } else {
+            step.pending.assign(work.substr(keep));
+        }
+        if (last || step.out.size() >= chunk) {
+            std::string passed;
+            passed.swap(step.out);
+            Push(index + 1, passed, last);
+            passed.clear();
+            step.out.swap(passed);  // keeps the buffer for the next round
+        }
+    }
+};
+
+ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk)
+    : m_steps(std::make_unique<Steps>()) {
+    m_steps->chunk = stepChunk;
+    static const Text twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n[title]");
+    static const Text oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]");
+    static const Text rankingDescription = Sjis("\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n");
+    static const Text pickupDescription = Sjis("\r\n\r\n詳細はこちら \r\n\r\n↓↓\r\n\r\n");
+    static const Text httpHeading = SeparatorHeading() + "http://";
+    static const Text httpsHeading = SeparatorHeading() + "https://";
+
+    auto& steps = m_steps->steps;
+    const auto add = [&steps](std::string_view from, std::string_view to) {
+        steps.push_back({from, to, {}, {}, 0});
+    };
+    add(kSingleQuoteOpening, "\r\n\r\n");
+    add("/' target=_blank>", twoArrowsTitle.Bytes());
+    add(kDoubleQuoteOpening, "\r\n\r\n");
+    add("/\" target=_blank>", (kind == RankingKind::Monthly ? oneArrowTitle : twoArrowsTitle).Bytes());
+    add(kDescriptionOpening, (kind == RankingKind::Pickup ? pickupDescription : rankingDescription).Bytes());
+    if (kind == RankingKind::Pickup) add(kDescriptionClosing, "\r\n\r\n<end>\r\n");
+    // Every link, over http or https, opens an article of its own.
+    add("http://", httpHeading.Bytes());
+    add("https://", httpsHeading.Bytes());
+    // Replacing the separator by itself changes nothing and counts the separators as the
+    // posting plan finds them.
+    add(ArticleMarker().Bytes(), ArticleMarker().Bytes());
+    m_steps->output = std::move(output);
+}
+
+ArticleRewriter::~ArticleRewriter() = default;
+
+void ArticleRewriter::Feed(std::string_view scanned) {
+    if (!scanned.empty() && !m_steps->finished) m_steps->Push(0, scanned, false);
+}
+
+void ArticleRewriter::Finish() {
+    if (m_steps->finished) return;
+    m_steps->Push(0, {}, true);
+    m_steps->finished = true;
+    m_steps->output("\r\n\r\n");
+    m_steps->output(ArticleMarker().Bytes());
+}
+
+int ArticleRewriter::Articles() const { return m_steps->steps.back().replaced; }
 
 const Text& ArticleMarker() {
     static const Text marker = "-----into-----";
@@ -111,28 +223,46 @@ const Text& TitleTag() {
     return tag;
 }
 
-Text ScanRankingPage(const Text& page) {
-    Text article;
-    ScanLinks(page, kSingleQuoteOpening, article);
-    ScanLinks(page, kDoubleQuoteOpening, article);
-    return article;
+std::vector<PageSpan> ScanRankingSpans(std::string_view page) {
+    std::vector<PageSpan> spans;
+    ScanPage(page, [&spans](const PageSpan& span) { spans.push_back(span); });
+    return spans;
 }
 
-void RewriteArticle(Text& article, RankingKind kind) {
-    static const Text twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n[title]");
-    static const Text oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]");
-    static const Text rankingDescription = Sjis("\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n");
-    static const Text pickupDescription = Sjis("\r\n\r\n詳細はこちら \r\n\r\n↓↓\r\n\r\n");
+Text ScanRankingPage(const Text& page) {
+    std::string scanned;
+    ScanPage(page.Bytes(), [&](const PageSpan& span) { scanned.append(page.Bytes(), span.start, span.length); });
+    return Text(std::move(scanned));
+}
 
-    article.Replace(kSingleQuoteOpening, "\r\n\r\n");
-    article.Replace("/' target=_blank>", twoArrowsTitle);
-    article.Replace(kDoubleQuoteOpening, "\r\n\r\n");
-    article.Replace("/\" target=_blank>", kind == RankingKind::Monthly ? oneArrowTitle : twoArrowsTitle);
-    article.Replace(kDescriptionOpening, kind == RankingKind::Pickup ? pickupDescription : rankingDescription);
-    if (kind == RankingKind::Pickup) article.Replace(kDescriptionClosing, "\r\n\r\n<end>\r\n");
-    // Every link, over http or https, opens an article of its own.
-    article.Replace("http://", SeparatorHeading() + "http://");
-    article.Replace("https://", SeparatorHeading() + "https://");
-    article += "\r\n\r\n";
-    article += ArticleMarker();
+void GenerateArticle(std::string_view page, ArticleRewriter& rewriter) {
+    std::string chunk;
+    chunk.reserve(kStepChunk);
+    ScanPage(page, [&](const PageSpan& span) {
+        chunk.append(page.data() + span.start, span.length);
+        if (chunk.size() >= kStepChunk) {
+            rewriter.Feed(chunk);
+            chunk.clear();
+        }
+    });
+    rewriter.Feed(chunk);
+    rewriter.Finish();
+}
+
+int RewriteArticle(Text& article, RankingKind kind) {
+    std::string result;
+    result.reserve(article.Bytes().size() + article.Bytes().size() / 2 + 64);
+    ArticleRewriter rewriter(kind, [&result](std::string_view piece) { result.append(piece); });
+    rewriter.Feed(article.Bytes());
+    rewriter.Finish();
+    article = Text(std::move(result));
+    return rewriter.Articles();
+}
+
+Text GenerateArticle(const Text& page, RankingKind kind, int* articles) {
+    std::string result;
+    ArticleRewriter rewriter(kind, [&result](std::string_view piece) { result.append(piece); });
+    GenerateArticle(page.Bytes(), rewriter);
+    if (articles) *articles = rewriter.Articles();
+    return Text(std::move(result));
 }

@@ -2,6 +2,12 @@
 // link, separated by "-----into-----", each with its title behind "[title]".
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
 #include "platform/text.h"
 
 enum class RankingKind { Monthly, Daily, Pickup };
@@ -10,17 +16,52 @@ enum class RankingKind { Monthly, Daily, Pickup };
 const Text& ArticleMarker();
 const Text& TitleTag();
 
+// A part of the page that the scan takes into the article text.
+struct PageSpan {
+    std::size_t start = 0;
+    std::size_t length = 0;
+};
+
 // Takes the links and descriptions out of the page: first every single-quoted link,
-// then every double-quoted one, each followed by the description that comes next.
+// then every double-quoted one, each followed by the description that comes next. The
+// scanned text is the spans' bytes one after the other.
+std::vector<PageSpan> ScanRankingSpans(std::string_view page);
+// The scanned text itself.
 Text ScanRankingPage(const Text& page);
 
-// Rewrites the scanned markup into article lines for one ranking kind and appends the
-// closing separator.
-void RewriteArticle(Text& article, RankingKind kind);
+// The rewrite of scanned text into article lines for one ranking kind, as a stream: the
+// scanned text goes in piece by piece (cut anywhere) and the article text comes out in
+// pieces, byte for byte what the replace-all steps over the whole text would give,
+// followed by the closing separator. Only a few dozen kilobytes are held at a time.
+class ArticleRewriter {
+public:
+    using Output = std::function<void(std::string_view)>;
+    // stepChunk: about how many bytes each step gathers before passing them on.
+    ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk = 64 * 1024);
+    ~ArticleRewriter();
+    ArticleRewriter(const ArticleRewriter&) = delete;
+    ArticleRewriter& operator=(const ArticleRewriter&) = delete;
 
-// Both steps for one kind.
-inline Text GenerateArticle(const Text& page, RankingKind kind) {
-    Text article = ScanRankingPage(page);
-    RewriteArticle(article, kind);
-    return article;
-}
+    void Feed(std::string_view scanned);
+    // The scanned text has ended: everything held goes out, then the closing separator.
+    void Finish();
+    // The articles written so far: the separators in the text before the closing one, as
+    // the posting plan finds them (one in front of every "http://" and "https://" address
+    // of the kept links). With the closing separator that makes CountArticles of the whole
+    // text whenever it is not 0; 0 means the text holds no article: posting it would mail
+    // nothing, as it has a single separator.
+    int Articles() const;
+
+private:
+    struct Steps;
+    std::unique_ptr<Steps> m_steps;
+};
+
+// Rewrites the scanned markup into article lines for one ranking kind and appends the
+// closing separator. Returns the number of articles (see ArticleRewriter::Articles).
+int RewriteArticle(Text& article, RankingKind kind);
+
+// Both steps for one kind. articles: set to ArticleRewriter::Articles.
+Text GenerateArticle(const Text& page, RankingKind kind, int* articles = nullptr);
+// Both steps, the scanned text going straight into the rewriter (which is finished).
+void GenerateArticle(std::string_view page, ArticleRewriter& rewriter);

@@ -7,7 +7,11 @@
 //   earlier description search found);
 // - the whole article equals the plain scan rewritten by the kind's replace-all steps done
 //   with a plain replace-all;
-// - the article always ends with "\r\n\r\n-----into-----".
+// - the article always ends with "\r\n\r\n-----into-----";
+// - the streaming rewrite, fed the plain scan in pieces cut anywhere and passing tiny
+//   chunks between its steps (sizes taken from the first byte), gives the same article,
+//   and its article count is the number of separators in the plain rewrite before the
+//   closing one, found as a walk by characters finds them.
 #include <array>
 #include <string>
 #include <string_view>
@@ -70,7 +74,7 @@ void PlainScan(std::string_view page, std::string_view opening, std::string& art
     }
 }
 
-std::string PlainRewrite(std::string article, RankingKind kind) {
+std::string PlainRewrite(std::string article, RankingKind kind, int* articles = nullptr) {
     const Texts& t = Fixed();
     article = fuzz::PlainReplace(article, "<a href='", "\r\n\r\n");
     article = fuzz::PlainReplace(article, "/' target=_blank>", t.twoArrowsTitle);
@@ -82,7 +86,14 @@ std::string PlainRewrite(std::string article, RankingKind kind) {
     if (kind == RankingKind::Pickup) article = fuzz::PlainReplace(article, kDescriptionClosing, "\r\n\r\n<end>\r\n");
     article = fuzz::PlainReplace(article, "http://", t.separatorHeading + "http://");
     article = fuzz::PlainReplace(article, "https://", t.separatorHeading + "https://");
+    if (articles) fuzz::PlainReplace(article, "-----into-----", "", articles);
     return article + "\r\n\r\n-----into-----";
+}
+
+int PlainArticles(const std::string& scanned, RankingKind kind) {
+    int articles = 0;
+    PlainRewrite(scanned, kind, &articles);
+    return articles;
 }
 
 }  // namespace
@@ -113,5 +124,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Show("plain rewrite", rewritten);
     }
     FUZZ_CHECK(article.Bytes() == rewritten, "the article differs from the plain rewrite of the plain scan");
+
+    const std::size_t stepChunk = 1 + (data[0] >> 2) % 17;
+    const std::size_t piece = 1 + (data[0] >> 4) % 7;
+    std::string streamed;
+    ArticleRewriter rewriter(kind, [&streamed](std::string_view bytes) { streamed.append(bytes); }, stepChunk);
+    for (std::size_t at = 0; at < expected.size(); at += piece) {
+        rewriter.Feed(std::string_view(expected).substr(at, piece));
+    }
+    rewriter.Finish();
+    if (streamed != rewritten) {
+        fuzz::Show("streamed", streamed);
+        fuzz::Show("plain rewrite", rewritten);
+    }
+    FUZZ_CHECK(streamed == rewritten, "the streaming rewrite differs from the plain rewrite");
+    FUZZ_CHECK(rewriter.Articles() == PlainArticles(expected, kind),
+               "the article count is not the number of separators before the closing one");
     return 0;
 }

@@ -2,7 +2,9 @@
 
 #include <unicode/ucnv.h>
 
-#include <memory>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -19,23 +21,39 @@ Converter Open(const char* name) {
     return converter;
 }
 
-// Converts one piece, flushed, with the converters reset first.
-bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes, std::string& out) {
-    std::vector<UChar> pivot(4096);
-    UChar* pivotSource = pivot.data();
-    UChar* pivotTarget = pivot.data();
+// Both converters of a conversion with the program's substitutes: anything without a form
+// in the target encoding becomes "?" (in CP932 the default substitute would be a
+// user-defined character that shows as garbage), anything invalid in the source U+FFFD.
+bool OpenPair(const char* from, const char* to, Converter& source, Converter& target) {
+    source = Open(from);
+    target = Open(to);
+    if (!source || !target) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setSubstChars(target.get(), "?", 1, &status);
+    status = U_ZERO_ERROR;
+    static const UChar kReplacement[] = {0xFFFD};
+    ucnv_setSubstString(source.get(), kReplacement, 1, &status);
+    return true;
+}
+
+// Converts bytes through the pivot and appends the result to out. reset: the converters
+// start afresh; flush: the text ends here. false when ICU reports a failure.
+bool ConvertThrough(UConverter* source, UConverter* target, std::string_view bytes, std::string& out, bool reset,
+                    bool flush) {
+    UChar pivot[2048];
+    UChar* pivotSource = pivot;
+    UChar* pivotTarget = pivot;
     const char* in = bytes.data();
     const char* inEnd = bytes.data() + bytes.size();
     std::size_t used = out.size();
     out.resize(used + bytes.size() * 2 + 16);
     char* outPos = out.data() + used;
-    bool reset = true;
     UErrorCode status = U_ZERO_ERROR;
     for (;;) {
         char* outEnd = out.data() + out.size();
         status = U_ZERO_ERROR;
-        ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot.data(), &pivotSource, &pivotTarget,
-                       pivot.data() + pivot.size(), reset, true, &status);
+        ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot, &pivotSource, &pivotTarget,
+                       pivot + std::size(pivot), reset, flush, &status);
         reset = false;
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
         used = static_cast<std::size_t>(outPos - out.data());
@@ -46,56 +64,330 @@ bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes
     return U_SUCCESS(status);
 }
 
+// Converts one piece, flushed, with the converters reset first.
+bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes, std::string& out) {
+    return ConvertThrough(source, target, bytes, out, true, true);
+}
+
 // Encodings whose multi-byte sequences are made of bytes 0x80 and up only, so that text
 // may be cut at any ASCII byte without splitting a character.
 bool AsciiSafe(const char* name) {
     return ucnv_compareNames(name, "EUC-JP") == 0 || ucnv_compareNames(name, "UTF-8") == 0;
 }
 
-// Whether both converters carry every ASCII byte over unchanged.
-bool AsciiPassesThrough(UConverter* source, UConverter* target) {
+// What each ASCII byte becomes, when every one becomes a single byte (ICU's CP932 swaps
+// 0x1A, 0x1C and 0x7F around, for one). false when one doesn't.
+bool AsciiForms(UConverter* source, UConverter* target, std::array<char, 128>& forms) {
     std::string ascii;
-    for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+    for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
     std::string converted;
-    return ConvertPiece(source, target, ascii, converted) && converted == ascii;
+    if (!ConvertPiece(source, target, ascii, converted) || converted.size() != ascii.size()) return false;
+    std::memcpy(forms.data(), converted.data(), forms.size());
+    return true;
+}
+
+// The CP932 form of every EUC-JP character of the JIS tables, as ICU converts it: two-byte
+// characters (A1-FE A1-FE), half-width katakana (8E A1-DF) and JIS X 0212 (8F A1-FE A1-FE).
+// An entry of length 0 stands for "ask ICU" (the run then goes through ICU as a whole); a
+// "?" entry is a character ICU substitutes as one unit.
+struct EucTable {
+    struct Entry {
+        std::uint8_t length = 0;
+        char bytes[2] = {};
+    };
+    static constexpr int kRow = 94;
+    std::vector<Entry> twoByte = std::vector<Entry>(kRow * kRow);
+    std::vector<Entry> kana = std::vector<Entry>(0xDF - 0xA1 + 1);
+    std::vector<Entry> supplement = std::vector<Entry>(kRow * kRow);
+    bool usable = false;
+};
+
+// Every character once, each behind a line end, in one ICU conversion; the output is cut
+// at the line ends again (no CP932 character holds a 0x0A byte).
+const EucTable& JisTable() {
+    static const EucTable table = [] {
+        EucTable t;
+        Converter source, target;
+        if (!OpenPair("EUC-JP", "windows-31j", source, target)) return t;
+        std::string input;
+        input.reserve(EucTable::kRow * EucTable::kRow * 7 + 256);
+        for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                input += static_cast<char>(lead);
+                input += static_cast<char>(trail);
+                input += '\n';
+            }
+        }
+        for (int trail = 0xA1; trail <= 0xDF; ++trail) {
+            input += '\x8E';
+            input += static_cast<char>(trail);
+            input += '\n';
+        }
+        for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                input += '\x8F';
+                input += static_cast<char>(lead);
+                input += static_cast<char>(trail);
+                input += '\n';
+            }
+        }
+        std::string output;
+        if (!ConvertPiece(source.get(), target.get(), input, output)) return t;
+        std::vector<EucTable::Entry*> entries;
+        for (auto& e : t.twoByte) entries.push_back(&e);
+        for (auto& e : t.kana) entries.push_back(&e);
+        for (auto& e : t.supplement) entries.push_back(&e);
+        std::size_t pos = 0;
+        for (EucTable::Entry* entry : entries) {
+            const std::size_t end = output.find('\n', pos);
+            if (end == std::string::npos) return t;
+            const std::string_view form(output.data() + pos, end - pos);
+            pos = end + 1;
+            if (form.empty() || form.size() > 2) continue;
+            entry->length = static_cast<std::uint8_t>(form.size());
+            std::memcpy(entry->bytes, form.data(), form.size());
+        }
+        if (pos != output.size()) return t;
+        // A substitute is taken from the table only when ICU takes the character as one
+        // unit: followed directly by "あ" it must still give "?" and then "あ".
+        std::string substituted;
+        std::vector<EucTable::Entry*> questioned;
+        std::size_t at = 0;
+        for (EucTable::Entry* entry : entries) {
+            const std::size_t length = at < t.twoByte.size() + t.kana.size() ? 2 : 3;
+            const std::size_t inputAt = at < t.twoByte.size() + t.kana.size() ? at * 3
+                                         : (t.twoByte.size() + t.kana.size()) * 3 +
+                                               (at - t.twoByte.size() - t.kana.size()) * 4;
+            ++at;
+            if (entry->length != 1 || entry->bytes[0] != '?') continue;
+            substituted.append(input, inputAt, length);
+            substituted += "\xA4\xA2\n";
+            questioned.push_back(entry);
+        }
+        std::string checked;
+        const std::string expected = "?\x82\xA0\n";
+        const bool units = ConvertPiece(source.get(), target.get(), substituted, checked) &&
+                           checked.size() == questioned.size() * expected.size();
+        for (std::size_t i = 0; i < questioned.size(); ++i) {
+            if (!units || checked.compare(i * expected.size(), expected.size(), expected) != 0) {
+                questioned[i]->length = 0;
+            }
+        }
+        t.usable = true;
+        return t;
+    }();
+    return table;
+}
+
+bool InRow(unsigned char byte) { return byte >= 0xA1 && byte <= 0xFE; }
+
+// A run of bytes 0x80 and up through the table, written at out (room for n bytes: no
+// character grows). The bytes written, or npos when the run holds anything the table
+// leaves to ICU.
+std::size_t TableRun(const EucTable& t, const unsigned char* p, std::size_t n, char* out) {
+    std::size_t i = 0;
+    char* o = out;
+    while (i < n) {
+        const unsigned char b = p[i];
+        const EucTable::Entry* entry = nullptr;
+        std::size_t length = 0;
+        if (InRow(b) && i + 1 < n && InRow(p[i + 1])) {
+            entry = &t.twoByte[static_cast<std::size_t>((b - 0xA1) * EucTable::kRow + (p[i + 1] - 0xA1))];
+            length = 2;
+        } else if (b == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
+            entry = &t.kana[p[i + 1] - 0xA1];
+            length = 2;
+        } else if (b == 0x8F && i + 2 < n && InRow(p[i + 1]) && InRow(p[i + 2])) {
+            entry = &t.supplement[static_cast<std::size_t>((p[i + 1] - 0xA1) * EucTable::kRow + (p[i + 2] - 0xA1))];
+            length = 3;
+        }
+        if (!entry || entry->length == 0) return std::string::npos;
+        o[0] = entry->bytes[0];
+        if (entry->length == 2) o[1] = entry->bytes[1];
+        o += entry->length;
+        i += length;
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+// The end of the run of ASCII bytes that begins at p.
+const unsigned char* AsciiRunEnd(const unsigned char* p, const unsigned char* end) {
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & 0x8080808080808080ull) break;
+        p += 8;
+    }
+    while (p < end && *p < 0x80) ++p;
+    return p;
+}
+
+const unsigned char* OtherRunEnd(const unsigned char* p, const unsigned char* end) {
+    while (p < end && *p >= 0x80) ++p;
+    return p;
 }
 
 }  // namespace
 
+struct PieceConverter::State {
+    Converter source, target;
+    bool ready = false;
+    bool runs = false;       // ASCII runs copied, other runs converted one by one
+    std::array<char, 128> asciiForms{};
+    std::vector<char> asciiChanged;  // the ASCII bytes that don't stay as they are
+    const EucTable* table = nullptr;
+    bool failed = false;
+    std::string kept;        // an unfinished run (or, without runs, the whole text)
+    std::string scratch;
+    std::string converted;
+
+    // Appends a run of ASCII bytes in their converted forms.
+    void AppendAscii(std::string_view run, std::string& out) {
+        const std::size_t at = out.size();
+        out.append(run);
+        bool changes = false;
+        for (const char byte : asciiChanged) changes = changes || std::memchr(run.data(), byte, run.size());
+        if (!changes) return;
+        for (std::size_t i = at; i < out.size(); ++i) {
+            out[i] = asciiForms[static_cast<unsigned char>(out[i])];
+        }
+    }
+
+    // Appends the conversion of one complete run of bytes 0x80 and up; next is the ASCII
+    // byte behind it, or -1 at the end of the text. A broken sequence converts differently
+    // at the end of the text and before another byte (ICU substitutes a cut sequence as a
+    // whole, but an invalid one byte by byte), so ICU gets the run with the byte behind it,
+    // and that byte's form is taken off again.
+    void ConvertRun(std::string_view run, int next, std::string& out) {
+        if (table) {
+            const std::size_t at = out.size();
+            out.resize(at + run.size());
+            const std::size_t written =
+                TableRun(*table, reinterpret_cast<const unsigned char*>(run.data()), run.size(), out.data() + at);
+            if (written != std::string::npos) {
+                out.resize(at + written);
+                return;
+            }
+            out.resize(at);
+        }
+        // Through a scratch buffer: the conversion asks for room for twice the run, which
+        // at the end of a page reserved to its size would make the page grow.
+        scratch.assign(run);
+        if (next >= 0) scratch += static_cast<char>(next);
+        converted.clear();
+        if (!ConvertPiece(source.get(), target.get(), scratch, converted)) failed = true;
+        if (next >= 0) {
+            if (converted.empty() || converted.back() != asciiForms[static_cast<std::size_t>(next)]) failed = true;
+            if (!converted.empty()) converted.pop_back();
+        }
+        out.append(converted);
+    }
+
+    void Feed(std::string_view piece, std::string& out) {
+        if (!runs) {
+            kept.append(piece);
+            return;
+        }
+        const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+        const auto* end = p + piece.size();
+        if (!kept.empty()) {
+            const unsigned char* runEnd = OtherRunEnd(p, end);
+            kept.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(runEnd - p));
+            p = runEnd;
+            if (p == end) return;
+            ConvertRun(kept, *p, out);
+            kept.clear();
+        }
+        out.reserve(out.size() + static_cast<std::size_t>(end - p));
+        while (p < end) {
+            const unsigned char* asciiEnd = AsciiRunEnd(p, end);
+            AppendAscii(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(asciiEnd - p)), out);
+            p = asciiEnd;
+            if (p == end) break;
+            const unsigned char* runEnd = OtherRunEnd(p, end);
+            const std::string_view run(reinterpret_cast<const char*>(p), static_cast<std::size_t>(runEnd - p));
+            if (runEnd == end) {
+                kept.assign(run);
+                break;
+            }
+            ConvertRun(run, *runEnd, out);
+            p = runEnd;
+        }
+    }
+
+    void Finish(std::string& out) {
+        if (runs) {
+            if (!kept.empty()) ConvertRun(kept, -1, out);
+        } else if (!ConvertPiece(source.get(), target.get(), kept, out)) {
+            failed = true;
+        }
+        kept.clear();
+        kept.shrink_to_fit();
+    }
+};
+
+PieceConverter::PieceConverter(const char* from, const char* to) : m_state(std::make_unique<State>()) {
+    State& s = *m_state;
+    if (!OpenPair(from, to, s.source, s.target)) return;
+    s.ready = true;
+    s.runs = AsciiSafe(from) && AsciiForms(s.source.get(), s.target.get(), s.asciiForms);
+    for (int c = 0; c < 0x80; ++c) {
+        if (s.asciiForms[static_cast<std::size_t>(c)] != static_cast<char>(c)) s.asciiChanged.push_back(static_cast<char>(c));
+    }
+    if (s.runs && ucnv_compareNames(from, "EUC-JP") == 0 && ucnv_compareNames(to, "windows-31j") == 0) {
+        const EucTable& table = JisTable();
+        if (table.usable) s.table = &table;
+    }
+}
+
+PieceConverter::~PieceConverter() = default;
+
+bool PieceConverter::Ready() const { return m_state->ready && !m_state->failed; }
+
+void PieceConverter::Feed(std::string_view piece, std::string& out) {
+    if (m_state->ready) m_state->Feed(piece, out);
+}
+
+void PieceConverter::Finish(std::string& out) {
+    if (m_state->ready) m_state->Finish(out);
+}
+
+struct Utf8Stream::State {
+    Converter source, target;
+    bool ready = false;
+    bool started = false;
+};
+
+Utf8Stream::Utf8Stream() : m_state(std::make_unique<State>()) {
+    m_state->ready = OpenPair("windows-31j", "UTF-8", m_state->source, m_state->target);
+}
+
+Utf8Stream::~Utf8Stream() = default;
+
+bool Utf8Stream::Ready() const { return m_state->ready; }
+
+void Utf8Stream::Feed(std::string_view sjis, std::string& out, bool last) {
+    State& s = *m_state;
+    if (!s.ready) return;
+    if (!ConvertThrough(s.source.get(), s.target.get(), sjis, out, !s.started, last)) s.ready = false;
+    s.started = !last;
+}
+
 std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from, const char* to) {
-    Converter source = Open(from);
-    Converter target = Open(to);
-    if (!source || !target) return std::nullopt;
-
-    UErrorCode status = U_ZERO_ERROR;
-    // Anything without a form in the target encoding becomes "?" (in CP932 the default
-    // substitute would be a user-defined character that shows as garbage).
-    ucnv_setSubstChars(target.get(), "?", 1, &status);
-    status = U_ZERO_ERROR;
-    static const UChar kReplacement[] = {0xFFFD};
-    ucnv_setSubstString(source.get(), kReplacement, 1, &status);
-    status = U_ZERO_ERROR;
-
-    std::string out;
-    if (!AsciiSafe(from) || !AsciiPassesThrough(source.get(), target.get())) {
+    if (!AsciiSafe(from)) {
+        Converter source, target;
+        if (!OpenPair(from, to, source, target)) return std::nullopt;
+        std::string out;
         if (!ConvertPiece(source.get(), target.get(), bytes, out)) return std::nullopt;
         return out;
     }
-    // Pages are mostly ASCII markup: copy ASCII runs as they are and convert only the
-    // runs of other bytes.
+    PieceConverter converter(from, to);
+    if (!converter.Ready()) return std::nullopt;
+    std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = pos;
-        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
-        out.append(bytes.data() + pos, end - pos);
-        pos = end;
-        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) ++end;
-        if (end > pos && !ConvertPiece(source.get(), target.get(), bytes.substr(pos, end - pos), out)) {
-            return std::nullopt;
-        }
-        pos = end;
-    }
+    converter.Feed(bytes, out);
+    converter.Finish(out);
+    if (!converter.Ready()) return std::nullopt;
     return out;
 }
 

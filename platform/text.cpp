@@ -4,46 +4,52 @@
 
 namespace {
 
-// The first match at or after start that begins on a character boundary, as seen when
-// stepping from start by Shift-JIS characters, or -1.
-//
+bool IsLead(const char* data, std::size_t at) { return Text::IsLeadByte(static_cast<unsigned char>(data[at])); }
+
+}  // namespace
+
 // Rather than stepping byte by byte, candidates are found with memchr and their boundary
 // is worked out backwards: a byte that is no lead byte is always followed by a boundary,
 // so a candidate m lies on one exactly when the run of lead bytes right before it (back to
 // the last boundary known) has even length. Each candidate moves the known boundary up to
 // it, so every byte is looked at a bounded number of times.
-int FindBytes(const std::string& hay, const char* needle, std::size_t needleLength, int start) {
-    if (start < 0) start = 0;
+std::size_t FindSjis(std::string_view hay, std::string_view needle, std::size_t start) {
     const std::size_t size = hay.size();
-    if (static_cast<std::size_t>(start) > size) return -1;
+    if (start > size) return std::string_view::npos;
+    const std::size_t needleLength = needle.size();
     if (needleLength == 0) return start;
     const char* data = hay.data();
-    const auto lead = [data](std::size_t at) { return Text::IsLeadByte(static_cast<unsigned char>(data[at])); };
-    std::size_t boundary = static_cast<std::size_t>(start);
+    std::size_t boundary = start;
     while (boundary + needleLength <= size) {
         const void* hit = std::memchr(data + boundary, needle[0], size - needleLength + 1 - boundary);
-        if (!hit) return -1;
+        if (!hit) return std::string_view::npos;
         const std::size_t candidate = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
         std::size_t runStart = candidate;
-        while (runStart > boundary && lead(runStart - 1)) --runStart;
+        while (runStart > boundary && IsLead(data, runStart - 1)) --runStart;
         const bool onBoundary = (candidate - runStart) % 2 == 0;
-        if (onBoundary && std::memcmp(data + candidate, needle, needleLength) == 0) {
-            return static_cast<int>(candidate);
-        }
+        if (onBoundary && std::memcmp(data + candidate, needle.data(), needleLength) == 0) return candidate;
         // The next boundary behind the candidate: after its character, or right after it
         // when it was the second byte of one.
-        boundary = onBoundary ? candidate + (lead(candidate) ? 2 : 1) : candidate + 1;
+        boundary = onBoundary ? candidate + (IsLead(data, candidate) ? 2 : 1) : candidate + 1;
     }
-    return -1;
+    return std::string_view::npos;
 }
 
-}  // namespace
+std::size_t NextSjisBoundary(std::string_view hay, std::size_t known, std::size_t target) {
+    std::size_t runStart = target;
+    while (runStart > known && IsLead(hay.data(), runStart - 1)) --runStart;
+    return (target - runStart) % 2 == 0 ? target : target + 1;
+}
 
 int Text::Find(const Text& what, int start) const {
-    return FindBytes(m_bytes, what.m_bytes.data(), what.m_bytes.size(), start);
+    const std::size_t found = FindSjis(m_bytes, what.m_bytes, start < 0 ? 0 : static_cast<std::size_t>(start));
+    return found == std::string_view::npos ? -1 : static_cast<int>(found);
 }
 
-int Text::Find(char what, int start) const { return FindBytes(m_bytes, &what, 1, start); }
+int Text::Find(char what, int start) const {
+    const std::size_t found = FindSjis(m_bytes, std::string_view(&what, 1), start < 0 ? 0 : static_cast<std::size_t>(start));
+    return found == std::string_view::npos ? -1 : static_cast<int>(found);
+}
 
 Text Text::Mid(int start, int count) const {
     if (start < 0) start = 0;

@@ -10,6 +10,15 @@
 #include <string_view>
 #include <variant>
 
+// The first match of needle in hay at or after start, stepping through hay by Shift-JIS
+// characters from start (start counts as a character boundary); npos when there is none or
+// start lies past the end. An empty needle matches at start.
+std::size_t FindSjis(std::string_view hay, std::string_view needle, std::size_t start = 0);
+
+// The first character boundary at or after target, for a text in which known is a boundary
+// (known <= target <= hay.size()); may be hay.size() + 1 when a lead byte ends the text.
+std::size_t NextSjisBoundary(std::string_view hay, std::size_t known, std::size_t target);
+
 class Text {
 public:
     Text() = default;

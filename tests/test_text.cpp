@@ -133,3 +133,111 @@ TEST(Encoding, PiecewisePageConversionEqualsWholeConversion) {
     ASSERT_TRUE(whole);
     EXPECT_TRUE(*piecewise == *whole) << "the piecewise conversion differs";
 }
+
+namespace {
+
+// Random bytes drawn from pieces that matter to the converters: ASCII (the bytes ICU's
+// CP932 moves around among them), JIS characters, half-width katakana, JIS X 0212, and
+// broken or cut sequences next to ASCII.
+std::string RandomBytes(std::mt19937& random, const std::vector<std::string>& parts, int count) {
+    std::string bytes;
+    for (int i = 0; i < count; ++i) {
+        if (random() % 8 == 0) {
+            bytes += static_cast<char>(random() % 256);
+        } else {
+            bytes += parts[random() % parts.size()];
+        }
+    }
+    return bytes;
+}
+
+// Feeds bytes in pieces of random length.
+std::string ConvertInPieces(const char* from, const char* to, const std::string& bytes, std::mt19937& random) {
+    PieceConverter converter(from, to);
+    EXPECT_TRUE(converter.Ready());
+    std::string out;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = 1 + random() % 9;
+        converter.Feed(std::string_view(bytes).substr(at, length), out);
+        at += length;
+    }
+    converter.Finish(out);
+    return out;
+}
+
+}  // namespace
+
+TEST(Encoding, PiecesCutAnywhereConvertAsTheWholeTextDoes) {
+    // The references are ICU conversions of the whole text in one call, under other names
+    // of the same converters (names that take no shortcut).
+    struct Case {
+        const char* from;
+        const char* wholeFrom;
+        std::vector<std::string> parts;
+    };
+    const std::vector<Case> cases = {
+        {"EUC-JP", "eucjis",
+         {"<a href='x'>", "\xA4\xA2", "\xAD\xA1", "\xF9\xA1", "\x8E\xB1", "\x8F\xB0\xA1", "\x8F\xA2\xB7", "\xA1\xC1",
+          "\xA4", "\xFF", "\x8E", "\x8F\xB0", "\x1A", "\x1C", "\x7F", "\\~", "\n", "\xA9\xA1", "\xFE\xFE"}},
+        {"UTF-8", "ibm-1208",
+         {"<p>", "あ", "漢字", "～", "①", "\xF0\x9F\x98\x80", "\xE3\x81", "\xC0\xAF", "\xED\xA0\x80", "\xFF", "\x1A",
+          "\x1C", "\x7F", "\r\n", "ｱ"}},
+    };
+    std::mt19937 random(20261207);
+    for (const Case& c : cases) {
+        for (int round = 0; round < 400; ++round) {
+            const std::string bytes = RandomBytes(random, c.parts, static_cast<int>(random() % 60));
+            const auto whole = ConvertEncoding(bytes, c.wholeFrom, "windows-31j");
+            ASSERT_TRUE(whole);
+            ASSERT_EQ(ConvertInPieces(c.from, "windows-31j", bytes, random), *whole)
+                << c.from << " bytes: " << ::testing::PrintToString(bytes);
+            ASSERT_EQ(*ConvertEncoding(bytes, c.from, "windows-31j"), *whole)
+                << c.from << " bytes: " << ::testing::PrintToString(bytes);
+        }
+    }
+}
+
+TEST(Encoding, EveryJisCharacterConvertsAsIcuConvertsIt) {
+    // Each two-byte and three-byte character on its own and between ASCII letters, against
+    // ICU's whole-text conversion.
+    std::string page;
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            page += static_cast<char>(lead);
+            page += static_cast<char>(trail);
+            page += (trail % 3 == 0) ? "a" : "";
+            page += '\x8F';
+            page += static_cast<char>(lead);
+            page += static_cast<char>(trail);
+        }
+    }
+    for (int kana = 0xA1; kana <= 0xDF; ++kana) page += std::string("\x8E") + static_cast<char>(kana) + "b";
+    const auto whole = ConvertEncoding(page, "eucjis", "windows-31j");
+    ASSERT_TRUE(whole);
+    const auto converted = EucJpToSjis(page);
+    ASSERT_TRUE(converted);
+    EXPECT_TRUE(*converted == *whole) << "the table differs from ICU";
+}
+
+TEST(Encoding, Utf8StreamInPiecesEqualsOneConversion) {
+    std::mt19937 random(5);
+    const std::vector<std::string> parts = {"abc", "\x82\xA0", "\x88\x9F", "\xB1", "\x81", "\xFD", "\x80", "\x1A",
+                                            "\x7F", "\r\n", "\xF0\x40", "\xEF\xFC"};
+    for (int round = 0; round < 300; ++round) {
+        const std::string sjis = RandomBytes(random, parts, static_cast<int>(random() % 50));
+        Utf8Stream stream;
+        ASSERT_TRUE(stream.Ready());
+        std::string out;
+        std::size_t at = 0;
+        while (at < sjis.size()) {
+            const std::size_t length = 1 + random() % 7;
+            stream.Feed(std::string_view(sjis).substr(at, length), out, at + length >= sjis.size());
+            at += length;
+        }
+        if (sjis.empty()) stream.Feed("", out, true);
+        const auto whole = ConvertEncoding(sjis, "ibm-943_P15A-2003", "UTF-8");
+        ASSERT_TRUE(whole);
+        ASSERT_EQ(out, *whole) << ::testing::PrintToString(sjis);
+        ASSERT_EQ(out, ToUtf8(Text(sjis)));
+    }
+}
