@@ -173,6 +173,16 @@ TEST(SmtpFaults, EveryStageAndFaultFailsOneMessageAndTheRunGoesOn) {
                 EXPECT_EQ(server.Delivered(), (std::vector<std::string>{"<first@example.jp>", "<second@example.jp>"}));
                 continue;
             }
+            // A lasting refusal of the login (554 to AUTH) ends the run: every further message
+            // would be refused the same way.
+            if (stage == Stage::Auth && fault == Fault::Permanent) {
+                EXPECT_FALSE(verdict);
+                ASSERT_EQ(log.lines.size(), 1u);
+                EXPECT_NE(log.lines[0].find("554"), std::string::npos) << log.lines[0];
+                EXPECT_EQ(log.lines[0].find("secret-pass"), std::string::npos);
+                EXPECT_TRUE(server.Delivered().empty());
+                continue;
+            }
             EXPECT_FALSE(verdict);
             ASSERT_EQ(log.lines.size(), 2u);
             EXPECT_EQ(log.lines[0].rfind("送信エラー (", 0), 0u) << log.lines[0];
