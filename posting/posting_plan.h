@@ -2,8 +2,12 @@
 // and the destination addresses.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/field_text.h"
 #include "platform/text.h"
 
 // Articles per message.
@@ -22,18 +26,64 @@ int CountArticles(const Text& article);
 // The number of messages per address for a number of articles.
 int GroupCount(int articleCount);
 
+// A group as a part of the article text, which stays where it is: the group's text is
+// built when its message body is (GroupBody).
+struct PostingGroupSpan {
+    int begin = 0;  // byte offsets into the article text
+    int end = 0;
+    Text subject;
+};
+
 // Cuts article text into groups of three articles (the last group takes the rest).
 // Group 1 begins at the start of the text; every later group at the separator that opens
 // its first article. Text with fewer than two separators holds no article: no group.
+// A group whose text (separators and title tags removed) is empty or nothing but line
+// ends and blanks (ASCII blanks, tabs, full-width blanks) is left out here, so that it is
+// neither mailed nor counted: two separators with nothing between them make no message.
+std::vector<PostingGroupSpan> PlanPostingSpans(const Text& article);
+// A group's text: its part of the article with the separators and then the title tags
+// removed.
+Text GroupText(const Text& article, const PostingGroupSpan& group);
+// A group's message body, header + GroupText + footer, built in one string.
+Text GroupBody(const Text& article, const PostingGroupSpan& group, const Text& header, const Text& footer);
+// The groups with their texts: PlanPostingSpans and GroupText together.
 std::vector<PostingGroup> PlanPosting(const Text& article);
+// Whether a group text holds nothing to mail (see PlanPostingSpans).
+bool IsBlankGroupText(std::string_view text);
 
 // The subject of a group text that still holds its title tag: the title up to its line
 // end, or without a tag the first non-empty line. 50 bytes or more become the first
 // 46 bytes, cut back to a whole character, and "・・".
 Text CutSubject(const Text& groupText);
 
-// The destination field's addresses: one per line (CR LF, CR or LF), blanks around them
-// trimmed, empty lines skipped.
+// The destination field's addresses: one per line (CR LF, CR or LF), blanks (ASCII
+// blanks, tabs and full-width blanks) around them trimmed, empty lines skipped.
 std::vector<Text> SplitAddresses(const Text& field);
 // The number of addresses in the destination field.
 int CountAddresses(const Text& field);
+
+// Why a text file could not be taken as field text.
+struct FieldFileError {
+    enum class Kind {
+        None,
+        Folder,       // the path names a folder
+        Unreadable,   // reason: the system's text
+        NulByte,      // line: where the first NUL byte is
+        InvalidSjis,  // line: the first byte that is no part of a CP932 character
+        InvalidUtf8,  // line: the first byte that is no part of UTF-8
+        Unmappable,   // characters: the ones CP932 has no form for (at most 20)
+    } kind = Kind::None;
+    std::string reason;
+    int line = 0;
+    std::vector<UnmappableChar> characters;
+};
+
+// A text file as the dialog's fields hold text: CP932 with CR LF line ends (every LF
+// without a CR before it gets one). sjis: the file is CP932 already, and every byte must
+// belong to a CP932 character; otherwise it is UTF-8, taken as FieldToSjis takes it, and
+// must hold nothing FieldToSjis would turn into "?". A NUL byte anywhere is refused first.
+// The file is read twice in pieces (first for NUL bytes and line ends, then converting),
+// and only the result is held whole: about the size of the file.
+std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileError* error);
+// The error for the user: clear Japanese in UTF-8.
+std::string FieldFileErrorMessage(const FieldFileError& error, const std::string& path);
