@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,25 @@ namespace {
 
 constexpr std::size_t kReadPiece = 256 * 1024;
 constexpr std::size_t kWritePiece = 256 * 1024;
+
+// Makes the memory of a large buffer present at once, in huge pages where the system
+// gives them: one call instead of a page fault for every 4 KiB the conversion writes
+// (page faults cost more than the conversion itself). Nothing happens where the system
+// can't do it.
+void Prefault(std::string& buffer) {
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (begin + buffer.capacity()) & ~(kPage - 1);
+    if (last <= first + 64 * kPage) return;
+    void* start = reinterpret_cast<void*>(first);
+#ifdef MADV_HUGEPAGE
+    madvise(start, last - first, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(start, last - first, MADV_POPULATE_WRITE);
+#endif
+}
 
 // Holds SIGPIPE off for the run, so that a reader that went away shows as EPIPE; a
 // SIGPIPE the run itself caused is taken back before the signal mask is restored.
@@ -152,6 +172,7 @@ GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kin
         // The CP932 form of a page is never longer than its EUC-JP bytes; one more for the
         // line end a last line may get.
         page.reserve(static_cast<std::size_t>(info.st_size) + 1);
+        Prefault(page);
         posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     PieceConverter converter("EUC-JP", "windows-31j");

@@ -1,12 +1,55 @@
 #include "platform/http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <chrono>
 #include <memory>
 #include <mutex>
 
 namespace {
+
+// libcurl, loaded when the network is first wanted rather than when the program starts:
+// its start-up (and that of the TLS and directory libraries under it) costs more than a
+// whole article generation from a saved page, which needs no network at all.
+struct CurlApi {
+    CURLcode (*globalInit)(long flags) = nullptr;
+    CURL* (*easyInit)() = nullptr;
+    void (*easyCleanup)(CURL*) = nullptr;
+    CURLcode (*easySetopt)(CURL*, CURLoption, ...) = nullptr;
+    CURLcode (*easyPerform)(CURL*) = nullptr;
+    CURLcode (*easyGetinfo)(CURL*, CURLINFO, ...) = nullptr;
+    const char* (*easyStrerror)(CURLcode) = nullptr;
+    curl_slist* (*slistAppend)(curl_slist*, const char*) = nullptr;
+    void (*slistFreeAll)(curl_slist*) = nullptr;
+};
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// The loaded library's functions, or nullptr when it can't be loaded.
+const CurlApi* Curl() {
+    static const CurlApi* api = []() -> const CurlApi* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return nullptr;
+        static CurlApi loaded;
+        const bool complete =
+            Resolve(library, "curl_global_init", loaded.globalInit) &&
+            Resolve(library, "curl_easy_init", loaded.easyInit) &&
+            Resolve(library, "curl_easy_cleanup", loaded.easyCleanup) &&
+            Resolve(library, "curl_easy_setopt", loaded.easySetopt) &&
+            Resolve(library, "curl_easy_perform", loaded.easyPerform) &&
+            Resolve(library, "curl_easy_getinfo", loaded.easyGetinfo) &&
+            Resolve(library, "curl_easy_strerror", loaded.easyStrerror) &&
+            Resolve(library, "curl_slist_append", loaded.slistAppend) &&
+            Resolve(library, "curl_slist_free_all", loaded.slistFreeAll);
+        return complete ? &loaded : nullptr;  // deliberately kept loaded
+    }();
+    return api;
+}
 
 struct Transfer {
     const HttpOptions* options;
@@ -46,10 +89,10 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
 }
 
 struct CurlCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL* curl) const { Curl()->easyCleanup(curl); }
 };
 struct SlistCleanup {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { Curl()->slistFreeAll(list); }
 };
 
 }  // namespace
@@ -57,7 +100,7 @@ struct SlistCleanup {
 bool StartNetwork() {
     static std::once_flag once;
     static bool started = false;
-    std::call_once(once, [] { started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    std::call_once(once, [] { started = Curl() && Curl()->globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
     return started;
 }
 
@@ -68,14 +111,15 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
         response.error = "the network library could not be started";
         return response;
     }
-    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    const CurlApi& api = *Curl();
+    std::unique_ptr<CURL, CurlCleanup> curl(api.easyInit());
     if (!curl) {
         response.error = "no transfer could be set up";
         return response;
     }
     std::unique_ptr<curl_slist, SlistCleanup> headerList;
     for (const auto& header : headers) {
-        curl_slist* list = curl_slist_append(headerList.get(), header.c_str());
+        curl_slist* list = api.slistAppend(headerList.get(), header.c_str());
         if (!list) {
             response.error = "out of memory";
             return response;
@@ -88,27 +132,27 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
     transfer.options = &options;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBodyBytes));
+    api.easySetopt(h, CURLOPT_URL, url.c_str());
+    api.easySetopt(h, CURLOPT_HTTPGET, 1L);
+    api.easySetopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+    api.easySetopt(h, CURLOPT_HTTPHEADER, headerList.get());
+    api.easySetopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easySetopt(h, CURLOPT_MAXREDIRS, 10L);
+    api.easySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easySetopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api.easySetopt(h, CURLOPT_NOSIGNAL, 1L);
+    api.easySetopt(h, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+    api.easySetopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+    api.easySetopt(h, CURLOPT_WRITEDATA, &transfer);
+    api.easySetopt(h, CURLOPT_NOPROGRESS, 0L);
+    api.easySetopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    api.easySetopt(h, CURLOPT_XFERINFODATA, &transfer);
+    api.easySetopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    api.easySetopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBodyBytes));
 
-    const CURLcode code = curl_easy_perform(h);
+    const CURLcode code = api.easyPerform(h);
     long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    api.easyGetinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.status = status;
     if (code != CURLE_OK) {
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
@@ -118,7 +162,7 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
         } else if (code == CURLE_ABORTED_BY_CALLBACK) {
             response.error = "stopped";
         } else {
-            response.error = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+            response.error = errorBuffer[0] ? errorBuffer : api.easyStrerror(code);
         }
         return response;
     }

@@ -1,4 +1,4 @@
-// One HTTP GET through libcurl: redirects followed, the proxy settings of the
+// One HTTP GET through libcurl (loaded by StartNetwork): redirects followed, the proxy settings of the
 // environment honoured (http_proxy, https_proxy, no_proxy), bounded in time and size.
 #pragma once
 
@@ -21,7 +21,9 @@ struct HttpResponse {
     std::string error;      // why nothing usable came back
 };
 
-// Starts the network library for the process. false when it can't be started.
+// Starts the network library for the process: libcurl is loaded then (not when the
+// program starts) and its global start-up runs. false when it can't be started.
+// Programs call it before a thread of theirs uses the network, and only when they will.
 bool StartNetwork();
 
 HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
