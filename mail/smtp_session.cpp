@@ -90,7 +90,6 @@ int ReplyCode(std::string_view reply) {
 // the caller's thread: libcurl calls back from inside curl_multi_perform.
 struct Transfer {
     std::string_view message;
-    bool upload = false;
     size_t sentBytes = 0;
     bool handedOver = false;     // libcurl has read the whole message
     bool replyAfterBody = false;  // a reply came after that
@@ -494,7 +493,6 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
     const Options options = CurrentOptions();
     Transfer transfer;
     transfer.message = message;
-    transfer.upload = true;
     transfer.stop = stop;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
