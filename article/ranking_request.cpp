@@ -96,9 +96,20 @@ std::string PageTextFromBody(std::string_view body) {
 }
 
 RankingPage ConvertRankingPage(std::string_view body, const char* pageEncoding, const char* programEncoding) {
-    auto page = ConvertEncoding(PageTextFromBody(body), pageEncoding, programEncoding);
-    if (!page) return {RankingPage::Outcome::ConverterUnavailable, Text(), "the text conversion is unavailable"};
-    return {RankingPage::Outcome::Received, Text(std::move(*page)), std::string()};
+    // PageTextFromBody's text converted in two pieces, the body and the line end it may
+    // add, so that the body is not copied first.
+    PieceConverter converter(pageEncoding, programEncoding);
+    std::string page;
+    if (converter.Ready()) {
+        page.reserve(body.size() + body.size() / 8 + 1);
+        converter.Feed(body, page);
+        if (!body.empty() && body.back() != '\n') converter.Feed("\n", page);
+        converter.Finish(page);
+    }
+    if (!converter.Ready()) {
+        return {RankingPage::Outcome::ConverterUnavailable, Text(), "the text conversion is unavailable"};
+    }
+    return {RankingPage::Outcome::Received, Text(std::move(page)), std::string()};
 }
 
 RankingPage FetchRankingPage(const Text& url, const HttpOptions& options, const char* pageEncoding,

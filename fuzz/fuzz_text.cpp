@@ -11,12 +11,18 @@
 // - Replace gives the text and the count of a plain left-to-right replace-all that goes on
 //   behind each inserted text;
 // - Format puts each "%s" and "%d" argument in place and never looks into a double-byte
-//   character for a '%'.
+//   character for a '%';
+// - NextSjisBoundary gives the first character start at or after a position, as a walk by
+//   characters from the start position finds it;
+// - the text taken as EUC-JP (and as UTF-8) and converted in pieces cut anywhere (the piece
+//   length from byte 4) gives what ICU gives converting the whole text in one call.
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "fuzz_support.h"
+#include "platform/encoding.h"
 #include "platform/text.h"
 
 namespace {
@@ -117,5 +123,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Formatted creation: the text is the format, the needle the "%s" argument.
     const Text formatted = Text::Format(text, {Text(needle), static_cast<long long>(start)});
     FUZZ_CHECK(formatted.Bytes() == PlainFormat(hay, needle, start), "Format differs from a plain format");
+
+    // Character boundaries.
+    const std::size_t known = std::min(static_cast<std::size_t>(std::max(start, 0)), hay.size());
+    const std::size_t target = known + static_cast<std::size_t>(static_cast<std::uint8_t>(data[4])) % (hay.size() - known + 1);
+    std::size_t walked = known;
+    while (walked < target) walked += fuzz::IsSjisLead(hay[walked]) ? 2 : 1;
+    FUZZ_CHECK(NextSjisBoundary(hay, known, target) == walked, "NextSjisBoundary differs from a walk by characters");
+
+    // Conversion in pieces.
+    const std::size_t piece = 1 + static_cast<std::size_t>(static_cast<std::uint8_t>(data[4])) % 13;
+    for (const auto& [from, whole] : {std::pair{"EUC-JP", "eucjis"}, std::pair{"UTF-8", "ibm-1208"}}) {
+        PieceConverter converter(from, "windows-31j");
+        std::string pieces;
+        for (std::size_t at = 0; at < hay.size(); at += piece) converter.Feed(std::string_view(hay).substr(at, piece), pieces);
+        converter.Finish(pieces);
+        const auto expectedConversion = ConvertEncoding(hay, whole, "windows-31j");
+        FUZZ_CHECK(expectedConversion && pieces == *expectedConversion, "a conversion in pieces differs from ICU's");
+    }
     return 0;
 }

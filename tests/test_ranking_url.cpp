@@ -41,3 +41,18 @@ TEST(RankingPageText, EveryLineEndsWithOneLineFeed) {
     EXPECT_EQ(PageTextFromBody("a\r\nb\n"), "a\r\nb\n");
     EXPECT_EQ(PageTextFromBody(""), "");
 }
+
+TEST(RankingPageText, TheConvertedPageIsTheWholeBodyWithItsLineEndConverted) {
+    // Bodies ending in a cut EUC-JP sequence, with and without a last line end: the page is
+    // what ICU gives for the body's lines converted in one call (under another name of the
+    // same converter).
+    const std::string bodies[] = {"", "a", "\xA4\xA2", "x\xA4", "x\xA4\n", "\x8F\xB0", "<p>\xA4\xA2\xA4</p>\r\n\xA4\xA2"};
+    for (const std::string& body : bodies) {
+        const RankingPage page = ConvertRankingPage(body);
+        ASSERT_EQ(page.outcome, RankingPage::Outcome::Received);
+        const auto expected = ConvertEncoding(PageTextFromBody(body), "eucjis", "windows-31j");
+        ASSERT_TRUE(expected);
+        EXPECT_EQ(page.page.Bytes(), *expected) << ::testing::PrintToString(body);
+    }
+    EXPECT_EQ(ConvertRankingPage("x", "no-such-encoding").outcome, RankingPage::Outcome::ConverterUnavailable);
+}
