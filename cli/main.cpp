@@ -333,7 +333,7 @@ int Post(const Arguments& args) {
             return Fail("--server にはホスト名だけを書き、ポート番号は --port で指定してください（「" + server + "」）。");
         if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
             std::stol(port) < 1 || std::stol(port) > 65535)
-            return Fail("--port は 1〜65535 の数字で指定してください（「" + port + "」）。");
+            return Fail("--port は 1～65535 の数字で指定してください（「" + port + "」）。");
     }
     if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
         return Fail("--restart は --retry-failed、--resend-uncertain と一緒には使えません。");

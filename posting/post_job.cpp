@@ -129,7 +129,7 @@ std::vector<std::string> CQubopostDlg::CheckPostingFields(int* firstFault) {
     for (const Required& check : required)
         if (check.member->IsEmpty()) fault(check.id, std::string(check.message));
     if (!m_strSmtpPort.IsEmpty() && !ValidPort(m_strSmtpPort))
-        fault(IDC_SMTP_PORT, "ポートアドレスは 1〜65535 の数字で入力してください（「" + ToUtf8(m_strSmtpPort) + "」）。");
+        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + ToUtf8(m_strSmtpPort) + "」）。");
     auto atSigns = [](const Text& address) {
         const std::string& bytes = address.Bytes();
         return std::count(bytes.begin(), bytes.end(), '@');

@@ -20,6 +20,8 @@ StoppableMailSender Stoppable(MailSender send) {
     return [send = std::move(send)](const char* server, const char* to, const char* from, const char* subject,
                                     const char* body, const char* reserved, char* error, const int*) {
         const int result = send(server, to, from, subject, body, reserved, error);
+        // Anything but 0 went out; results from 10 up are passed on (they write no log line).
+        if (result >= 10) return result;
         if (result != 0) return static_cast<int>(SendResult::Sent);
         error[79] = '\0';
         return static_cast<int>(IsLoginRefusal(error) ? SendResult::LoginRefused : SendResult::Failed);
@@ -112,12 +114,18 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             body = plan.Body(inputs, message.group);
             events.OnSubject(message.subject);
         }
+        if (!events.OnSending(message)) {
+            outcome.stopped = true;
+            leaveTheRest(Utf8Text("停止したため送信していません"));
+            break;
+        }
         char error[80] = {};
         const int code = send(plan.server.c_str(), message.address.c_str(), inputs.fromAddress.c_str(),
                               message.subject.c_str(), body.c_str(), "", error, events.StopFlag());
         error[sizeof error - 1] = '\0';
         const std::string errorText(error);
         const SendResult result = code >= 0 && code <= 4 ? static_cast<SendResult>(code) : SendResult::Sent;
+        // (a classic call's result of 10 or more: sent, without a log line)
         switch (result) {
             case SendResult::Sent:
                 ++outcome.sent;

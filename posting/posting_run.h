@@ -80,6 +80,8 @@ public:
     virtual const int* StopFlag() { return nullptr; }
     // Messages an earlier, interrupted run of the same inputs delivered: skipped.
     virtual bool AlreadySent(const PlannedMessage&) { return false; }
+    // A message is about to be handed to the mail call. false: don't send it, stop the run.
+    virtual bool OnSending(const PlannedMessage&) { return true; }
     // Every message's fate as it is known, before the run moves on. `detail` is the
     // server's reply or the reason.
     virtual void OnMessageResult(const PlannedMessage&, SendResult, const Text& /*detail*/) {}

@@ -99,8 +99,21 @@ bool RunJournal::Record(const PlannedMessage& message, SendResult result, const 
             status = m_journal.MarkUncertain(m_run, message.number, Now(), detail);
             break;
         case SendResult::Stopped:
-            return true;  // stays pending: a later resume sends it
+            // Never handed over: stays to be sent by a later resume. The message that was
+            // going out when the stop came is no longer uncertain: it did not arrive.
+            if (message.number != m_inFlight) return true;
+            status = m_journal.MarkFailed(m_run, message.number, Now(), detail);
+            break;
     }
+    m_inFlight = 0;
+    if (!status && error) *error = status.error().message;
+    return status.ok();
+}
+
+bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error) {
+    m_inFlight = message.number;
+    const journal::Status status = m_journal.MarkUncertain(
+        m_run, message.number, Now(), Sjis("送信中に中断しました（ブログに届いたかどうか分かりません）").Bytes());
     if (!status && error) *error = status.error().message;
     return status.ok();
 }
@@ -109,6 +122,17 @@ void RunJournal::End(const RunOutcome& outcome) { m_journal.EndRun(m_run, Now(),
 
 bool JournalEvents::AlreadySent(const PlannedMessage& message) {
     return m_journal && m_journal->Skip(message.number);
+}
+
+bool JournalEvents::OnSending(const PlannedMessage& message) {
+    if (!m_journal || m_failed) return !m_failed;
+    std::string error;
+    if (!m_journal->RecordSending(message, &error)) {
+        m_failed = true;
+        m_inner.OnLogLine(Sjis("投稿履歴に記録できないため、投稿を中止しました。" + error));
+        return false;
+    }
+    return true;
 }
 
 void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) {

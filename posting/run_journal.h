@@ -41,6 +41,9 @@ public:
     bool Skip(int number) const { return m_skip.count(number) > 0; }
     int Skipped() const { return static_cast<int>(m_skip.size()); }
     bool Record(const PlannedMessage& message, SendResult result, const std::string& detail, std::string* error);
+    // Written before a message goes out, so that a process killed during the transfer
+    // leaves it "uncertain" (never resent without asking) rather than "pending".
+    bool RecordSending(const PlannedMessage& message, std::string* error);
     void End(const RunOutcome& outcome);
     qubopost::journal::Journal& Journal() { return m_journal; }
 
@@ -49,6 +52,7 @@ private:
     qubopost::journal::Journal m_journal;
     qubopost::journal::RunId m_run = 0;
     std::set<int> m_skip;
+    int m_inFlight = 0;  // the message marked before its transfer, until its result is known
 };
 
 // Events that keep the journal up to date and skip what it says went out, around the
@@ -64,6 +68,7 @@ public:
     bool StopRequested() override { return m_failed || m_inner.StopRequested(); }
     const int* StopFlag() override { return m_inner.StopFlag(); }
     bool AlreadySent(const PlannedMessage& message) override;
+    bool OnSending(const PlannedMessage& message) override;
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) override;
     bool JournalFailed() const { return m_failed; }
 

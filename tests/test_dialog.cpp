@@ -68,7 +68,9 @@ TEST_F(Dialog, ClearEmptiesEveryFieldButKeepsMembersAndFile) {
     view.EnableWindow(IDC_START_POST, true);
     dialog->m_strArticle = Sjis("記事");
 
+    view.Answer({true});  // "はい" to the question before clearing
     dialog->OnCommand(IDC_CLEAR);
+    ASSERT_EQ(view.Questions().size(), 1u);
     for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES,
                    IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
         EXPECT_EQ(view.Utf8(id), "") << id;
@@ -102,7 +104,13 @@ TEST_F(Dialog, JobsThatCannotStartReportTheThreadError) {
     EXPECT_FALSE(dialog->JobsRunning());
 
     // A posting run that cannot start leaves both posting buttons usable.
-    view.EnableWindow(IDC_START_POST, true);
+    view.SetUtf8(IDC_FROM_ADDRESS, "me@example.jp");
+    view.SetUtf8(IDC_SMTP_SERVER, "smtp.example.jp");
+    view.SetUtf8(IDC_SMTP_PORT, "25");
+    view.SetUtf8(IDC_BLOG_ADDRESSES, "blog@example.jp");
+    view.SetUtf8(IDC_ARTICLE, "-----into-----a-----into-----");
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));
     dialog->OnCommand(IDC_START_POST);
     EXPECT_EQ(view.Messages().size(), 2u);
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));

@@ -153,7 +153,9 @@ TEST(Endurance, SettingsKilledWhileSavingAreAlwaysWhole) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) SaveForever(path);
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        // A save reads the file back and checks what the classic format keeps: some
+        // milliseconds, so kills land before, during and after the first saves.
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 60000));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
         if (access(path.c_str(), F_OK) != 0) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "article/article_generator.h"
@@ -210,6 +211,7 @@ protected:
         services.settingsPath = dir.File("CQubopostDlg.ini");
         services.sendMail = std::move(sender);
         services.postingPause = pause;
+        services.journalPath = dir.File("history.sqlite3");
         auto dialog = std::make_unique<CQubopostDlg>(services);
         dialog->Attach(&view);
         dialog->OnInitDialog();
@@ -235,13 +237,15 @@ TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
     auto dialog = MakeDialog(mail.Sender());
     view.SetUtf8(IDC_SMTP_SERVER, " ");  // blanks count as content
     dialog->OnCommand(IDC_CONFIRM_POST);
-    EXPECT_EQ(view.Messages(), (std::vector<std::string>{"投稿元メールアドレスが未入力です。", "SMTPポートが未入力です。",
-                                                         "投稿先メールアドレスが未入力です。", "投稿データが未入力です。"}));
+    // One message that lists every problem, the classic texts first and in their order.
+    EXPECT_EQ(view.Messages(), (std::vector<std::string>{"投稿元メールアドレスが未入力です。\nSMTPポートが未入力です。\n"
+                                                         "投稿先メールアドレスが未入力です。\n投稿データが未入力です。"}));
+    EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
     EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
 
     FillFields("smtp.test", "25", Articles(1));
     dialog->OnCommand(IDC_CONFIRM_POST);
-    EXPECT_EQ(view.Messages().size(), 4u);
+    EXPECT_EQ(view.Messages().size(), 1u);
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
     EXPECT_EQ(ToUtf8(dialog->m_strHeader), "こんにちは\r\n");
 }
@@ -264,21 +268,18 @@ TEST_F(PostingDialog, ARunUsesTheConfirmedCopiesAndPutsEveryLineOnTop) {
     auto dialog = MakeDialog(mail.Sender());
     FillFields("smtp.test", "587", Articles(4));
     dialog->OnCommand(IDC_CONFIRM_POST);
-    // Edits after the confirmation reach no run, except the destinations.
-    view.SetUtf8(IDC_ARTICLE, "changed");
-    view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-c@example.jp\r\nblog-d@example.jp");
     view.SetUtf8(IDC_LOG, "earlier");
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(1));
     EXPECT_EQ(view.Messages()[0],
               "ブログへの投稿に失敗しました。\nSMTPサーバ名：SMTPポート番号：投稿先メールアドレス 等を再度ご確認下さい。");
     ASSERT_EQ(mail.calls.size(), 4u);
-    EXPECT_EQ(mail.calls[0].to, "blog-c@example.jp");
+    EXPECT_EQ(mail.calls[0].to, "blog-a@example.jp");
     EXPECT_EQ(mail.calls[0].server, "smtp.test:587");
     EXPECT_EQ(view.Utf8(IDC_LOG),
-              "blog-d@example.jp:送信完了\r\n\r\nblog-c@example.jp:送信完了\r\n\r\n"
-              "送信エラー (550 rejected blog-d@example.jp) smtp.test:587 blog-d@example.jp me@example.jp " +
-                  Title(1) + "\r\n\r\nblog-c@example.jp:送信完了\r\n\r\nearlier");
+              "blog-b@example.jp:送信完了\r\n\r\nblog-a@example.jp:送信完了\r\n\r\n"
+              "送信エラー (550 rejected blog-b@example.jp) smtp.test:587 blog-b@example.jp me@example.jp " +
+                  Title(1) + "\r\n\r\nblog-a@example.jp:送信完了\r\n\r\nearlier");
     EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 3);
     EXPECT_EQ(view.ProgressUpper(), 4);
     EXPECT_EQ(ToUtf8(dialog->Subject()), Title(4));
@@ -295,10 +296,11 @@ TEST_F(PostingDialog, ButtonsAreDisabledDuringARunAndClosingStopsIt) {
     FillFields("smtp.test", "25", Articles(9));
     dialog->OnCommand(IDC_CONFIRM_POST);
     dialog->OnCommand(IDC_START_POST);
-    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+    // During the run the start button is the stop button; the confirmation waits.
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
+    EXPECT_EQ(view.Utf8(IDC_START_POST), "投稿停止");
     EXPECT_FALSE(view.IsWindowEnabled(IDC_CONFIRM_POST));
     while (sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    dialog->OnCommand(IDC_START_POST);  // a second run can't start meanwhile
     dialog->StopJobs();
     while (dialog->JobsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     dialog.reset();
@@ -366,4 +368,145 @@ TEST_F(PostingDialog, AServerThatIsDownFailsEveryMessage) {
     const std::string log = view.Utf8(IDC_LOG);
     EXPECT_EQ(log.rfind("送信エラー (", 0), 0u);
     EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 0);
+}
+
+TEST_F(PostingDialog, TheConfirmationListsEveryProblemAndFocusesTheFirst) {
+    RecordingSender mail;
+    auto dialog = MakeDialog(mail.Sender());
+    FillFields("smtp.test", "70000", Articles(2));
+    view.SetUtf8(IDC_FROM_ADDRESS, "");
+    view.SetUtf8(IDC_BLOG_ADDRESSES, "ok@example.jp\r\nno-at-sign\r\ntwo@@example.jp");
+    view.SetWindowTextUtf8(IDC_FOOTER, "またね\u2661");
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    ASSERT_EQ(view.Messages().size(), 1u);
+    const std::string message = view.Messages()[0];
+    EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the classic text first
+    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "U+2661", "フッター"})
+        EXPECT_NE(message.find(part), std::string::npos) << part;
+    EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+    EXPECT_TRUE(view.Previews().empty());
+}
+
+TEST_F(PostingDialog, ThePreviewListsWhatTheRunSends) {
+    RecordingSender mail;
+    auto dialog = MakeDialog(mail.Sender());
+    FillFields("smtp.test", "25", Articles(4));
+    view.confirmPreview = false;  // "戻る"
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+    view.confirmPreview = true;
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));
+    const PostingPreview preview = view.Previews().back();
+    EXPECT_EQ(preview.groups, 2);
+    EXPECT_EQ(preview.addresses, 2);
+    EXPECT_NE(preview.summary.find("4 通"), std::string::npos);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    ASSERT_EQ(mail.calls.size(), preview.messages.size());
+    for (std::size_t i = 0; i < mail.calls.size(); ++i) {
+        EXPECT_EQ(preview.messages[i].number, static_cast<int>(i) + 1);
+        EXPECT_EQ(preview.messages[i].destination, mail.calls[i].to);
+        EXPECT_EQ(preview.messages[i].subject, ToUtf8(Text(mail.calls[i].subject)));
+        EXPECT_EQ(preview.messages[i].body, ToUtf8(Text(mail.calls[i].body)));
+    }
+}
+
+TEST_F(PostingDialog, AnEditAfterTheConfirmationTurnsTheStartButtonOff) {
+    RecordingSender mail;
+    auto dialog = MakeDialog(mail.Sender());
+    view.notify = dialog.get();
+    for (int field : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES, IDC_ARTICLE, IDC_HEADER,
+                      IDC_FOOTER}) {
+        SCOPED_TRACE(field);
+        FillFields("smtp.test", "25", Articles(2));
+        dialog->OnCommand(IDC_CONFIRM_POST);
+        ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));
+        view.SetUtf8(field, "x");
+        EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+        dialog->OnCommand(IDC_START_POST);  // pressed anyway (a queued click): nothing starts
+    }
+    view.notify = nullptr;
+    EXPECT_TRUE(mail.calls.empty());
+}
+
+TEST_F(PostingDialog, ClearDuringARunKeepsTheStartButtonOffAfterIt) {
+    std::atomic<int> sent{0};
+    auto dialog = MakeDialog(
+        [&](const char*, const char*, const char*, const char*, const char*, const char*, char*) { return ++sent, 1; },
+        std::chrono::milliseconds(300));
+    view.notify = dialog.get();
+    FillFields("smtp.test", "25", Articles(1));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    view.Answer({true});  // "はい" to the question before clearing
+    dialog->OnCommand(IDC_CLEAR);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    while (dialog->Posting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    view.notify = nullptr;
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_CONFIRM_POST));
+    EXPECT_EQ(view.Utf8(IDC_START_POST), "ブログ投稿開始");
+}
+
+TEST_F(PostingDialog, ClearAsksFirstAndNoKeepsEverything) {
+    RecordingSender mail;
+    auto dialog = MakeDialog(mail.Sender());
+    FillFields("smtp.test", "25", Articles(2));
+    view.Answer({false});
+    dialog->OnCommand(IDC_CLEAR);
+    EXPECT_EQ(view.Questions().size(), 1u);
+    EXPECT_EQ(view.Utf8(IDC_SMTP_SERVER), "smtp.test");
+}
+
+TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
+    RecordingSender mail;
+    std::unique_ptr<CQubopostDlg> dialog;
+    std::atomic<bool> stopped{false};
+    dialog = MakeDialog(
+        [&](const char* server, const char* to, const char* from, const char* subject, const char* body,
+            const char* reserved, char* error) {
+            const int result = mail.Sender()(server, to, from, subject, body, reserved, error);
+            if (mail.calls.size() == 3 && !stopped.exchange(true)) dialog->StopPosting();
+            return result;
+        },
+        std::chrono::milliseconds(1));
+    FillFields("smtp.test", "25", Articles(7));  // 3 groups x 2 addresses
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_NE(view.Messages()[0].find("投稿を停止しました。送信済み 3 通、未送信 3 通"), std::string::npos);
+    while (dialog->Posting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(mail.calls.size(), 3u);
+    ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));  // the confirmation still stands
+
+    view.Answer({true});  // "続きから再開しますか？" はい
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(2));
+    ASSERT_EQ(view.Questions().size(), 1u);
+    EXPECT_EQ(view.Questions()[0].rfind("前回中断した投稿があります。続きから再開しますか？", 0), 0u);
+    EXPECT_EQ(view.Messages()[1], "ブログへの自動投稿が完了しました。");
+    ASSERT_EQ(mail.calls.size(), 6u);
+    std::set<std::pair<std::string, std::string>> distinct;
+    for (const Call& call : mail.calls) distinct.insert({call.to, call.subject});
+    EXPECT_EQ(distinct.size(), 6u);  // every message exactly once
+}
+
+TEST_F(PostingDialog, ARefusedLoginCostsOneAttemptAndStopsTheRun) {
+    std::atomic<int> attempts{0};
+    auto dialog = MakeDialog([&](const char*, const char*, const char*, const char*, const char*, const char*,
+                                 char* error) {
+        ++attempts;
+        std::snprintf(error, 80, "login refused: 535 5.7.8 Error: authentication failed");
+        return 0;
+    });
+    FillFields("smtp.test", "587", Articles(7));
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_EQ(attempts.load(), 1);
+    EXPECT_NE(view.Messages()[0].find("ユーザー名またはパスワードを受け付けませんでした"), std::string::npos);
+    EXPECT_NE(view.Messages()[0].find("未送信のメールは 6 通"), std::string::npos);
+    EXPECT_NE(view.Utf8(IDC_LOG).find("535 5.7.8"), std::string::npos);
 }

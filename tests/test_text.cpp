@@ -241,3 +241,24 @@ TEST(Encoding, Utf8StreamInPiecesEqualsOneConversion) {
         ASSERT_EQ(out, ToUtf8(Text(sjis)));
     }
 }
+
+TEST(Encoding, EveryCp932CharacterStreamsToUtf8AsIcuConvertsIt) {
+    // Every byte and every lead-trail pair on its own between ASCII letters, cut into two
+    // pieces inside the character, against ICU's conversion of the same text in one call.
+    std::vector<std::string> characters;
+    for (int byte = 0; byte < 256; ++byte) characters.emplace_back(1, static_cast<char>(byte));
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!Text::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+        for (int trail = 0; trail <= 0xFF; ++trail) characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+    }
+    for (const std::string& character : characters) {
+        const std::string sjis = "a" + character + "b";
+        const auto whole = ConvertEncoding(sjis, "ibm-943_P15A-2003", "UTF-8");
+        ASSERT_TRUE(whole);
+        Utf8Stream stream;
+        std::string out;
+        stream.Feed(std::string_view(sjis).substr(0, 2), out, false);
+        stream.Feed(std::string_view(sjis).substr(2), out, true);
+        ASSERT_EQ(out, *whole) << ::testing::PrintToString(sjis);
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "mail/bsmtp.h"
 #include "platform/encoding.h"
+#include "platform/field_text.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
@@ -18,7 +19,7 @@ CQubopostDlg::~CQubopostDlg() {
 
 void CQubopostDlg::Attach(ControlView* view) { m_view.store(view); }
 
-void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBox(Sjis(utf8)); }
+void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBox(FieldToSjis(utf8)); }
 
 bool CQubopostDlg::OnInitDialog() {
     ControlView& view = View();

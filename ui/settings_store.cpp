@@ -146,8 +146,10 @@ bool CQubopostDlg::SaveSettings() {
     }
     for (const SettingsKey& key : kKeys) {
         const std::string value = View().GetWindowTextUtf8(key.control);
+        // Unchanged keys stay as the file has them, so that another window's save since
+        // is kept; a key the file lacks is written, as the classic program writes all seven.
         const auto loaded = saved.find(key.name);
-        if (loaded != saved.end() && loaded->second == value) continue;
+        if (loaded != saved.end() && loaded->second == value && settings.Get(kSection, key.name)) continue;
         settings.Set(kSection, key.name, ClassicEncode(value, key.encoding));
         if (SurvivesClassic(value, key.encoding)) {
             settings.Remove(kLosslessSection, key.name);

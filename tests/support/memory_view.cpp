@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/encoding.h"
+#include "platform/field_text.h"
 
 Text MemoryView::GetWindowText(int id) {
     std::lock_guard lock(m_mutex);
@@ -10,9 +11,79 @@ Text MemoryView::GetWindowText(int id) {
 }
 
 void MemoryView::SetWindowText(int id, const Text& text) {
+    DialogHandlers* handlers = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_texts[id] = text;
+        m_utf8.erase(id);
+        m_history[id].push_back(text);
+        handlers = notify;
+    }
+    if (handlers) handlers->OnFieldEdited(id);
+}
+
+std::string MemoryView::GetWindowTextUtf8(int id) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto it = m_utf8.find(id); it != m_utf8.end()) return it->second;
+    }
+    return ToUtf8(GetWindowText(id));
+}
+
+void MemoryView::SetWindowTextUtf8(int id, std::string_view utf8) {
+    SetWindowText(id, FieldToSjis(utf8));
     std::lock_guard lock(m_mutex);
-    m_texts[id] = text;
-    m_history[id].push_back(text);
+    m_utf8[id] = std::string(utf8);
+}
+
+void MemoryView::SetStatusText(const Text& text) {
+    std::lock_guard lock(m_mutex);
+    m_status.push_back(ToUtf8(text));
+}
+
+bool MemoryView::AskYesNo(const Text& text, bool defaultYes) {
+    std::lock_guard lock(m_mutex);
+    m_questions.push_back(ToUtf8(text));
+    if (m_answers.empty()) return defaultYes;
+    const bool answer = m_answers.front();
+    m_answers.erase(m_answers.begin());
+    return answer;
+}
+
+void MemoryView::SetFocus(int id) {
+    std::lock_guard lock(m_mutex);
+    m_focus = id;
+}
+
+bool MemoryView::ShowPostingPreview(const PostingPreview& preview) {
+    std::lock_guard lock(m_mutex);
+    m_previews.push_back(preview);
+    return confirmPreview;
+}
+
+std::vector<std::string> MemoryView::Questions() {
+    std::lock_guard lock(m_mutex);
+    return m_questions;
+}
+
+std::vector<std::string> MemoryView::StatusTexts() {
+    std::lock_guard lock(m_mutex);
+    return m_status;
+}
+
+std::vector<PostingPreview> MemoryView::Previews() {
+    std::lock_guard lock(m_mutex);
+    return m_previews;
+}
+
+int MemoryView::Focus() {
+    std::lock_guard lock(m_mutex);
+    return m_focus;
+}
+
+void MemoryView::Answer(std::vector<bool> answers) {
+    std::lock_guard lock(m_mutex);
+    m_answers = std::move(answers);
 }
 
 bool MemoryView::IsChecked(int id) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/control_view.h"
+#include "platform/dialog_handlers.h"
 
 class MemoryView : public ControlView {
 public:
@@ -28,6 +29,22 @@ public:
     void AppendAboutMenuItem(const Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
+    std::string GetWindowTextUtf8(int id) override;
+    void SetWindowTextUtf8(int id, std::string_view utf8) override;
+    void SetStatusText(const Text& text) override;
+    // Answers from Answer() in order, then the default.
+    bool AskYesNo(const Text& text, bool defaultYes) override;
+    void SetFocus(int id) override;
+    bool ShowPostingPreview(const PostingPreview& preview) override;
+
+    // Told of every SetWindowText, as the window tells of edits.
+    DialogHandlers* notify = nullptr;
+    bool confirmPreview = true;
+    void Answer(std::vector<bool> answers);
+    std::vector<std::string> Questions();  // UTF-8, in the order asked
+    std::vector<std::string> StatusTexts();
+    std::vector<PostingPreview> Previews();
+    int Focus();  // 0 until SetFocus
 
     // Texts by UTF-8, for readable tests.
     std::string Utf8(int id);
@@ -50,6 +67,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::map<int, Text> m_texts;
+    std::map<int, std::string> m_utf8;  // texts set as UTF-8, kept as given
+    std::vector<std::string> m_status, m_questions;
+    std::vector<bool> m_answers;
+    std::vector<PostingPreview> m_previews;
+    int m_focus = 0;
     std::map<int, std::vector<Text>> m_history;
     std::map<int, bool> m_checks;
     std::map<int, bool> m_enabled;

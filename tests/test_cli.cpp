@@ -1,0 +1,159 @@
+// qubopost-cli through the real binary: inputs that would be lost are refused with a
+// message that says where, options are checked before any connection, and a post that
+// was interrupted resumes without sending anything twice.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "smtp_fixture.h"
+#include "temp_dir.h"
+
+using qubopost::test::DecodedSubject;
+using qubopost::test::SmtpServer;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs qubopost-cli with the arguments, a private HOME and state folder, and no key ring.
+CliRun Cli(const TempDir& home, std::vector<std::string> args) {
+    const std::string out = home.File("stdout"), err = home.File("stderr");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("HOME", home.Path().c_str(), 1);
+        setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home.Path() + "/config").c_str(), 1);
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
+        std::vector<char*> argv;
+        const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
+        argv.push_back(const_cast<char*>(binary.c_str()));
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::Read(out), TempDir::Read(err)};
+}
+
+std::string Articles(int n) {
+    std::string text = "-----into-----";
+    for (int i = 1; i <= n; ++i) text += "[title]記事" + std::to_string(i) + "\nhttp://shop.test/" + std::to_string(i) + "\n-----into-----";
+    return text;
+}
+
+}  // namespace
+
+TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
+    TempDir home;
+    const struct {
+        std::string article;
+        std::vector<std::string> extra;
+        std::string expected;  // part of the message
+    } table[] = {
+        {Articles(2) + std::string("\0tail", 5), {}, "NUL"},
+        {"-----into-----\n\xff\xfe\n-----into-----x-----into-----", {}, "2 行目に UTF-8 として正しくない"},
+        {"-----into-----\n\x81\x20\n-----into-----x-----into-----", {"--input-encoding", "sjis"}, "Shift-JIS として正しくない"},
+        {"-----into-----a\nこんにちは\u2661\n-----into-----b-----into-----", {}, "U+2661"},
+        {"no separators", {}, "区切り"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.expected);
+        TempDir::Write(home.File("article.txt"), row.article);
+        std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
+                                         "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp"};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        const CliRun run = Cli(home, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
+    }
+}
+
+TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
+    TempDir home;
+    TempDir::Write(home.File("article.txt"), Articles(2));
+    const std::vector<std::string> base = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
+                                           "--from", "me@x.jp"};
+    const struct {
+        std::vector<std::string> extra;
+        std::string expected;
+    } table[] = {
+        {{"--server", "127.0.0.1", "--port", "0"}, "1～65535"},
+        {{"--server", "127.0.0.1", "--port", "65536"}, "1～65535"},
+        {{"--server", "smtp.x.jp:587", "--port", "587"}, "--port"},
+        {{"--server", "127.0.0.1", "--port", "25", "--pause", "nan"}, "--pause"},
+        {{"--server", "127.0.0.1", "--port", "25", "--pause", "-1"}, "--pause"},
+        {{"--server", "127.0.0.1", "--port", "25", "--port", "26"}, "twice"},
+        {{"--server", "127.0.0.1", "--port", "25", "--header", home.Path()}, "フォルダー"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.expected);
+        std::vector<std::string> args = base;
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        const CliRun run = Cli(home, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
+    }
+    const CliRun version = Cli(home, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("qubopost-cli ", 0), 0u);
+}
+
+TEST(Cli, ADryRunSaysThatNothingWasSent) {
+    TempDir home;
+    TempDir::Write(home.File("article.txt"), Articles(4));
+    const CliRun run = Cli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp",
+                               "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("4 通のメールを表示しました（--dry-run のため何も送っていません）"), std::string::npos);
+    EXPECT_EQ(run.out.find("送信完了"), std::string::npos);
+}
+
+TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
+    TempDir home;
+    SmtpServer server;
+    TempDir::Write(home.File("article.txt"), Articles(9));  // 3 groups x 2 addresses = 6 messages
+    const std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "a@x.jp",
+                                           "--to", "b@x.jp", "--server", "127.0.0.1", "--port",
+                                           std::to_string(server.port()), "--from", "me@x.jp", "--pause", "30"};
+    // First run: killed in its pause after the first message.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        Cli(home, args);
+        _exit(0);
+    }
+    for (int i = 0; i < 3000 && server.messages().empty(); ++i) usleep(10000);
+    ASSERT_EQ(server.messages().size(), 1u);
+    usleep(300000);  // the journal has recorded it before the pause began
+    // The grandchild is the CLI: kill the whole group of the helper.
+    system(("pkill -KILL -f 'qubopost-cli post --article " + home.File("article.txt") + "'").c_str());
+    waitpid(pid, nullptr, 0);
+
+    std::vector<std::string> again = args;
+    again[again.size() - 1] = "0";
+    const CliRun second = Cli(home, again);
+    EXPECT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_NE(second.out.find("前回中断した投稿を続きから再開します"), std::string::npos);
+    ASSERT_EQ(server.messages().size(), 6u);
+    std::set<std::pair<std::string, std::string>> distinct;
+    for (const auto& mail : server.messages()) distinct.insert({mail.rcptTo.at(0), DecodedSubject(mail)});
+    EXPECT_EQ(distinct.size(), 6u);
+
+    // CliRun once more after that: a finished run is posted again in full.
+    const CliRun third = Cli(home, again);
+    EXPECT_EQ(third.status, 0);
+    EXPECT_EQ(server.messages().size(), 12u);
+
+    const CliRun history = Cli(home, {"history"});
+    EXPECT_EQ(history.status, 0);
+    EXPECT_NE(history.out.find("送信 6 通"), std::string::npos) << history.out;
+}
