@@ -86,95 +86,75 @@ bool AsciiForms(UConverter* source, UConverter* target, std::array<char, 128>& f
     return true;
 }
 
-// The CP932 form of every EUC-JP character of the JIS tables, as ICU converts it: two-byte
-// characters (A1-FE A1-FE), half-width katakana (8E A1-DF) and JIS X 0212 (8F A1-FE A1-FE).
-// An entry of length 0 stands for "ask ICU" (the run then goes through ICU as a whole); a
-// "?" entry is a character ICU substitutes as one unit.
+// The CP932 form of EUC-JP characters of the JIS tables, as ICU converts them: two-byte
+// characters (A1-FE A1-FE) and half-width katakana (8E A1-DF), and JIS X 0212 (8F A1-FE
+// A1-FE), which pages hardly use and which is built only when one comes. An entry of length 0
+// stands for "ask ICU" (the run then goes through ICU as a whole).
+struct EucEntry {
+    std::uint8_t length = 0;
+    char bytes[2] = {};
+};
+constexpr int kRow = 94;
+
+// Fills the entries with ICU's forms of the sequences. Each sequence goes in followed by "あ"
+// and a line end, in one conversion; the output is cut at the line ends again (no CP932
+// character holds a 0x0A byte). A form is taken when "あ" follows it unchanged: then ICU
+// took the sequence as one unit, substitutes ("?") included.
+bool FillForms(const std::vector<std::string>& sequences, std::vector<EucEntry>& entries) {
+    Converter source, target;
+    if (!OpenPair("EUC-JP", "windows-31j", source, target)) return false;
+    std::string input;
+    for (const std::string& sequence : sequences) input += sequence + "\xA4\xA2\n";
+    std::string output;
+    if (!ConvertPiece(source.get(), target.get(), input, output)) return false;
+    constexpr std::string_view kBehind = "\x82\xA0";
+    std::size_t pos = 0;
+    for (EucEntry& entry : entries) {
+        const std::size_t end = output.find('\n', pos);
+        if (end == std::string::npos) return false;
+        std::string_view form(output.data() + pos, end - pos);
+        pos = end + 1;
+        if (form.size() < kBehind.size() || form.substr(form.size() - kBehind.size()) != kBehind) continue;
+        form.remove_suffix(kBehind.size());
+        if (form.empty() || form.size() > 2) continue;
+        entry.length = static_cast<std::uint8_t>(form.size());
+        std::memcpy(entry.bytes, form.data(), form.size());
+    }
+    return pos == output.size();
+}
+
 struct EucTable {
-    struct Entry {
-        std::uint8_t length = 0;
-        char bytes[2] = {};
-    };
-    static constexpr int kRow = 94;
-    std::vector<Entry> twoByte = std::vector<Entry>(kRow * kRow);
-    std::vector<Entry> kana = std::vector<Entry>(0xDF - 0xA1 + 1);
-    std::vector<Entry> supplement = std::vector<Entry>(kRow * kRow);
+    std::vector<EucEntry> twoByte = std::vector<EucEntry>(kRow * kRow);
+    std::vector<EucEntry> kana = std::vector<EucEntry>(0xDF - 0xA1 + 1);
     bool usable = false;
 };
 
-// Every character once, each behind a line end, in one ICU conversion; the output is cut
-// at the line ends again (no CP932 character holds a 0x0A byte).
 const EucTable& JisTable() {
     static const EucTable table = [] {
         EucTable t;
-        Converter source, target;
-        if (!OpenPair("EUC-JP", "windows-31j", source, target)) return t;
-        std::string input;
-        input.reserve(EucTable::kRow * EucTable::kRow * 7 + 256);
+        std::vector<std::string> twoByte, kana;
         for (int lead = 0xA1; lead <= 0xFE; ++lead) {
-            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
-                input += static_cast<char>(lead);
-                input += static_cast<char>(trail);
-                input += '\n';
-            }
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) twoByte.push_back({static_cast<char>(lead), static_cast<char>(trail)});
         }
-        for (int trail = 0xA1; trail <= 0xDF; ++trail) {
-            input += '\x8E';
-            input += static_cast<char>(trail);
-            input += '\n';
-        }
-        for (int lead = 0xA1; lead <= 0xFE; ++lead) {
-            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
-                input += '\x8F';
-                input += static_cast<char>(lead);
-                input += static_cast<char>(trail);
-                input += '\n';
-            }
-        }
-        std::string output;
-        if (!ConvertPiece(source.get(), target.get(), input, output)) return t;
-        std::vector<EucTable::Entry*> entries;
-        for (auto& e : t.twoByte) entries.push_back(&e);
-        for (auto& e : t.kana) entries.push_back(&e);
-        for (auto& e : t.supplement) entries.push_back(&e);
-        std::size_t pos = 0;
-        for (EucTable::Entry* entry : entries) {
-            const std::size_t end = output.find('\n', pos);
-            if (end == std::string::npos) return t;
-            const std::string_view form(output.data() + pos, end - pos);
-            pos = end + 1;
-            if (form.empty() || form.size() > 2) continue;
-            entry->length = static_cast<std::uint8_t>(form.size());
-            std::memcpy(entry->bytes, form.data(), form.size());
-        }
-        if (pos != output.size()) return t;
-        // A substitute is taken from the table only when ICU takes the character as one
-        // unit: followed directly by "あ" it must still give "?" and then "あ".
-        std::string substituted;
-        std::vector<EucTable::Entry*> questioned;
-        std::size_t at = 0;
-        for (EucTable::Entry* entry : entries) {
-            const std::size_t length = at < t.twoByte.size() + t.kana.size() ? 2 : 3;
-            const std::size_t inputAt = at < t.twoByte.size() + t.kana.size() ? at * 3
-                                         : (t.twoByte.size() + t.kana.size()) * 3 +
-                                               (at - t.twoByte.size() - t.kana.size()) * 4;
-            ++at;
-            if (entry->length != 1 || entry->bytes[0] != '?') continue;
-            substituted.append(input, inputAt, length);
-            substituted += "\xA4\xA2\n";
-            questioned.push_back(entry);
-        }
-        std::string checked;
-        const std::string expected = "?\x82\xA0\n";
-        const bool units = ConvertPiece(source.get(), target.get(), substituted, checked) &&
-                           checked.size() == questioned.size() * expected.size();
-        for (std::size_t i = 0; i < questioned.size(); ++i) {
-            if (!units || checked.compare(i * expected.size(), expected.size(), expected) != 0) {
-                questioned[i]->length = 0;
-            }
-        }
-        t.usable = true;
+        for (int trail = 0xA1; trail <= 0xDF; ++trail) kana.push_back({'\x8E', static_cast<char>(trail)});
+        t.usable = FillForms(twoByte, t.twoByte) && FillForms(kana, t.kana);
         return t;
+    }();
+    return table;
+}
+
+// JIS X 0212; all "ask ICU" when it can't be built.
+const std::vector<EucEntry>& SupplementTable() {
+    static const std::vector<EucEntry> table = [] {
+        std::vector<EucEntry> entries(kRow * kRow);
+        std::vector<std::string> sequences;
+        for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                sequences.push_back({'\x8F', static_cast<char>(lead), static_cast<char>(trail)});
+            }
+        }
+        if (!FillForms(sequences, entries)) entries.assign(entries.size(), EucEntry());
+        return entries;
     }();
     return table;
 }
@@ -189,16 +169,16 @@ std::size_t TableRun(const EucTable& t, const unsigned char* p, std::size_t n, c
     char* o = out;
     while (i < n) {
         const unsigned char b = p[i];
-        const EucTable::Entry* entry = nullptr;
+        const EucEntry* entry = nullptr;
         std::size_t length = 0;
         if (InRow(b) && i + 1 < n && InRow(p[i + 1])) {
-            entry = &t.twoByte[static_cast<std::size_t>((b - 0xA1) * EucTable::kRow + (p[i + 1] - 0xA1))];
+            entry = &t.twoByte[static_cast<std::size_t>((b - 0xA1) * kRow + (p[i + 1] - 0xA1))];
             length = 2;
         } else if (b == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
             entry = &t.kana[p[i + 1] - 0xA1];
             length = 2;
         } else if (b == 0x8F && i + 2 < n && InRow(p[i + 1]) && InRow(p[i + 2])) {
-            entry = &t.supplement[static_cast<std::size_t>((p[i + 1] - 0xA1) * EucTable::kRow + (p[i + 2] - 0xA1))];
+            entry = &SupplementTable()[static_cast<std::size_t>((p[i + 1] - 0xA1) * kRow + (p[i + 2] - 0xA1))];
             length = 3;
         }
         if (!entry || entry->length == 0) return std::string::npos;
@@ -352,14 +332,128 @@ void PieceConverter::Finish(std::string& out) {
     if (m_state->ready) m_state->Finish(out);
 }
 
+namespace {
+
+// The UTF-8 form of every CP932 character as ICU converts it: single bytes and double-byte
+// characters (leads 81-9F and E0-FC, trails 40-7E and 80-FC). An entry of length 0 leaves the
+// character to ICU: a substitute, or a form longer than 3 bytes.
+struct SjisTable {
+    struct Entry {
+        std::uint8_t length = 0;
+        char bytes[3] = {};
+    };
+    std::vector<Entry> single = std::vector<Entry>(256);
+    std::vector<Entry> pairs = std::vector<Entry>(256 * 256);
+    bool usable = false;
+};
+
+bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+
+const SjisTable& Utf8Table() {
+    static const SjisTable table = [] {
+        SjisTable t;
+        Converter source, target;
+        if (!OpenPair("windows-31j", "UTF-8", source, target)) return t;
+        std::string input;
+        std::vector<SjisTable::Entry*> entries;
+        for (int byte = 0; byte < 256; ++byte) {
+            if (byte == '\n' || Text::IsLeadByte(static_cast<unsigned char>(byte))) continue;
+            input += static_cast<char>(byte);
+            input += '\n';
+            entries.push_back(&t.single[static_cast<std::size_t>(byte)]);
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!Text::IsLeadByte(static_cast<unsigned char>(lead))) continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!IsTrailByte(static_cast<unsigned char>(trail))) continue;
+                input += static_cast<char>(lead);
+                input += static_cast<char>(trail);
+                input += '\n';
+                entries.push_back(&t.pairs[static_cast<std::size_t>(lead << 8 | trail)]);
+            }
+        }
+        std::string output;
+        if (!ConvertPiece(source.get(), target.get(), input, output)) return t;
+        std::size_t pos = 0;
+        for (SjisTable::Entry* entry : entries) {
+            const std::size_t end = output.find('\n', pos);
+            if (end == std::string::npos) return t;
+            const std::string_view form(output.data() + pos, end - pos);
+            pos = end + 1;
+            if (form.empty() || form.size() > 3 || form == "\xEF\xBF\xBD") continue;
+            entry->length = static_cast<std::uint8_t>(form.size());
+            std::memcpy(entry->bytes, form.data(), form.size());
+        }
+        t.single['\n'].length = 1;
+        t.single['\n'].bytes[0] = '\n';
+        t.usable = pos == output.size();
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+// Text is taken through the table while every character is one it holds; from the first
+// that isn't on, ICU converts the rest (its state at a character boundary behind characters
+// that all converted cleanly is the fresh one, so the result is ICU's for the whole text).
 struct Utf8Stream::State {
     Converter source, target;
     bool ready = false;
     bool started = false;
+    const SjisTable* table = nullptr;
+    bool icu = false;        // the table has handed over to ICU for the rest of the text
+    std::string lead;        // a lead byte that ended the last piece
+    std::string joined;
+
+    void Feed(std::string_view sjis, std::string& out, bool last) {
+        if (!lead.empty()) {
+            joined = lead;
+            joined.append(sjis);
+            lead.clear();
+            sjis = joined;
+        }
+        if (!icu && table) {
+            const std::size_t at = out.size();
+            out.resize(at + sjis.size() * 3);
+            char* o = out.data() + at;
+            std::size_t i = 0;
+            const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+            while (i < sjis.size()) {
+                const unsigned char byte = p[i];
+                const SjisTable::Entry* entry = nullptr;
+                std::size_t length = 1;
+                if (Text::IsLeadByte(byte)) {
+                    if (i + 1 == sjis.size() && !last) break;  // its trail comes with the next piece
+                    if (i + 1 < sjis.size()) entry = &table->pairs[static_cast<std::size_t>(byte << 8 | p[i + 1])];
+                    length = 2;
+                } else {
+                    entry = &table->single[byte];
+                }
+                if (!entry || entry->length == 0) {
+                    icu = true;
+                    break;
+                }
+                std::memcpy(o, entry->bytes, 3);
+                o += entry->length;
+                i += length;
+            }
+            out.resize(static_cast<std::size_t>(o - out.data()));
+            sjis.remove_prefix(i);
+            if (!icu) {
+                lead.assign(sjis);  // at most the one lead byte
+                return;
+            }
+        }
+        if (!ConvertThrough(source.get(), target.get(), sjis, out, !started, last)) ready = false;
+        started = !last;
+    }
 };
 
 Utf8Stream::Utf8Stream() : m_state(std::make_unique<State>()) {
     m_state->ready = OpenPair("windows-31j", "UTF-8", m_state->source, m_state->target);
+    const SjisTable& table = Utf8Table();
+    if (table.usable) m_state->table = &table;
 }
 
 Utf8Stream::~Utf8Stream() = default;
@@ -367,10 +461,7 @@ Utf8Stream::~Utf8Stream() = default;
 bool Utf8Stream::Ready() const { return m_state->ready; }
 
 void Utf8Stream::Feed(std::string_view sjis, std::string& out, bool last) {
-    State& s = *m_state;
-    if (!s.ready) return;
-    if (!ConvertThrough(s.source.get(), s.target.get(), sjis, out, !s.started, last)) s.ready = false;
-    s.started = !last;
+    if (m_state->ready) m_state->Feed(sjis, out, last);
 }
 
 std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from, const char* to) {
