@@ -100,11 +100,15 @@ constexpr int kRow = 94;
 // and a line end, in one conversion; the output is cut at the line ends again (no CP932
 // character holds a 0x0A byte). A form is taken when "あ" follows it unchanged: then ICU
 // took the sequence as one unit, substitutes ("?") included.
-bool FillForms(const std::vector<std::string>& sequences, std::vector<EucEntry>& entries) {
+bool FillForms(const std::string& sequences, std::size_t length, std::vector<EucEntry>& entries) {
     Converter source, target;
     if (!OpenPair("EUC-JP", "windows-31j", source, target)) return false;
     std::string input;
-    for (const std::string& sequence : sequences) input += sequence + "\xA4\xA2\n";
+    input.reserve(sequences.size() / length * (length + 3));
+    for (std::size_t at = 0; at < sequences.size(); at += length) {
+        input.append(sequences, at, length);
+        input += "\xA4\xA2\n";
+    }
     std::string output;
     if (!ConvertPiece(source.get(), target.get(), input, output)) return false;
     constexpr std::string_view kBehind = "\x82\xA0";
@@ -132,12 +136,18 @@ struct EucTable {
 const EucTable& JisTable() {
     static const EucTable table = [] {
         EucTable t;
-        std::vector<std::string> twoByte, kana;
+        std::string twoByte, kana;
         for (int lead = 0xA1; lead <= 0xFE; ++lead) {
-            for (int trail = 0xA1; trail <= 0xFE; ++trail) twoByte.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                twoByte += static_cast<char>(lead);
+                twoByte += static_cast<char>(trail);
+            }
         }
-        for (int trail = 0xA1; trail <= 0xDF; ++trail) kana.push_back({'\x8E', static_cast<char>(trail)});
-        t.usable = FillForms(twoByte, t.twoByte) && FillForms(kana, t.kana);
+        for (int trail = 0xA1; trail <= 0xDF; ++trail) {
+            kana += '\x8E';
+            kana += static_cast<char>(trail);
+        }
+        t.usable = FillForms(twoByte, 2, t.twoByte) && FillForms(kana, 2, t.kana);
         return t;
     }();
     return table;
@@ -147,13 +157,15 @@ const EucTable& JisTable() {
 const std::vector<EucEntry>& SupplementTable() {
     static const std::vector<EucEntry> table = [] {
         std::vector<EucEntry> entries(kRow * kRow);
-        std::vector<std::string> sequences;
+        std::string sequences;
         for (int lead = 0xA1; lead <= 0xFE; ++lead) {
             for (int trail = 0xA1; trail <= 0xFE; ++trail) {
-                sequences.push_back({'\x8F', static_cast<char>(lead), static_cast<char>(trail)});
+                sequences += '\x8F';
+                sequences += static_cast<char>(lead);
+                sequences += static_cast<char>(trail);
             }
         }
-        if (!FillForms(sequences, entries)) entries.assign(entries.size(), EucEntry());
+        if (!FillForms(sequences, 3, entries)) entries.assign(entries.size(), EucEntry());
         return entries;
     }();
     return table;
@@ -343,11 +355,14 @@ struct SjisTable {
         char bytes[3] = {};
     };
     std::vector<Entry> single = std::vector<Entry>(256);
-    std::vector<Entry> pairs = std::vector<Entry>(256 * 256);
+    std::vector<Entry> pairs = std::vector<Entry>(60 * 256);  // lead index (LeadIndex) * 256 + trail
     bool usable = false;
 };
 
 bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+
+// 0-30 for the lead bytes 81-9F, 31-59 for E0-FC.
+std::size_t LeadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u; }
 
 const SjisTable& Utf8Table() {
     static const SjisTable table = [] {
@@ -369,7 +384,7 @@ const SjisTable& Utf8Table() {
                 input += static_cast<char>(lead);
                 input += static_cast<char>(trail);
                 input += '\n';
-                entries.push_back(&t.pairs[static_cast<std::size_t>(lead << 8 | trail)]);
+                entries.push_back(&t.pairs[LeadIndex(static_cast<unsigned char>(lead)) * 256 + static_cast<std::size_t>(trail)]);
             }
         }
         std::string output;
@@ -425,7 +440,7 @@ struct Utf8Stream::State {
                 std::size_t length = 1;
                 if (Text::IsLeadByte(byte)) {
                     if (i + 1 == sjis.size() && !last) break;  // its trail comes with the next piece
-                    if (i + 1 < sjis.size()) entry = &table->pairs[static_cast<std::size_t>(byte << 8 | p[i + 1])];
+                    if (i + 1 < sjis.size()) entry = &table->pairs[LeadIndex(byte) * 256 + p[i + 1]];
                     length = 2;
                 } else {
                     entry = &table->single[byte];
