@@ -42,7 +42,9 @@ SettingsRead ReadSettingsFile(const std::string& path) {
     SettingsRead result;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) return result;  // Missing; a dangling link counts as missing
+        // Missing; a dangling link, or a folder on the way that is a file, counts as missing
+        // (saving then says what is wrong).
+        if (errno == ENOENT || errno == ENOTDIR) return result;
         result.state = SettingsRead::State::Unreadable;
         result.reason = Describe(errno);
         return result;

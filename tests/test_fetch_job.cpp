@@ -19,6 +19,12 @@ namespace {
 const std::string kSuccess = "正常にアフィリエイトコード付き記事が生成されました！！";
 const std::string kNetworkError = "通信エラー";
 
+// "通信エラー" on the first line, as always, then the cause.
+void ExpectNetworkError(const std::string& message, const std::string& cause) {
+    EXPECT_EQ(message.rfind(kNetworkError + "\n", 0), 0u) << message;
+    EXPECT_NE(message.find(cause), std::string::npos) << message;
+}
+
 // "ランキング①" in EUC-JP, in a link the generator takes.
 const std::string kEucPage =
     "<a href='http://shop.test/item/1/' target=_blank>\xA5\xE9\xA5\xF3\xA5\xAD\xA5\xF3\xA5\xB0\xAD\xA1</a>\n"
@@ -27,6 +33,7 @@ const std::string kEucPage =
 class FetchJob : public ::testing::Test {
 protected:
     std::unique_ptr<CQubopostDlg> MakeDialog(int proxyPort) {
+        proxy.reset();  // put the environment back before the next proxy changes it
         proxy = std::make_unique<ProxyEnvironment>("http://127.0.0.1:" + std::to_string(proxyPort));
         DialogServices services;
         services.settingsPath = dir.File("CQubopostDlg.ini");
@@ -88,8 +95,8 @@ TEST_F(FetchJob, StatusBelow400CountsAsReceivedAndRedirectsAreFollowed) {
     EXPECT_EQ(server.Requests().size(), 2u);
 }
 
-TEST_F(FetchJob, ErrorStatusesShowOnlyTheNetworkErrorAndKeepTheArticle) {
-    for (int status : {400, 404, 500}) {
+TEST_F(FetchJob, ErrorStatusesShowTheNetworkErrorWithTheStatusAndKeepTheArticle) {
+    for (int status : {400, 404, 503}) {
         SCOPED_TRACE(status);
         MemoryView fresh;
         LocalHttpServer server([status](const httplib::Request&, httplib::Response& response) {
@@ -97,13 +104,13 @@ TEST_F(FetchJob, ErrorStatusesShowOnlyTheNetworkErrorAndKeepTheArticle) {
             response.set_content("<a href='http://s/1/' target=_blank>One</a>", "text/html");
         });
         auto dialog = MakeDialog(server.Port());
-        EXPECT_EQ(Generate(*dialog, view.Messages().size() + 1).back(), kNetworkError);
+        ExpectNetworkError(Generate(*dialog, view.Messages().size() + 1).back(), "HTTP " + std::to_string(status));
         EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
     }
-    for (const auto& message : view.Messages()) EXPECT_EQ(message, kNetworkError);
+    ExpectNetworkError(view.Messages()[2], "サービスを一時的に利用できません（メンテナンス中など）") ;
 }
 
-TEST_F(FetchJob, TransportFailuresShowTheNetworkError) {
+TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
     // Refused, stalled before and inside the body, dropped mid-body, broken chunks, too large.
     const std::vector<RawPeer::Script> scripts = {
         [](int fd, const std::atomic<bool>& stop) { RawPeer::ReadUntil(fd, "\r\n\r\n", stop), RawPeer::Stall(fd, stop); },
@@ -128,17 +135,21 @@ TEST_F(FetchJob, TransportFailuresShowTheNetworkError) {
         },
     };
     {
-        auto dialog = MakeDialog(RawPeer::ClosedPort());
-        EXPECT_EQ(Generate(*dialog).back(), kNetworkError);
+        // The proxy is down: the message names it.
+        const int closed = RawPeer::ClosedPort();
+        auto dialog = MakeDialog(closed);
+        ExpectNetworkError(Generate(*dialog).back(), "プロキシ（http://127.0.0.1:" + std::to_string(closed) + "）");
     }
+    const std::string causes[] = {"時間内に応答がありませんでした", "時間内に応答がありませんでした",
+                                  "ランキングページを取得できませんでした", "ランキングページを取得できませんでした",
+                                  "大きすぎます"};
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         SCOPED_TRACE(i);
         RawPeer peer(scripts[i]);
         auto dialog = MakeDialog(peer.Port());
-        EXPECT_EQ(Generate(*dialog, view.Messages().size() + 1).back(), kNetworkError);
+        ExpectNetworkError(Generate(*dialog, view.Messages().size() + 1).back(), causes[i]);
         EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
     }
-    for (const auto& message : view.Messages()) EXPECT_EQ(message, kNetworkError);
 }
 
 TEST_F(FetchJob, ARedirectLoopIsANetworkError) {
@@ -147,7 +158,9 @@ TEST_F(FetchJob, ARedirectLoopIsANetworkError) {
                               302);
     });
     auto dialog = MakeDialog(server.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kNetworkError});
+    const auto messages = Generate(*dialog);
+    ASSERT_EQ(messages.size(), 1u);
+    ExpectNetworkError(messages[0], "ランキングページを取得できませんでした");
     EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
     EXPECT_LE(server.Requests().size(), 12u);  // the redirects end after a bounded number
 }
@@ -169,8 +182,12 @@ TEST_F(FetchJob, ABodyThatIsNoEucJpStillConverts) {
 TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
     LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/html"); });
     auto dialog = MakeDialog(empty.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
-    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "\r\n\r\n-----into-----");
+    // A page without a single product makes no article: the user's text stays.
+    const auto messages = Generate(*dialog);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("記事を作れませんでした。\n", 0), 0u);
+    EXPECT_NE(messages[0].find("商品が見つかりませんでした"), std::string::npos);
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
 
     const auto page = ConvertRankingPage("line one\nline two");
     EXPECT_EQ(page.page.Bytes(), "line one\nline two\n");

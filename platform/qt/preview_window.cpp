@@ -20,6 +20,7 @@ QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     QDialog window(parent);
+    window.setObjectName(QStringLiteral("postingPreview"));
     window.setWindowTitle(QStringLiteral("投稿内容の確認 - Qubopost"));
     window.setWindowIcon(QubopostIcon());
     window.setSizeGripEnabled(true);

@@ -1,6 +1,8 @@
 // The main dialog's window on its own thread: the control table as widgets, keys,
 // buttons, texts and the About item.
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -14,6 +16,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "fake_handlers.h"
 #include "platform/encoding.h"
@@ -56,7 +60,8 @@ bool IsOfKind(QWidget* widget, const ControlDef& def) {
         case ControlKind::MultiEdit:
         case ControlKind::WrappingEdit: {
             auto* edit = qobject_cast<QPlainTextEdit*>(widget);
-            const bool wraps = def.kind == ControlKind::WrappingEdit;
+            // The log wraps its lines too, so that no line needs a horizontal scroll bar.
+            const bool wraps = def.kind == ControlKind::WrappingEdit || def.id == IDC_LOG;
             return edit &&
                    edit->lineWrapMode() ==
                        (wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap) &&
@@ -74,7 +79,8 @@ bool IsOfKind(QWidget* widget, const ControlDef& def) {
         }
         case ControlKind::ProgressBar: {
             auto* progress = qobject_cast<QProgressBar*>(widget);
-            return progress && !progress->isTextVisible();
+            // No percentage: the bar's text is the run's status line, empty until a run.
+            return progress && progress->format().isEmpty();
         }
         case ControlKind::Icon:
         case ControlKind::OkButton:
@@ -129,10 +135,47 @@ class QtDialogTest : public QObject {
 
         const DialogUnits& units = dialog->Units();
         const QSize client(units.X(423), units.Y(360));
-        QCOMPARE(dialog->minimumSize(), client);
-        QCOMPARE(dialog->maximumSize(), client);
+        // The dialog's size is the controls' area; the window itself may grow and be
+        // maximised, and opens within the screen (scrolling when the screen is smaller).
+        QCOMPARE(dialog->Content()->minimumSize(), client);
         QVERIFY(dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-        QVERIFY(!dialog->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(dialog->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(dialog->width() <= available.width() && dialog->height() <= available.height());
+    }
+
+    void controlsSitWhereTheDialogTemplatePutsThem() {
+        // The dialog template's numbers, in dialog units, written out here by hand rather
+        // than read from the table the window is built from.
+        const struct {
+            int id, x, y, width, height;
+        } expected[] = {
+            {IDC_FROM_ADDRESS, 14, 35, 94, 14},     {IDC_SMTP_SERVER, 13, 68, 95, 14},
+            {IDC_SMTP_PORT, 13, 98, 95, 14},        {IDC_BLOG_ADDRESSES, 130, 25, 110, 85},
+            {IDC_HEADER, 260, 35, 145, 65},         {IDC_FOOTER, 260, 115, 145, 65},
+            {IDC_KIND_DOWNLOAD, 15, 140, 50, 10},   {IDC_KIND_MAILMAG, 15, 155, 50, 10},
+            {IDC_KIND_GOODS, 15, 170, 55, 10},      {IDC_AFFILIATE_ID, 175, 155, 65, 14},
+            {IDC_RANK_MONTHLY, 20, 210, 70, 10},    {IDC_RANK_DAILY, 95, 210, 75, 10},
+            {IDC_RANK_PICKUP, 175, 210, 65, 10},    {IDC_GENERATE, 255, 200, 80, 31},
+            {IDC_CLEAR, 335, 200, 81, 15},          {IDC_ARTICLE, 5, 240, 245, 95},
+            {IDC_LOG, 255, 270, 160, 64},           {IDC_START_POST, 255, 240, 81, 21},
+            {IDC_CONFIRM_POST, 336, 239, 80, 22},   {IDC_PROGRESS, 7, 343, 409, 10},
+        };
+        const DialogUnits& units = dialog->Units();
+        for (const auto& control : expected) {
+            QWidget* widget = dialog->Control(control.id);
+            QVERIFY(widget);
+            QCOMPARE(widget->geometry(), units.Rect(control.x, control.y, control.width, control.height));
+        }
+        // Growing the window grows the article and the log; the rest stay where they are.
+        dialog->resize(dialog->Content()->minimumSize() + QSize(300, 200));
+        dialog->Relayout(dialog->Content()->minimumSize() + QSize(300, 200));
+        QVERIFY(dialog->Control(IDC_ARTICLE)->width() > units.X(245));
+        QVERIFY(dialog->Control(IDC_ARTICLE)->height() == units.Y(95) + 200);
+        QVERIFY(dialog->Control(IDC_LOG)->height() == units.Y(64) + 200);
+        QCOMPARE(dialog->Control(IDC_FROM_ADDRESS)->geometry(), units.Rect(14, 35, 94, 14));
+        QCOMPARE(dialog->Control(IDC_START_POST)->geometry(), units.Rect(255, 240, 81, 21));
+        dialog->Relayout(dialog->Content()->minimumSize());
     }
 
     void everyControlOfTheTableIsAWidgetOfItsKindInItsPlace() {
@@ -144,7 +187,7 @@ class QtDialogTest : public QObject {
             QWidget* widget = dialog->TableWidgets()[i];
             const QString what = QStringLiteral("row %1, ID %2").arg(i).arg(def.id);
             if (def.id != IDC_STATIC) QVERIFY2(dialog->Control(def.id) == widget, qPrintable(what));
-            QVERIFY2(dialog->rect().contains(widget->geometry()), qPrintable(what));
+            QVERIFY2(dialog->Content()->rect().contains(widget->geometry()), qPrintable(what));
 
             const QRect expected = units.Rect(def.x, def.y, def.width, def.height);
             if (def.kind == ControlKind::ComboBox) {
@@ -350,7 +393,17 @@ class QtDialogTest : public QObject {
     void aboutItemSendsTheSystemCommand() {
         dialog->AppendAboutMenuItem(LoadString(IDS_ABOUTBOX));
         QCOMPARE(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
-        QCOMPARE(dialog->actions().size(), 1);
+        // The About item first, then the windows around the dialog, each with a shortcut.
+        QCOMPARE(dialog->actions().size(), 4);
+        const std::pair<QString, QKeySequence> entries[] = {
+            {U("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)},
+            {U("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)},
+            {U("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)},
+        };
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(dialog->actions()[i + 1]->text(), entries[i].first);
+            QCOMPARE(dialog->actions()[i + 1]->shortcut(), entries[i].second);
+        }
         QAction* about = dialog->actions().first();
         QCOMPARE(about->text(), U("Qubopost のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
         QCOMPARE(about->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));

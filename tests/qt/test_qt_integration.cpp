@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "article/article_generator.h"
 #include "http_server.h"
@@ -43,6 +44,24 @@ QString AnswerMessageBox() {
     const QString text = box->text();
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     return text;
+}
+
+// Confirms the posting preview as soon as it shows, noting how many messages it listed.
+void ConfirmPreviewWhenShown(QObject* owner, int* listed) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, listed] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* preview = qobject_cast<QDialog*>(window);
+            if (!preview || !preview->isVisible() || preview->objectName() != QStringLiteral("postingPreview")) continue;
+            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages")))
+                *listed = list->topLevelItemCount();
+            timer->stop();
+            timer->deleteLater();
+            preview->accept();
+            return;
+        }
+    });
+    timer->start(20);
 }
 
 void Type(QtDialog& dialog, int id, const QString& text) {
@@ -97,6 +116,7 @@ class QtIntegrationTest : public QObject {
         const auto plan = PlanPosting(article);
         QString verdict, log;
         bool startEnabledBeforeConfirm = true;
+        int listed = -1;
         RunDialog([&](QtDialog& dialog) {
             Type(dialog, IDC_FROM_ADDRESS, "me@example.jp");
             Type(dialog, IDC_SMTP_SERVER, "127.0.0.1");
@@ -105,6 +125,7 @@ class QtIntegrationTest : public QObject {
             Type(dialog, IDC_ARTICLE, U(ToUtf8(article)).replace("\r\n", "\n"));
             Type(dialog, IDC_HEADER, U("ヘッダー"));
             startEnabledBeforeConfirm = dialog.Control(IDC_START_POST)->isEnabled();
+            ConfirmPreviewWhenShown(&dialog, &listed);
             Click(dialog, IDC_CONFIRM_POST);
             Click(dialog, IDC_START_POST);
             verdict = AnswerMessageBox();
@@ -113,6 +134,7 @@ class QtIntegrationTest : public QObject {
         });
         QVERIFY(!startEnabledBeforeConfirm);
         QCOMPARE(verdict, U("ブログへの自動投稿が完了しました。"));
+        QCOMPARE(listed, static_cast<int>(plan.size() * 2));  // the preview listed what was then sent
         const auto received = smtp.messages();
         QCOMPARE(received.size(), plan.size() * 2);
         for (std::size_t g = 0; g < plan.size(); ++g) {
