@@ -17,20 +17,19 @@
 #include <thread>
 #include <vector>
 
-#include "app/qubopost_app.h"
 #include "article/article_generator.h"
 #include "article/fetch_errors.h"
 #include "article/generate_file.h"
-#include "cli/credentials_command.h"
 #include "journal/history_text.h"
 #include "journal/journal.h"
 #include "platform/field_text.h"
+#include "platform/mail_library.h"
 #include "platform/process.h"
 #include "posting/run_journal.h"
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
+#include "settings/settings_path.h"
 #include "article/ranking_request.h"
-#include "mail/bsmtp.h"
 #include "platform/encoding.h"
 #include "platform/http.h"
 #include "platform/profile.h"
@@ -193,6 +192,7 @@ int Generate(const Arguments& args) {
     if (args.values.count("--page")) {
         result = GenerateFromPageFile(Value(args, "--page"), *rankingKindValue, output, STDOUT_FILENO);
     } else {
+        if (!StartNetwork()) return Fail("the network library could not be started");
         const RankingPage page = FetchRankingPage(url, HttpOptions{});
         if (page.outcome == RankingPage::Outcome::NetworkError) {
             std::cerr << ToUtf8(Sjis(texts::kNetworkError)) << "\n"
@@ -213,69 +213,11 @@ int Generate(const Arguments& args) {
 // A file's text as the dialog's fields hold it: CP932 with CR LF line ends. Refuses what
 // would be lost on the way: NUL bytes, bytes that are no text in the file's encoding, and
 // characters that Shift-JIS has no form for (each named, with its line).
-std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, std::string* error) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = path + " はフォルダーです。ファイルを指定してください。";
-        return std::nullopt;
-    }
-    std::string reason;
-    auto bytes = ReadFileBytes(path, &reason);
-    if (!bytes) {
-        *error = path + " を読めません: " + reason;
-        return std::nullopt;
-    }
-    auto lineOf = [&](std::size_t offset) {
-        return std::to_string(1 + std::count(bytes->begin(), bytes->begin() + static_cast<long>(offset), '\n'));
-    };
-    if (const std::size_t nul = bytes->find('\0'); nul != std::string::npos) {
-        *error = path + " の " + lineOf(nul) + " 行目に NUL バイトがあります。テキストファイルを指定してください。";
-        return std::nullopt;
-    }
-    std::string crlf;
-    Text text;
-    if (sjis) {
-        // Every byte must be part of a CP932 character.
-        for (std::size_t i = 0; i < bytes->size(); ++i) {
-            const auto c = static_cast<unsigned char>((*bytes)[i]);
-            if (Text::IsLeadByte(c)) {
-                const auto next = i + 1 < bytes->size() ? static_cast<unsigned char>((*bytes)[i + 1]) : 0;
-                if (next < 0x40 || next == 0x7F || next > 0xFC) {
-                    *error = path + " の " + lineOf(i) + " 行目に Shift-JIS として正しくないバイトがあります。";
-                    return std::nullopt;
-                }
-                ++i;
-            } else if (c == 0x80 || c == 0xA0 || c >= 0xFD) {
-                *error = path + " の " + lineOf(i) + " 行目に Shift-JIS として正しくないバイトがあります。";
-                return std::nullopt;
-            }
-        }
-        text = Text(std::move(*bytes));
-    } else {
-        const std::vector<UnmappableChar> bad = FindUnmappable(*bytes, 20);
-        for (const UnmappableChar& c : bad) {
-            if (c.utf8.empty()) {
-                *error = path + " の " + std::to_string(c.line) +
-                         " 行目に UTF-8 として正しくないバイトがあります。Shift-JIS のファイルなら --input-encoding sjis を付けてください。";
-                return std::nullopt;
-            }
-        }
-        if (!bad.empty()) {
-            std::string list;
-            for (const UnmappableChar& c : bad) list += "\n  " + DescribeUnmappable(c);
-            *error = path + " に Shift-JIS にない文字があるため送れません。別の文字に置き換えるか削除してください:" + list;
-            return std::nullopt;
-        }
-        text = FieldToSjis(*bytes);
-        bytes.reset();
-    }
-    const std::string& raw = text.Bytes();
-    crlf.reserve(raw.size() + raw.size() / 32);
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) crlf += '\r';
-        crlf += raw[i];
-    }
-    return Text(std::move(crlf));
+std::optional<Text> ReadInputFile(const std::string& path, bool sjis, std::string* error) {
+    FieldFileError failure;
+    auto text = ReadFieldFile(path, sjis, &failure);
+    if (!text) *error = FieldFileErrorMessage(failure, path);
+    return text;
 }
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -340,12 +282,12 @@ int Post(const Arguments& args) {
 
     std::string error;
     PostingInputs inputs;
-    auto article = ReadFieldFile(Value(args, "--article"), sjis, &error);
+    auto article = ReadInputFile(Value(args, "--article"), sjis, &error);
     if (!article) return Fail(error);
     inputs.article = std::move(*article);
     for (const char* name : {"--header", "--footer"}) {
         if (!args.values.count(name)) continue;
-        auto text = ReadFieldFile(Value(args, name), sjis, &error);
+        auto text = ReadInputFile(Value(args, name), sjis, &error);
         if (!text) return Fail(error);
         (std::strcmp(name, "--header") == 0 ? inputs.header : inputs.footer) = *text;
     }
@@ -355,7 +297,7 @@ int Post(const Arguments& args) {
         inputs.blogAddresses += FieldToSjis(to) + "\r\n";
     }
     if (args.values.count("--to-file")) {
-        auto list = ReadFieldFile(Value(args, "--to-file"), sjis, &error);
+        auto list = ReadInputFile(Value(args, "--to-file"), sjis, &error);
         if (!list) return Fail(error);
         inputs.blogAddresses += *list;
     }
@@ -368,13 +310,6 @@ int Post(const Arguments& args) {
         return Fail("記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です）。");
     if (plan.addresses.empty()) return Fail("投稿先のアドレスがありません（--to または --to-file）。");
 
-    std::string trustFile = Value(args, "--tls-trust-file");
-    if (trustFile.empty()) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
-    if (!trustFile.empty()) {
-        if (access(trustFile.c_str(), R_OK) != 0) return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
-        BSetOption("tls-trust-file", trustFile.c_str());
-    }
-
     if (args.Has("--dry-run")) {
         for (const PlannedMessage& message : plan.messages) {
             std::cout << "--- message " << message.number << " via " << ToUtf8(plan.server)
@@ -384,6 +319,22 @@ int Post(const Arguments& args) {
         }
         std::cout << plan.messages.size() << " 通のメールを表示しました（--dry-run のため何も送っていません）。" << std::endl;
         return std::cout ? 0 : 1;
+    }
+
+    // The mail library (and the TLS, MIME and key-ring libraries behind it) is loaded only
+    // for posting.
+    std::string loadError;
+    const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
+    if (!mail) {
+        std::cerr << "qubopost-cli: " << ToUtf8(Sjis(texts::kMailLibraryMissing)) << " (" << loadError << ")\n";
+        return 1;
+    }
+    if (!StartNetwork()) return Fail("the network library could not be started");
+    std::string trustFile = Value(args, "--tls-trust-file");
+    if (trustFile.empty()) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
+    if (!trustFile.empty()) {
+        if (access(trustFile.c_str(), R_OK) != 0) return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
+        mail.setOption("tls-trust-file", trustFile.c_str());
     }
 
     // The journal: resume what an earlier run of the same inputs left unfinished.
@@ -431,7 +382,7 @@ int Post(const Arguments& args) {
 
     ConsoleEvents console(std::chrono::milliseconds(static_cast<long long>(pauseSeconds * 1000)));
     JournalEvents events(console, journal.get());
-    const RunOutcome outcome = RunPostingPlan(inputs, plan, BSendMailEx, events);
+    const RunOutcome outcome = RunPostingPlan(inputs, plan, mail.sendMailEx, events);
     if (journal) journal->End(outcome);
     if (outcome.Succeeded()) {
         std::cout << ToUtf8(Sjis(texts::kPostingDone)) << std::endl;
@@ -486,14 +437,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::string error;
-    if (command == "credentials") return RunCredentialsCommand(argc, argv, 2);
+    if (command == "credentials") {
+        std::string loadError;
+        const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
+        if (!mail.credentialsCommand) return Fail(ToUtf8(Sjis(texts::kMailLibraryMissing)) + " (" + loadError + ")");
+        return mail.credentialsCommand(argc, argv, 2);
+    }
     if (command == "history") {
         auto args = Parse(argc, argv, 2, {"--run", "--limit"}, {}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
         return History(*args);
     }
-    if (!StartNetwork()) return Fail("the network library could not be started");
     if (command == "generate") {
         auto args = Parse(argc, argv, 2,
                           {"--kind", "--product", "--category", "--af", "--page", "--output-encoding",

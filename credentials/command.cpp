@@ -1,4 +1,4 @@
-#include "cli/credentials_command.h"
+#include "credentials/command.h"
 
 #include <termios.h>
 #include <unistd.h>

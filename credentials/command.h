@@ -1,6 +1,8 @@
-// qubopost-cli credentials: the SMTP logins kept in the Secret Service key ring.
-#ifndef QUBOPOST_CLI_CREDENTIALS_COMMAND_H
-#define QUBOPOST_CLI_CREDENTIALS_COMMAND_H
+// qubopost-cli credentials: the SMTP logins kept in the Secret Service key ring. Built into
+// the mail library (which holds the key-ring code anyway) and exported from it as
+// BCredentialsCommand, so that qubopost-cli loads the key ring's libraries only for it.
+#ifndef QUBOPOST_CREDENTIALS_COMMAND_H
+#define QUBOPOST_CREDENTIALS_COMMAND_H
 
 // Usage text of the command, for the program's --help.
 extern const char* const kCredentialsUsage;
@@ -10,4 +12,4 @@ extern const char* const kCredentialsUsage;
 // 3 no key ring available.
 int RunCredentialsCommand(int argc, char** argv, int first);
 
-#endif  // QUBOPOST_CLI_CREDENTIALS_COMMAND_H
+#endif  // QUBOPOST_CREDENTIALS_COMMAND_H

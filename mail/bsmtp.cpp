@@ -1,5 +1,7 @@
 #include "mail/bsmtp.h"
 
+#include "credentials/command.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -154,5 +156,13 @@ extern "C" BSMTP_API int BSetOption(const char* name, const char* value) {
         return qubopost::mail::SetSessionOption(name, value) ? 1 : 0;
     } catch (...) {
         return 0;
+    }
+}
+
+extern "C" BSMTP_API int BCredentialsCommand(int argc, char** argv, int first) {
+    try {
+        return RunCredentialsCommand(argc, argv, first);
+    } catch (...) {
+        return 1;
     }
 }

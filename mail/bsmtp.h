@@ -95,6 +95,10 @@ BSMTP_API int BTestLogin(const char* server, const char* user, const char* passw
 //                         (1..86400000; default 60000).
 BSMTP_API int BSetOption(const char* name, const char* value);
 
+// qubopost-cli's "credentials" command (set, forget, list) with argv[first] the word after
+// "credentials"; returns its exit status. Lives here because the key-ring code does.
+BSMTP_API int BCredentialsCommand(int argc, char** argv, int first);
+
 #ifdef __cplusplus
 }
 #endif

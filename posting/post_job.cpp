@@ -343,13 +343,9 @@ bool CQubopostDlg::PausePosting(std::chrono::milliseconds duration, bool last) {
 }
 
 void CQubopostDlg::PostJob(PostingInputs inputs) {
-    const unsigned char result = RunPosting(inputs);
-    if (m_jobs.StopRequested()) {
-        m_posting.store(false);
-        return;
-    }
-    EndRunControls();
-    (void)result;
+    RunPosting(inputs);
+    // Closing: the window is going, its controls are not touched any more.
+    if (m_jobs.StopRequested()) m_posting.store(false);
 }
 
 void CQubopostDlg::WriteLogLine(const Text& line) {
@@ -394,6 +390,8 @@ unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
         m_strLog.Empty();
     }
     if (m_jobs.StopRequested()) return 0;
+    // The buttons come back before the verdict is shown.
+    EndRunControls();
     if (outcome.Succeeded()) {
         ShowMessage(texts::kPostingDone);
         return 1;

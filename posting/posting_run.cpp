@@ -62,12 +62,12 @@ std::string MailErrorReason(const std::string& error) {
 }
 
 Text RunPlan::Body(const PostingInputs& inputs, int group) const {
-    return inputs.header + groups[static_cast<std::size_t>(group)].text + inputs.footer;
+    return GroupBody(inputs.article, groups[static_cast<std::size_t>(group)], inputs.header, inputs.footer);
 }
 
 RunPlan PlanRun(const PostingInputs& inputs) {
     RunPlan plan;
-    plan.groups = PlanPosting(inputs.article);
+    plan.groups = PlanPostingSpans(inputs.article);
     plan.addresses = SplitAddresses(inputs.blogAddresses);
     plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
     int number = 0;

@@ -54,7 +54,7 @@ struct PlannedMessage {
 };
 
 struct RunPlan {
-    std::vector<PostingGroup> groups;
+    std::vector<PostingGroupSpan> groups;  // offsets into the article: the text is held once
     std::vector<Text> addresses;
     std::vector<PlannedMessage> messages;
     Text server;  // "host:port"
