@@ -202,6 +202,33 @@ class QtWindowFitsTest : public QObject {
         for (QWidget* widget : dialog.TableWidgets()) QCOMPARE(widget->geometry(), before[widget]);
     }
 
+    // As the program opens it (the logic initialises the window, focus included, before it
+    // shows): the top left of the controls is what the user sees first.
+    void theWindowOpensAtTheTopOfItsControls() {
+        TempDir dir;
+        DialogServices services;
+        services.settingsPath = dir.File("qubopost.ini");
+        services.journalPath = dir.File("history.sqlite3");
+        CQubopostDlg logic(services);
+        QtDialog window(logic);
+        logic.Attach(&window);
+        logic.OnInitDialog();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QScrollArea* scroll = ScrollOf(window);
+        const int vertical = scroll->verticalScrollBar()->value();
+        const int horizontal = scroll->horizontalScrollBar()->value();
+        const bool scrolls = scroll->verticalScrollBar()->maximum() > 0;
+        window.done(IDCANCEL);
+        logic.Attach(nullptr);
+        QCOMPARE(horizontal, 0);
+        // Known fault: the first focus is scrolled to while the window is not shown yet, with
+        // the viewport's size from before the layout, and the window opens scrolled down. Remove
+        // this mark once QtDialog::SetFocus waits for the window's real size.
+        if (scrolls) QEXPECT_FAIL("", "the window opens scrolled to the first focus", Continue);
+        QCOMPARE(vertical, 0);
+    }
+
     // The window and qubopost-cli read [Ranking] Host= from the same file and so ask the same
     // page; without the key both use the host built in.
     void windowAndCliBuildTheSameRankingUrl_data() {
