@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the program's windows under Xvfb, at scale 1 and 2, into docs/screenshots/
-# (main, preview, credentials, history; NAME-x1.png and NAME-x2.png).
+# (main, preview, credentials, history; NAME-x1.png and NAME-x2.png), and the whole
+# screen while the main window, the preview and the history are up (NAME-screen-x1.png, -x2.png).
 #
 #   scripts/screenshots.sh [BUILD_FOLDER]     (default: build)
 #
@@ -26,11 +27,15 @@ state=$(mktemp -d)
 trap 'rm -rf "$state"' EXIT
 export XDG_STATE_HOME="$state/state" XDG_CONFIG_HOME="$state/config" HOME="$state"
 
+mkdir -m 700 "$state/run"
+export XDG_RUNTIME_DIR="$state/run"
+unset DBUS_SESSION_BUS_ADDRESS
+# A private session bus with an unlocked, empty key ring, so that the credentials window shows
+# what it shows on a desktop.
 for scale in 1 2; do
-    width=1366
-    height=768
-    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
-        xvfb-run -a -s "-screen 0 ${width}x${height}x24 -nolisten tcp" \
-        "$tool" "$out" "x$scale"
+    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale dbus-run-session -- sh -c '
+        printf throw-away | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+        exec xvfb-run -a -s "-screen 0 1366x768x24 -nolisten tcp" "$@"' sh "$tool" "$out" "x$scale" \
+        2> >(grep -v -e "Failed to set fd limit" -e "XDG_RUNTIME_DIR" >&2)
 done
 ls -l "$out"

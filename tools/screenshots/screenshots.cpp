@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
@@ -48,6 +49,16 @@ void Save(QWidget* window, const QString& name) {
         return;
     }
     std::printf("%s %dx%d\n", qPrintable(file), window->width(), window->height());
+}
+
+// The whole screen as it is now: shows what of a window lies off the screen.
+void SaveScreen(const QString& name) {
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const QString file = g_folder + QLatin1Char('/') + name + QStringLiteral("-screen-") + g_suffix + QStringLiteral(".png");
+    if (QScreen* screen = QGuiApplication::primaryScreen(); !screen || !screen->grabWindow(0).save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+        ++g_failures;
+    }
 }
 
 // Calls `then` with the next modal window once it is up (the side windows run their own
@@ -155,17 +166,20 @@ int main(int argc, char** argv) {
         Type(*dialog, IDC_AFFILIATE_ID, QStringLiteral("qb123"));
         Type(*dialog, IDC_ARTICLE, SampleArticle());
         Save(dialog, QStringLiteral("main"));
+        SaveScreen(QStringLiteral("main"));
 
         WhenModalShown([](QDialog* preview) {
             if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages")); list && list->topLevelItemCount() > 2)
                 list->setCurrentItem(list->topLevelItem(2));
             Save(preview, QStringLiteral("preview"));
+            SaveScreen(QStringLiteral("preview"));
             preview->reject();
         });
         dialog->Control(IDC_CONFIRM_POST)->setFocus();
         qobject_cast<QPushButton*>(dialog->Control(IDC_CONFIRM_POST))->click();
 
         WhenModalShown([](QDialog* window) {
+            if (auto* user = window->findChild<QLineEdit*>(QStringLiteral("user"))) user->setText(QStringLiteral("hanako"));
             Save(window, QStringLiteral("credentials"));
             window->reject();
         });
@@ -173,6 +187,7 @@ int main(int argc, char** argv) {
 
         WhenModalShown([](QDialog* window) {
             Save(window, QStringLiteral("history"));
+            SaveScreen(QStringLiteral("history"));
             window->reject();
         });
         RunHistoryWindow(dialog, journalPath);
