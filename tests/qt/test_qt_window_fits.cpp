@@ -3,7 +3,7 @@
 // builds the same ranking URL from the settings file as qubopost-cli does.
 //
 // The screen is the offscreen platform's, 1366×768 pixels, set up by main() below unless the
-// environment already chose a platform; QT_SCALE_FACTOR comes from the environment (ctest runs
+// environment chose another platform or screen; QT_SCALE_FACTOR comes from the environment (ctest runs
 // this at 1 and at 2).
 #include <QApplication>
 #include <QComboBox>
@@ -284,9 +284,11 @@ class QtWindowFitsTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    // A 1366×768 screen of the offscreen platform, unless the caller chose a platform.
+    // A 1366×768 screen of the offscreen platform, unless the caller chose another platform
+    // or offscreen screens of its own.
     QTemporaryDir config;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
         const QString file = config.filePath(QStringLiteral("screens.json"));
         QFile json(file);
         if (!json.open(QIODevice::WriteOnly)) return 2;
