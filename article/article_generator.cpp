@@ -105,7 +105,7 @@ const Text& SeparatorHeading() {
 }
 
 // Pieces handed from one step to the next are about this long.
-constexpr std::size_t kStepChunk = 16 * 1024;
+constexpr std::size_t kStepChunk = std::size_t{16} * 1024;
 
 }  // namespace
 

@@ -37,7 +37,7 @@ class ArticleRewriter {
 public:
     using Output = std::function<void(std::string_view)>;
     // stepChunk: about how many bytes each step gathers before passing them on.
-    ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk = 16 * 1024);
+    ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk = std::size_t{16} * 1024);
     ~ArticleRewriter();
     ArticleRewriter(const ArticleRewriter&) = delete;
     ArticleRewriter& operator=(const ArticleRewriter&) = delete;

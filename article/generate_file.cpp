@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr std::size_t kReadPiece = 256 * 1024;
-constexpr std::size_t kWritePiece = 256 * 1024;
+constexpr std::size_t kReadPiece = std::size_t{256} * 1024;
+constexpr std::size_t kWritePiece = std::size_t{256} * 1024;
 
 // Makes the memory of a large buffer present at once, in huge pages where the system
 // gives them: one call instead of a page fault for every 4 KiB the conversion writes
@@ -28,7 +28,7 @@ void Prefault(std::string& buffer) {
     const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
     const std::uintptr_t last = (begin + buffer.capacity()) & ~(kPage - 1);
     if (last <= first + 64 * kPage) return;
-    void* start = reinterpret_cast<void*>(first);
+    char* start = buffer.data() + (first - begin);
 #ifdef MADV_HUGEPAGE
     madvise(start, last - first, MADV_HUGEPAGE);
 #endif

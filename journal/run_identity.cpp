@@ -41,7 +41,7 @@ std::string RunIdentity(const RunInputs& inputs) {
     if (!ok) throw std::runtime_error("SHA-256 is not available");
     static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(digestSize * 2);
+    hex.reserve(std::size_t{digestSize} * 2);
     for (unsigned int i = 0; i < digestSize; ++i) {
         hex += kHex[digest[i] >> 4];
         hex += kHex[digest[i] & 0x0f];

@@ -269,7 +269,7 @@ std::string DescribeCertificateFailure(const FailureFacts& facts, const ServerAd
 std::string DescribeFailure(const FailureFacts& facts, const Transfer& transfer,
                             const ServerAddress& server, TlsMode mode) {
     const bool replyExplains = transfer.replies.LastIsFailure();
-    const std::string reply = ServerTextToCp932(transfer.replies.Last());
+    std::string reply = ServerTextToCp932(transfer.replies.Last());
     if (transfer.idleExpired) return "time-out: the server stopped responding";
     switch (facts.code) {
         case CURLE_COULDNT_RESOLVE_HOST:

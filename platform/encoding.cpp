@@ -53,7 +53,8 @@ bool ConvertThrough(UConverter* source, UConverter* target, std::string_view byt
         char* outEnd = out.data() + out.size();
         status = U_ZERO_ERROR;
         ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot, &pivotSource, &pivotTarget,
-                       pivot + std::size(pivot), reset, flush, &status);
+                       pivot + std::size(pivot), static_cast<UBool>(reset), static_cast<UBool>(flush),
+                       &status);
         reset = false;
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
         used = static_cast<std::size_t>(outPos - out.data());
@@ -94,7 +95,14 @@ struct EucEntry {
     std::uint8_t length = 0;
     char bytes[2] = {};
 };
-constexpr int kRow = 94;
+constexpr std::size_t kRow = 94;
+
+bool InRow(unsigned char byte) { return byte >= 0xA1 && byte <= 0xFE; }
+
+// The place of a two-byte code (both bytes InRow) in a kRow × kRow table.
+std::size_t Cell(unsigned char row, unsigned char column) {
+    return static_cast<std::size_t>(row - 0xA1) * kRow + static_cast<std::size_t>(column - 0xA1);
+}
 
 // Fills the entries with ICU's forms of the sequences. Each sequence goes in followed by "あ"
 // and a line end, in one conversion; the output is cut at the line ends again (no CP932
@@ -171,8 +179,6 @@ const std::vector<EucEntry>& SupplementTable() {
     return table;
 }
 
-bool InRow(unsigned char byte) { return byte >= 0xA1 && byte <= 0xFE; }
-
 // A run of bytes 0x80 and up through the table, written at out (room for n bytes: no
 // character grows). The bytes written, or npos when the run holds anything the table
 // leaves to ICU.
@@ -184,13 +190,13 @@ std::size_t TableRun(const EucTable& t, const unsigned char* p, std::size_t n, c
         const EucEntry* entry = nullptr;
         std::size_t length = 0;
         if (InRow(b) && i + 1 < n && InRow(p[i + 1])) {
-            entry = &t.twoByte[static_cast<std::size_t>((b - 0xA1) * kRow + (p[i + 1] - 0xA1))];
+            entry = &t.twoByte[Cell(b, p[i + 1])];
             length = 2;
         } else if (b == 0x8E && i + 1 < n && p[i + 1] >= 0xA1 && p[i + 1] <= 0xDF) {
             entry = &t.kana[p[i + 1] - 0xA1];
             length = 2;
         } else if (b == 0x8F && i + 2 < n && InRow(p[i + 1]) && InRow(p[i + 2])) {
-            entry = &SupplementTable()[static_cast<std::size_t>((p[i + 1] - 0xA1) * kRow + (p[i + 2] - 0xA1))];
+            entry = &SupplementTable()[Cell(p[i + 1], p[i + 2])];
             length = 3;
         }
         if (!entry || entry->length == 0) return std::string::npos;
@@ -355,7 +361,7 @@ struct SjisTable {
         char bytes[3] = {};
     };
     std::vector<Entry> single = std::vector<Entry>(256);
-    std::vector<Entry> pairs = std::vector<Entry>(60 * 256);  // lead index (LeadIndex) * 256 + trail
+    std::vector<Entry> pairs = std::vector<Entry>(std::size_t{60} * 256);  // lead index (LeadIndex) * 256 + trail
     bool usable = false;
 };
 

@@ -124,7 +124,8 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
             response.error = "out of memory";
             return response;
         }
-        headerList.release();
+        // The holder takes the list's head without freeing what it held: the same list.
+        static_cast<void>(headerList.release());
         headerList.reset(list);
     }
 

@@ -13,6 +13,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev file
   libsecret-1-dev gnome-keyring dbus iproute2
   qt6-translations-l10n x11-utils
+  clang-tidy
 )
 
 missing=()

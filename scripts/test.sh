@@ -7,6 +7,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
 "$here/scripts/build.sh"
 (cd "${QUBOPOST_BUILD_DIR:-$here/build}" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
+"$here/scripts/tidy.sh"
 if [ "${QUBOPOST_SKIP_SANITIZERS:-0}" != 1 ]; then
     "$here/scripts/sanitize.sh" all
 fi
