@@ -6,3 +6,5 @@
 std::string ControlView::GetWindowTextUtf8(int id) { return ToUtf8(GetWindowText(id)); }
 
 void ControlView::SetWindowTextUtf8(int id, std::string_view utf8) { SetWindowText(id, FieldToSjis(utf8)); }
+
+void ControlView::MessageBoxUtf8(const std::string& utf8) { MessageBox(FieldToSjis(utf8)); }

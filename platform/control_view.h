@@ -64,6 +64,8 @@ public:
     virtual std::string GetWindowTextUtf8(int id);
     virtual void SetWindowTextUtf8(int id, std::string_view utf8);
 
+    // A message box with a UTF-8 text, for messages that name characters Shift-JIS lacks.
+    virtual void MessageBoxUtf8(const std::string& utf8);
     // A line that says what a long piece of work is doing or waiting for ("" clears it).
     virtual void SetStatusText(const Text&) {}
     // A question with "はい" and "いいえ"; the default answer is the one Enter gives.

@@ -381,7 +381,7 @@ TEST_F(PostingDialog, TheConfirmationListsEveryProblemAndFocusesTheFirst) {
     ASSERT_EQ(view.Messages().size(), 1u);
     const std::string message = view.Messages()[0];
     EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the classic text first
-    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "U+2661", "フッター"})
+    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "「\u2661」（U+2661）", "フッター"})
         EXPECT_NE(message.find(part), std::string::npos) << part;
     EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
     EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));

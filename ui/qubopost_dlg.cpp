@@ -19,7 +19,7 @@ CQubopostDlg::~CQubopostDlg() {
 
 void CQubopostDlg::Attach(ControlView* view) { m_view.store(view); }
 
-void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBox(FieldToSjis(utf8)); }
+void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBoxUtf8(std::string(utf8)); }
 
 bool CQubopostDlg::OnInitDialog() {
     ControlView& view = View();

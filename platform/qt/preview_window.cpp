@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -57,7 +58,7 @@ bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     splitter->setStretchFactor(1, 2);
     layout->addWidget(splitter, 1);
 
-    auto* note = new QLabel(QStringLiteral("「確認(&O)」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。"),
+    auto* note = new QLabel(QStringLiteral("「確認」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。"),
                             &window);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -71,6 +72,9 @@ bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     layout->addWidget(buttons);
 
     if (!preview.messages.empty()) list->setCurrentItem(list->topLevelItem(0));
-    window.resize(720, 520);
+    window.setFont(parent ? parent->font() : window.font());
+    // Within the screen, whatever its size and scale.
+    const QSize available = window.screen()->availableGeometry().size() - QSize(16, 48);
+    window.resize(QSize(720, 520).boundedTo(available));
     return window.exec() == QDialog::Accepted;
 }

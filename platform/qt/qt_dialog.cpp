@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <QTimer>
 #include <QMenu>
 #include <QGuiApplication>
 #include <algorithm>
@@ -312,9 +313,16 @@ int QtDialog::GetProgressPos(int id) {
     });
 }
 
-void QtDialog::MessageBox(const Text& text) {
+void QtDialog::MessageBox(const Text& text) { ShowMessageText(ToQStringLines(text)); }
+
+void QtDialog::MessageBoxUtf8(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ShowMessageText(text);
+}
+
+void QtDialog::ShowMessageText(const QString& message) {
     if (m_ended) return;
-    const QString message = ToQStringLines(text);
     if (QThread::currentThread() == thread()) {
         // The window's own thread runs the box's event loop, as a modal dialog does.
         QPointer<QMessageBox> box = NewMessageBox(message, this);
@@ -553,7 +561,12 @@ void QtDialog::SetFocus(int id) {
     CallOnThreadOf(this, [this, id] {
         if (QWidget* widget = Control(id)) {
             widget->setFocus(Qt::OtherFocusReason);
-            m_scroll->ensureWidgetVisible(widget);
+            // Before the window is shown its viewport has no size yet: scroll once it has.
+            if (isVisible()) {
+                m_scroll->ensureWidgetVisible(widget);
+            } else {
+                QTimer::singleShot(0, this, [this, widget] { m_scroll->ensureWidgetVisible(widget); });
+            }
         }
     });
 }

@@ -44,6 +44,7 @@ class QtDialog : public QDialog, public ControlView {
     void AppendAboutMenuItem(const Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
+    void MessageBoxUtf8(const std::string& utf8) override;
     std::string GetWindowTextUtf8(int id) override;
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
     void SetStatusText(const Text& text) override;
@@ -87,6 +88,7 @@ class QtDialog : public QDialog, public ControlView {
     struct PendingBox;
 
     void CreateControls();
+    void ShowMessageText(const QString& message);
     // Remembers an open box, to be closed when the dialog ends.
     void TrackBox(QMessageBox* box);
     void ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending, const QString& text);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -36,6 +37,8 @@ void Inform(QWidget* parent, const QString& text) {
 }
 
 void SetUpWindow(QDialog& window, const QString& title) {
+    if (window.parentWidget()) window.setFont(window.parentWidget()->font());
+    window.setMinimumWidth(480);
     window.setWindowTitle(title + QStringLiteral(" - Qubopost"));
     window.setWindowIcon(QubopostIcon());
 }
@@ -230,6 +233,7 @@ void RunHistoryWindow(QWidget* parent, const std::string& journalPath) {
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     layout->addWidget(buttons);
     if (runs->topLevelItemCount() > 0) runs->setCurrentItem(runs->topLevelItem(0));
-    window.resize(820, 540);
+    const QSize available = window.screen()->availableGeometry().size() - QSize(16, 48);
+    window.resize(QSize(820, 540).boundedTo(available));
     window.exec();
 }

@@ -123,8 +123,9 @@ int MemoryView::GetProgressPos(int) {
     return m_progressPos;
 }
 
-void MemoryView::MessageBox(const Text& text) {
-    const std::string utf8 = ToUtf8(text);
+void MemoryView::MessageBox(const Text& text) { MessageBoxUtf8(ToUtf8(text)); }
+
+void MemoryView::MessageBoxUtf8(const std::string& utf8) {
     {
         std::lock_guard lock(m_mutex);
         m_messages.push_back(utf8);

@@ -29,6 +29,7 @@ public:
     void AppendAboutMenuItem(const Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
+    void MessageBoxUtf8(const std::string& utf8) override;
     std::string GetWindowTextUtf8(int id) override;
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
     void SetStatusText(const Text& text) override;
