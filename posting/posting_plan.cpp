@@ -117,8 +117,8 @@ std::vector<PostingGroupSpan> PlanPostingSpans(const Text& article) {
     const std::string_view bytes = article.Bytes();
     for (int g = 0; g < count; ++g) {
         PostingGroupSpan group;
-        group.begin = g == 0 ? 0 : separators[static_cast<std::size_t>(g * kArticlesPerGroup)];
-        group.end = g + 1 == count ? article.GetLength() : separators[static_cast<std::size_t>((g + 1) * kArticlesPerGroup)];
+        group.begin = g == 0 ? 0 : separators[static_cast<std::size_t>(g) * kArticlesPerGroup];
+        group.end = g + 1 == count ? article.GetLength() : separators[static_cast<std::size_t>(g + 1) * kArticlesPerGroup];
         // One group's text at a time: the subject comes from it with only the separators
         // removed, the blank check after the title tags are gone too.
         std::string text;

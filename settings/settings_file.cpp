@@ -29,7 +29,13 @@ std::string RealTarget(const std::string& path) {
         const ssize_t n = readlink(current.c_str(), target.data(), target.size());
         if (n <= 0) return current;
         target.resize(static_cast<std::size_t>(n));
-        current = target.front() == '/' ? target : FolderOf(current) + target;
+        if (target.front() == '/') {
+            current = target;
+        } else {
+            std::string folder = FolderOf(current);
+            folder += target;
+            current = std::move(folder);
+        }
     }
     return current;
 }

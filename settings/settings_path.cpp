@@ -11,7 +11,7 @@ std::string SettingsPathFor(const std::string& executablePath) {
 }
 
 std::string ChooseSettingsPath(const std::string& executablePath, const std::string& userConfigFolder) {
-    const std::string beside = SettingsPathFor(executablePath);
+    std::string beside = SettingsPathFor(executablePath);
     const std::string folder = FolderOf(executablePath);
     if (folder.empty()) return beside;
     if (access(beside.c_str(), F_OK) == 0) return beside;

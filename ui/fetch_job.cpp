@@ -29,7 +29,7 @@ void CQubopostDlg::FetchJob() {
 }
 
 std::string CQubopostDlg::RankingHostInUse() const {
-    const std::string stored = ReadSetting(m_services.settingsPath, kRankingSection, "Host").value_or("");
+    std::string stored = ReadSetting(m_services.settingsPath, kRankingSection, "Host").value_or("");
     if (!stored.empty() && IsValidRankingHost(stored)) return stored;
     return std::string(RankingHost());
 }
@@ -94,7 +94,7 @@ int CQubopostDlg::RankingRequest(const Text& url) {
     return 0;
 }
 
-Text CQubopostDlg::ArticleGenerator(Text page) {
+Text CQubopostDlg::ArticleGenerator(const Text& page) {
     Text article = ScanRankingPage(page);
     ControlView& view = View();
     if (view.IsChecked(IDC_RANK_MONTHLY)) RewriteArticle(article, RankingKind::Monthly);

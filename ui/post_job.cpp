@@ -342,7 +342,7 @@ bool CQubopostDlg::PausePosting(std::chrono::milliseconds duration, bool last) {
     }
 }
 
-void CQubopostDlg::PostJob(PostingInputs inputs) {
+void CQubopostDlg::PostJob(const PostingInputs& inputs) {
     RunPosting(inputs);
     // Closing: the window is going, its controls are not touched any more.
     if (m_jobs.StopRequested()) m_posting.store(false);

@@ -78,10 +78,10 @@ public:
     Text GetCategoryCode();
     Text GetRankingKind();
     int RankingRequest(const Text& url);
-    Text ArticleGenerator(Text page);
+    Text ArticleGenerator(const Text& page);
 
     // Posting (on the posting job's thread).
-    void PostJob(PostingInputs inputs);
+    void PostJob(const PostingInputs& inputs);
     unsigned char RunPosting(const PostingInputs& inputs);
     // Stops the run going: no further message, a transfer before its final "." aborted.
     void StopPosting();

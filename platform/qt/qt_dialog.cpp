@@ -74,6 +74,7 @@ std::vector<QString> SortedCategoryItems() {
             });
     });
     std::vector<QString> sorted;
+    sorted.reserve(items.size());
     for (auto& item : items) sorted.push_back(std::move(item.second));
     return sorted;
 }

@@ -67,7 +67,8 @@ void LoadToolkitTranslations(QCoreApplication& application) {
     if (!UserReadsJapanese()) return;
     auto translator = std::make_unique<QTranslator>(&application);
     if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return;
-    if (QCoreApplication::installTranslator(translator.get())) translator.release();
+    // The application keeps the translator from here on (it is the translator's parent too).
+    if (QCoreApplication::installTranslator(translator.get())) (void)translator.release();
 }
 
 }  // namespace

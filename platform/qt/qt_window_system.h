@@ -30,7 +30,7 @@ class QtWindowSystem : public WindowSystem {
     // runs it; while it runs, SIGTERM, SIGINT and SIGHUP close it as its Close button does.
     // When it has ended: stops the jobs, serves their calls to the window until none runs,
     // detaches the window and destroys it. Returns the dialog's result.
-    int RunModal(DialogHandlers& dialog) override;
+    int RunModal(DialogHandlers& handlers) override;
 
   private:
     int& m_argc;
