@@ -41,8 +41,11 @@ fi
 # through the links in the build folder that give each layer its include folder.
 header_filter="^($here|$build/layers/[^/]+)/($dirs)/.*\\.h\$"
 echo "clang-tidy: ${#sources[@]} files, $(nproc) at a time"
-printf '%s\0' "${sources[@]}" |
+if ! printf '%s\0' "${sources[@]}" |
     xargs -0 -n 1 -P "$(nproc)" "$tidy" -p "$build" --quiet --header-filter="$header_filter" \
         2> >(grep -v -e '^[0-9]* warnings\? generated\.$' -e '^Suppressed [0-9]* warnings' \
-                     -e '^Use -header-filter=' >&2)
+                     -e '^Use -header-filter=' >&2); then
+    echo "clang-tidy: findings above (the checks and why are in .clang-tidy)" >&2
+    exit 1
+fi
 echo "clang-tidy: no findings"
