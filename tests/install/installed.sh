@@ -181,7 +181,15 @@ install)
 
 layout)
     libdir=$3
-    for program in qubopost qubopost-cli; do
+    [ -x "$prefix/bin/qubopost-cli" ] || fail "no bin/qubopost-cli"
+    # qubopost-cli opens the mail library only to post or manage credentials, through its
+    # run path: with no key ring it must get as far as saying so (status 3), not fail to load.
+    status=0
+    env -u DBUS_SESSION_BUS_ADDRESS HOME="$scratch/home" "$prefix/bin/qubopost-cli" credentials list \
+        >"$scratch/output" 2>&1 || status=$?
+    [ "$status" = 3 ] || fail "bin/qubopost-cli credentials list: status $status: $(cat "$scratch/output")"
+    ! ldd "$prefix/bin/qubopost-cli" | grep -q libbsmtp || fail "bin/qubopost-cli loads libbsmtp.so at start"
+    for program in qubopost; do
         [ -x "$prefix/bin/$program" ] || fail "no bin/$program"
         # The library must come from the installation, through the run path.
         found=$(ldd "$prefix/bin/$program" | awk '$1 == "libbsmtp.so" && $3 ~ /^\// { print $3 }')
