@@ -13,6 +13,7 @@
 #include "posting/run_journal.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
 namespace {
@@ -258,6 +259,10 @@ void CQubopostDlg::OnStartPost() {
         WriteLogLine(Sjis("投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）。" + error));
     }
     m_runChoice = choice;
+
+    // A private certificate authority the user trusts for the SMTP server, if any.
+    const std::string trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
+    if (!m_services.sendMail && !m_services.sendMailStoppable) BSetOption("tls-trust-file", trustFile.c_str());
 
     m_posting.store(true);
     __atomic_store_n(&m_runStop, 0, __ATOMIC_RELEASE);

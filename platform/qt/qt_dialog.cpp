@@ -399,7 +399,8 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
         // The windows around the dialog, next to the version entry.
         connect(AddMenuEntry(QStringLiteral("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)),
                 &QAction::triggered, this, [this] {
-                    RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER), GetWindowTextUtf8(IDC_SMTP_PORT));
+                    RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER), GetWindowTextUtf8(IDC_SMTP_PORT),
+                                         m_handlers.SettingsPath());
                 });
         connect(AddMenuEntry(QStringLiteral("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)),
                 &QAction::triggered, this,

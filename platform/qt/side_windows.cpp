@@ -53,7 +53,8 @@ std::string HostOf(const std::string& server) {
 
 }  // namespace
 
-void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port) {
+void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
+                          const std::string& settingsPath) {
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("SMTP認証の設定"));
     auto* layout = new QVBoxLayout(&window);
@@ -126,6 +127,8 @@ void RunCredentialsWindow(QWidget* parent, const std::string& server, const std:
             return;
         }
         char error[80] = {};
+        const std::string trustFile = ReadSetting(settingsPath, kProgramSection, "TrustFile").value_or("");
+        BSetOption("tls-trust-file", trustFile.c_str());
         window.setCursor(Qt::WaitCursor);
         const int ok = BTestLogin((host + ":" + port).c_str(), userEdit->text().toStdString().c_str(),
                                   passwordEdit->text().toStdString().c_str(), error);

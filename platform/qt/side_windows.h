@@ -7,7 +7,9 @@
 class QWidget;
 
 // Server as the SMTP field shows it (an "smtps://" prefix allowed), port from its field.
-void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port);
+// The settings file gives the TLS trust file ([Qubopost] TrustFile=) for the login test.
+void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
+                          const std::string& settingsPath);
 // The ranking service's host, stored as [Ranking] Host= in the settings file.
 void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const std::string& builtInHost);
 // Past runs and each message's result, from the journal.

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -146,15 +147,68 @@ class QtIntegrationTest : public QObject {
         QVERIFY2(log.startsWith(U("two@example.jp:送信完了\n\none@example.jp:送信完了")), qPrintable(log));
     }
 
+    void textWithDotsComesBackAsTypedAfterClosingAndStartingAgain() {
+        TempDir dir;
+        const std::string path = dir.File("CQubopostDlg.ini");
+        const QString header = U("続きは...こちら\n二行目"), footer = U("Read more... here \u2661");
+        RunDialog(
+            [&](QtDialog& dialog) {
+                Type(dialog, IDC_HEADER, header);
+                Type(dialog, IDC_FOOTER, footer);
+                dialog.reject();  // Esc: saves and closes
+            },
+            path);
+        QString headerAgain, footerAgain;
+        RunDialog(
+            [&](QtDialog& dialog) {
+                headerAgain = TextOf(dialog, IDC_HEADER);
+                footerAgain = TextOf(dialog, IDC_FOOTER);
+            },
+            path);
+        QCOMPARE(headerAgain, header);
+        QCOMPARE(footerAgain, footer);
+    }
+
+    void editsAfterTheConfirmationAndPastedLineBreaks() {
+        bool afterConfirm = false, afterEdit = true;
+        QString pasted;
+        int listed = -1;
+        RunDialog([&](QtDialog& dialog) {
+            Type(dialog, IDC_FROM_ADDRESS, "me@example.jp");
+            Type(dialog, IDC_SMTP_SERVER, "127.0.0.1");
+            Type(dialog, IDC_SMTP_PORT, "25");
+            Type(dialog, IDC_BLOG_ADDRESSES, "one@example.jp");
+            Type(dialog, IDC_ARTICLE, "-----into-----[title]a\n-----into-----");
+            ConfirmPreviewWhenShown(&dialog, &listed);
+            Click(dialog, IDC_CONFIRM_POST);
+            afterConfirm = dialog.Control(IDC_START_POST)->isEnabled();
+            auto* article = qobject_cast<QPlainTextEdit*>(dialog.Control(IDC_ARTICLE));
+            article->setFocus();
+            QTest::keyClicks(article, "x");  // a typo fixed after the confirmation
+            afterEdit = dialog.Control(IDC_START_POST)->isEnabled();
+            // A line break pasted into a one-line field is dropped.
+            auto* from = qobject_cast<QLineEdit*>(dialog.Control(IDC_FROM_ADDRESS));
+            from->clear();
+            from->setFocus();
+            QApplication::clipboard()->setText(QStringLiteral("me@exam\r\nple.jp"));
+            QTest::keyClick(from, Qt::Key_V, Qt::ControlModifier);
+            pasted = from->text();
+        });
+        QCOMPARE(listed, 1);
+        QVERIFY(afterConfirm);
+        QVERIFY(!afterEdit);
+        QCOMPARE(pasted, QStringLiteral("me@example.jp"));
+    }
+
   private:
-    void RunDialog(const std::function<void(QtDialog&)>& script) {
+    void RunDialog(const std::function<void(QtDialog&)>& script, const std::string& settingsPath = {}) {
         static int argc = 1;
         static char name[] = "test_qt_integration";
         static char* argv[] = {name, nullptr};
         static QtWindowSystem windows(argc, argv);
         TempDir dir;
         DialogServices services;
-        services.settingsPath = dir.File("CQubopostDlg.ini");
+        services.settingsPath = settingsPath.empty() ? dir.File("CQubopostDlg.ini") : settingsPath;
         services.postingPause = std::chrono::milliseconds(0);
         services.http.idleTimeoutMs = 5000;
         CQubopostDlg dialog(services);

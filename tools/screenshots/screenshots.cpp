@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
             Save(window, QStringLiteral("credentials"));
             window->reject();
         });
-        RunCredentialsWindow(dialog, "127.0.0.1", "2525");
+        RunCredentialsWindow(dialog, "127.0.0.1", "2525", "");
 
         WhenModalShown([](QDialog* window) {
             Save(window, QStringLiteral("history"));
