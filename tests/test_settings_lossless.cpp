@@ -4,6 +4,7 @@
 // treated as the user arranged them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "memory_view.h"
@@ -152,4 +153,35 @@ TEST_F(Settings, AFifoIsNeitherReadNorWritten) {
     struct stat st {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(Settings, TwoProcessesOnOneFileKeepEachOthersChanges) {
+    TempDir::Write(path, "[HostData]\r\nMAIL=old@x.jp\r\nSMTP=old.smtp\r\n");
+    int loaded[2], go[2];
+    ASSERT_EQ(pipe(loaded), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other window: loads, waits until this one has loaded too, changes MAIL, closes.
+        MemoryView view;
+        auto dialog = Open(view);
+        char byte = 1;
+        if (write(loaded[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(2);
+        view.SetUtf8(IDC_FROM_ADDRESS, "child@x.jp");
+        _exit(dialog->SaveSettings() ? 0 : 1);
+    }
+    MemoryView view;
+    auto dialog = Open(view);
+    char byte = 0;
+    ASSERT_EQ(read(loaded[0], &byte, 1), 1);
+    ASSERT_EQ(write(go[1], &byte, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // This window closes last, having changed only the server.
+    view.SetUtf8(IDC_SMTP_SERVER, "new.smtp");
+    ASSERT_TRUE(dialog->SaveSettings());
+    EXPECT_EQ(Section("HostData", "MAIL"), "child@x.jp");
+    EXPECT_EQ(Section("HostData", "SMTP"), "new.smtp");
 }
