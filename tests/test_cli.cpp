@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 
+#include "raw_smtp_peer.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 
@@ -156,4 +158,56 @@ TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
     const CliRun history = Cli(home, {"history"});
     EXPECT_EQ(history.status, 0);
     EXPECT_NE(history.out.find("送信 6 通"), std::string::npos) << history.out;
+}
+
+TEST(Cli, TerminatingDuringAStalledTransferEndsWithinSecondsAndSendsNothing) {
+    TempDir home;
+    qubopost::test::RawSmtpPeer::Script script;
+    script.dataPauseMs = 60000;  // reads nothing after 354: the body's transfer stalls
+    qubopost::test::RawSmtpPeer peer(script);
+    // A body large enough to fill the socket buffers, so the transfer is still going.
+    std::string article = "-----into-----[title]big\n";
+    article += std::string(8 << 20, 'x');
+    article += "\n-----into-----";
+    TempDir::Write(home.File("article.txt"), article);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("HOME", home.Path().c_str(), 1);
+        setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
+        const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
+        const std::string port = std::to_string(peer.port());
+        execl(binary.c_str(), binary.c_str(), "post", "--article", home.File("article.txt").c_str(), "--to",
+              "a@x.jp", "--server", "127.0.0.1", "--port", port.c_str(), "--from", "me@x.jp", "--pause", "0",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the transfer is under way, then ask the program to end.
+    auto inData = [&] {
+        const auto commands = peer.commands();
+        return std::find(commands.begin(), commands.end(), "DATA") != commands.end();
+    };
+    for (int i = 0; i < 3000 && !inData(); ++i) usleep(10000);
+    ASSERT_TRUE(inData());
+    usleep(300000);  // the body is going out into the stalled connection
+    kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 50 && ended == 0; ++i) {  // at most 5 s
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0) usleep(100000);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "qubopost-cli was still running 5 s after SIGTERM";
+    }
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(peer.finalDots(), 0);  // the message was cut before its final "."
+    // The journal knows it was not delivered (neither sent nor uncertain): a resume sends it.
+    const CliRun history = Cli(home, {"history"});
+    EXPECT_NE(history.out.find("送信 0 通"), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find("不明 0 通"), std::string::npos) << history.out;
+    EXPECT_NE(history.out.find("途中で中止"), std::string::npos) << history.out;
 }
