@@ -273,8 +273,7 @@ int Post(const Arguments& args) {
         const std::string hostPart = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
         if (hostPart.find(':') != std::string::npos && hostPart.front() != '[')
             return Fail("--server にはホスト名だけを書き、ポート番号は --port で指定してください（「" + server + "」）。");
-        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-            std::stol(port) < 1 || std::stol(port) > 65535)
+        if (!IsPortNumber(port))
             return Fail("--port は 1～65535 の数字で指定してください（「" + port + "」）。");
     }
     if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))

@@ -1,8 +1,6 @@
 #include "settings/ranking_host.h"
 
-namespace {
-
-bool IsPort(std::string_view text) {
+bool IsPortNumber(std::string_view text) {
     if (text.empty() || text.size() > 5) return false;
     long value = 0;
     for (char c : text) {
@@ -11,8 +9,6 @@ bool IsPort(std::string_view text) {
     }
     return value >= 1 && value <= 65535;
 }
-
-}  // namespace
 
 bool IsValidRankingHost(std::string_view host) {
     std::string_view name = host;
@@ -25,12 +21,12 @@ bool IsValidRankingHost(std::string_view host) {
                 return false;
         const std::string_view rest = host.substr(close + 1);
         if (rest.empty()) return true;
-        return rest.front() == ':' && IsPort(rest.substr(1));
+        return rest.front() == ':' && IsPortNumber(rest.substr(1));
     }
     if (const auto colon = host.find(':'); colon != std::string_view::npos) {
         name = host.substr(0, colon);
         port = host.substr(colon + 1);
-        if (!IsPort(port)) return false;
+        if (!IsPortNumber(port)) return false;
     }
     if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-') return false;
     for (char c : name)

@@ -6,3 +6,6 @@
 #include <string_view>
 
 bool IsValidRankingHost(std::string_view host);
+
+// A port number as the user writes it: 1 to 65535 in decimal digits, nothing else.
+bool IsPortNumber(std::string_view text);

@@ -13,6 +13,7 @@
 #include "posting/run_journal.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
@@ -69,17 +70,7 @@ Text TrimBlanks(const Text& text) {
     return Text(bytes.substr(first, last - first));
 }
 
-bool ValidPort(const Text& port) {
-    const Text trimmed = TrimBlanks(port);
-    const std::string& digits = trimmed.Bytes();
-    if (digits.empty() || digits.size() > 5) return false;
-    long value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return value >= 1 && value <= 65535;
-}
+bool ValidPort(const Text& port) { return IsPortNumber(TrimBlanks(port).Bytes()); }
 
 std::string Minutes(long long seconds) {
     if (seconds < 60) return std::to_string(seconds) + " 秒";
