@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/process.h"
+
 bool LoadMailLibrary(const std::string& name, std::string* error) {
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
@@ -18,9 +20,29 @@ bool LoadMailLibrary(const std::string& name, std::string* error) {
     return true;  // deliberately kept loaded
 }
 
+namespace {
+
+// Opens the library by name (the program's run path finds it beside the program, or in the
+// installation's library folder); failing that, at those places by full path, which still
+// works when the run path is not consulted (a sanitizer's dlopen, for one).
+void* OpenBesideProgram(const std::string& name) {
+    if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    if (name.find('/') != std::string::npos) return nullptr;
+    const std::string folder = FolderOf(ExecutablePath());
+    if (folder.empty()) return nullptr;
+    for (const std::string& candidate :
+         {folder + name, folder + "../" + std::string(QUBOPOST_INSTALL_LIBDIR) + "/" + name}) {
+        if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 MailFunctions LoadMailFunctions(const std::string& name, std::string* error) {
     MailFunctions functions;
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    dlerror();
+    void* handle = OpenBesideProgram(name);
     if (!handle) {
         if (error) {
             const char* reason = dlerror();
