@@ -30,11 +30,15 @@ void* OpenBesideProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return nullptr;
     const std::string folder = FolderOf(ExecutablePath());
     if (folder.empty()) return nullptr;
-    for (const std::string& candidate :
-         {folder + name, folder + "../" + std::string(QUBOPOST_INSTALL_LIBDIR) + "/" + name}) {
-        if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
-    }
-    return nullptr;
+    std::string beside = folder;
+    beside += name;
+    if (void* handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    std::string installed = folder;
+    installed += "../";
+    installed += QUBOPOST_INSTALL_LIBDIR;
+    installed += "/";
+    installed += name;
+    return dlopen(installed.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 }  // namespace
