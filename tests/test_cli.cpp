@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "cli_process.h"
 #include "raw_smtp_peer.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
@@ -27,24 +28,8 @@ struct CliRun {
 // Runs qubopost-cli with the arguments, a private HOME and state folder, and no key ring.
 CliRun Cli(const TempDir& home, std::vector<std::string> args) {
     const std::string out = home.File("stdout"), err = home.File("stderr");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("HOME", home.Path().c_str(), 1);
-        setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home.Path() + "/config").c_str(), 1);
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
-        std::vector<char*> argv;
-        const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
-        argv.push_back(const_cast<char*>(binary.c_str()));
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempDir::Read(out), TempDir::Read(err)};
+    const int status = WaitCli(StartCli(home, std::move(args), out, err));
+    return {status, TempDir::Read(out), TempDir::Read(err)};
 }
 
 std::string Articles(int n) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <random>
 
+#include "cli_process.h"
 #include "journal/journal.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
@@ -22,30 +23,6 @@ using qubopost::test::SmtpServer;
 namespace journal = qubopost::journal;
 
 namespace {
-
-pid_t Start(const TempDir& home, std::vector<std::string> args) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("HOME", home.Path().c_str(), 1);
-        setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home.Path() + "/config").c_str(), 1);
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-        const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
-        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int Wait(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string IntegrityCheck(const std::string& path) {
     sqlite3* db = nullptr;
@@ -83,10 +60,10 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
                                                "b@x.jp", "--server",  "127.0.0.1",
                                                "--port", std::to_string(server.port()), "--from",
                                                "me@x.jp", "--pause", "0.02"};
-        const pid_t first = Start(home, args);
+        const pid_t first = StartCli(home, args);
         std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(random)));
         kill(first, SIGKILL);
-        const bool killed = Wait(first) == -1;
+        const bool killed = WaitCli(first) == -1;
         if (std::filesystem::exists(journalPath)) {
             ASSERT_EQ(IntegrityCheck(journalPath), "ok");
         }
@@ -107,7 +84,9 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
             }
         }
         if (killed) ++killedDuringRuns;
-        if (!finished) ASSERT_EQ(Wait(Start(home, args)), 0);
+        if (!finished) {
+            ASSERT_EQ(WaitCli(StartCli(home, args)), 0);
+        }
 
         // What the journal says of this round's run, and what arrived.
         auto opened = journal::Journal::Open(journalPath);
