@@ -233,7 +233,7 @@ public:
     explicit ConsoleEvents(std::chrono::milliseconds pause) : m_pause(pause) {}
     void OnRange(int) override {}
     void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { std::cout << ToUtf8(line) << std::endl; }
+    void OnLogLine(const Text& line) override { std::cout << line.Bytes() << std::endl; }
     bool Pause() override {
         const auto end = std::chrono::steady_clock::now() + m_pause;
         while (std::chrono::steady_clock::now() < end) {
@@ -293,16 +293,25 @@ int Post(const Arguments& args) {
     for (const std::string& to : args.to) {
         if (to.find_first_of("\r\n") != std::string::npos || to.find('\0') != std::string::npos)
             return Fail("--to のアドレスに改行が含まれています。");
-        inputs.blogAddresses += FieldToSjis(to) + "\r\n";
+        inputs.blogAddresses += Text(to + "\r\n");
     }
     if (args.values.count("--to-file")) {
         auto list = ReadInputFile(Value(args, "--to-file"), sjis, &error);
         if (!list) return Fail(error);
         inputs.blogAddresses += *list;
     }
-    inputs.smtpServer = Sjis(server);
-    inputs.smtpPort = Sjis(port);
-    inputs.fromAddress = FieldToSjis(Value(args, "--from"));
+    inputs.smtpServer = Text(server);
+    inputs.smtpPort = Text(port);
+    inputs.fromAddress = Text(Value(args, "--from"));
+    // What a message must not carry is named here; every other character goes as typed.
+    for (const auto& [name, text] : {std::pair<const char*, const Text*>{"--article", &inputs.article},
+                                     {"--header", &inputs.header},
+                                     {"--footer", &inputs.footer},
+                                     {"--to", &inputs.blogAddresses},
+                                     {"--from", &inputs.fromAddress}}) {
+        const std::vector<UnmappableChar> controls = FindControlCharacters(text->Bytes(), 1);
+        if (!controls.empty()) return Fail(std::string(name) + " に送れない文字があります: " + DescribeControlCharacter(controls.front()));
+    }
 
     const RunPlan plan = PlanRun(inputs);
     if (plan.groups.empty())
@@ -311,10 +320,10 @@ int Post(const Arguments& args) {
 
     if (args.Has("--dry-run")) {
         for (const PlannedMessage& message : plan.messages) {
-            std::cout << "--- message " << message.number << " via " << ToUtf8(plan.server)
-                      << "\nFrom: " << ToUtf8(inputs.fromAddress) << "\nTo: " << ToUtf8(message.address)
-                      << "\nSubject: " << ToUtf8(message.subject) << "\n\n"
-                      << ToUtf8(plan.Body(inputs, message.group)) << "\n--- end of message\n";
+            std::cout << "--- message " << message.number << " via " << plan.server.Bytes()
+                      << "\nFrom: " << inputs.fromAddress.Bytes() << "\nTo: " << message.address.Bytes()
+                      << "\nSubject: " << message.subject.Bytes() << "\n\n"
+                      << plan.Body(inputs, message.group).Bytes() << "\n--- end of message\n";
         }
         std::cout << plan.messages.size() << " 通のメールを表示しました（--dry-run のため何も送っていません）。" << std::endl;
         return std::cout ? 0 : 1;
@@ -403,11 +412,12 @@ int History(const Arguments& args) {
     std::string error;
     std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
     if (!journal) return Fail("投稿履歴を開けません: " + error);
-    auto toUtf8 = [](std::string_view cp932) { return ToUtf8(Text(cp932)); };
+    auto toUtf8 = [](std::string_view stored) { return StoredTextToUtf8(stored); };
     std::optional<qubopost::journal::RunId> run;
     if (args.values.count("--run")) {
+        const std::string number = Value(args, "--run");
         char* end = nullptr;
-        const long long id = std::strtoll(Value(args, "--run").c_str(), &end, 10);
+        const long long id = std::strtoll(number.c_str(), &end, 10);
         if (!end || *end || id <= 0) return Fail("--run には履歴の番号を指定してください。");
         run = id;
     }

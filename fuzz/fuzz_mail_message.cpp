@@ -3,20 +3,27 @@
 // Input: sender, recipient, subject and Message-Id seed, each ended by a NUL, then the body
 // (the rest, NULs included).
 //
+// Each input is built twice: with the subject and body as CP932 (converted), and as UTF-8.
+//
 // Properties:
 // - IsValidMailAddress accepts exactly the plain addresses its description names (printable
 //   ASCII without blank and < > ( ) [ ] , ; : \ ", one '@' with text on both sides, a domain of
 //   letters, digits, '-' and '_' in labels joined by single dots, at most 254 bytes), and the
-//   builder gives a message exactly when both addresses pass;
+//   builder gives a CP932 message exactly when both addresses pass, a UTF-8 one exactly when
+//   they pass and the subject and body are well-formed UTF-8;
 // - the message is 7-bit, without NUL, with CR LF line ends only and no line over 998 bytes;
-// - no header line is over 76 characters, but for an address too long for it on a line of its
-//   own under "From:" or "To:";
+// - the Subject is one line; no other header line is over 78 characters, but for an address
+//   too long for it on a line of its own under "From:" or "To:";
 // - its header holds exactly Date, From, To, Subject, Message-Id, MIME-Version, Content-Type
 //   and Content-Transfer-Encoding, once each: no input adds a header;
 // - From and To give the addresses back; the Subject, read as RFC 2047 encoded words of at
 //   most 75 characters that each hold whole UTF-8 characters, gives the UTF-8 of the subject
-//   with every run of control characters turned into one blank; the body, read as base64,
-//   gives the UTF-8 of the body with CR LF line ends.
+//   with every run of control characters turned into one blank, or, when that does not fit
+//   into the line, the start of it with the line full (no room for a blank and one more word
+//   of 20 characters);
+// - the body is quoted-printable (RFC 2045, upper-case hex) in lines of at most 76 characters,
+//   none ending in a blank or tab nor starting with "." or "From ", and decodes to the UTF-8 of
+//   the body with CR LF line ends.
 #include <ctime>
 #include <map>
 #include <optional>
@@ -138,6 +145,62 @@ std::string CrLfLineEnds(std::string_view text) {
     return out;
 }
 
+// RFC 2045 quoted-printable, strictly (see the properties); false for anything else.
+bool QuotedPrintableDecode(std::string_view encoded, std::string* out) {
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
+    out->clear();
+    for (std::size_t i = 0; i < encoded.size();) {
+        const char c = encoded[i];
+        if (c == '\r') {
+            if (encoded.substr(i, 2) != "\r\n") return false;
+            *out += "\r\n";
+            i += 2;
+        } else if (c == '=') {
+            if (encoded.substr(i + 1, 2) == "\r\n") {
+                i += 3;
+                continue;
+            }
+            if (i + 2 >= encoded.size()) return false;
+            const std::size_t high = kHex.find(encoded[i + 1]), low = kHex.find(encoded[i + 2]);
+            if (high == std::string_view::npos || low == std::string_view::npos) return false;
+            *out += static_cast<char>(high * 16 + low);
+            i += 3;
+        } else if (c >= ' ' && c <= '~') {
+            *out += c;
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Well-formed UTF-8 by RFC 3629: no overlong forms, surrogates or code points over U+10FFFF.
+bool ValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto at = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+        };
+        const auto tail = [](unsigned b) { return b >= 0x80 && b <= 0xBF; };
+        std::size_t length = 0;
+        if (c <= 0x7F) {
+            length = 1;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            length = tail(at(1)) ? 2 : 0;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            const unsigned low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+            length = at(1) >= low && at(1) <= high && tail(at(2)) ? 3 : 0;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            const unsigned low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+            length = at(1) >= low && at(1) <= high && tail(at(2)) && tail(at(3)) ? 4 : 0;
+        }
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
 bool WholeUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -170,7 +233,9 @@ void Fail(const std::string& message, const char* what) {
     fuzz::Broken(__FILE__, __LINE__, "message check", what);
 }
 
-void CheckMessage(const MailFields& fields, const std::string& message) {
+// `subject` and `body`: the UTF-8 texts the message must carry.
+void CheckMessage(const MailFields& fields, const std::string& subjectText,
+                  const std::string& bodyText, const std::string& message) {
     // Bytes and lines.
     for (std::size_t i = 0; i < message.size(); ++i) {
         const auto c = static_cast<unsigned char>(message[i]);
@@ -212,14 +277,14 @@ void CheckMessage(const MailFields& fields, const std::string& message) {
         header[current].push_back(lines[i].substr(colon + 1));
     }
     if (!headerEnded) Fail(message, "no empty line between header and body");
-    // At most 76 characters on every header line (RFC 2047's limit for lines with encoded
-    // words, kept by all of them); only an address longer than that, alone on its line after
-    // "From:" or "To:", may exceed it.
+    // At most 78 characters on every header line (RFC 5322's advice) but the Subject, which
+    // is one line of up to 998 for gateways that read only that line; only an address longer
+    // than that, alone on its line after "From:" or "To:", may exceed it.
     for (std::size_t i = 0; i + 1 < bodyLine; ++i) {
-        if (lines[i].size() <= 76) continue;
+        if (lines[i].size() <= 78 || lines[i].substr(0, 8) == "Subject:") continue;
         const bool addressAlone = i > 0 && (lines[i - 1] == "From:" || lines[i - 1] == "To:") &&
                                   (Trim(lines[i]) == fields.from || Trim(lines[i]) == fields.to);
-        if (!addressAlone) Fail(message, "a header line is longer than 76 characters");
+        if (!addressAlone) Fail(message, "a header line other than Subject is longer than 78 characters");
     }
     const std::vector<std::string> names = {"content-transfer-encoding", "content-type", "date", "from",
                                             "message-id", "mime-version", "subject", "to"};
@@ -241,7 +306,9 @@ void CheckMessage(const MailFields& fields, const std::string& message) {
     if (single("from") != fields.from) Fail(message, "From does not give the sender back");
     if (single("to") != fields.to) Fail(message, "To does not give the recipient back");
     if (single("mime-version") != "1.0") Fail(message, "MIME-Version is not 1.0");
-    if (Lower(single("content-transfer-encoding")) != "base64") Fail(message, "the body is not base64");
+    if (Lower(single("content-transfer-encoding")) != "quoted-printable") {
+        Fail(message, "the body is not quoted-printable");
+    }
     const std::string type = Lower(single("content-type"));
     if (type.rfind("text/plain", 0) != 0 || type.find("charset=utf-8") == std::string::npos) {
         Fail(message, "the body is not UTF-8 text");
@@ -252,7 +319,8 @@ void CheckMessage(const MailFields& fields, const std::string& message) {
         Fail(message, "the Message-Id is not a plain <left@domain>");
     }
 
-    // The subject: encoded words only.
+    // The subject: encoded words only, on one line.
+    if (header["subject"].size() != 1) Fail(message, "the Subject takes more than one line");
     std::string subject;
     for (const std::string_view line : header["subject"]) {
         std::size_t pos = 0;
@@ -277,22 +345,33 @@ void CheckMessage(const MailFields& fields, const std::string& message) {
             subject += decoded;
         }
     }
-    const std::string expectedSubject = BlankControlRuns(Cp932ToUtf8(fields.subject).value_or(""));
-    if (subject != expectedSubject) {
+    const std::string expectedSubject = BlankControlRuns(subjectText);
+    // "Subject:" and the words, each after a blank.
+    const std::size_t subjectLine = 8 + header["subject"].front().size();
+    const bool cut = subject.size() < expectedSubject.size() &&
+                     expectedSubject.compare(0, subject.size(), subject) == 0 &&
+                     subjectLine + 1 + 20 > 998;
+    if (subject != expectedSubject && !cut) {
         fuzz::Show("subject", subject);
         fuzz::Show("expected", expectedSubject);
-        Fail(message, "the subject does not decode to the subject given");
+        Fail(message, "the subject does not decode to the subject given (or its start on a full line)");
     }
 
     // The body.
-    std::string encoded;
     for (std::size_t i = bodyLine; i < lines.size(); ++i) {
-        if (lines[i].size() > 76) Fail(message, "a base64 line is longer than 76 characters");
-        encoded += lines[i];
+        const std::string_view line = lines[i];
+        if (line.size() > 76) Fail(message, "a quoted-printable line is longer than 76 characters");
+        if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) Fail(message, "a body line ends in a blank");
+        if (line.substr(0, 1) == "." || line.substr(0, 5) == "From ") {
+            Fail(message, "a body line starts with \".\" or \"From \"");
+        }
     }
+    const std::size_t bodyStart = message.find("\r\n\r\n") + 4;
     std::string body;
-    if (!Base64Decode(encoded, &body)) Fail(message, "the body is not base64");
-    const std::string expectedBody = CrLfLineEnds(Cp932ToUtf8(fields.body).value_or(""));
+    if (!QuotedPrintableDecode(std::string_view(message).substr(bodyStart), &body)) {
+        Fail(message, "the body is not quoted-printable");
+    }
+    const std::string expectedBody = CrLfLineEnds(bodyText);
     if (body != expectedBody) {
         fuzz::Show("body", body);
         fuzz::Show("expected", expectedBody);
@@ -316,6 +395,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::optional<std::string> message = BuildMailMessage(fields, kSomeTime, seed);
     FUZZ_CHECK(message.has_value() == (fromValid && toValid), "a message was built for a refused address, or none for good ones");
-    if (message) CheckMessage(fields, *message);
+    if (message) {
+        CheckMessage(fields, Cp932ToUtf8(fields.subject).value_or(""), Cp932ToUtf8(fields.body).value_or(""),
+                     *message);
+    }
+
+    // The same texts as UTF-8.
+    MailFields utf8Fields = fields;
+    utf8Fields.utf8 = true;
+    const bool textsValid = ValidUtf8(fields.subject) && ValidUtf8(fields.body);
+    const std::optional<std::string> utf8Message = BuildMailMessage(utf8Fields, kSomeTime, seed);
+    FUZZ_CHECK(utf8Message.has_value() == (fromValid && toValid && textsValid),
+               "a UTF-8 message was built for a refused address or invalid UTF-8, or none for good ones");
+    if (utf8Message) CheckMessage(utf8Fields, fields.subject, fields.body, *utf8Message);
     return 0;
 }

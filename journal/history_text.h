@@ -13,7 +13,8 @@
 
 namespace qubopost::journal {
 
-// Turns the program's bytes (CP932: destinations, subjects, replies, reasons) into UTF-8.
+// Turns the stored bytes (destinations, subjects, replies, reasons: UTF-8, or CP932 in runs
+// recorded before the posting carried UTF-8) into UTF-8.
 using Cp932ToUtf8 = std::function<std::string(std::string_view cp932)>;
 
 // "2026-12-07 14:05" in the local time zone.

@@ -12,6 +12,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "credentials/credentials.h"
 #include "mail/error_text.h"
@@ -67,7 +68,10 @@ int Send(const char* server, const char* to, const char* from, const char* subje
          const char* body, const char* reserved, char* error80, const int* stop) {
     if (!server || !to || !from || !subject || !body || !reserved)
         return Fail(error80, "missing argument (null pointer)");
-    if (*reserved) return Fail(error80, "reserved (6th) argument must be empty");
+    // The sixth argument: "" for CP932 texts (the BSendMail interface), or BSMTP_TEXTS_UTF8
+    // for a subject and body in UTF-8.
+    const bool utf8 = std::string_view(reserved) == BSMTP_TEXTS_UTF8;
+    if (*reserved && !utf8) return Fail(error80, "6th argument must be empty or \"" BSMTP_TEXTS_UTF8 "\"");
 
     std::string reason;
     const std::optional<ServerAddress> address = ParseServerAddress(server, &reason);
@@ -80,8 +84,10 @@ int Send(const char* server, const char* to, const char* from, const char* subje
 
     const time_t now = std::time(nullptr);
     const std::optional<std::string> message =
-        BuildMailMessage(MailFields{from, to, subject, body}, now, NewMessageIdSeed(now));
-    if (!message) return Fail(error80, "cannot build the message (charset converter missing)");
+        BuildMailMessage(MailFields{from, to, subject, body, utf8}, now, NewMessageIdSeed(now));
+    if (!message)
+        return Fail(error80, utf8 ? "cannot build the message (subject or body is not UTF-8)"
+                                  : "cannot build the message (charset converter missing)");
 
     // The one look-up of the login for this message: what it finds is both what libcurl logs
     // in with and what decides whether TLS is required.

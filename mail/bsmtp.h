@@ -10,10 +10,17 @@
 // session bus or a key ring service the key ring is passed over at once. The login found is the
 // one libcurl uses, and the TLS decision is made from it:
 //   - port 465, or "smtps://" in front of the server: TLS from the first byte (any port);
-//   - a login and a server other than this machine (loopback): STARTTLS is required; a server
-//     that does not offer it gets no AUTH command and no message ("TLS is required ...");
+//   - a login and a server other than this machine: STARTTLS is required; a server that does
+//     not offer it gets no AUTH command and no message ("TLS is required ...");
 //   - otherwise: STARTTLS when the server offers it, plain SMTP when not.
-// The server's certificate is always verified.
+// "This machine" is decided from the addresses the connection uses, never from the name: the
+// library looks the host up itself (within "connect-timeout-ms", and a stop flag ends the wait),
+// the server is this machine only when every address found is loopback (127.0.0.0/8, ::1 or
+// ::ffff:127.x.y.z), and the connection then goes to those addresses only ("localhost" from
+// /etc/hosts is this machine; "localhost." is looked up in the DNS and is whatever it says).
+// No proxy is ever used for SMTP: the proxy variables of the environment (all_proxy,
+// smtp_proxy, ... in either case) are for the ranking page only.
+// The server's certificate is always verified, against the host name (not the address found).
 #ifndef QUBOPOST_MAIL_BSMTP_H
 #define QUBOPOST_MAIL_BSMTP_H
 
@@ -31,6 +38,11 @@
 #define BSMTP_STOPPED 4        // *stop was set before the whole message had been handed over;
                                // the connection was ended without the final ".", so the server
                                // discards what it got (not delivered)
+
+// The sixth argument of BSendMail and BSendMailEx: the empty string, or this text, which says
+// that subject and body are UTF-8 instead of CP932 (every character then arrives as given;
+// invalid UTF-8 fails the call).
+#define BSMTP_TEXTS_UTF8 "charset=UTF-8"
 
 // Error texts (error80) are English, CP932, at most 79 bytes. Those of the following kinds begin
 // with a stable prefix, followed where there is one by ": " and the server's own reply or the
@@ -51,12 +63,13 @@ extern "C" {
 
 // Sends one message and returns when the server has accepted it or the attempt has failed.
 //
-// Every text argument is a NUL-terminated Shift-JIS (CP932) byte string:
+// Every text argument is a NUL-terminated Shift-JIS (CP932) byte string (subject and body are
+// UTF-8 instead when reserved is BSMTP_TEXTS_UTF8):
 //   server    "host:port", "[ipv6]:port" for an IPv6 literal, optionally "smtps://" in front.
 //   to, from  one plain address each (local@domain), without display name or angle brackets.
 //   subject   the subject line; line ends and other control characters become blanks.
 //   body      the message text; any line-end convention.
-//   reserved  must be the empty string.
+//   reserved  the empty string, or BSMTP_TEXTS_UTF8: subject and body are then UTF-8.
 // error80 receives, on failure, a NUL-terminated CP932 text of at most 79 bytes (see above). It
 // may be null.
 //

@@ -17,12 +17,16 @@ namespace {
 // the rest holds base64 in groups of 4 characters for 3 bytes of text (45 bytes in 75).
 constexpr size_t kMaxEncodedWord = 75;
 constexpr size_t kEncodedWordFrame = 12;
-constexpr size_t kMinEncodedWord = kEncodedWordFrame + 4;  // room for one character of 4 bytes
+constexpr size_t kMinEncodedWord = kEncodedWordFrame + 8;  // one character of 4 bytes: 8 base64
 
 size_t TextBytesInWord(size_t wordLength) { return (wordLength - kEncodedWordFrame) / 4 * 3; }
 
-// "Subject: " before the first encoded word on the header's first line.
+// "Subject: " before the encoded words, all on the header's one line.
 constexpr std::string_view kSubjectLead = "Subject: ";
+static_assert(kSubjectLead.size() + kSubjectWordsRoom == kMaxSubjectLine);
+
+// Longest line of a quoted-printable body (RFC 2045), its soft line break's "=" included.
+constexpr size_t kMaxQuotedPrintableLine = 76;
 
 constexpr std::string_view kFallbackDomain = "qubopost.invalid";
 
@@ -114,6 +118,47 @@ std::string BlankControls(std::string_view utf8) {
         i += length - 1;
     }
     return out;
+}
+
+// Well-formed UTF-8: no stray or missing continuation bytes, overlong forms, surrogates or code
+// points above U+10FFFF.
+bool IsWellFormedUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        // The sequence's length, the lead byte's bits, and the smallest code point it may hold.
+        struct Form {
+            size_t length;
+            uint32_t bits;
+            uint32_t smallest;
+        };
+        Form form{};
+        if ((lead & 0xE0) == 0xC0) {
+            form = {2, lead & 0x1Fu, 0x80};
+        } else if ((lead & 0xF0) == 0xE0) {
+            form = {3, lead & 0x0Fu, 0x800};
+        } else if ((lead & 0xF8) == 0xF0) {
+            form = {4, lead & 0x07u, 0x10000};
+        } else {
+            return false;
+        }
+        const size_t length = form.length;
+        uint32_t codePoint = form.bits;
+        if (text.size() - i < length) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            codePoint = codePoint << 6 | (next & 0x3Fu);
+        }
+        if (codePoint < form.smallest || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
 }
 
 // Sets the raw text of an existing header to `value`: on the header's own line when
@@ -223,15 +268,15 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject, size_t firstWordMax) {
+std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject, size_t room) {
     const std::string text = BlankControls(utf8Subject);
     std::vector<std::string> words;
+    size_t used = 0;  // the words so far and the blanks between them
     size_t start = 0;
     while (start < text.size()) {
-        const size_t wordMax =
-            words.empty() ? std::clamp(firstWordMax, kMinEncodedWord, kMaxEncodedWord)
-                          : kMaxEncodedWord;
-        const size_t maxBytes = TextBytesInWord(wordMax);
+        const size_t blank = words.empty() ? 0 : 1;
+        if (used + blank + kMinEncodedWord > room) break;  // the rest of the subject is left out
+        const size_t maxBytes = TextBytesInWord(std::min(kMaxEncodedWord, room - used - blank));
         size_t end = start;
         while (end < text.size()) {
             const size_t length = std::min(
@@ -241,9 +286,52 @@ std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject, size_t
         }
         words.push_back("=?UTF-8?B?" +
                         Base64Encode(std::string_view(text).substr(start, end - start)) + "?=");
+        used += blank + words.back().size();
         start = end;
     }
     return words;
+}
+
+// GMime's own quoted-printable encoder was tried and left aside: it writes a "." or "From " at
+// the start of a line as it is, which a server's dot handling or an mbox store may change.
+std::string EncodeQuotedPrintable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + text.size() / 2 + 3);
+    size_t column = 0;  // characters on the line being written
+    for (size_t i = 0; i < text.size();) {
+        if (text.substr(i, 2) == "\r\n") {
+            out += "\r\n";
+            column = 0;
+            i += 2;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool hardEndNext = text.substr(i + 1, 2) == "\r\n";
+        const bool lastOfLine = hardEndNext || i + 1 == text.size();
+        const bool escape = c < 0x20 || c > 0x7E || c == '=' || (c == ' ' && lastOfLine) ||
+                            (column == 0 && (c == '.' || text.substr(i, 5) == "From "));
+        const size_t width = escape ? 3 : 1;
+        // The character before a hard line end may fill the line; any other leaves room for the
+        // soft line break's "=" (the text's last character too, as a soft break follows it).
+        const size_t lineMax = hardEndNext ? kMaxQuotedPrintableLine : kMaxQuotedPrintableLine - 1;
+        if (column + width > lineMax) {
+            out += "=\r\n";
+            column = 0;
+            continue;  // again at the start of a line, where "." and "From " count
+        }
+        if (escape) {
+            out += '=';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+        column += width;
+        ++i;
+    }
+    if (!text.empty() && !text.ends_with("\r\n")) out += "=\r\n";
+    return out;
 }
 
 std::string NormaliseLineEnds(std::string_view text) {
@@ -265,8 +353,16 @@ std::string NormaliseLineEnds(std::string_view text) {
 std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now,
                                             std::string_view messageIdSeed) {
     if (!IsValidMailAddress(fields.from) || !IsValidMailAddress(fields.to)) return std::nullopt;
-    const std::optional<std::string> subject = Cp932ToUtf8(fields.subject);
-    const std::optional<std::string> body = Cp932ToUtf8(fields.body);
+    std::optional<std::string> subject, body;
+    if (fields.utf8) {
+        if (!IsWellFormedUtf8(fields.subject) || !IsWellFormedUtf8(fields.body))
+            return std::nullopt;
+        subject = fields.subject;
+        body = fields.body;
+    } else {
+        subject = Cp932ToUtf8(fields.subject);
+        body = Cp932ToUtf8(fields.body);
+    }
     if (!subject || !body) return std::nullopt;
     InitGMime();
     std::lock_guard lock(gmimeMutex);
@@ -279,15 +375,15 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
         return std::nullopt;
 
     // GMime writes a subject without blanks as one encoded word however long it is, so the
-    // header's raw text is set here: one encoded word per line, each line folded under the last,
-    // the first one short enough to share its line with "Subject: ".
+    // header's raw text is set here: every encoded word on the one "Subject:" line, up to 998
+    // characters. Blog gateways read only that line, so this one header knowingly goes past RFC
+    // 2047's 76 characters; every other header line keeps to kMaxHeaderLine.
     const std::string cleanSubject = BlankControls(*subject);
     g_mime_message_set_subject(message.get(), cleanSubject.c_str(), "UTF-8");
     std::string rawSubject;
-    for (const std::string& word :
-         EncodeSubjectWords(cleanSubject, kMaxHeaderLine - kSubjectLead.size()))
-        rawSubject += " " + word + "\n";
-    if (rawSubject.empty()) rawSubject = "\n";
+    for (const std::string& word : EncodeSubjectWords(cleanSubject, kSubjectWordsRoom))
+        rawSubject += " " + word;
+    rawSubject += "\n";
     GMimeHeader* subjectHeader =
         g_mime_header_list_get_header(g_mime_object_get_header_list(top), "Subject");
     if (!subjectHeader) return std::nullopt;
@@ -304,15 +400,17 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     if (!SetFoldedRawValue(message.get(), "Message-Id", FittingMessageId(messageId, messageIdSeed)))
         return std::nullopt;
 
-    const std::string bodyText = NormaliseLineEnds(*body);
+    // The body goes in encoded already: with the content's encoding the same as the part's,
+    // GMime writes it as it is.
+    const std::string encodedBody = EncodeQuotedPrintable(NormaliseLineEnds(*body));
     Ref<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", "UTF-8");
     Ref<GMimeStream> bodyStream(
-        g_mime_stream_mem_new_with_buffer(bodyText.data(), bodyText.size()));
-    Ref<GMimeDataWrapper> content(
-        g_mime_data_wrapper_new_with_stream(bodyStream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+        g_mime_stream_mem_new_with_buffer(encodedBody.data(), encodedBody.size()));
+    Ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(
+        bodyStream.get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
     g_mime_part_set_content(part.get(), content.get());
-    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(part.get()));
 
     GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);

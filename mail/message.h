@@ -10,12 +10,14 @@
 
 namespace qubopost::mail {
 
-// The caller's texts, as CP932 bytes, exactly as BSendMail received them.
+// The caller's texts exactly as BSendMail received them: the subject and body as CP932 bytes,
+// or, when `utf8` is true, as UTF-8 already.
 struct MailFields {
     std::string from{};
     std::string to{};
     std::string subject{};
     std::string body{};
+    bool utf8 = false;
 };
 
 // Longest address accepted (the longest path SMTP allows, less the angle brackets).
@@ -31,8 +33,14 @@ bool IsValidMailAddress(std::string_view address);
 
 // The complete message for the given fields: 7-bit, CR LF line ends, no line longer than 998
 // bytes. Headers Date (local time of `now`), From, Subject, To, Message-Id (`messageIdSeed`
-// at the sender's domain), MIME-Version; a text/plain UTF-8 body in base64. The addresses must
-// pass IsValidMailAddress; empty when they do not, or when the charset converter is unavailable.
+// at the sender's domain), MIME-Version, Content-Type "text/plain; charset=UTF-8" and
+// Content-Transfer-Encoding "quoted-printable"; the body is EncodeQuotedPrintable of the UTF-8
+// body with NormaliseLineEnds. The Subject is one line, "Subject:" and the EncodeSubjectWords
+// of the UTF-8 subject, each after one blank, so that a mail-to-blog gateway that reads only
+// that line gets the whole title; every other header line keeps to kMaxHeaderLine.
+// The subject and body are converted from CP932 unless `fields.utf8`; then they must be valid
+// UTF-8. Empty when an address fails IsValidMailAddress, when UTF-8 texts are not valid UTF-8,
+// or when the charset converter is unavailable.
 std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now,
                                             std::string_view messageIdSeed);
 
@@ -40,17 +48,39 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
 // "Thu, 01 Jan 1970 09:00:00 +0900".
 std::string FormatMailDate(time_t when, long utcOffsetSeconds);
 
-// A header line that holds encoded words is at most this long (RFC 2047), and so is every
-// header line the builder writes, except a From or To line holding an address too long for it.
+// Every header line the builder writes is at most this long (RFC 2047's limit for lines with
+// encoded words), except a From or To line holding an address too long for it, and Subject.
 inline constexpr size_t kMaxHeaderLine = 76;
 
-// The UTF-8 subject as RFC 2047 "B" encoded words, every word holding whole characters: the
-// first at most `firstWordMax` characters (the room left on the header's first line), the
-// others at most 75 (the room on a continuation line after its blank). Control characters,
-// line ends included, are first replaced by one blank per run. An empty subject gives no words.
-// `firstWordMax` below 16 counts as 16 (one character of four bytes).
+// The Subject line is at most this long (RFC 5322's limit for any line, CR LF not counted). It
+// knowingly goes past RFC 2047's 76 characters: blog gateways read only the line that holds
+// "Subject: ", so the whole title stays on it.
+inline constexpr size_t kMaxSubjectLine = 998;
+
+// The room for the encoded words and the blanks between them on the Subject line, after
+// "Subject: ".
+inline constexpr size_t kSubjectWordsRoom = kMaxSubjectLine - 9;
+
+// The UTF-8 subject as RFC 2047 "B" encoded words of at most 75 characters, every word holding
+// whole characters (a stray or cut UTF-8 byte counts as one character). The words, joined by
+// single blanks, take at most `room` characters: as many characters as fit, the rest of the
+// subject is left out (with the default room, about 195 Japanese characters fit). Control
+// characters, line ends included, are first replaced by one blank per run. An empty subject,
+// or a room below 20 (one word holding one character of four bytes), gives no words.
 std::vector<std::string> EncodeSubjectWords(std::string_view utf8Subject,
-                                            size_t firstWordMax = 75);
+                                            size_t room = kSubjectWordsRoom);
+
+// The text as a quoted-printable body (RFC 2045) that gateways and mail stores cannot change:
+// every line at most 76 characters, CR LF line ends, 7-bit. Printable ASCII (the blank included)
+// other than "=" stays as it is; every other byte (the tab included) becomes "=XX" (upper-case
+// hex), and so does a blank that ends a line of `text` or `text` itself, a "." that starts a
+// written line, and the "F" of a written line starting "From ", so that neither SMTP's dot
+// stuffing nor an mbox store has anything to change. Each CR LF of `text`
+// stays a line end; longer lines are cut by soft line breaks ("=" at the end of a line), never
+// inside an "=XX". A text that does not end with CR LF ends with a soft line break, so that the
+// encoded body ends with a line end and still decodes to exactly `text`. Give it CR LF line
+// ends (NormaliseLineEnds): a lone CR or LF is encoded as a byte.
+std::string EncodeQuotedPrintable(std::string_view text);
 
 // Every CR LF, lone CR and lone LF becomes CR LF.
 std::string NormaliseLineEnds(std::string_view text);

@@ -1,5 +1,7 @@
 #include "platform/encoding.h"
 
+#include "platform/field_text.h"
+
 #include <unicode/ucnv.h>
 
 #include <array>
@@ -511,4 +513,9 @@ Text Sjis(std::string_view utf8) {
 std::string ToUtf8(const Text& sjis) {
     auto converted = ConvertEncoding(sjis.Bytes(), "windows-31j", "UTF-8");
     return converted ? std::move(*converted) : std::string();
+}
+
+std::string StoredTextToUtf8(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    return ToUtf8(Text(bytes));
 }

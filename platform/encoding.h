@@ -17,6 +17,11 @@ Text Sjis(std::string_view utf8);
 // CP932 to UTF-8. Bytes that are no CP932 character become U+FFFD.
 std::string ToUtf8(const Text& sjis);
 
+// Text stored by a program version that wrote CP932 or by one that writes UTF-8 (the
+// journal's destinations, subjects and replies): valid UTF-8 is taken as it is, anything
+// else as CP932. Japanese CP932 text is practically never valid UTF-8, and ASCII is both.
+std::string StoredTextToUtf8(std::string_view bytes);
+
 // Converts bytes from one ICU encoding to another through Unicode. Invalid or
 // unmappable sequences become a substitute character and the rest still converts.
 // nullopt when either converter cannot be opened.

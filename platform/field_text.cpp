@@ -1,6 +1,8 @@
 #include "platform/field_text.h"
 
+#include <unicode/ubrk.h>
 #include <unicode/ucnv.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 #include <cstdio>
@@ -144,4 +146,88 @@ std::string DescribeUnmappable(const UnmappableChar& c) {
     const std::string shown = c.utf8.empty() ? "（UTF-8 でないバイト）" : "「" + c.utf8 + "」";
     return shown + "（" + CodePointName(c.codePoint) + "）" + std::to_string(c.line) + " 行目 " +
            std::to_string(c.column) + " 文字目";
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = static_cast<int32_t>(bytes.size());
+    for (int32_t i = 0; i < length;) {
+        UChar32 c = 0;
+        U8_NEXT(data, i, length, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool IsControl(char32_t c) {
+    if (c == '\t' || c == '\r' || c == '\n') return false;
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+}  // namespace
+
+std::vector<UnmappableChar> FindControlCharacters(std::string_view utf8, std::size_t limit) {
+    std::vector<UnmappableChar> found;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int32_t>(utf8.size());
+    int line = 1, column = 0;
+    for (int32_t i = 0; i < length && found.size() < limit;) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);
+        ++column;
+        if (c == '\n') {
+            ++line;
+            column = 0;
+        } else if (c < 0) {
+            found.push_back({U'\uFFFD', "", line, column});
+        } else if (IsControl(static_cast<char32_t>(c))) {
+            found.push_back({static_cast<char32_t>(c), "", line, column});
+        }
+    }
+    return found;
+}
+
+std::string DescribeControlCharacter(const UnmappableChar& c) {
+    const std::string what = c.codePoint == U'\uFFFD' ? "UTF-8 でないバイト、" : "制御文字（" + CodePointName(c.codePoint) + "）";
+    return what + std::to_string(c.line) + " 行目 " + std::to_string(c.column) + " 文字目";
+}
+
+namespace {
+
+struct BreakIteratorCloser {
+    void operator()(UBreakIterator* b) const { ubrk_close(b); }
+};
+struct UTextCloser {
+    void operator()(UText* t) const { utext_close(t); }
+};
+
+}  // namespace
+
+void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string_view cluster)>& visit) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UText, UTextCloser> text(
+        utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
+    std::unique_ptr<UBreakIterator, BreakIteratorCloser> clusters;
+    if (U_SUCCESS(status)) clusters.reset(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    if (U_SUCCESS(status)) ubrk_setUText(clusters.get(), text.get(), &status);
+    if (U_FAILURE(status) || !clusters || !IsValidUtf8(utf8)) {
+        // Without ICU's break rules (or on bytes that are not UTF-8, whose offsets ICU's
+        // UTF-8 text would not keep), every code point, or stray byte, is one cluster.
+        const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+        const auto length = static_cast<int32_t>(utf8.size());
+        for (int32_t i = 0; i < length;) {
+            const int32_t start = i;
+            UChar32 c = 0;
+            U8_NEXT(bytes, i, length, c);
+            if (!visit(utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)))) return;
+        }
+        return;
+    }
+    // Over UTF-8 text, ICU's boundaries are byte offsets.
+    int32_t start = ubrk_first(clusters.get());
+    for (int32_t end = ubrk_next(clusters.get()); end != UBRK_DONE; start = end, end = ubrk_next(clusters.get())) {
+        if (!visit(utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)))) return;
+    }
 }

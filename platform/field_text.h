@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,3 +39,19 @@ std::string CodePointName(char32_t codePoint);
 
 // A Japanese description of one such character for messages: 「♡」（U+2661）3 行目 5 文字目
 std::string DescribeUnmappable(const UnmappableChar& c);
+
+// Whether the bytes are UTF-8 throughout (no stray, overlong or surrogate sequences).
+bool IsValidUtf8(std::string_view bytes);
+
+// Every character of the text that a message must not carry, in order, at most `limit`: C0
+// controls other than tab, CR and LF, DEL, the C1 controls, and bytes that are not part of
+// valid UTF-8 (code point U+FFFD, utf8 ""). Everything else arrives as typed.
+std::vector<UnmappableChar> FindControlCharacters(std::string_view utf8, std::size_t limit = 50);
+
+// A Japanese description of such a character, without showing it: 制御文字（U+0007）3 行目 5 文字目
+std::string DescribeControlCharacter(const UnmappableChar& c);
+
+// Calls visit with each user-perceived character (extended grapheme cluster, as ICU splits
+// them) of the UTF-8 text, in order, until visit returns false. A byte that is not UTF-8
+// is a cluster of its own.
+void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string_view cluster)>& visit);

@@ -5,6 +5,10 @@
 
 inline constexpr const char* kMailLibraryName = "libbsmtp.so";
 
+// The sixth argument of BSendMailEx that says the subject and body are UTF-8 (not CP932):
+// the posting hands every character over as the user typed it.
+inline constexpr const char* kMailTextsUtf8 = "charset=UTF-8";
+
 // true when the library can be loaded (it is then kept loaded until the process ends).
 bool LoadMailLibrary(const std::string& name, std::string* error = nullptr);
 

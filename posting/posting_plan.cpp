@@ -14,24 +14,58 @@
 namespace {
 
 // Separator positions, each search going on behind the previous separator.
+// The texts are UTF-8, in which no byte of a multi-byte character is an ASCII byte: a plain
+// byte search finds the (ASCII) markers only where they really are.
 std::vector<int> SeparatorPositions(const Text& article) {
     std::vector<int> positions;
-    const int length = ArticleMarker().GetLength();
-    for (int pos = article.Find(ArticleMarker()); pos >= 0; pos = article.Find(ArticleMarker(), pos + length)) {
-        positions.push_back(pos);
+    const std::string_view bytes = article.Bytes();
+    const std::string_view marker = ArticleMarker().Bytes();
+    for (std::size_t pos = bytes.find(marker); pos != std::string_view::npos; pos = bytes.find(marker, pos + marker.size())) {
+        positions.push_back(static_cast<int>(pos));
     }
     return positions;
 }
 
-// The longest start of text no longer than limit bytes that ends on a whole character.
-Text WholeCharacters(const Text& text, int limit) {
-    int end = 0;
-    while (end < text.GetLength()) {
-        const int step = Text::IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
-        if (end + step > limit) break;
-        end += step;
+// Bytes a character takes in Shift-JIS: one for ASCII and the half-width katakana, two for
+// everything else, a character Shift-JIS has no form for included.
+int SjisWidth(std::string_view cluster) {
+    int width = 0;
+    for (std::size_t i = 0; i < cluster.size();) {
+        const auto lead = static_cast<unsigned char>(cluster[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        length = std::min(length, cluster.size() - i);
+        char32_t c = lead;
+        if (length == 3) {
+            c = ((lead & 0x0Fu) << 12) | ((static_cast<unsigned char>(cluster[i + 1]) & 0x3Fu) << 6) |
+                (static_cast<unsigned char>(cluster[i + 2]) & 0x3Fu);
+        }
+        width += c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F) ? 1 : 2;
+        i += length;
     }
-    return text.Left(end);
+    return width;
+}
+
+int SjisWidthOfText(std::string_view text) {
+    int width = 0;
+    ForEachGrapheme(text, [&](std::string_view cluster) {
+        width += SjisWidth(cluster);
+        return true;
+    });
+    return width;
+}
+
+// The longest start of text whose Shift-JIS width is at most limit, ending on a whole
+// user-perceived character (an emoji with its modifiers stays whole).
+Text WholeCharacters(const Text& text, int limit) {
+    std::size_t end = 0;
+    int width = 0;
+    ForEachGrapheme(text.Bytes(), [&](std::string_view cluster) {
+        width += SjisWidth(cluster);
+        if (width > limit) return false;
+        end += cluster.size();
+        return true;
+    });
+    return text.Left(static_cast<int>(end));
 }
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -61,7 +95,7 @@ namespace {
 // Appends text with every occurrence of what removed, searched as a replace-all does.
 void AppendWithout(std::string_view text, std::string_view what, std::string& out) {
     std::size_t done = 0;
-    for (std::size_t hit = FindSjis(text, what, 0); hit != std::string_view::npos; hit = FindSjis(text, what, done)) {
+    for (std::size_t hit = text.find(what, 0); hit != std::string_view::npos; hit = text.find(what, done)) {
         out.append(text.data() + done, hit - done);
         done = hit + what.size();
     }
@@ -74,7 +108,7 @@ void AppendWithout(std::string_view text, std::string_view what, std::string& ou
 void RemoveInPlace(std::string& bytes, std::size_t from, std::string_view what) {
     const std::string_view all(bytes);
     std::size_t read = from, write = from;
-    for (std::size_t hit = FindSjis(all, what, read); hit != std::string_view::npos; hit = FindSjis(all, what, read)) {
+    for (std::size_t hit = all.find(what, read); hit != std::string_view::npos; hit = all.find(what, read)) {
         std::memmove(bytes.data() + write, bytes.data() + read, hit - read);
         write += hit - read;
         read = hit + what.size();
@@ -89,16 +123,17 @@ bool IsBlankAt(std::string_view text, std::size_t at) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool IsFullWidthBlankAt(std::string_view text, std::size_t at) {
-    return at + 1 < text.size() && text[at] == '\x81' && text[at + 1] == '\x40';
-}
+// U+3000 IDEOGRAPHIC SPACE in UTF-8.
+constexpr std::string_view kFullWidthBlank = "\xE3\x80\x80";
+
+bool IsFullWidthBlankAt(std::string_view text, std::size_t at) { return text.substr(at, 3) == kFullWidthBlank; }
 
 }  // namespace
 
 bool IsBlankGroupText(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         if (IsFullWidthBlankAt(text, i)) {
-            i += 2;
+            i += kFullWidthBlank.size();
         } else if (IsBlankAt(text, i)) {
             ++i;
         } else {
@@ -160,7 +195,8 @@ std::vector<PostingGroup> PlanPosting(const Text& article) {
 
 Text CutSubject(const Text& groupText) {
     Text title;
-    const int tag = groupText.Find(TitleTag());
+    const std::size_t tagAt = groupText.Bytes().find(TitleTag().Bytes());
+    const int tag = tagAt == std::string::npos ? -1 : static_cast<int>(tagAt);
     if (tag >= 0) {
         title = LineAt(groupText, tag + TitleTag().GetLength());
     } else {
@@ -170,9 +206,32 @@ Text CutSubject(const Text& groupText) {
             ++pos;
         }
     }
-    if (title.GetLength() < kMaxSubjectBytes) return title;
-    static const Text ellipsis = Sjis("・・");
-    return WholeCharacters(title, kMaxSubjectBytes - ellipsis.GetLength()) + ellipsis;
+    if (SjisWidthOfText(title.Bytes()) < kMaxSubjectBytes) return title;
+    static const Text ellipsis("・・");
+    return WholeCharacters(title, kMaxSubjectBytes - SjisWidthOfText(ellipsis.Bytes())) + ellipsis;
+}
+
+std::string TrimBlanks(std::string_view text) {
+    std::size_t first = 0, last = text.size();
+    for (;;) {
+        if (first < last && (text[first] == ' ' || text[first] == '\t')) {
+            ++first;
+        } else if (IsFullWidthBlankAt(text.substr(0, last), first)) {
+            first += kFullWidthBlank.size();
+        } else {
+            break;
+        }
+    }
+    for (;;) {
+        if (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) {
+            --last;
+        } else if (last >= first + kFullWidthBlank.size() && IsFullWidthBlankAt(text, last - kFullWidthBlank.size())) {
+            last -= kFullWidthBlank.size();
+        } else {
+            break;
+        }
+    }
+    return std::string(text.substr(first, last - first));
 }
 
 std::vector<Text> SplitAddresses(const Text& field) {
@@ -182,22 +241,8 @@ std::vector<Text> SplitAddresses(const Text& field) {
     while (start <= bytes.size()) {
         std::size_t end = start;
         while (end < bytes.size() && !IsLineEnd(bytes[end])) ++end;
-        // Blanks are trimmed by characters: a full-width blank counts only where a
-        // character begins.
-        std::size_t first = start, last = start;
-        bool leading = true;
-        for (std::size_t i = start; i < end;) {
-            const bool fullWidth = IsFullWidthBlankAt(bytes.substr(0, end), i);
-            const bool blank = fullWidth || bytes[i] == ' ' || bytes[i] == '\t';
-            const std::size_t step = fullWidth || (Text::IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < end) ? 2 : 1;
-            if (!blank) {
-                if (leading) first = i;
-                leading = false;
-                last = i + step;
-            }
-            i += step;
-        }
-        if (!leading) addresses.emplace_back(bytes.substr(first, last - first));
+        const std::string trimmed = TrimBlanks(bytes.substr(start, end - start));
+        if (!trimmed.empty()) addresses.emplace_back(trimmed);
         if (end >= bytes.size()) break;
         start = end + ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
     }
@@ -280,54 +325,31 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
     FieldFileError ignored;
     if (!error) error = &ignored;
     *error = FieldFileError();
+    File file(path);
+    if (file.fd() < 0) return Unreadable(error, errno), std::nullopt;
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(file.fd(), &info) == 0 && S_ISDIR(info.st_mode)) {
         error->kind = FieldFileError::Kind::Folder;
         return std::nullopt;
     }
-    // First pass: NUL bytes are refused before anything else; the line ends that will
-    // get a CR tell how long the text becomes.
-    std::size_t size = 0;
-    std::size_t loneLineFeeds = 0;
-    {
-        File file(path);
-        if (file.fd() < 0) return Unreadable(error, errno), std::nullopt;
-        std::string piece;
-        char previous = '\0';
-        int lines = 0;
-        for (;;) {
-            if (!file.Read(piece)) return Unreadable(error, errno), std::nullopt;
-            if (piece.empty()) break;
-            if (const std::size_t nul = piece.find('\0'); nul != std::string::npos) {
-                error->kind = FieldFileError::Kind::NulByte;
-                error->line = 1 + lines + LinesIn(std::string_view(piece).substr(0, nul));
-                return std::nullopt;
-            }
-            for (std::size_t lf = piece.find('\n'); lf != std::string::npos; lf = piece.find('\n', lf + 1)) {
-                ++lines;
-                if ((lf == 0 ? previous : piece[lf - 1]) != '\r') ++loneLineFeeds;
-            }
-            previous = piece.back();
-            size += piece.size();
-        }
-    }
-
-    // Second pass: whole lines at a time, checked, converted and given CR LF line ends.
-    File file(path);
-    if (file.fd() < 0) return Unreadable(error, errno), std::nullopt;
+    // One pass, so that a pipe, a FIFO or standard input can be read too: whole lines at a
+    // time, checked, converted and given CR LF line ends.
     std::string out;
-    out.reserve(size + loneLineFeeds);
-    PieceConverter converter("UTF-8", "windows-31j");
-    if (!sjis && !converter.Ready()) return Unreadable(error, EILSEQ), std::nullopt;
+    if (S_ISREG(info.st_mode)) out.reserve(static_cast<std::size_t>(info.st_size) + static_cast<std::size_t>(info.st_size) / 8);
+    Utf8Stream converter;
+    if (sjis && !converter.Ready()) return Unreadable(error, EILSEQ), std::nullopt;
     std::string pending, piece, converted;
-    std::vector<UnmappableChar> found;
-    constexpr std::size_t kMostFound = 20;
     char previous = '\0';
     int lines = 0;
     bool end = false;
     while (!end) {
         if (!file.Read(piece)) return Unreadable(error, errno), std::nullopt;
         end = piece.empty();
+        if (const std::size_t nul = piece.find('\0'); nul != std::string::npos) {
+            error->kind = FieldFileError::Kind::NulByte;
+            error->line = 1 + lines + LinesIn(pending) + LinesIn(std::string_view(piece).substr(0, nul));
+            return std::nullopt;
+        }
         pending.append(piece);
         const std::size_t lastLf = pending.rfind('\n');
         const std::size_t cut = end ? pending.size() : (lastLf == std::string::npos ? 0 : lastLf + 1);
@@ -339,33 +361,23 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
                 error->line = 1 + lines + LinesIn(block.substr(0, bad));
                 return std::nullopt;
             }
-            AppendCrLf(block, previous, out);
+            converted.clear();
+            converter.Feed(block, converted, end);
+            AppendCrLf(converted, previous, out);
         } else {
-            for (UnmappableChar& c : FindUnmappable(block, kMostFound - found.size())) {
-                c.line += lines;
-                found.push_back(std::move(c));
+            // UTF-8 is taken as it is: every character arrives as the file has it.
+            if (!IsValidUtf8(block)) {
+                error->kind = FieldFileError::Kind::InvalidUtf8;
+                const std::vector<UnmappableChar> bad = FindControlCharacters(block);
+                const auto invalid =
+                    std::find_if(bad.begin(), bad.end(), [](const UnmappableChar& c) { return c.codePoint == U'\uFFFD'; });
+                error->line = lines + (invalid == bad.end() ? 1 : invalid->line);
+                return std::nullopt;
             }
-            if (found.size() >= kMostFound) break;
-            if (found.empty()) {
-                converted.clear();
-                converter.Feed(MapInputMethodForms(block), converted);
-                if (end) converter.Finish(converted);
-                AppendCrLf(converted, previous, out);
-            }
+            AppendCrLf(block, previous, out);
         }
         lines += LinesIn(block);
         pending.erase(0, cut);
-    }
-    if (!found.empty()) {
-        const auto invalid = std::find_if(found.begin(), found.end(), [](const UnmappableChar& c) { return c.utf8.empty(); });
-        if (invalid != found.end()) {
-            error->kind = FieldFileError::Kind::InvalidUtf8;
-            error->line = invalid->line;
-        } else {
-            error->kind = FieldFileError::Kind::Unmappable;
-            error->characters = std::move(found);
-        }
-        return std::nullopt;
     }
     return Text(std::move(out));
 }
@@ -388,11 +400,6 @@ std::string FieldFileErrorMessage(const FieldFileError& error, const std::string
             return path + " の " + std::to_string(error.line) +
                    " 行目に UTF-8 として正しくないバイトがあります。Shift-JIS のファイルなら --input-encoding sjis "
                    "を付けてください。";
-        case Kind::Unmappable: {
-            std::string list;
-            for (const UnmappableChar& c : error.characters) list += "\n  " + DescribeUnmappable(c);
-            return path + " に Shift-JIS にない文字があるため送れません。別の文字に置き換えるか削除してください:" + list;
-        }
     }
     return std::string();
 }

@@ -1,5 +1,6 @@
 // How article text becomes mail: the groups of articles, their subjects and bodies,
-// and the destination addresses.
+// and the destination addresses. Every text here is UTF-8, exactly as the user typed or the
+// file held it; nothing is mapped or replaced on the way to the message.
 #pragma once
 
 #include <optional>
@@ -12,7 +13,7 @@
 
 // Articles per message.
 inline constexpr int kArticlesPerGroup = 3;
-// A subject never grows beyond this many bytes.
+// A subject never grows beyond this many bytes of its Shift-JIS form (see CutSubject).
 inline constexpr int kMaxSubjectBytes = 50;
 
 struct PostingGroup {
@@ -52,9 +53,15 @@ std::vector<PostingGroup> PlanPosting(const Text& article);
 bool IsBlankGroupText(std::string_view text);
 
 // The subject of a group text that still holds its title tag: the title up to its line
-// end, or without a tag the first non-empty line. 50 bytes or more become the first
-// 46 bytes, cut back to a whole character, and "・・".
+// end, or without a tag the first non-empty line. The length rule counts the Shift-JIS
+// bytes the title would take (1 for ASCII and half-width katakana, 2 for any other
+// character, one without a Shift-JIS form included): 50 or more become the longest start of
+// at most 46 such bytes that ends on a whole user-perceived character (an emoji with its
+// modifiers, a letter with its combining marks), and "・・".
 Text CutSubject(const Text& groupText);
+
+// A one-line value with the blanks around it (ASCII blanks, tabs, full-width blanks) removed.
+std::string TrimBlanks(std::string_view text);
 
 // The destination field's addresses: one per line (CR LF, CR or LF), blanks (ASCII
 // blanks, tabs and full-width blanks) around them trimmed, empty lines skipped.
@@ -71,19 +78,16 @@ struct FieldFileError {
         NulByte,      // line: where the first NUL byte is
         InvalidSjis,  // line: the first byte that is no part of a CP932 character
         InvalidUtf8,  // line: the first byte that is no part of UTF-8
-        Unmappable,   // characters: the ones CP932 has no form for (at most 20)
     } kind = Kind::None;
     std::string reason;
     int line = 0;
-    std::vector<UnmappableChar> characters;
 };
 
-// A text file as the dialog's fields hold text: CP932 with CR LF line ends (every LF
-// without a CR before it gets one). sjis: the file is CP932 already, and every byte must
-// belong to a CP932 character; otherwise it is UTF-8, taken as FieldToSjis takes it, and
-// must hold nothing FieldToSjis would turn into "?". A NUL byte anywhere is refused first.
-// The file is read twice in pieces (first for NUL bytes and line ends, then converting),
-// and only the result is held whole: about the size of the file.
+// A text file as the posting takes text: UTF-8 with CR LF line ends (every LF without a CR
+// before it gets one). sjis: the file is CP932, every byte must belong to a CP932 character,
+// and it is converted; otherwise it is UTF-8, must be valid UTF-8, and is taken as it is
+// (every character as the file has it). A NUL byte is refused. The file is read once, in
+// pieces, so a pipe or FIFO serves as well as a file; only the result is held whole.
 std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileError* error);
 // The error for the user: clear Japanese in UTF-8.
 std::string FieldFileErrorMessage(const FieldFileError& error, const std::string& path);

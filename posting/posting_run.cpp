@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/encoding.h"
+#include "platform/mail_library.h"
 #include "resources/strings.h"
 
 namespace {
@@ -12,7 +13,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-Text Utf8Text(std::string_view utf8) { return Sjis(utf8); }
+Text Utf8Text(std::string_view utf8) { return Text(utf8); }
 
 }  // namespace
 
@@ -30,12 +31,12 @@ StoppableMailSender Stoppable(MailSender send) {
 
 Text FailureLogLine(const Text& error, const Text& server, const Text& address, const Text& from,
                     const Text& subject) {
-    static const Text format = Sjis(texts::kLogFailure);
+    static const Text format(texts::kLogFailure);
     return Text::Format(format, {error, server, address, from, subject});
 }
 
 Text SuccessLogLine(const Text& address) {
-    static const Text format = Sjis(texts::kLogSuccess);
+    static const Text format(texts::kLogSuccess);
     return Text::Format(format, {address});
 }
 
@@ -121,9 +122,11 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
         }
         char error[80] = {};
         const int code = send(plan.server.c_str(), message.address.c_str(), inputs.fromAddress.c_str(),
-                              message.subject.c_str(), body.c_str(), "", error, events.StopFlag());
+                              message.subject.c_str(), body.c_str(), kMailTextsUtf8, error, events.StopFlag());
         error[sizeof error - 1] = '\0';
-        const std::string errorText(error);
+        // The library's text is CP932 (English, or the server's reply where there was one).
+        const std::string libraryText(error);
+        const std::string errorText = ToUtf8(Text(libraryText));
         const SendResult result = code >= 0 && code <= 4 ? static_cast<SendResult>(code) : SendResult::Sent;
         // (a classic call's result of 10 or more: sent, without a log line)
         switch (result) {
@@ -135,13 +138,13 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 break;
             case SendResult::Failed:
             case SendResult::Uncertain: {
-                // The library's text (CP932, the server's reply where there was one) stays as
-                // it came, behind a Japanese reason.
+                // The library's text (the server's reply where there was one) stays as it
+                // came, behind a Japanese reason.
                 const std::string reason =
                     result == SendResult::Uncertain
                         ? "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）"
-                        : MailErrorReason(errorText);
-                const Text shown = reason.empty() ? Text(errorText) : Sjis(reason + " ") + Text(errorText);
+                        : MailErrorReason(libraryText);
+                const Text shown = reason.empty() ? Text(errorText) : Text(reason + " " + errorText);
                 result == SendResult::Failed ? ++outcome.failed : ++outcome.uncertain;
                 events.OnMessageResult(message, result, Text(errorText));
                 events.OnLogLine(
@@ -153,10 +156,10 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
                 ++outcome.notSent;
                 events.OnLogLine(
-                    Sjis("ブログへの投稿を中止しました。SMTPサーバ（" + ToUtf8(inputs.smtpServer) +
+                    Text("ブログへの投稿を中止しました。SMTPサーバ（" + inputs.smtpServer.Bytes() +
                          "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの"
-                         "「SMTP認証の設定…」（コマンドラインでは qubopost-cli credentials）で確認してください。 ") +
-                    Text(errorText));
+                         "「SMTP認証の設定…」（コマンドラインでは qubopost-cli credentials）で確認してください。 " +
+                         errorText));
                 ++next;
                 leaveTheRest(Utf8Text("ログインが拒否されたため送信していません"));
                 break;

@@ -34,7 +34,7 @@ using StoppableMailSender = std::function<int(const char* server, const char* to
 // The classic call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
 StoppableMailSender Stoppable(MailSender send);
 
-// Everything a run sends, copied when the run starts.
+// Everything a run sends, copied when the run starts: UTF-8 texts, as typed.
 struct PostingInputs {
     Text smtpServer;
     Text smtpPort;
@@ -71,7 +71,7 @@ public:
     virtual void OnRange(int maximum) = 0;
     // A message is done with (sent now or earlier): the progress bar moves on by one.
     virtual void OnProgressStep() = 0;
-    virtual void OnLogLine(const Text& line) = 0;
+    virtual void OnLogLine(const Text& line) = 0;  // UTF-8
     virtual void OnSubject(const Text&) {}
     // Waits after a message. false: the run is to stop.
     virtual bool Pause() = 0;

@@ -113,7 +113,7 @@ bool RunJournal::Record(const PlannedMessage& message, SendResult result, const 
 bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error) {
     m_inFlight = message.number;
     const journal::Status status = m_journal.MarkUncertain(
-        m_run, message.number, Now(), Sjis("送信中に中断しました（ブログに届いたかどうか分かりません）").Bytes());
+        m_run, message.number, Now(), std::string("送信中に中断しました（ブログに届いたかどうか分かりません）"));
     if (!status && error) *error = status.error().message;
     return status.ok();
 }
@@ -129,7 +129,7 @@ bool JournalEvents::OnSending(const PlannedMessage& message) {
     std::string error;
     if (!m_journal->RecordSending(message, &error)) {
         m_failed = true;
-        m_inner.OnLogLine(Sjis("投稿履歴に記録できないため、投稿を中止しました。" + error));
+        m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));
         return false;
     }
     return true;
@@ -142,6 +142,6 @@ void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult re
     if (!m_journal->Record(message, result, detail.Bytes(), &error)) {
         // Without the record a later resume could send this message twice: stop here.
         m_failed = true;
-        m_inner.OnLogLine(Sjis("投稿履歴に記録できないため、投稿を中止しました。" + error));
+        m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));
     }
 }

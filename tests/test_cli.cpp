@@ -50,7 +50,8 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
         {Articles(2) + std::string("\0tail", 5), {}, "NUL"},
         {"-----into-----\n\xff\xfe\n-----into-----x-----into-----", {}, "2 行目に UTF-8 として正しくない"},
         {"-----into-----\n\x81\x20\n-----into-----x-----into-----", {"--input-encoding", "sjis"}, "Shift-JIS として正しくない"},
-        {"-----into-----a\nこんにちは\u2661\n-----into-----b-----into-----", {}, "U+2661"},
+        // A terminal escape has no place in a message (a heart does: see the dry run below).
+        {"-----into-----a\nこんにちは\x1b[2J\n-----into-----b-----into-----", {}, "制御文字（U+001B）2 行目 6 文字目"},
         {"no separators", {}, "区切り"},
     };
     for (const auto& row : table) {
@@ -103,6 +104,13 @@ TEST(Cli, ADryRunSaysThatNothingWasSent) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("4 通のメールを表示しました（--dry-run のため何も送っていません）"), std::string::npos);
     EXPECT_EQ(run.out.find("送信完了"), std::string::npos);
+
+    // Characters without a Shift-JIS form go as typed, in subject and body.
+    TempDir::Write(home.File("typed.txt"), "-----into-----\n[title]〜♡🍣\n本文👍🏽\n-----into-----");
+    const CliRun typed = Cli(home, {"post", "--article", home.File("typed.txt"), "--to", "a@x.jp", "--server",
+                                    "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    EXPECT_EQ(typed.status, 0) << typed.err;
+    EXPECT_NE(typed.out.find("Subject: 〜♡🍣\n\n\r\n〜♡🍣\r\n本文👍🏽\r\n"), std::string::npos) << typed.out;
 }
 
 TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {

@@ -77,9 +77,9 @@ TEST(Endurance, AThousandMessagesKeepMemoryAndOpenFilesFlat) {
                                Text(std::to_string(server.port())),
                                "me@example.jp",
                                addresses,
-                               Sjis("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文です。\r\n\r\n-----into-----"),
-                               Sjis("ヘッダー\r\n"),
-                               Sjis("\r\nフッター")};
+                               Text("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文です。\r\n\r\n-----into-----"),
+                               Text("ヘッダー\r\n"),
+                               Text("\r\nフッター")};
     Sampler sampler;
     EXPECT_TRUE(ExecutePosting(inputs, BSendMail, sampler));
     EXPECT_EQ(sampler.sent, 1000);

@@ -35,13 +35,14 @@ Text Articles(int n) {
                 "</a>\n<td valign=top align=left><span class=style2>" + Sjis("説明" + std::to_string(i)).Bytes() +
                 "</span></td>\n";
     }
-    return GenerateArticle(Text(page), RankingKind::Monthly);
+    // The generator writes CP932; the posting takes the window's text, UTF-8.
+    return Text(ToUtf8(GenerateArticle(Text(page), RankingKind::Monthly)));
 }
 
 // Titles of the articles a group text holds, in order.
 std::vector<int> ArticlesIn(const Text& groupText) {
     std::vector<int> found;
-    const std::string utf8 = ToUtf8(groupText);
+    const std::string& utf8 = groupText.Bytes();
     for (int i = 1; i <= 20; ++i) {
         if (utf8.find("http://shop.test/" + std::to_string(i) + "/") != std::string::npos) found.push_back(i);
     }
@@ -78,7 +79,7 @@ class CountingEvents : public PostingEvents {
 public:
     void OnRange(int maximum) override { range = maximum; }
     void OnProgressStep() override { ++progress; }
-    void OnLogLine(const Text& line) override { log.insert(log.begin(), ToUtf8(line)); }
+    void OnLogLine(const Text& line) override { log.insert(log.begin(), line.Bytes()); }
     bool Pause() override { return ++pauses, true; }
     bool StopRequested() override { return false; }
     int range = -1, progress = 0, pauses = 0;
@@ -86,7 +87,7 @@ public:
 };
 
 PostingInputs Inputs(const Text& article, const std::string& addresses) {
-    return {"smtp.test", "25", "me@example.jp", Sjis(addresses), article, Sjis("ヘッダー\r\n"), Sjis("\r\nフッター")};
+    return {"smtp.test", "25", "me@example.jp", Text(addresses), article, Text("ヘッダー\r\n"), Text("\r\nフッター")};
 }
 
 }  // namespace
@@ -108,7 +109,7 @@ TEST(PostingPlan, EveryArticleIsSentInGroupsOfThree) {
             EXPECT_EQ(ArticlesIn(plan[g].text), groups[g]);
             EXPECT_EQ(plan[g].text.Find("-----into-----"), -1);
             EXPECT_EQ(plan[g].text.Find("[title]"), -1);
-            EXPECT_EQ(ToUtf8(plan[g].subject), Title(groups[g][0]));
+            EXPECT_EQ(plan[g].subject.Bytes(), Title(groups[g][0]));
             joined += plan[g].text;
         }
         // Nothing lost, nothing twice.
@@ -129,20 +130,40 @@ TEST(PostingPlan, TextWithoutTwoSeparatorsHoldsNoArticle) {
 
 TEST(PostingPlan, SubjectsStopAtTheLineEndAndAreCutOnWholeCharacters) {
     const auto subject = [](const std::string& title) {
-        return CutSubject(Text("\r\n[title]") + Sjis(title) + Text("\r\n\r\nbody"));
+        return CutSubject(Text("\r\n[title]") + Text(title) + Text("\r\n\r\nbody")).Bytes();
     };
-    std::string doubles;
-    for (int i = 0; i < 24; ++i) doubles += "漢";
-    // 49 bytes: 24 double-byte characters and one ASCII letter stay as they are.
-    EXPECT_EQ(ToUtf8(subject(doubles + "a")), doubles + "a");
-    EXPECT_EQ(subject(doubles + "a").GetLength(), 49);
-    // 50 bytes: the first 46 bytes (23 characters) and "・・".
-    const std::string first23 = doubles.substr(0, 23 * 3);
-    EXPECT_EQ(ToUtf8(subject(doubles + "漢")), first23 + "・・");
-    // 51 bytes starting with an ASCII letter: 46 bytes would end inside a character.
-    const Text odd = subject("a" + doubles + "漢");
-    EXPECT_EQ(ToUtf8(odd), "a" + doubles.substr(0, 22 * 3) + "・・");
-    EXPECT_EQ(odd.GetLength(), 49);
+    const auto repeat = [](const std::string& what, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i) out += what;
+        return out;
+    };
+    // The length rule counts Shift-JIS bytes: 1 for ASCII and half-width katakana, 2 for
+    // any other character (one Shift-JIS lacks included). Under 50 the title stays whole;
+    // from 50 on, the longest start of at most 46 such bytes ending on a whole
+    // user-perceived character, then "・・".
+    struct Case {
+        std::string title;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {repeat("漢", 24) + "a", repeat("漢", 24) + "a"},                  // 49
+        {repeat("漢", 25), repeat("漢", 23) + "・・"},                      // 50
+        {"a" + repeat("漢", 25), "a" + repeat("漢", 22) + "・・"},          // 46 would end inside a character
+        {repeat("ｱ", 49), repeat("ｱ", 49)},                                 // half-width katakana: 1 each
+        {repeat("ｱ", 50), repeat("ｱ", 46) + "・・"},
+        {repeat("♡", 24) + "a", repeat("♡", 24) + "a"},                    // no Shift-JIS form: 2 each
+        {repeat("♡", 25), repeat("♡", 23) + "・・"},
+        {repeat("〜", 25), repeat("〜", 23) + "・・"},                      // WAVE DASH stays itself
+        // An emoji with a skin-tone modifier is one character of 4 counted bytes: never cut.
+        {"a" + repeat("漢", 22) + "👍🏽" + "漢", "a" + repeat("漢", 22) + "・・"},
+        {repeat("漢", 21) + "👍🏽" + "漢漢", repeat("漢", 21) + "👍🏽" + "・・"},
+        // A flag is two regional indicators, one character.
+        {"x" + repeat("漢", 22) + "🇯🇵" + "漢", "x" + repeat("漢", 22) + "・・"},
+        // A letter with a combining mark stays with its mark.
+        {repeat("漢", 22) + "a" + "e\u0301" + "漢漢", repeat("漢", 22) + "a" + "・・"},
+        {repeat("🍣", 12) + "a", repeat("🍣", 12) + "a"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(subject(c.title), c.expected) << c.title;
     // A tag at the very end gives an empty subject; no tag takes the first non-empty line.
     EXPECT_EQ(CutSubject("text\r\n[title]"), Text(""));
     EXPECT_EQ(CutSubject("\r\n\r\n  first line\r\nsecond"), Text("  first line"));
@@ -163,11 +184,12 @@ TEST(PostingRun, SendsEveryGroupToEveryAddressWithHeaderAndFooter) {
     EXPECT_EQ(mail.calls[1].to, "b@x.jp");
     EXPECT_EQ(mail.calls[2].to, "a@x.jp");
     EXPECT_EQ(mail.calls[0].server, "smtp.test:25");
-    EXPECT_EQ(mail.calls[0].reserved, "");
-    const std::string body = ToUtf8(Text(mail.calls[2].body));
+    // The texts go to the mail call as UTF-8, and the call is told so.
+    EXPECT_EQ(mail.calls[0].reserved, "charset=UTF-8");
+    const std::string body = mail.calls[2].body;
     EXPECT_EQ(body.rfind("ヘッダー\r\n", 0), 0u);
     EXPECT_EQ(body.substr(body.size() - 14), "\r\nフッター");
-    EXPECT_EQ(ToUtf8(Text(mail.calls[2].subject)), Title(4));
+    EXPECT_EQ(mail.calls[2].subject, Title(4));
     EXPECT_EQ(events.range, 4);
     EXPECT_EQ(events.progress, 4);
     EXPECT_EQ(events.pauses, 4);
@@ -222,7 +244,7 @@ protected:
         view.SetUtf8(IDC_SMTP_SERVER, server);
         view.SetUtf8(IDC_SMTP_PORT, port);
         view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-a@example.jp\r\nblog-b@example.jp");
-        view.SetWindowText(IDC_ARTICLE, article);
+        view.SetWindowTextUtf8(IDC_ARTICLE, article.Bytes());
         view.SetUtf8(IDC_HEADER, "こんにちは\r\n");
         view.SetUtf8(IDC_FOOTER, "\r\nまたね");
     }
@@ -247,7 +269,7 @@ TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
     dialog->OnCommand(IDC_CONFIRM_POST);
     EXPECT_EQ(view.Messages().size(), 1u);
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
-    EXPECT_EQ(ToUtf8(dialog->m_strHeader), "こんにちは\r\n");
+    EXPECT_EQ(dialog->m_strHeader.Bytes(), "こんにちは\r\n");
 }
 
 TEST_F(PostingDialog, AMissingMailLibraryIsReported) {
@@ -282,7 +304,7 @@ TEST_F(PostingDialog, ARunUsesTheConfirmedCopiesAndPutsEveryLineOnTop) {
                   Title(1) + "\r\n\r\nblog-a@example.jp:送信完了\r\n\r\nearlier");
     EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 3);
     EXPECT_EQ(view.ProgressUpper(), 4);
-    EXPECT_EQ(ToUtf8(dialog->Subject()), Title(4));
+    EXPECT_EQ(dialog->Subject().Bytes(), Title(4));
     EXPECT_EQ(dialog->Log(), Text(""));
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));  // usable again after the run
     EXPECT_TRUE(view.IsWindowEnabled(IDC_CONFIRM_POST));
@@ -331,8 +353,8 @@ TEST_F(PostingDialog, WholeRunsArriveAtARealServerAsTheGroupsTheRunBuilt) {
                 const auto& mail = received[before + g * 2 + a];
                 EXPECT_EQ(mail.rcptTo, std::vector<std::string>{a == 0 ? "blog-a@example.jp" : "blog-b@example.jp"});
                 EXPECT_EQ(mail.mailFrom, "me@example.jp");
-                EXPECT_EQ(DecodedSubject(mail), ToUtf8(plan[g].subject));
-                EXPECT_EQ(DecodedBody(mail), "こんにちは\r\n" + ToUtf8(plan[g].text) + "\r\nまたね");
+                EXPECT_EQ(DecodedSubject(mail), plan[g].subject.Bytes());
+                EXPECT_EQ(DecodedBody(mail), "こんにちは\r\n" + plan[g].text.Bytes() + "\r\nまたね");
             }
         }
     }
@@ -370,19 +392,52 @@ TEST_F(PostingDialog, AServerThatIsDownFailsEveryMessage) {
     EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 0);
 }
 
+TEST_F(PostingDialog, WhatTheUserTypedArrivesAsTypedThroughTheDefaultMailCall) {
+    // No mail call injected: the dialog posts through the mail library's BSendMailEx, as the
+    // window does.
+    SmtpClientEnvironment client;
+    SmtpServer server;
+    auto dialog = MakeDialog(nullptr);
+    const std::string typed = "〜♡🍣①～　👍🏽";
+    FillFields("127.0.0.1", std::to_string(server.port()),
+               Text("-----into-----\r\n[title]件名" + typed + "\r\n本文" + typed + "\r\nhttp://shop.test/1/\r\n-----into-----"));
+    view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-a@example.jp");
+    view.SetWindowTextUtf8(IDC_HEADER, "ヘッダー" + typed + "\r\n");
+    view.SetWindowTextUtf8(IDC_FOOTER, "\r\nフッター" + typed);
+    dialog->OnCommand(IDC_CONFIRM_POST);
+    ASSERT_TRUE(view.Messages().empty()) << view.Messages()[0];
+    ASSERT_EQ(view.Previews().size(), 1u);
+    const std::string subject = "件名" + typed;
+    const std::string body = "ヘッダー" + typed + "\r\n\r\n件名" + typed + "\r\n本文" + typed +
+                             "\r\nhttp://shop.test/1/\r\n\r\nフッター" + typed;
+    const PostingPreview preview = view.Previews().back();
+    ASSERT_EQ(preview.messages.size(), 1u);
+    EXPECT_EQ(preview.messages[0].subject, subject);
+    EXPECT_EQ(preview.messages[0].body, body);
+    dialog->OnCommand(IDC_START_POST);
+    ASSERT_TRUE(view.WaitForMessages(1));
+    EXPECT_EQ(view.Messages().back(), "ブログへの自動投稿が完了しました。");
+    const auto received = server.messages();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(DecodedSubject(received[0]), subject);
+    EXPECT_EQ(DecodedBody(received[0]), body);
+}
+
 TEST_F(PostingDialog, TheConfirmationListsEveryProblemAndFocusesTheFirst) {
     RecordingSender mail;
     auto dialog = MakeDialog(mail.Sender());
     FillFields("smtp.test", "70000", Articles(2));
     view.SetUtf8(IDC_FROM_ADDRESS, "");
     view.SetUtf8(IDC_BLOG_ADDRESSES, "ok@example.jp\r\nno-at-sign\r\ntwo@@example.jp");
-    view.SetWindowTextUtf8(IDC_FOOTER, "またね\u2661");
+    // A heart goes as typed; a control character (BEL) has no place in a message.
+    view.SetWindowTextUtf8(IDC_FOOTER, "またね\u2661\a");
     dialog->OnCommand(IDC_CONFIRM_POST);
     ASSERT_EQ(view.Messages().size(), 1u);
     const std::string message = view.Messages()[0];
     EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the classic text first
-    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "「\u2661」（U+2661）", "フッター"})
-        EXPECT_NE(message.find(part), std::string::npos) << part;
+    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "フッターの 制御文字（U+0007）1 行目 5 文字目"})
+        EXPECT_NE(message.find(part), std::string::npos) << part << "\n" << message;
+    EXPECT_EQ(message.find("U+2661"), std::string::npos);
     EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
     EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
     EXPECT_TRUE(view.Previews().empty());
@@ -408,8 +463,8 @@ TEST_F(PostingDialog, ThePreviewListsWhatTheRunSends) {
     for (std::size_t i = 0; i < mail.calls.size(); ++i) {
         EXPECT_EQ(preview.messages[i].number, static_cast<int>(i) + 1);
         EXPECT_EQ(preview.messages[i].destination, mail.calls[i].to);
-        EXPECT_EQ(preview.messages[i].subject, ToUtf8(Text(mail.calls[i].subject)));
-        EXPECT_EQ(preview.messages[i].body, ToUtf8(Text(mail.calls[i].body)));
+        EXPECT_EQ(preview.messages[i].subject, mail.calls[i].subject);
+        EXPECT_EQ(preview.messages[i].body, mail.calls[i].body);
     }
 }
 

@@ -142,7 +142,7 @@ class Log : public PostingEvents {
 public:
     void OnRange(int) override {}
     void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { lines.push_back(ToUtf8(line)); }
+    void OnLogLine(const Text& line) override { lines.push_back(line.Bytes()); }
     bool Pause() override { return true; }
     bool StopRequested() override { return false; }
     std::vector<std::string> lines;
@@ -154,7 +154,7 @@ TEST(SmtpFaults, EveryStageAndFaultFailsOneMessageAndTheRunGoesOn) {
     SmtpClientEnvironment client;
     client.writeNetrc("machine 127.0.0.1 login blogger password secret-pass\n");
     client.setTimeouts(2000, 700);
-    const Text article = Sjis("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文\r\n\r\n-----into-----");
+    const Text article("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文\r\n\r\n-----into-----");
     for (Stage stage : {Stage::Greeting, Stage::Ehlo, Stage::StartTls, Stage::Auth, Stage::Mail, Stage::Rcpt,
                         Stage::Data, Stage::AfterDot}) {
         for (Fault fault : {Fault::Transient, Fault::Permanent, Fault::Drop, Fault::Stall}) {

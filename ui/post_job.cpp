@@ -39,38 +39,7 @@ bool IsSourceField(int id) {
                        [id](const SourceField& field) { return field.id == id; });
 }
 
-// Blanks around a one-line value: ASCII blanks and tabs, and the full-width blank (81 40).
-Text TrimBlanks(const Text& text) {
-    const std::string& bytes = text.Bytes();
-    std::size_t first = 0, last = bytes.size();
-    for (;;) {
-        if (first < last && (bytes[first] == ' ' || bytes[first] == '\t')) {
-            ++first;
-        } else if (first + 1 < last && static_cast<unsigned char>(bytes[first]) == 0x81 &&
-                   static_cast<unsigned char>(bytes[first + 1]) == 0x40) {
-            first += 2;
-        } else {
-            break;
-        }
-    }
-    for (;;) {
-        if (last > first && (bytes[last - 1] == ' ' || bytes[last - 1] == '\t')) {
-            --last;
-        } else if (last >= first + 2 && static_cast<unsigned char>(bytes[last - 2]) == 0x81 &&
-                   static_cast<unsigned char>(bytes[last - 1]) == 0x40) {
-            // 81 40 at the end, unless the 81 is itself the second byte of a character.
-            std::size_t pos = first;
-            while (pos < last - 2) pos += Text::IsLeadByte(static_cast<unsigned char>(bytes[pos])) ? 2 : 1;
-            if (pos != last - 2) break;
-            last -= 2;
-        } else {
-            break;
-        }
-    }
-    return Text(bytes.substr(first, last - first));
-}
-
-bool ValidPort(const Text& port) { return IsPortNumber(TrimBlanks(port).Bytes()); }
+bool ValidPort(const Text& port) { return IsPortNumber(TrimBlanks(port.Bytes())); }
 
 std::string Minutes(long long seconds) {
     if (seconds < 60) return std::to_string(seconds) + " 秒";
@@ -121,26 +90,27 @@ std::vector<std::string> CQubopostDlg::CheckPostingFields(int* firstFault) {
     for (const Required& check : required)
         if (check.member->IsEmpty()) fault(check.id, std::string(check.message));
     if (!m_strSmtpPort.IsEmpty() && !ValidPort(m_strSmtpPort))
-        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + ToUtf8(m_strSmtpPort) + "」）。");
+        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + m_strSmtpPort.Bytes() + "」）。");
     auto atSigns = [](const Text& address) {
         const std::string& bytes = address.Bytes();
         return std::count(bytes.begin(), bytes.end(), '@');
     };
-    const Text from = TrimBlanks(m_strFromAddress);
+    const Text from(TrimBlanks(m_strFromAddress.Bytes()));
     if (!from.IsEmpty() && atSigns(from) != 1)
-        fault(IDC_FROM_ADDRESS, "投稿元メールアドレス「" + ToUtf8(from) + "」には「@」がちょうど 1 つ必要です。");
+        fault(IDC_FROM_ADDRESS, "投稿元メールアドレス「" + from.Bytes() + "」には「@」がちょうど 1 つ必要です。");
     for (const Text& address : SplitAddresses(m_strBlogAddresses))
         if (atSigns(address) != 1)
             fault(IDC_BLOG_ADDRESSES,
-                  "投稿先ブログアドレス「" + ToUtf8(address) + "」には「@」がちょうど 1 つ必要です。");
+                  "投稿先ブログアドレス「" + address.Bytes() + "」には「@」がちょうど 1 つ必要です。");
     if (!m_strArticle.IsEmpty() && PlanPosting(m_strArticle).empty())
         fault(IDC_ARTICLE, "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります"
                            "（区切りが 2 つ以上必要です。「[title]」の後の行が件名になります）。");
-    // Characters the mail can't carry: named, never replaced.
+    // Every character goes as typed (the mail is UTF-8), but control characters have no
+    // place in a message: named, never dropped.
     for (const SourceField& field : kSourceFields) {
-        for (const UnmappableChar& c : FindUnmappable(View().GetWindowTextUtf8(field.id), 10))
-            fault(field.id, std::string(field.label) + "の " + DescribeUnmappable(c) +
-                                " は Shift-JIS にない文字なので送れません。別の文字に置き換えるか削除してください。");
+        for (const UnmappableChar& c : FindControlCharacters(View().GetWindowTextUtf8(field.id), 10))
+            fault(field.id, std::string(field.label) + "の " + DescribeControlCharacter(c) +
+                                " は送れない文字です。削除してください。");
     }
     return problems;
 }
@@ -149,13 +119,14 @@ void CQubopostDlg::OnConfirmPost() {
     ControlView& view = View();
     m_confirmed.store(false);
     view.EnableWindow(IDC_START_POST, false);
-    m_strFromAddress = TrimBlanks(view.GetWindowText(IDC_FROM_ADDRESS));
-    m_strSmtpServer = view.GetWindowText(IDC_SMTP_SERVER);
-    m_strSmtpPort = view.GetWindowText(IDC_SMTP_PORT);
-    m_strBlogAddresses = view.GetWindowText(IDC_BLOG_ADDRESSES);
-    m_strArticle = view.GetWindowText(IDC_ARTICLE);
-    m_strHeader = view.GetWindowText(IDC_HEADER);
-    m_strFooter = view.GetWindowText(IDC_FOOTER);
+    // The posting takes the fields as UTF-8: every character arrives as the user typed it.
+    m_strFromAddress = Text(TrimBlanks(view.GetWindowTextUtf8(IDC_FROM_ADDRESS)));
+    m_strSmtpServer = Text(view.GetWindowTextUtf8(IDC_SMTP_SERVER));
+    m_strSmtpPort = Text(view.GetWindowTextUtf8(IDC_SMTP_PORT));
+    m_strBlogAddresses = Text(view.GetWindowTextUtf8(IDC_BLOG_ADDRESSES));
+    m_strArticle = Text(view.GetWindowTextUtf8(IDC_ARTICLE));
+    m_strHeader = Text(view.GetWindowTextUtf8(IDC_HEADER));
+    m_strFooter = Text(view.GetWindowTextUtf8(IDC_FOOTER));
 
     int firstFault = 0;
     const std::vector<std::string> problems = CheckPostingFields(&firstFault);
@@ -181,8 +152,8 @@ void CQubopostDlg::OnConfirmPost() {
     preview.groups = static_cast<int>(plan.groups.size());
     preview.addresses = static_cast<int>(plan.addresses.size());
     for (const PlannedMessage& message : plan.messages)
-        preview.messages.push_back({message.number, ToUtf8(message.address), ToUtf8(message.subject),
-                                    ToUtf8(plan.Body(inputs, message.group))});
+        preview.messages.push_back(
+            {message.number, message.address.Bytes(), message.subject.Bytes(), plan.Body(inputs, message.group).Bytes()});
     const long long pauseSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(m_services.postingPause).count();
     preview.summary = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) +
@@ -231,7 +202,7 @@ void CQubopostDlg::OnStartPost() {
                 if (!earlier.uncertain.empty()) {
                     std::string list;
                     for (const auto& message : earlier.uncertain)
-                        list += "\n・" + ToUtf8(Text(message.destination)) + "　" + ToUtf8(Text(message.subject));
+                        list += "\n・" + StoredTextToUtf8(message.destination) + "　" + StoredTextToUtf8(message.subject);
                     choice->resendUncertain = view.AskYesNo(
                         Sjis("前回、送信結果が不明になったメールが " + std::to_string(earlier.uncertain.size()) +
                              " 通あります（サーバの応答の前に接続が切れました）。" + list +
@@ -247,7 +218,7 @@ void CQubopostDlg::OnStartPost() {
                 choice->mode = RunJournal::Mode::RetryFailed;
         }
     } else {
-        WriteLogLine(Sjis("投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）。" + error));
+        WriteLogLine(Text("投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）。" + error));
     }
     m_runChoice = choice;
 
@@ -300,7 +271,7 @@ public:
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text&) override {
         if (result == SendResult::Stopped) return;
         m_view.SetStatusText(Sjis("送信 " + std::to_string(message.number) + " / " + std::to_string(m_total) +
-                                  " 通目: " + ToUtf8(message.address)));
+                                  " 通目: " + message.address.Bytes()));
     }
 
 private:
@@ -345,15 +316,16 @@ void CQubopostDlg::PostJob(const PostingInputs& inputs) {
 }
 
 void CQubopostDlg::WriteLogLine(const Text& line) {
-    // Every line goes on top of what the field shows now, whatever the user typed there.
+    // Every line (UTF-8) goes on top of what the field shows now, whatever the user typed
+    // there, every character kept.
     ControlView& view = View();
-    const Text log = line + "\r\n\r\n" + view.GetWindowText(IDC_LOG);
+    const Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
     {
         std::lock_guard lock(m_runMutex);
         m_strLog = log;
     }
-    view.SetWindowText(IDC_LOG, "");
-    view.SetWindowText(IDC_LOG, log);
+    view.SetWindowTextUtf8(IDC_LOG, "");
+    view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
 }
 
 unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
@@ -371,7 +343,7 @@ unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
     if (journal) {
         std::string error;
         if (!journal->Begin(choice->identity, plan, choice->mode, choice->resendUncertain, &error)) {
-            WriteLogLine(Sjis("投稿履歴に記録できないため、この投稿は記録されません。" + error));
+            WriteLogLine(Text("投稿履歴に記録できないため、この投稿は記録されません。" + error));
             journal = nullptr;
         }
     }
@@ -397,7 +369,7 @@ unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
                     " 通、未送信 " + std::to_string(outcome.notSent) +
                     " 通です。\nもう一度「ブログ投稿開始」を押すと、続きから再開できます。");
     } else if (outcome.loginRefused) {
-        ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + ToUtf8(inputs.smtpServer) +
+        ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
                     "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認証の設定…」で確認してください。\n未送信のメールは " +
                     std::to_string(outcome.notSent) + " 通です。");
     } else {

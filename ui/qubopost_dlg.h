@@ -89,7 +89,7 @@ public:
     // Whether the last confirmation still stands (no field it copied changed since).
     bool Confirmed() const { return m_confirmed.load(); }
 
-    // Copies of the dialog's fields, taken by the posting confirmation.
+    // Copies of the dialog's fields (UTF-8, as typed), taken by the posting confirmation.
     Text m_strFromAddress;
     Text m_strSmtpServer;
     Text m_strSmtpPort;
@@ -99,7 +99,7 @@ public:
     Text m_strFooter;
     int m_hIcon;
 
-    // The run's subject and log, as the last run left them.
+    // The run's subject and log (UTF-8), as the last run left them.
     Text Subject() const;
     Text Log() const;
 

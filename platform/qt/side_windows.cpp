@@ -222,10 +222,10 @@ void RunHistoryWindow(QWidget* parent, const std::string& journalPath) {
                                 : message.state == journal::MessageState::Failed ? "失敗"
                                 : message.state == journal::MessageState::Uncertain ? "不明（要確認）"
                                                                                     : "未送信";
-            new QTreeWidgetItem(messages, {QString::number(message.number), Q(ToUtf8(Text(message.destination))),
-                                           Q(ToUtf8(Text(message.subject))),
+            new QTreeWidgetItem(messages, {QString::number(message.number), Q(StoredTextToUtf8(message.destination)),
+                                           Q(StoredTextToUtf8(message.subject)),
                                            message.at ? Q(journal::FormatTime(*message.at)) : QString(),
-                                           QString::fromUtf8(state), Q(ToUtf8(Text(message.detail)))});
+                                           QString::fromUtf8(state), Q(StoredTextToUtf8(message.detail))});
         }
         for (int column = 0; column < 5; ++column) messages->resizeColumnToContents(column);
     });

@@ -288,7 +288,7 @@ TEST_F(MailSend, BadArgumentsFailBeforeAnyConnection) {
         {server, "", "writer@example.jp", "", "no recipient address"},
         {server, "post@blog.example.jp", "", "", "no sender address"},
         {server, "post@blog.example.jp", "writer@example.jp", "x",
-         "reserved (6th) argument must be empty"},
+         "6th argument must be empty or \"charset=UTF-8\""},
         {"127.0.0.1", "post@blog.example.jp", "writer@example.jp", "", ""},
         {"127.0.0.1:smtp", "post@blog.example.jp", "writer@example.jp", "", ""},
     };

@@ -114,7 +114,7 @@ class QtIntegrationTest : public QObject {
             page += "<a href='http://shop.test/" + std::to_string(i) + "/' target=_blank>Title " + std::to_string(i) + "</a>\n";
         }
         const Text article = GenerateArticle(Text(page), RankingKind::Daily);
-        const auto plan = PlanPosting(article);
+        const auto plan = PlanPosting(Text(ToUtf8(article)));  // the posting takes the window's UTF-8
         QString verdict, log;
         bool startEnabledBeforeConfirm = true;
         int listed = -1;
@@ -141,8 +141,8 @@ class QtIntegrationTest : public QObject {
         for (std::size_t g = 0; g < plan.size(); ++g) {
             QCOMPARE(received[g * 2].rcptTo, std::vector<std::string>{"one@example.jp"});
             QCOMPARE(received[g * 2 + 1].rcptTo, std::vector<std::string>{"two@example.jp"});
-            QCOMPARE(qubopost::test::DecodedSubject(received[g * 2]), ToUtf8(plan[g].subject));
-            QCOMPARE(qubopost::test::DecodedBody(received[g * 2]), "ヘッダー" + ToUtf8(plan[g].text));
+            QCOMPARE(qubopost::test::DecodedSubject(received[g * 2]), plan[g].subject.Bytes());
+            QCOMPARE(qubopost::test::DecodedBody(received[g * 2]), "ヘッダー" + plan[g].text.Bytes());
         }
         QVERIFY2(log.startsWith(U("two@example.jp:送信完了\n\none@example.jp:送信完了")), qPrintable(log));
     }

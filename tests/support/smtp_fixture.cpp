@@ -374,9 +374,28 @@ std::string DecodedBody(const ReceivedMail& mail) {
     const size_t split = mail.data.find("\r\n\r\n");
     if (split == std::string::npos) return {};
     const std::string body = mail.data.substr(split + 4);
-    if (EqualsIgnoringCase(MailHeader(mail.data, "Content-Transfer-Encoding"), "base64"))
-        return DecodeBase64(body);
+    const std::string encoding = MailHeader(mail.data, "Content-Transfer-Encoding");
+    if (EqualsIgnoringCase(encoding, "base64")) return DecodeBase64(body);
+    if (EqualsIgnoringCase(encoding, "quoted-printable")) return DecodeQuotedPrintable(body);
     return body;
+}
+
+std::string DecodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            out += text[i];
+        } else if (text.substr(i + 1, 2) == "\r\n") {
+            i += 2;  // a soft line break
+        } else if (i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+                   HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 std::string DecodeBase64(std::string_view text) {

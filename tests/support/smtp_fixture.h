@@ -5,7 +5,7 @@
 //   SmtpClientEnvironment what BSendMail reads: a private HOME (for ~/.netrc), no session bus (so
 //                         no key ring), the CA file to trust and the time-outs (BSetOption);
 //                         restored when it goes out of scope.
-//   MailHeader, DecodedSubject, DecodedBody, DecodeBase64
+//   MailHeader, DecodedSubject, DecodedBody, DecodeBase64, DecodeQuotedPrintable
 //                         read a received message back (UTF-8 results).
 //
 // Option structs are meant for designated initialisers: SmtpServer({.starttls = true}).
@@ -113,9 +113,11 @@ class SmtpClientEnvironment {
 std::string MailHeader(std::string_view message, std::string_view name);
 // The Subject with RFC 2047 encoded words (B and Q, UTF-8) decoded.
 std::string DecodedSubject(const ReceivedMail& mail);
-// The body with its Content-Transfer-Encoding (base64, or none) undone.
+// The body with its Content-Transfer-Encoding (base64, quoted-printable, or none) undone.
 std::string DecodedBody(const ReceivedMail& mail);
 std::string DecodeBase64(std::string_view text);
+// RFC 2045 quoted-printable: "=XX" is that byte, "=" before CR LF a soft line break.
+std::string DecodeQuotedPrintable(std::string_view text);
 
 }  // namespace qubopost::test
 
