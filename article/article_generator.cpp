@@ -1,5 +1,7 @@
 #include "article/article_generator.h"
 
+#include <cstring>
+
 #include <array>
 #include <string>
 
@@ -200,7 +202,23 @@ ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t st
 ArticleRewriter::~ArticleRewriter() = default;
 
 void ArticleRewriter::Feed(std::string_view scanned) {
-    if (!scanned.empty() && !m_steps->finished) m_steps->Push(0, scanned, false);
+    if (scanned.empty() || m_steps->finished) return;
+    // A NUL byte is no text: a page that holds some (a broken server, a binary file) must not
+    // pass them on into the article, where the posting would refuse them.
+    if (std::memchr(scanned.data(), '\0', scanned.size()) == nullptr) {
+        m_steps->Push(0, scanned, false);
+        return;
+    }
+    std::string text;
+    text.reserve(scanned.size());
+    for (char c : scanned) {
+        if (c == '\0') {
+            ++m_nulBytes;
+        } else {
+            text += c;
+        }
+    }
+    if (!text.empty()) m_steps->Push(0, text, false);
 }
 
 void ArticleRewriter::Finish() {
@@ -249,13 +267,14 @@ void GenerateArticle(std::string_view page, ArticleRewriter& rewriter) {
     rewriter.Finish();
 }
 
-int RewriteArticle(Text& article, RankingKind kind) {
+int RewriteArticle(Text& article, RankingKind kind, std::size_t* nulBytes) {
     std::string result;
     result.reserve(article.Bytes().size() + article.Bytes().size() / 2 + 64);
     ArticleRewriter rewriter(kind, [&result](std::string_view piece) { result.append(piece); });
     rewriter.Feed(article.Bytes());
     rewriter.Finish();
     article = Text(std::move(result));
+    if (nulBytes) *nulBytes = rewriter.NulBytesDropped();
     return rewriter.Articles();
 }
 

@@ -51,15 +51,19 @@ public:
     // text whenever it is not 0; 0 means the text holds no article: posting it would mail
     // nothing, as it has a single separator.
     int Articles() const;
+    // NUL bytes of the scanned text, dropped as they came (they never reach the article).
+    std::size_t NulBytesDropped() const { return m_nulBytes; }
 
 private:
     struct Steps;
     std::unique_ptr<Steps> m_steps;
+    std::size_t m_nulBytes = 0;
 };
 
 // Rewrites the scanned markup into article lines for one ranking kind and appends the
 // closing separator. Returns the number of articles (see ArticleRewriter::Articles).
-int RewriteArticle(Text& article, RankingKind kind);
+// nulBytes: set to the number of NUL bytes dropped.
+int RewriteArticle(Text& article, RankingKind kind, std::size_t* nulBytes = nullptr);
 
 // Both steps for one kind. articles: set to ArticleRewriter::Articles.
 Text GenerateArticle(const Text& page, RankingKind kind, int* articles = nullptr);

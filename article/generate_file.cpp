@@ -142,6 +142,7 @@ GenerateResult WriteArticle(std::string_view page, RankingKind kind, OutputEncod
     counter = &rewriter;
     GenerateArticle(page, rewriter);
     result.articles = rewriter.Articles();
+    result.nulBytesDropped = rewriter.NulBytesDropped();
     if (!output.Error() && result.articles == 0) {
         result.outcome = GenerateResult::Outcome::NoProducts;
         return result;

@@ -4,6 +4,7 @@
 // and the article never whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,8 @@ struct GenerateResult {
     Outcome outcome = Outcome::Written;
     // Articles in the text (ArticleRewriter::Articles).
     int articles = 0;
+    // NUL bytes of the page, left out of the article.
+    std::size_t nulBytesDropped = 0;
     int error = 0;
     std::uint64_t bytesWritten = 0;
     bool Succeeded() const { return outcome == Outcome::Written; }

@@ -205,14 +205,16 @@ int Generate(const Arguments& args) {
         }
         result = GenerateFromPage(page.page, *rankingKindValue, output, STDOUT_FILENO);
     }
+    if (result.nulBytesDropped > 0)
+        std::cerr << "qubopost-cli: ランキングページの記事になる部分にあった NUL バイト " << result.nulBytesDropped
+                  << " 個は文字ではないため、取り除きました。\n";
     if (result.Succeeded()) return 0;
     std::cerr << "qubopost-cli: " << GenerateErrorMessage(result, Value(args, "--page")) << "\n";
     return 1;
 }
 
-// A file's text as the dialog's fields hold it: CP932 with CR LF line ends. Refuses what
-// would be lost on the way: NUL bytes, bytes that are no text in the file's encoding, and
-// characters that Shift-JIS has no form for (each named, with its line).
+// A file's text as the posting takes it: UTF-8 with CR LF line ends. Refuses NUL bytes and
+// bytes that are no text in the file's encoding (each named, with its line).
 std::optional<Text> ReadInputFile(const std::string& path, bool sjis, std::string* error) {
     FieldFileError failure;
     auto text = ReadFieldFile(path, sjis, &failure);

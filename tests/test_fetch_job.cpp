@@ -179,6 +179,20 @@ TEST_F(FetchJob, ABodyThatIsNoEucJpStillConverts) {
     EXPECT_NE(article.find("[title]Two"), std::string::npos);
 }
 
+TEST_F(FetchJob, NulBytesOfAFetchedPageNeverReachTheArticleAndTheLogCountsThem) {
+    // Three NUL bytes in the title and the description of the one product.
+    std::string body = kEucPage;
+    body.insert(body.find("Desc"), std::string(1, '\0'));
+    body.insert(body.find("</a>"), std::string(2, '\0'));
+    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
+    auto dialog = MakeDialog(server.Port());
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    const std::string article = view.GetWindowTextUtf8(IDC_ARTICLE);
+    EXPECT_EQ(article.find('\0'), std::string::npos);
+    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
+    EXPECT_NE(view.GetWindowTextUtf8(IDC_LOG).find("NUL バイト 3 個"), std::string::npos) << view.GetWindowTextUtf8(IDC_LOG);
+}
+
 TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
     LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/html"); });
     auto dialog = MakeDialog(empty.Port());

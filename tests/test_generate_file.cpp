@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -40,6 +41,34 @@ struct Output {
 };
 
 }  // namespace
+
+TEST(GenerateFile, NulBytesOfThePageNeverReachTheArticleAndAreCounted) {
+    // NUL bytes in the parts the article takes (a title, a description, a link's address)
+    // and between the rows, which it does not take: the article is the worked example's,
+    // and the bytes that would have reached it are counted.
+    struct Insert {
+        std::string_view before;  // two NUL bytes go in front of this text
+        bool inArticle;
+    };
+    const Insert inserts[] = {{"の一</a>", true}, {"の説明。", true}, {"x/2/\"", true}, {"<tr><td><a href=\"", false}};
+    std::string page = ExamplePageEucJp();
+    std::size_t expected = 0;
+    for (const Insert& insert : inserts) {
+        const std::string euc = *ConvertEncoding(insert.before, "UTF-8", "EUC-JP");
+        const std::size_t at = page.find(euc);
+        ASSERT_NE(at, std::string::npos) << insert.before;
+        page.insert(at, std::string(2, '\0'));
+        if (insert.inArticle) expected += 2;
+    }
+    TempDir dir;
+    TempDir::Write(dir.File("page.html"), page);
+    Output out;
+    const GenerateResult result =
+        GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.nulBytesDropped, expected);
+    EXPECT_EQ(out.Bytes(), kExampleMonthly);
+}
 
 TEST(GenerateFile, WritesTheWorkedExampleInEitherEncoding) {
     TempDir dir;

@@ -97,8 +97,12 @@ int CQubopostDlg::RankingRequest(const Text& url) {
 Text CQubopostDlg::ArticleGenerator(const Text& page) {
     Text article = ScanRankingPage(page);
     ControlView& view = View();
-    if (view.IsChecked(IDC_RANK_MONTHLY)) RewriteArticle(article, RankingKind::Monthly);
-    if (view.IsChecked(IDC_RANK_DAILY)) RewriteArticle(article, RankingKind::Daily);
-    if (view.IsChecked(IDC_RANK_PICKUP)) RewriteArticle(article, RankingKind::Pickup);
+    std::size_t nulBytes = 0, more = 0;
+    if (view.IsChecked(IDC_RANK_MONTHLY)) RewriteArticle(article, RankingKind::Monthly, &nulBytes);
+    if (view.IsChecked(IDC_RANK_DAILY)) RewriteArticle(article, RankingKind::Daily, &more), nulBytes += more;
+    if (view.IsChecked(IDC_RANK_PICKUP)) RewriteArticle(article, RankingKind::Pickup, &more), nulBytes += more;
+    if (nulBytes > 0)
+        WriteLogLine(Text("ランキングページの記事になる部分にあった NUL バイト " + std::to_string(nulBytes) +
+                          " 個は文字ではないため、取り除きました。"));
     return article;
 }
