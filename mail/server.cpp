@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "mail/resolve.h"
+
 namespace qubopost::mail {
 namespace {
 
@@ -96,23 +98,17 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text, std::stri
 }
 
 bool IsLoopbackHost(std::string_view host) {
-    if (EqualsIgnoringCase(host, "localhost") || EqualsIgnoringCase(host, "localhost."))
-        return true;
-    const std::string text(host);
-    in_addr v4{};
-    if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    if (inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
-        if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
-        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
-    }
-    return false;
+    return EqualsIgnoringCase(host, "localhost") || IsLoopbackAddress(host);
+}
+
+TlsMode ChooseTlsMode(const ServerAddress& server, bool credentialsInUse, bool onThisMachine) {
+    if (server.port == kImplicitTlsPort || server.implicitTls) return TlsMode::Implicit;
+    if (credentialsInUse && !onThisMachine) return TlsMode::Required;
+    return TlsMode::Opportunistic;
 }
 
 TlsMode ChooseTlsMode(const ServerAddress& server, bool credentialsInUse) {
-    if (server.port == kImplicitTlsPort || server.implicitTls) return TlsMode::Implicit;
-    if (credentialsInUse && !IsLoopbackHost(server.host)) return TlsMode::Required;
-    return TlsMode::Opportunistic;
+    return ChooseTlsMode(server, credentialsInUse, IsLoopbackAddress(server.host));
 }
 
 std::string SmtpUrl(const ServerAddress& server) {

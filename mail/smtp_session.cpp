@@ -12,10 +12,12 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "mail/error_text.h"
+#include "mail/resolve.h"
 
 namespace qubopost::mail {
 namespace {
@@ -109,6 +111,9 @@ struct Transfer {
     bool authAccepted = false;
 
     std::vector<curl_socket_t> sockets;
+    // The only addresses a connection may go to (what ResolveHost found for the server).
+    const std::vector<std::string>* route = nullptr;
+    bool offRoute = false;  // libcurl went to connect elsewhere, and was refused a socket
 
     bool StopRequested() const { return stop && __atomic_load_n(stop, __ATOMIC_ACQUIRE) != 0; }
 
@@ -212,6 +217,12 @@ curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
         transfer->stopped = true;
         return CURL_SOCKET_BAD;
     }
+    // The TLS decision was made for these addresses: a connection anywhere else (which
+    // CURLOPT_RESOLVE and the absence of a proxy should already rule out) is not made.
+    if (!transfer->route || !IsOneOfAddresses(&address->addr, address->addrlen, *transfer->route)) {
+        transfer->offRoute = true;
+        return CURL_SOCKET_BAD;
+    }
     const curl_socket_t socket =
         ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     if (socket != CURL_SOCKET_BAD) transfer->sockets.push_back(socket);
@@ -271,6 +282,7 @@ std::string DescribeFailure(const FailureFacts& facts, const Transfer& transfer,
     const bool replyExplains = transfer.replies.LastIsFailure();
     std::string reply = ServerTextToCp932(transfer.replies.Last());
     if (transfer.idleExpired) return "time-out: the server stopped responding";
+    if (transfer.offRoute) return "cannot connect to " + HostAndPort(server);
     switch (facts.code) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return "unknown server host: " + server.host;
@@ -318,6 +330,54 @@ struct SlistCleanup {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// Where the connection goes: the server's addresses, looked up here rather than by libcurl so
+// that whether it is this machine is decided from them and not from the name, and the entries
+// that pin the name to exactly them for libcurl.
+struct Route {
+    ResolveOutcome found;
+    std::unique_ptr<curl_slist, SlistCleanup> pins;  // CURLOPT_RESOLVE entries
+    Clock::time_point connectDeadline;
+};
+
+// Looks the server up within the connect time-out. Nothing when that worked, else the outcome
+// of the failed conversation.
+std::optional<SendOutcome> FindRoute(const ServerAddress& server, const Options& options,
+                                     const int* stop, Route& route) {
+    route.connectDeadline = Clock::now() + std::chrono::milliseconds(options.connectTimeoutMs);
+    route.found = ResolveHost(server.host, server.port, route.connectDeadline, stop);
+    switch (route.found.status) {
+        case ResolveStatus::Resolved:
+            break;
+        case ResolveStatus::UnknownHost:
+            return SendOutcome{SendResult::Failed, "unknown server host: " + server.host};
+        case ResolveStatus::TimedOut:
+            return SendOutcome{SendResult::Failed,
+                               "time-out: cannot connect to " + HostAndPort(server)};
+        case ResolveStatus::Stopped:
+            return SendOutcome{SendResult::Stopped,
+                               "sending stopped before the end of the message"};
+        case ResolveStatus::OutOfMemory:
+            return SendOutcome{SendResult::Failed, "out of memory"};
+    }
+    if (route.found.literal) return std::nullopt;  // libcurl takes the address as it is
+    // The name as written, and without its final dot (libcurl may look it up either way).
+    std::vector<std::string> names = {server.host};
+    if (server.host.size() > 1 && server.host.back() == '.')
+        names.push_back(server.host.substr(0, server.host.size() - 1));
+    curl_slist* pins = nullptr;
+    for (const std::string& name : names) {
+        const std::string entry = CurlResolveEntry(name, server.port, route.found.addresses);
+        curl_slist* longer = curl_slist_append(pins, entry.c_str());
+        if (!longer) {
+            curl_slist_free_all(pins);
+            return SendOutcome{SendResult::Failed, "out of memory"};
+        }
+        pins = longer;
+    }
+    route.pins.reset(pins);
+    return std::nullopt;
+}
+
 // Runs the transfer through a multi handle so that the stop flag and the idle time are looked
 // at every kPollMs, whatever libcurl is waiting for.
 CURLcode RunTransfer(CURL* handle, Transfer& transfer,
@@ -363,10 +423,19 @@ CURLcode RunTransfer(CURL* handle, Transfer& transfer,
 }
 
 // The settings both kinds of conversation share: where, how secured, who logs in.
-void SetCommonOptions(CURL* handle, const std::string& url, TlsMode mode, const Login& login,
-                      const Options& options, Transfer& transfer, char* errorBuffer) {
+void SetCommonOptions(CURL* handle, const std::string& url, const Route& route, TlsMode mode,
+                      const Login& login, const Options& options, Transfer& transfer,
+                      char* errorBuffer) {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    // Straight to the addresses the TLS decision was made for. The proxy variables of the
+    // environment (all_proxy, ALL_PROXY, smtp_proxy, SMTP_PROXY, smtps_proxy, SMTPS_PROXY) are
+    // for the ranking page only: through a proxy, a login allowed in clear because the server is
+    // this machine would reach the proxy's machine.
+    curl_easy_setopt(handle, CURLOPT_PROXY, "");
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+    if (route.pins) curl_easy_setopt(handle, CURLOPT_RESOLVE, route.pins.get());
+    transfer.route = &route.found.addresses;
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
 
@@ -391,7 +460,11 @@ void SetCommonOptions(CURL* handle, const std::string& url, TlsMode mode, const 
     }
 
     transfer.idleLimit = std::chrono::milliseconds(options.idleTimeoutMs);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+    // What the look-up left of the connect time-out.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(route.connectDeadline - Clock::now());
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<std::chrono::milliseconds::rep>(left.count(), 1)));
     curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, (options.idleTimeoutMs + 999) / 1000);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, CheckProgress);
@@ -489,8 +562,10 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
     if (!curl) return {SendResult::Failed, "cannot start the mail transfer"};
     CURL* handle = curl.get();
 
-    const TlsMode mode = ChooseTlsMode(server, login.present);
     const Options options = CurrentOptions();
+    Route route;
+    if (std::optional<SendOutcome> failed = FindRoute(server, options, stop, route)) return *failed;
+    const TlsMode mode = ChooseTlsMode(server, login.present, route.found.loopback);
     Transfer transfer;
     transfer.message = message;
     transfer.stop = stop;
@@ -502,7 +577,7 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
         curl_slist_append(nullptr, ("<" + std::string(to) + ">").c_str()));
     if (!recipients) return {SendResult::Failed, "out of memory"};
 
-    SetCommonOptions(handle, url, mode, login, options, transfer, errorBuffer);
+    SetCommonOptions(handle, url, route, mode, login, options, transfer, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_MAIL_FROM, mailFrom.c_str());
     curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
@@ -536,12 +611,15 @@ SendOutcome TestSmtpLogin(const ServerAddress& server, const Login& login) {
     if (!curl) return {SendResult::Failed, "cannot start the mail transfer"};
     CURL* handle = curl.get();
 
-    const TlsMode mode = ChooseTlsMode(server, true);
     const Options options = CurrentOptions();
+    Route route;
+    if (std::optional<SendOutcome> failed = FindRoute(server, options, nullptr, route))
+        return *failed;
+    const TlsMode mode = ChooseTlsMode(server, true, route.found.loopback);
     Transfer transfer;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     const std::string url = SmtpUrl(server);
-    SetCommonOptions(handle, url, mode, login, options, transfer, errorBuffer);
+    SetCommonOptions(handle, url, route, mode, login, options, transfer, errorBuffer);
     // The connection phase of SMTP is greeting, EHLO, STARTTLS and AUTH; nothing after it.
     curl_easy_setopt(handle, CURLOPT_CONNECT_ONLY, 1L);
 

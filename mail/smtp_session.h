@@ -43,13 +43,16 @@ bool SetSessionOption(std::string_view name, std::string_view value);
 // ---- Conversations ---------------------------------------------------------------------------
 
 // Sends the finished message from `from` to `to` (both already checked by IsValidMailAddress)
-// and logs in first when `login` is present. TLS: from the start for port 465 or "smtps://";
-// required (STARTTLS or fail) with a login and a server that is not this machine; otherwise
-// STARTTLS when offered. `stop` (may be null) is read atomically while the transfer runs.
+// and logs in first when `login` is present. The server's name is looked up here, within the
+// connect time-out (ResolveHost, mail/resolve.h), and the connection goes to those addresses
+// only, never through a proxy. TLS: from the start for port 465 or "smtps://"; required
+// (STARTTLS or fail) with a login unless every address is this machine (loopback); otherwise
+// STARTTLS when offered. `stop` (may be null) is read atomically, also during the look-up.
 SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
                          const std::string& message, const Login& login, const int* stop);
 
-// Connects, secures the connection as SendOverSmtp would with a login, logs in and says QUIT.
+// Connects (to the addresses found as for SendOverSmtp), secures the connection as SendOverSmtp
+// would with a login, logs in and says QUIT.
 // Sent means the server accepted the login.
 SendOutcome TestSmtpLogin(const ServerAddress& server, const Login& login);
 
