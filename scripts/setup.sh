@@ -14,6 +14,7 @@ packages=(
   libsecret-1-dev gnome-keyring dbus iproute2
   qt6-translations-l10n x11-utils
   clang-tidy
+  wordpress wordpress-l10n php-cli php-mysql php-xml mariadb-server-core mariadb-client dovecot-pop3d
 )
 
 missing=()
