@@ -11,6 +11,8 @@
 #include "article/article_generator.h"
 #include "platform/encoding.h"
 
+#include <unicode/utf8.h>
+
 namespace {
 
 // Separator positions, each search going on behind the previous separator.
@@ -28,31 +30,20 @@ std::vector<int> SeparatorPositions(const Text& article) {
 
 // Bytes a character takes in Shift-JIS: one for ASCII and the half-width katakana, two for
 // everything else, a character Shift-JIS has no form for included.
-int SjisWidth(std::string_view cluster) {
+int SjisWidth(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
     int width = 0;
-    for (std::size_t i = 0; i < cluster.size();) {
-        const auto lead = static_cast<unsigned char>(cluster[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        length = std::min(length, cluster.size() - i);
-        char32_t c = lead;
-        if (length == 3) {
-            c = ((lead & 0x0Fu) << 12) | ((static_cast<unsigned char>(cluster[i + 1]) & 0x3Fu) << 6) |
-                (static_cast<unsigned char>(cluster[i + 2]) & 0x3Fu);
-        }
-        width += c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F) ? 1 : 2;
-        i += length;
+    for (int32_t i = 0; i < length;) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);  // a run of bytes that is no character counts as one
+        width += (c >= 0 && c < 0x80) || (c >= 0xFF61 && c <= 0xFF9F) ? 1 : 2;
     }
     return width;
 }
 
-int SjisWidthOfText(std::string_view text) {
-    int width = 0;
-    ForEachGrapheme(text, [&](std::string_view cluster) {
-        width += SjisWidth(cluster);
-        return true;
-    });
-    return width;
-}
+// The width is a sum over characters: no cluster boundaries are needed for it.
+int SjisWidthOfText(std::string_view text) { return SjisWidth(text); }
 
 // The longest start of text whose Shift-JIS width is at most limit, ending on a whole
 // user-perceived character (an emoji with its modifiers stays whole).
