@@ -58,6 +58,8 @@ int ResultCode(SendResult result) {
             return BSMTP_LOGIN_REFUSED;
         case SendResult::Stopped:
             return BSMTP_STOPPED;
+        case SendResult::LoginDeferred:
+            return BSMTP_LOGIN_DEFERRED;
         case SendResult::Failed:
             break;
     }
@@ -65,7 +67,8 @@ int ResultCode(SendResult result) {
 }
 
 int Send(const char* server, const char* to, const char* from, const char* subject,
-         const char* body, const char* reserved, char* error80, const int* stop) {
+         const char* body, const char* reserved, char* error80, const int* stop,
+         const SendHooks& hooks = {}) {
     if (!server || !to || !from || !subject || !body || !reserved)
         return Fail(error80, "missing argument (null pointer)");
     // The sixth argument: "" for CP932 texts (the BSendMail interface), or BSMTP_TEXTS_UTF8
@@ -97,7 +100,7 @@ int Send(const char* server, const char* to, const char* from, const char* subje
     Login login;
     if (found.found()) login = Login{found.user, found.password, true};
 
-    const SendOutcome outcome = SendOverSmtp(*address, from, to, *message, login, stop);
+    const SendOutcome outcome = SendOverSmtp(*address, from, to, *message, login, stop, hooks);
     if (outcome.result != SendResult::Sent) {
         CopyErrorText(error80, outcome.error);
         return ResultCode(outcome.result);
@@ -117,14 +120,30 @@ int TestLogin(const char* server, const char* user, const char* password, char* 
     return ResultCode(outcome.result);
 }
 
+// BSendMailNotify's record of the end of data: whether the caller's beforeEnd was called.
+struct EndNotice {
+    BSMTP_END_CALLBACK beforeEnd = nullptr;
+    void* context = nullptr;
+    bool called = false;
+    bool guardedFailure = false;  // the call ended with an exception caught by Guarded
+};
+
+void NoteEnd(void* context) {
+    auto* notice = static_cast<EndNotice*>(context);
+    notice->called = true;
+    if (notice->beforeEnd) notice->beforeEnd(notice->context);
+}
+
 template <typename Call>
-int Guarded(char* error80, Call call) {
+int Guarded(char* error80, Call call, EndNotice* notice = nullptr) {
     // Nothing may leave the library as an exception: the caller is C.
     try {
         return call();
     } catch (const std::bad_alloc&) {
+        if (notice) notice->guardedFailure = true;
         return Fail(error80, "out of memory");
     } catch (...) {
+        if (notice) notice->guardedFailure = true;
         return Fail(error80, "internal error in the mail library");
     }
 }
@@ -148,6 +167,25 @@ extern "C" BSMTP_API int BSendMailEx(const char* server, const char* to, const c
     return qubopost::mail::Guarded(error80, [&] {
         return qubopost::mail::Send(server, to, from, subject, body, reserved, error80, stop);
     });
+}
+
+extern "C" BSMTP_API int BSendMailNotify(const char* server, const char* to, const char* from,
+                                         const char* subject, const char* body,
+                                         const char* options, char* error80, const int* stop,
+                                         BSMTP_END_CALLBACK beforeEnd, void* context) {
+    qubopost::mail::EndNotice notice{beforeEnd, context};
+    const qubopost::mail::SendHooks hooks{qubopost::mail::NoteEnd, &notice, true};
+    const int result = qubopost::mail::Guarded(
+        error80,
+        [&] {
+            return qubopost::mail::Send(server, to, from, subject, body, options, error80, stop,
+                                        hooks);
+        },
+        &notice);
+    // Guarded's failures are the library's own (out of memory, say), not a refusal by the
+    // server: once the end may have gone out they leave the message uncertain.
+    if (notice.called && notice.guardedFailure) return BSMTP_UNCERTAIN;
+    return result;
 }
 
 extern "C" BSMTP_API int BTestLogin(const char* server, const char* user, const char* password,

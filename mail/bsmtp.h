@@ -1,7 +1,8 @@
 // libbsmtp.so: sends one plain-text mail through an SMTP server.
 //
-// Exported: BSendMail, BSendMailEx, BTestLogin and BSetOption. The program links the library at
-// load time and also opens "libbsmtp.so" by name to check that the mail component is present.
+// Exported: BSendMail, BSendMailEx, BSendMailNotify, BTestLogin, BSetOption and
+// BCredentialsCommand. The program links the library at load time and also opens "libbsmtp.so"
+// by name to check that the mail component is present.
 //
 // Credentials. For each message the library looks up a login for the server's host, once: first
 // in the Secret Service key ring (schema "org.qubopost.Qubopost.Smtp", attributes "host" = the
@@ -26,18 +27,30 @@
 
 #define BSMTP_API __attribute__((visibility("default")))
 
-// Results of BSendMailEx.
-#define BSMTP_FAILED 0         // not delivered; error80 says why
+// Results of BSendMailEx and BSendMailNotify.
+//
+// "The end of data" below is the moment the library commits to the final ".": the whole message
+// has been written to the connection and the library is about to let the final "." go out
+// (BSendMailNotify calls its beforeEnd then). Before that moment the "." cannot have reached the
+// server, so whatever happens then (a refusal, a lost connection, a time-out, a stop) leaves the
+// message not delivered; only after it can the outcome be uncertain.
+#define BSMTP_FAILED 0         // not delivered; error80 says why. Before the end of data: any
+                               // failure. After it: only a refusal the server answered to the
+                               // final "." ("554 ...")
 #define BSMTP_SENT 1           // the server accepted the message (250 after the final ".")
-#define BSMTP_UNCERTAIN 2      // the connection broke or timed out after the whole message had
-                               // been handed over (its final "." may have gone out) and before
-                               // the server's answer: the message may or may not have arrived
+#define BSMTP_UNCERTAIN 2      // the connection broke or timed out after the end of data (the
+                               // final "." may have gone out) and before the server's answer:
+                               // the message may or may not have arrived. Never before the end
+                               // of data.
 #define BSMTP_LOGIN_REFUSED 3  // the server refused the login (530, 534 or 535 to AUTH, or any
-                               // other lasting refusal); nothing was sent. A temporary (4xx)
-                               // answer to AUTH is BSMTP_FAILED.
-#define BSMTP_STOPPED 4        // *stop was set before the whole message had been handed over;
-                               // the connection was ended without the final ".", so the server
-                               // discards what it got (not delivered)
+                               // other lasting refusal); nothing was sent. A temporary answer
+                               // to AUTH is BSMTP_FAILED from BSendMailEx and
+                               // BSMTP_LOGIN_DEFERRED from BSendMailNotify.
+#define BSMTP_STOPPED 4        // *stop was set before the end of data; the connection was ended
+                               // without the final ".", so the server discards what it got (not
+                               // delivered)
+#define BSMTP_LOGIN_DEFERRED 5  // the server refused the login for now (454, or 421 during
+                                // AUTH): nothing sent. BSendMailNotify only.
 
 // The sixth argument of BSendMail and BSendMailEx: the empty string, or this text, which says
 // that subject and body are UTF-8 instead of CP932 (every character then arrives as given;
@@ -54,6 +67,8 @@
 //   "certificate not trusted"           the server's certificate is not signed by a trusted CA
 //   "certificate is for another host"   the certificate is valid but names other hosts
 //   "login refused"                     e.g. "login refused: 535 5.7.8 Authentication failed"
+//   "login deferred"                    BSMTP_LOGIN_DEFERRED, e.g. "login deferred: 454 4.7.0
+//                                       Temporary authentication failure"
 //   "TLS is required"                   a login is at hand and the server offers no STARTTLS
 // Other failures give the server's reply as it came ("550 5.1.1 ...") or a short reason.
 
@@ -78,15 +93,40 @@ extern "C" {
 BSMTP_API int BSendMail(const char* server, const char* to, const char* from, const char* subject,
                         const char* body, const char* reserved, char* error80);
 
-// BSendMail with a stop flag and the results BSMTP_*. `stop` may be null; otherwise *stop is
-// read atomically (acquire) while the call runs, and a non-zero value ends it: within about
-// 100 ms with BSMTP_STOPPED while the message has not been wholly handed over; after that the
+// BSendMail with a stop flag and the results BSMTP_* (all but BSMTP_LOGIN_DEFERRED: a
+// temporary refusal of the login is BSMTP_FAILED with the server's reply as error80). `stop`
+// may be null; otherwise *stop is read atomically (acquire) while the call runs, and a non-zero
+// value ends it: within about 100 ms with BSMTP_STOPPED before the end of data; after it the
 // call waits at most 3 more seconds for the server's answer (BSMTP_SENT or BSMTP_FAILED), then
 // gives BSMTP_UNCERTAIN. BSendMail is BSendMailEx with no stop flag and every result other
 // than BSMTP_SENT reported as 0.
 BSMTP_API int BSendMailEx(const char* server, const char* to, const char* from,
                           const char* subject, const char* body, const char* reserved,
                           char* error80, const int* stop);
+
+// BSendMailNotify's beforeEnd: called once, on the caller's thread, when the whole message has
+// been handed over and the end of data (the final ".") is about to go out; from then on the
+// message may have arrived. It must return (not throw, not jump out); the call goes on when it
+// does.
+typedef void (*BSMTP_END_CALLBACK)(void* context);
+
+// BSendMailEx that also says when the end of data goes out, for a caller that must know
+// whether a message could have arrived (a journal that resends only what cannot have).
+// `options` is BSendMailEx's sixth argument ("" or BSMTP_TEXTS_UTF8); `stop` as there.
+// beforeEnd (may be null) is called with `context` at the end of data, at most once, before the
+// final "." can go out (see BSMTP_END_CALLBACK). Results:
+//   beforeEnd not called: BSMTP_FAILED, BSMTP_STOPPED, BSMTP_LOGIN_REFUSED or
+//                         BSMTP_LOGIN_DEFERRED; never BSMTP_UNCERTAIN, and the message cannot
+//                         have been accepted.
+//   beforeEnd called:     BSMTP_SENT, BSMTP_FAILED (the server answered the final "." with a
+//                         refusal) or BSMTP_UNCERTAIN (no answer; a stop set from then on waits
+//                         up to 3 s for it, as for BSendMailEx).
+// A temporary refusal of the login (454, or 421 during AUTH) is BSMTP_LOGIN_DEFERRED with an
+// error80 beginning "login deferred"; nothing was sent.
+BSMTP_API int BSendMailNotify(const char* server, const char* to, const char* from,
+                              const char* subject, const char* body, const char* options,
+                              char* error80, const int* stop, BSMTP_END_CALLBACK beforeEnd,
+                              void* context);
 
 // Tries a login without sending anything: connects to `server` (as for BSendMail), secures the
 // connection as for sending with a login (never AUTH without TLS to a server other than this

@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 // How often the transfer loop looks at the stop flag and the idle time.
 constexpr int kPollMs = 50;
-// After the whole message has been handed over, a stop waits this long for the server's answer
+// After the end of data has been committed, a stop waits this long for the server's answer
 // once noticed. While libcurl waits for that answer it looks at the stop flag about once a second
 // (through CheckProgress), so the whole wait stays within 3 seconds of the stop.
 constexpr auto kStopGrace = std::chrono::seconds(2);
@@ -93,18 +93,22 @@ int ReplyCode(std::string_view reply) {
 struct Transfer {
     std::string_view message;
     size_t sentBytes = 0;
-    bool handedOver = false;     // libcurl has read the whole message
-    bool replyAfterBody = false;  // a reply came after that
+    const SendHooks* hooks = nullptr;
+    // libcurl has written the whole message and asked for more: the read callback answers
+    // "end of file" and libcurl writes the final dot next. Before this the dot cannot have gone
+    // out; the hooks' beforeEnd has been called exactly when this is true.
+    bool endCommitted = false;
+    int answerToEnd = 0;  // the code of the last complete reply that came after that, or 0
     ServerReplies replies;
     Clock::time_point lastActivity = Clock::now();
     std::chrono::milliseconds idleLimit{kDefaultIdleTimeoutMs};
     bool idleExpired = false;
 
     const int* stop = nullptr;
-    bool stopSeen = false;  // noticed after the message was handed over
+    bool stopSeen = false;  // noticed after the end of data was committed
     Clock::time_point stopSeenAt{};
-    bool stopped = false;    // the transfer was ended before the whole message was handed over
-    bool stopGaveUp = false;  // stopped waiting for the answer after the message
+    bool stopped = false;     // the transfer was ended before the end of data was committed
+    bool stopGaveUp = false;  // stopped waiting for the answer after the end of data
 
     bool inAuth = false;  // the commands of a login are under way
     int authReply = 0;    // the code of the server's last reply to them
@@ -127,7 +131,7 @@ struct Transfer {
     bool CheckLimits() {
         const Clock::time_point now = Clock::now();
         if (StopRequested()) {
-            if (!handedOver) {
+            if (!endCommitted) {
                 stopped = true;
                 return true;
             }
@@ -148,18 +152,33 @@ struct Transfer {
     }
 };
 
+// libcurl asks for the next piece of the message only once it has written the previous one to
+// the connection, and after the last piece it asks once more: the answer 0 (end of file) makes
+// it write the final dot ("\r\n.\r\n" or ".\r\n") right after this call returns. That call is
+// the moment the end of data is committed. (libcurl asks that last time only while it does not
+// know the message's size, which is why CURLOPT_INFILESIZE is not given: with it, libcurl ends
+// the data by its own count and writes the dot without asking.)
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
-    if (!transfer->handedOver && transfer->StopRequested()) {
+    if (!transfer->endCommitted && transfer->StopRequested()) {
         transfer->stopped = true;
         return CURL_READFUNC_ABORT;
     }
     const size_t room = size * count;
     const size_t left = transfer->message.size() - transfer->sentBytes;
+    if (left == 0) {
+        if (!transfer->endCommitted) {
+            transfer->endCommitted = true;
+            if (transfer->hooks && transfer->hooks->beforeEnd)
+                transfer->hooks->beforeEnd(transfer->hooks->context);
+            // The caller's time is not the server's silence.
+            transfer->lastActivity = Clock::now();
+        }
+        return 0;
+    }
     const size_t chunk = left < room ? left : room;
     std::memcpy(buffer, transfer->message.data() + transfer->sentBytes, chunk);
     transfer->sentBytes += chunk;
-    if (transfer->sentBytes == transfer->message.size()) transfer->handedOver = true;
     return chunk;
 }
 
@@ -170,18 +189,18 @@ int WatchConversation(CURL*, curl_infotype type, char* data, size_t size, void* 
     auto* transfer = static_cast<Transfer*>(user);
     const std::string_view text(data, size);
     switch (type) {
-        case CURLINFO_HEADER_IN:
+        case CURLINFO_HEADER_IN: {
             transfer->replies.Feed(text);
             transfer->lastActivity = Clock::now();
-            if (transfer->handedOver) transfer->replyAfterBody = true;
-            if (transfer->inAuth) {
-                const int code = ReplyCode(text);
-                if (code != 0 && (text.size() < 4 || text[3] != '-')) {
-                    transfer->authReply = code;
-                    if (code >= 200 && code < 300) transfer->authAccepted = true;
-                }
+            const int code = ReplyCode(text);
+            const bool lastLine = code != 0 && (text.size() < 4 || text[3] != '-');
+            if (lastLine && transfer->endCommitted) transfer->answerToEnd = code;
+            if (lastLine && transfer->inAuth) {
+                transfer->authReply = code;
+                if (code >= 200 && code < 300) transfer->authAccepted = true;
             }
             break;
+        }
         case CURLINFO_HEADER_OUT:
             if (text == "QUIT\r\n") transfer->replies.Freeze();
             if (StartsWith(text, "AUTH ")) {
@@ -492,6 +511,12 @@ FailureFacts CollectFacts(CURL* handle, CURLcode code, const char* errorBuffer) 
     return facts;
 }
 
+// A login refused for now: the server's final answer to AUTH was 454 (temporary authentication
+// failure) or 421 (service not available, closing).
+bool LoginWasDeferred(const Transfer& transfer) {
+    return transfer.authReply == 454 || transfer.authReply == 421;
+}
+
 // A refused login: the server's answer to AUTH was 530, 534 or 535, or libcurl gave up the
 // login for a reason that is not temporary (a 4xx answer is an ordinary failure).
 bool LoginWasRefused(CURLcode code, const Transfer& transfer) {
@@ -538,6 +563,12 @@ std::string LoginRefusedText(const Transfer& transfer) {
     return "login refused by the server";
 }
 
+std::string LoginDeferredText(const Transfer& transfer) {
+    if (transfer.replies.LastIsFailure())
+        return "login deferred: " + ServerTextToCp932(transfer.replies.Last());
+    return "login deferred by the server";
+}
+
 }  // namespace
 
 bool SetSessionOption(std::string_view name, std::string_view value) {
@@ -556,7 +587,8 @@ bool SetSessionOption(std::string_view name, std::string_view value) {
 }
 
 SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
-                         const std::string& message, const Login& login, const int* stop) {
+                         const std::string& message, const Login& login, const int* stop,
+                         const SendHooks& hooks) {
     InitCurl();
     std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
     if (!curl) return {SendResult::Failed, "cannot start the mail transfer"};
@@ -568,6 +600,7 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
     const TlsMode mode = ChooseTlsMode(server, login.present, route.found.loopback);
     Transfer transfer;
     transfer.message = message;
+    transfer.hooks = &hooks;
     transfer.stop = stop;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -583,16 +616,19 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_READFUNCTION, ReadMessage);
     curl_easy_setopt(handle, CURLOPT_READDATA, &transfer);
-    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+    // No CURLOPT_INFILESIZE_LARGE (see ReadMessage); MAIL FROM therefore carries no SIZE=.
 
     const CURLcode code = RunTransfer(handle, transfer);
     if (code == CURLE_OK) return {SendResult::Sent, {}};
     if (transfer.stopped)
         return {SendResult::Stopped, "sending stopped before the end of the message"};
+    if (hooks.reportLoginDeferred && LoginWasDeferred(transfer))
+        return {SendResult::LoginDeferred, LoginDeferredText(transfer)};
     if (LoginWasRefused(code, transfer))
         return {SendResult::LoginRefused, LoginRefusedText(transfer)};
-    if (transfer.handedOver && !transfer.replyAfterBody) {
-        // The final dot may have reached the server, and its answer did not come back.
+    if (transfer.endCommitted && transfer.answerToEnd < 400) {
+        // The final dot may have reached the server, and no refusal came back. (Before the end
+        // was committed the dot cannot have gone out, whatever broke: an ordinary failure.)
         if (transfer.stopGaveUp)
             return {SendResult::Uncertain,
                     "time-out: stopped waiting for the answer to the message"};

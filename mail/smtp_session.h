@@ -11,11 +11,14 @@
 namespace qubopost::mail {
 
 enum class SendResult {
-    Failed,        // not delivered
-    Sent,          // the server accepted the message
-    Uncertain,     // the connection ended after the whole message was handed over, unanswered
-    LoginRefused,  // the server refused the login; nothing was sent
-    Stopped,       // the stop flag ended the transfer before the end of the message
+    Failed,         // not delivered (before the end of data: cannot have arrived; after it: the
+                    // server answered with a refusal)
+    Sent,           // the server accepted the message
+    Uncertain,      // the connection ended after the end of data was committed, unanswered
+    LoginRefused,   // the server refused the login; nothing was sent
+    Stopped,        // the stop flag ended the transfer before the end of data was committed
+    LoginDeferred,  // the server refused the login for now (454, or 421 to AUTH); nothing was
+                    // sent. Only when SendHooks::reportLoginDeferred asks for it (else Failed)
 };
 
 struct SendOutcome {
@@ -28,6 +31,21 @@ struct Login {
     std::string user{};
     std::string password{};
     bool present = false;
+};
+
+// What a caller of SendOverSmtp asks for beyond the message itself.
+struct SendHooks {
+    // Called once, on the caller's thread, at the moment the end of data is committed: libcurl
+    // has written every byte of the message to the connection and asks for more, and the read
+    // callback is about to answer "end of file", after which libcurl writes the final dot.
+    // Until it has been called the message cannot have arrived and the result is never
+    // Uncertain; Uncertain rests on this moment alone.
+    void (*beforeEnd)(void* context) = nullptr;
+    void* context = nullptr;
+    // A temporary refusal of the login (454, or 421, as the final answer to AUTH) is
+    // LoginDeferred with "login deferred: " and the server's reply; when false it is Failed
+    // with the reply alone.
+    bool reportLoginDeferred = false;
 };
 
 // ---- Process-wide options (BSetOption) -------------------------------------------------------
@@ -47,9 +65,12 @@ bool SetSessionOption(std::string_view name, std::string_view value);
 // connect time-out (ResolveHost, mail/resolve.h), and the connection goes to those addresses
 // only, never through a proxy. TLS: from the start for port 465 or "smtps://"; required
 // (STARTTLS or fail) with a login unless every address is this machine (loopback); otherwise
-// STARTTLS when offered. `stop` (may be null) is read atomically, also during the look-up.
+// STARTTLS when offered. `stop` (may be null) is read atomically, also during the look-up:
+// before the end of data is committed it ends the transfer (Stopped, no final dot); after it,
+// the answer is awaited a little longer, then the result is Uncertain.
 SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std::string_view to,
-                         const std::string& message, const Login& login, const int* stop);
+                         const std::string& message, const Login& login, const int* stop,
+                         const SendHooks& hooks = {});
 
 // Connects (to the addresses found as for SendOverSmtp), secures the connection as SendOverSmtp
 // would with a login, logs in and says QUIT.

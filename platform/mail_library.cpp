@@ -58,6 +58,8 @@ MailFunctions LoadMailFunctions(const std::string& name, std::string* error) {
     functions.setOption = reinterpret_cast<decltype(functions.setOption)>(dlsym(handle, "BSetOption"));
     functions.credentialsCommand =
         reinterpret_cast<decltype(functions.credentialsCommand)>(dlsym(handle, "BCredentialsCommand"));
+    functions.sendMailNotify =
+        reinterpret_cast<decltype(functions.sendMailNotify)>(dlsym(handle, "BSendMailNotify"));
     if (!functions && error) *error = "BSendMailEx or BSetOption is missing";
     return functions;  // the library stays loaded
 }

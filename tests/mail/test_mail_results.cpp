@@ -100,7 +100,8 @@ TEST_F(MailResults, RefusedLoginIsRecognisableAfterOneAttemptAndNothingIsSent) {
          "login refused: 534 5.7.9 Please log in with your web browser"},
         {"530 5.7.0 Must issue a STARTTLS command first", BSMTP_LOGIN_REFUSED,
          "login refused: 530 5.7.0 Must issue a STARTTLS command first"},
-        // A temporary refusal is an ordinary failure: the next message may log in.
+        // A temporary refusal is an ordinary failure for BSendMailEx: the next message may log
+        // in. (BSendMailNotify says BSMTP_LOGIN_DEFERRED: test_mail_end_of_data.)
         {"454 4.7.0 Temporary authentication failure", BSMTP_FAILED,
          "454 4.7.0 Temporary authentication failure"},
     };

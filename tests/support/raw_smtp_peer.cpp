@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +48,13 @@ RawSmtpPeer::RawSmtpPeer(Script script, std::string host)
         return;
     }
     socklen_t length = sizeof address;
+    // Accepted connections take their receive buffer from the listener.
+    if (listener_ >= 0 && script_.receiveBufferBytes > 0 &&
+        setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &script_.receiveBufferBytes,
+                   sizeof script_.receiveBufferBytes) != 0) {
+        ADD_FAILURE() << "raw SMTP peer: cannot set the receive buffer: " << std::strerror(errno);
+        return;
+    }
     if (listener_ < 0 ||
         bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 4) != 0 ||
@@ -96,6 +104,16 @@ int RawSmtpPeer::finalDots() const {
     return finalDots_;
 }
 
+bool RawSmtpPeer::idle() const {
+    std::lock_guard lock(mutex_);
+    if (handling_) return false;
+    if (current_ < 0) return true;
+    // Waiting (or about to wait) in poll: idle unless bytes are already queued for it.
+    int unread = 0;
+    if (ioctl(current_, FIONREAD, &unread) != 0) return false;
+    return unread == 0;
+}
+
 void RawSmtpPeer::Serve() {
     for (;;) {
         pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -109,8 +127,14 @@ void RawSmtpPeer::Serve() {
         {
             std::lock_guard lock(mutex_);
             ++connections_;
+            current_ = client;
         }
         Converse(client);
+        {
+            std::lock_guard lock(mutex_);
+            current_ = -1;
+            handling_ = false;
+        }
         close(client);
     }
 }
@@ -136,12 +160,23 @@ std::string RawSmtpPeer::ReplyTo(std::string_view line) const {
 }
 
 void RawSmtpPeer::Converse(int client) {
+    if (script_.greeting == kDrop) return;
     bool stalled = !Send(client, script_.greeting);
     bool inData = false;
+    long long dataBytes = 0;  // of the message under way
     std::string buffer;
     for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            handling_ = false;
+        }
         pollfd fds[2] = {{client, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
+        const int ready = poll(fds, 2, -1);
+        {
+            std::lock_guard lock(mutex_);
+            handling_ = true;
+        }
+        if (ready < 0) {
             if (errno == EINTR) continue;
             return;
         }
@@ -161,6 +196,7 @@ void RawSmtpPeer::Converse(int client) {
             buffer.erase(0, end + 1);
             if (inData) {
                 if (line == ".\r\n") {
+                    if (script_.dropBeforeFinalDot) return;
                     inData = false;
                     {
                         std::lock_guard lock(mutex_);
@@ -169,8 +205,13 @@ void RawSmtpPeer::Converse(int client) {
                     if (script_.afterData == kDrop) return;
                     if (!stalled) stalled = !Send(client, script_.afterData);
                 } else {
-                    std::lock_guard lock(mutex_);
-                    data_ += line;
+                    {
+                        std::lock_guard lock(mutex_);
+                        data_ += line;
+                    }
+                    dataBytes += static_cast<long long>(line.size());
+                    if (script_.dropAfterDataBytes >= 0 && dataBytes >= script_.dropAfterDataBytes)
+                        return;
                 }
                 continue;
             }
@@ -187,6 +228,7 @@ void RawSmtpPeer::Converse(int client) {
             stalled = !Send(client, reply);
             if (!stalled && verb == "DATA" && reply.starts_with("354")) {
                 inData = true;
+                dataBytes = 0;
                 if (script_.dataPauseMs > 0) {
                     pollfd wake{wake_[0], POLLIN, 0};
                     if (poll(&wake, 1, script_.dataPauseMs) > 0) return;

@@ -28,6 +28,7 @@ struct RawSmtpScript {
     // As a reply: close the connection instead of answering.
     static constexpr const char* kDrop = "<drop>";
 
+    // kDrop here closes each connection as soon as it is accepted.
     std::string greeting = "220 peer.test ESMTP";
     // Replies by command verb in upper case ("EHLO", "MAIL", "RCPT", "DATA", "QUIT", ...),
     // replacing the defaults below. A multi-line reply has "\r\n" between its lines.
@@ -39,6 +40,15 @@ struct RawSmtpScript {
     // After the 354 reply to DATA, read nothing for this long (a slow server: the client's
     // sending stalls once the socket buffers are full).
     int dataPauseMs = 0;
+    // After the 354 reply, close the connection (leaving the rest unread) once at least this
+    // many bytes of the message have arrived: a drop in the middle of the body. -1: never.
+    long long dropAfterDataBytes = -1;
+    // Close the connection when the final dot's line arrives, without taking it: finalDots()
+    // does not count it, nothing answers it, and data() has everything before it.
+    bool dropBeforeFinalDot = false;
+    // SO_RCVBUF of the connections in bytes (0: the system's self-tuning buffer): with a small
+    // one, a client cannot get more than about this much ahead of what the peer has read.
+    int receiveBufferBytes = 0;
 };
 
 class RawSmtpPeer {
@@ -67,6 +77,10 @@ class RawSmtpPeer {
     int finalDots() const;
     // Number of connections the client has closed (the peer read the end of the stream).
     int closedByClient() const;
+    // True when the peer has handled every byte that has reached it and waits for more (or has
+    // no connection): what a client wrote before this was seen is in commands(), data() and
+    // finalDots().
+    bool idle() const;
 
   private:
     void Serve();
@@ -85,6 +99,8 @@ class RawSmtpPeer {
     std::vector<std::string> commands_;
     std::string data_;
     int connections_ = 0;
+    int current_ = -1;       // the connection being served, or -1
+    bool handling_ = false;  // between waking up for input and waiting again
     std::thread thread_;
 };
 
