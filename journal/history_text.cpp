@@ -29,9 +29,10 @@ std::string Outcome(const RunSummary& run) {
 
 std::string RunLines(const RunSummary& run) {
     std::string text = "実行 " + std::to_string(run.id) + "  " + FormatTime(run.startedAt) +
-                       " 〜 " + (run.endedAt ? FormatTime(*run.endedAt) : "――――――――") +
-                       "  " + Outcome(run) + "\n";
+                       " 〜 " + (run.endedAt ? FormatTime(*run.endedAt) : "――――――――") + "  " +
+                       Outcome(run) + (run.Resumable() ? "（再開できます）" : "") + "\n";
     text += "    " + FormatCounts(run) + "（全 " + std::to_string(run.total) + " 通）\n";
+    if (!run.server.empty()) text += "    サーバー " + run.server + "\n";
     return text;
 }
 

@@ -23,7 +23,8 @@ std::string FormatTime(Time time);
 // "送信 3 通 / 失敗 1 通 / 不明 0 通 / 未送信 2 通"
 std::string FormatCounts(const RunSummary& run);
 
-// The runs, newest first as given: number, start, end, how it ended, counts.
+// The runs, newest first as given: number, start, end, how it ended, counts, and for a run
+// stored whole its server, with "（再開できます）" when it can go on from the journal alone.
 std::string FormatHistory(const std::vector<RunSummary>& runs);
 
 // One run and each of its messages: number, destination, subject, time, result (送信済み /

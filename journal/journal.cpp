@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,19 +11,32 @@
 #include <cstring>
 #include <functional>
 
+#include "journal/folders.h"
 #include "journal/schema.h"
 
 namespace qubopost::journal {
 
 namespace {
 
-constexpr const char* kSummaryColumns = R"sql(
+// A newer run of the same identity followed run r.
+constexpr const char* kNewerRunFollowed =
+    "EXISTS (SELECT 1 FROM runs n WHERE n.identity = r.identity AND n.id > r.id)";
+
+const std::string& SummaryColumns() {
+    static const std::string columns = std::string(R"sql(
     SELECT r.id, r.identity, r.started_at, r.ended_at, r.finished, r.attempts, r.resumed_at,
            r.total,
            COALESCE(SUM(m.state = 'sent'), 0), COALESCE(SUM(m.state = 'failed'), 0),
-           COALESCE(SUM(m.state = 'uncertain'), 0), COALESCE(SUM(m.state = 'pending'), 0)
+           COALESCE(SUM(m.state = 'uncertain'), 0), COALESCE(SUM(m.state = 'pending'), 0),
+           r.server, r.server IS NOT NULL, )sql") +
+                                       kNewerRunFollowed + R"sql(
     FROM runs r LEFT JOIN messages m ON m.run_id = r.id
 )sql";
+    return columns;
+}
+
+constexpr const char* kRead = "投稿履歴を読めませんでした";
+constexpr const char* kOpen = "投稿履歴を開けませんでした";
 
 std::int64_t Seconds(Time t) { return t.time_since_epoch().count(); }
 Time FromSeconds(std::int64_t s) { return Time{std::chrono::seconds{s}}; }
@@ -58,20 +72,10 @@ RunSummary ReadSummary(const sql::Statement& row) {
     run.failed = static_cast<int>(row.Int(9));
     run.uncertain = static_cast<int>(row.Int(10));
     run.pending = static_cast<int>(row.Int(11));
+    run.server = row.Bytes(12);
+    run.stored = row.Int(13) != 0;
+    run.superseded = row.Int(14) != 0;
     return run;
-}
-
-// Creates the missing folders of `dir` with mode 0700. Returns errno, or 0.
-int MakeFolders(const std::string& dir) {
-    if (dir.empty()) return 0;
-    struct stat info;
-    if (stat(dir.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-    std::size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (int error = MakeFolders(dir.substr(0, slash))) return error;
-    }
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-    return 0;
 }
 
 std::string HomeFolder() {
@@ -80,9 +84,55 @@ std::string HomeFolder() {
     return {};
 }
 
+std::string FileNamed(const std::string& path) { return "投稿履歴のファイル（" + path + "）"; }
+
 Error OpenFailure(const std::string& path, const std::string& why) {
-    return Error{"投稿履歴のファイル（" + path + "）を開けませんでした。" + why +
+    return Error{FileNamed(path) + "を開けませんでした。" + why +
                  "。ファイルの場所と読み書きの権限を確かめてください。"};
+}
+
+// Something that is not the journal stands where the journal should be.
+Error InTheWay(const std::string& path, const std::string& what, const char* toDo) {
+    return Error{FileNamed(path) + "を開けませんでした。" + what + "。" + toDo +
+                 "、もう一度実行してください。Qubopost が新しい投稿履歴のファイルを作ります。"};
+}
+
+// The journal's place holds a plain file, created here (mode 0600) when there was nothing.
+Status PlaceFile(const std::string& path) {
+    // The history names addresses and subjects: the file is the user's alone. SQLite gives
+    // its -wal and -shm files the same mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return Status::Ok();
+    }
+    if (errno != EEXIST) return OpenFailure(path, std::strerror(errno));
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        constexpr const char* kRelink = "リンクを消すか正しいファイルに向け直してから";
+        if (error == ELOOP) {
+            return InTheWay(
+                path,
+                std::string("シンボリックリンクが循環しています（") + std::strerror(error) + "）",
+                kRelink);
+        }
+        if (error == ENOENT) {
+            return InTheWay(path, "シンボリックリンクの指す先がありません", kRelink);
+        }
+        return OpenFailure(path, std::strerror(error));
+    }
+    constexpr const char* kMoveAside = "それを別の名前に変えるか別の場所へ移してから";
+    if (S_ISDIR(info.st_mode)) return InTheWay(path, "この場所はフォルダです", kMoveAside);
+    if (!S_ISREG(info.st_mode)) {
+        return InTheWay(path, "この場所にあるのは普通のファイルではありません", kMoveAside);
+    }
+    return Status::Ok();
+}
+
+std::string Duration(std::chrono::milliseconds wait) {
+    if (wait.count() % 1000 == 0) return std::to_string(wait.count() / 1000) + " 秒";
+    return std::to_string(wait.count()) + " ミリ秒";
 }
 
 }  // namespace
@@ -98,7 +148,9 @@ std::string DefaultJournalPath() {
     return base + "/qubopost/history.sqlite3";
 }
 
-Result<Journal> Journal::Open(const std::string& path) {
+Result<Journal> Journal::Open(const std::string& path) { return Open(path, kBusyTimeout); }
+
+Result<Journal> Journal::Open(const std::string& path, std::chrono::milliseconds busyTimeout) {
     std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
         std::string dir = path.substr(0, slash);
@@ -108,64 +160,161 @@ Result<Journal> Journal::Open(const std::string& path) {
                          "。フォルダの場所と書き込みの権限を確かめてください。"};
         }
     }
-    // The history names addresses and subjects: the file is the user's alone. SQLite gives
-    // its -wal and -shm files the same mode.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-    } else if (errno != EEXIST) {
-        return OpenFailure(path, std::strerror(errno));
-    }
+    if (Status placed = PlaceFile(path); !placed) return placed.error();
 
     auto db = sql::Database::Open(path, false);
     if (!db) return OpenFailure(path, "SQLite: " + db.error().message);
+    Journal journal(path, std::move(*db), busyTimeout);
+    if (Status ready = journal.Prepare(); !ready) return ready.error();
+    return journal;
+}
+
+// Everything between opening the file and the first call, in an order that changes nothing
+// in a file that is refused.
+Status Journal::Prepare() {
+    // First, before a read makes SQLite add its -wal and -shm files beside a read-only file.
+    if (m_db.ReadOnly()) return CheckWritable();
     // Another process may hold the write lock for a moment: wait rather than fail.
-    Status configured = db->Exec("PRAGMA busy_timeout = 10000");
-    if (!configured) return OpenFailure(path, "SQLite: " + configured.error().message);
+    const std::string timeout = "PRAGMA busy_timeout = " + std::to_string(m_busyTimeout.count());
+    if (Status set = m_db.Exec(timeout.c_str()); !set) return Failure(kOpen, set.error());
+    if (Status checked = QuickCheck(); !checked) return checked;
 
     // Read before anything writes: a newer file is left exactly as it is.
-    auto version = ReadSchemaVersion(*db);
-    if (!version) return OpenFailure(path, "SQLite: " + version.error().message);
+    auto version = ReadSchemaVersion(m_db);
+    if (!version) return Failure(kOpen, version.error());
     const int known = CurrentSchemaVersion();
     if (*version > known) {
-        return Error{"投稿履歴のファイル（" + path + "）は、新しい版の Qubopost が書いた形式（第 " +
+        return Error{FileNamed(m_path) + "は、新しい版の Qubopost が書いた形式（第 " +
                      std::to_string(*version) + " 版、この版が読めるのは第 " +
                      std::to_string(known) +
                      " 版まで）のため開けませんでした。ファイルは変更していません。新しい版の "
                      "Qubopost を使ってください。"};
     }
+    if (Status writable = CheckWritable(); !writable) return writable;
 
-    auto mode = db->Prepare("PRAGMA journal_mode = WAL");
-    if (!mode) return OpenFailure(path, "SQLite: " + mode.error().message);
+    auto mode = m_db.Prepare("PRAGMA journal_mode = WAL");
+    if (!mode) return Failure(kOpen, mode.error());
     auto row = mode->Step();
-    if (!row) return OpenFailure(path, "SQLite: " + row.error().message);
+    if (!row) return Failure(kOpen, row.error());
     if (!*row || mode->Bytes(0) != "wal") {
-        return OpenFailure(path, "SQLite: journal_mode WAL is not available");
+        return OpenFailure(m_path, "SQLite: journal_mode WAL is not available");
     }
     mode->Reset();
     for (const char* pragma : {"PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"}) {
-        Status set = db->Exec(pragma);
-        if (!set) return OpenFailure(path, "SQLite: " + set.error().message);
+        if (Status set = m_db.Exec(pragma); !set) return Failure(kOpen, set.error());
     }
 
-    Status migrated = MigrateSchema(*db, SchemaSteps());
+    Status migrated = MigrateSchema(m_db, SchemaSteps());
     if (!migrated) {
-        return Error{"投稿履歴のファイル（" + path + "）を今の形式に更新できませんでした。SQLite: " +
-                     migrated.error().message + "。ファイルは元のまま残っています。"};
+        const int cause = migrated.error().code & 0xff;
+        if (cause == SQLITE_BUSY || cause == SQLITE_READONLY || cause == SQLITE_CORRUPT) {
+            return Failure("投稿履歴のファイルを今の形式に更新できませんでした", migrated.error());
+        }
+        return Error{FileNamed(m_path) +
+                     "を今の形式に更新できませんでした。SQLite: " + migrated.error().message +
+                     "。ファイルは元のまま残っています。このファイルを別の名前に変えるか別の場所へ"
+                     "移してから、もう一度実行してください。Qubopost が新しい投稿履歴のファイルを"
+                     "作ります。"};
     }
-    return Journal(path, std::move(*db));
+    return Status::Ok();
 }
 
-Error Journal::Failure(const char* what, const std::string& sqliteText) const {
-    return Error{std::string(what) + "。投稿履歴のファイル（" + m_path + "）: " + sqliteText +
-                 "。ディスクの空きとファイルの書き込みの権限を確かめてください。"};
+Status Journal::QuickCheck() {
+    // At most a few lines of what is wrong: enough to tell a damaged file from another.
+    auto check = m_db.Prepare("PRAGMA quick_check(3)");
+    if (!check) return Failure(kOpen, check.error());
+    std::string problems;
+    for (;;) {
+        auto row = check->Step();
+        if (!row) return Failure(kOpen, row.error());
+        if (!*row) break;
+        std::string line = check->Bytes(0);
+        if (line == "ok" && problems.empty()) continue;
+        for (char& c : line) {
+            if (c == '\n') c = ' ';
+        }
+        problems += (problems.empty() ? "" : " / ") + line;
+    }
+    if (problems.empty()) return Status::Ok();
+    return Failure(kOpen, Error{"quick_check: " + problems, SQLITE_CORRUPT});
 }
+
+Status Journal::CheckWritable() {
+    constexpr const char* kWhat = "投稿履歴に記録できません";
+    // SQLite falls back to reading only when the file cannot be opened for writing.
+    if (m_db.ReadOnly()) {
+        return Failure(kWhat, Error{"the file was opened read-only", SQLITE_READONLY});
+    }
+    // The write lock, at once let go: a read-only folder, a full lock or another process.
+    auto transaction = sql::Transaction::Begin(m_db);
+    if (!transaction) return Failure(kWhat, transaction.error());
+    return Status::Ok();  // rolled back by the transaction's end
+}
+
+Error Journal::Failure(const char* what, const Error& sqlite) const {
+    const std::string file = FileNamed(m_path);
+    const std::string cause = "（SQLite: " + sqlite.message + "）";
+    switch (sqlite.code & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return Error{
+                std::string(what) + "。" + file +
+                    "は別のプロセス（Qubopost の別のウィンドウか qubopost-cli）が使っていて、" +
+                    Duration(m_busyTimeout) + "待っても空きませんでした" + cause +
+                    "。そのプロセスが終わるのを待ってから、もう一度実行してください。",
+                sqlite.code};
+        case SQLITE_READONLY:
+            return Error{std::string(what) + "。" + file + "に書き込めません" + cause +
+                             "。ファイルとそのフォルダに書き込みの権限があるか（例: chmod u+w）"
+                             "確かめてください。",
+                         sqlite.code};
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return Error{std::string(what) + "。" + file +
+                             "は壊れているか、投稿履歴のファイルではありません" + cause +
+                             "。このファイルを別の名前に変えるか別の場所へ移してから、もう一度実行"
+                             "してください。Qubopost が新しい投稿履歴のファイルを作ります。移した"
+                             "ファイルはそのまま残ります。",
+                         sqlite.code};
+        default:
+            return Error{std::string(what) + "。" + file + ": " + sqlite.message +
+                             "。ディスクの空きとファイルの書き込みの権限を確かめてください。",
+                         sqlite.code};
+    }
+}
+
+// One message of a new run, whichever way it came.
+struct Journal::NewMessage {
+    int number = 0;
+    int group = -1;  // -1: the run keeps no texts
+    std::string_view destination;
+    std::string_view subject;
+};
 
 Result<RunId> Journal::StartRun(std::string_view identity,
                                 const std::vector<PlannedMessage>& messages, Time now) {
+    std::vector<NewMessage> planned;
+    planned.reserve(messages.size());
+    for (const PlannedMessage& message : messages) {
+        planned.push_back({message.number, -1, message.destination, message.subject});
+    }
+    return InsertRun(identity, planned, nullptr, now);
+}
+
+Result<RunId> Journal::StartStoredRun(std::string_view identity, const StoredRun& run, Time now) {
+    std::vector<NewMessage> planned;
+    planned.reserve(run.messages.size());
+    for (const StoredRun::Message& message : run.messages) {
+        planned.push_back({message.number, message.group, message.destination, message.subject});
+    }
+    return InsertRun(identity, planned, &run, now);
+}
+
+Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<NewMessage>& messages,
+                                 const StoredRun* texts, Time now) {
     constexpr const char* kWhat = "投稿の開始を投稿履歴に記録できませんでした";
     std::vector<bool> seen(messages.size() + 1, false);
-    for (const PlannedMessage& message : messages) {
+    for (const NewMessage& message : messages) {
         if (message.number < 1 || static_cast<std::size_t>(message.number) > messages.size() ||
             seen[static_cast<std::size_t>(message.number)]) {
             return Error{std::string(kWhat) + "。メッセージの番号 " +
@@ -173,55 +322,152 @@ Result<RunId> Journal::StartRun(std::string_view identity,
                          std::to_string(messages.size()) + " までに一度ずつではありません。"};
         }
         seen[static_cast<std::size_t>(message.number)] = true;
+        if (texts && (message.group < 0 ||
+                      static_cast<std::size_t>(message.group) >= texts->bodies.size())) {
+            return Error{std::string(kWhat) + "。" + std::to_string(message.number) +
+                         " 通目のグループ " + std::to_string(message.group) +
+                         " の本文がありません（本文は " + std::to_string(texts->bodies.size()) +
+                         " 個）。"};
+        }
     }
 
     auto transaction = sql::Transaction::Begin(m_db);
-    if (!transaction) return Failure(kWhat, transaction.error().message);
+    if (!transaction) return Failure(kWhat, transaction.error());
     auto insertRun = m_db.Prepare(
-        "INSERT INTO runs (identity, started_at, total) VALUES (?, ?, ?)");
-    if (!insertRun) return Failure(kWhat, insertRun.error().message);
-    insertRun->BindText(1, identity).Bind(2, Seconds(now)).Bind(3, static_cast<std::int64_t>(messages.size()));
-    if (Status done = insertRun->Run(); !done) return Failure(kWhat, done.error().message);
+        "INSERT INTO runs (identity, started_at, total, sender, server, trust_file)"
+        " VALUES (?, ?, ?, ?, ?, ?)");
+    if (!insertRun) return Failure(kWhat, insertRun.error());
+    insertRun->BindText(1, identity)
+        .Bind(2, Seconds(now))
+        .Bind(3, static_cast<std::int64_t>(messages.size()));
+    if (texts) {
+        insertRun->BindBlob(4, texts->sender)
+            .BindText(5, texts->server)
+            .BindBlob(6, texts->trustFile);
+    } else {
+        insertRun->BindNull(4).BindNull(5).BindNull(6);
+    }
+    if (Status done = insertRun->Run(); !done) return Failure(kWhat, done.error());
     const RunId run = m_db.LastInsertRowId();
 
+    if (texts) {
+        auto insertBody =
+            m_db.Prepare("INSERT INTO run_groups (run_id, grp, body) VALUES (?, ?, ?)");
+        if (!insertBody) return Failure(kWhat, insertBody.error());
+        for (std::size_t group = 0; group < texts->bodies.size(); ++group) {
+            insertBody->Reset();
+            insertBody->Bind(1, run)
+                .Bind(2, static_cast<std::int64_t>(group))
+                .BindBlob(3, texts->bodies[group]);
+            if (Status done = insertBody->Run(); !done) return Failure(kWhat, done.error());
+        }
+    }
+
     auto insertMessage = m_db.Prepare(
-        "INSERT INTO messages (run_id, number, destination, subject) VALUES (?, ?, ?, ?)");
-    if (!insertMessage) return Failure(kWhat, insertMessage.error().message);
-    for (const PlannedMessage& message : messages) {
+        "INSERT INTO messages (run_id, number, destination, subject, grp) VALUES (?, ?, ?, ?, ?)");
+    if (!insertMessage) return Failure(kWhat, insertMessage.error());
+    for (const NewMessage& message : messages) {
         insertMessage->Reset();
         insertMessage->Bind(1, run)
             .Bind(2, message.number)
             .BindBlob(3, message.destination)
             .BindBlob(4, message.subject);
-        if (Status done = insertMessage->Run(); !done) return Failure(kWhat, done.error().message);
+        if (message.group >= 0) {
+            insertMessage->Bind(5, message.group);
+        } else {
+            insertMessage->BindNull(5);
+        }
+        if (Status done = insertMessage->Run(); !done) return Failure(kWhat, done.error());
     }
     if (Status committed = transaction->Commit(); !committed) {
-        return Failure(kWhat, committed.error().message);
+        return Failure(kWhat, committed.error());
     }
     return run;
 }
 
+Result<std::optional<StoredRun>> Journal::LoadStoredRun(RunId run) {
+    auto transaction = sql::Transaction::BeginRead(m_db);
+    if (!transaction) return Failure(kRead, transaction.error());
+    auto texts = m_db.Prepare("SELECT sender, server, trust_file FROM runs WHERE id = ?");
+    if (!texts) return Failure(kRead, texts.error());
+    texts->Bind(1, run);
+    auto row = texts->Step();
+    if (!row) return Failure(kRead, row.error());
+    if (!*row || texts->IsNull(1)) return std::optional<StoredRun>();
+    StoredRun stored;
+    stored.sender = texts->Bytes(0);
+    stored.server = texts->Bytes(1);
+    stored.trustFile = texts->Bytes(2);
+    texts->Reset();
+
+    const auto missing = [&](const std::string& what) {
+        return Failure(kRead, Error{"run " + std::to_string(run) + ": " + what, SQLITE_CORRUPT});
+    };
+    auto bodies = m_db.Prepare("SELECT grp, body FROM run_groups WHERE run_id = ? ORDER BY grp");
+    if (!bodies) return Failure(kRead, bodies.error());
+    bodies->Bind(1, run);
+    for (;;) {
+        auto next = bodies->Step();
+        if (!next) return Failure(kRead, next.error());
+        if (!*next) break;
+        if (bodies->Int(0) != static_cast<std::int64_t>(stored.bodies.size())) {
+            return missing("group " + std::to_string(stored.bodies.size()) + " has no body");
+        }
+        stored.bodies.push_back(bodies->Bytes(1));
+    }
+
+    auto messages = m_db.Prepare(
+        "SELECT number, grp, destination, subject FROM messages WHERE run_id = ? ORDER BY number");
+    if (!messages) return Failure(kRead, messages.error());
+    messages->Bind(1, run);
+    for (;;) {
+        auto next = messages->Step();
+        if (!next) return Failure(kRead, next.error());
+        if (!*next) break;
+        StoredRun::Message message;
+        message.number = static_cast<int>(messages->Int(0));
+        if (messages->IsNull(1) || messages->Int(1) < 0 ||
+            messages->Int(1) >= static_cast<std::int64_t>(stored.bodies.size())) {
+            return missing("message " + std::to_string(message.number) + " has no group body");
+        }
+        message.group = static_cast<int>(messages->Int(1));
+        message.destination = messages->Bytes(2);
+        message.subject = messages->Bytes(3);
+        stored.messages.push_back(std::move(message));
+    }
+    return std::optional<StoredRun>(std::move(stored));
+}
+
+Result<std::vector<RunSummary>> Journal::Summaries(
+    const std::string& tail, const std::function<void(sql::Statement&)>& bind) {
+    auto query = m_db.Prepare(SummaryColumns() + tail);
+    if (!query) return Failure(kRead, query.error());
+    bind(*query);
+    std::vector<RunSummary> runs;
+    for (;;) {
+        auto row = query->Step();
+        if (!row) return Failure(kRead, row.error());
+        if (!*row) break;
+        runs.push_back(ReadSummary(*query));
+    }
+    return runs;
+}
+
 Result<std::optional<RunRecord>> Journal::Newest(std::string_view identity,
                                                  std::optional<bool> finished) {
-    constexpr const char* kWhat = "投稿履歴を読めませんでした";
     auto transaction = sql::Transaction::BeginRead(m_db);
-    if (!transaction) return Failure(kWhat, transaction.error().message);
-    auto query = m_db.Prepare(std::string(kSummaryColumns) +
-                              " WHERE r.id = (SELECT MAX(id) FROM runs WHERE identity = ?)"
-                              " GROUP BY r.id");
-    if (!query) return Failure(kWhat, query.error().message);
-    query->BindText(1, identity);
-    auto row = query->Step();
-    if (!row) return Failure(kWhat, row.error().message);
-    if (!*row) return std::optional<RunRecord>();
+    if (!transaction) return Failure(kRead, transaction.error());
+    auto runs =
+        Summaries(" WHERE r.id = (SELECT MAX(id) FROM runs WHERE identity = ?) GROUP BY r.id",
+                  [&](sql::Statement& query) { query.BindText(1, identity); });
+    if (!runs) return runs.error();
+    if (runs->empty()) return std::optional<RunRecord>();
     RunRecord record;
-    record.summary = ReadSummary(*query);
+    record.summary = std::move(runs->front());
     if (finished && record.summary.finished != *finished) return std::optional<RunRecord>();
     auto messages = Messages(record.summary.id);
     if (!messages) return messages.error();
     record.messages = std::move(*messages);
-    query->Reset();
-    transaction->Commit();
     return std::optional<RunRecord>(std::move(record));
 }
 
@@ -241,12 +487,12 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
                      std::string_view detail) {
     constexpr const char* kWhat = "送信結果を投稿履歴に記録できませんでした";
     auto transaction = sql::Transaction::Begin(m_db);
-    if (!transaction) return Failure(kWhat, transaction.error().message);
+    if (!transaction) return Failure(kWhat, transaction.error());
     auto current = m_db.Prepare("SELECT state FROM messages WHERE run_id = ? AND number = ?");
-    if (!current) return Failure(kWhat, current.error().message);
+    if (!current) return Failure(kWhat, current.error());
     current->Bind(1, run).Bind(2, number);
     auto row = current->Step();
-    if (!row) return Failure(kWhat, row.error().message);
+    if (!row) return Failure(kWhat, row.error());
     if (!*row) {
         return Error{std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " の " +
                      std::to_string(number) + " 通目はありません。"};
@@ -258,15 +504,15 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
     current->Reset();
     auto update = m_db.Prepare(
         "UPDATE messages SET state = ?, at = ?, detail = ? WHERE run_id = ? AND number = ?");
-    if (!update) return Failure(kWhat, update.error().message);
+    if (!update) return Failure(kWhat, update.error());
     update->BindText(1, StateName(state))
         .Bind(2, Seconds(now))
         .BindBlob(3, detail)
         .Bind(4, run)
         .Bind(5, number);
-    if (Status done = update->Run(); !done) return Failure(kWhat, done.error().message);
+    if (Status done = update->Run(); !done) return Failure(kWhat, done.error());
     if (Status committed = transaction->Commit(); !committed) {
-        return Failure(kWhat, committed.error().message);
+        return Failure(kWhat, committed.error());
     }
     return Status::Ok();
 }
@@ -287,21 +533,19 @@ namespace {
 
 // One UPDATE of a run in its own write transaction; an unknown run is an error.
 Status UpdateRun(sql::Database& db, const char* sql, RunId run, std::int64_t first,
-                 std::optional<std::int64_t> second, const std::function<Error(const std::string&)>& failure,
-                 const std::string& unknown) {
+                 std::optional<std::int64_t> second,
+                 const std::function<Error(const Error&)>& failure, const std::string& unknown) {
     auto transaction = sql::Transaction::Begin(db);
-    if (!transaction) return failure(transaction.error().message);
+    if (!transaction) return failure(transaction.error());
     auto update = db.Prepare(sql);
-    if (!update) return failure(update.error().message);
+    if (!update) return failure(update.error());
     update->Bind(1, first);
     int next = 2;
     if (second) update->Bind(next++, *second);
     update->Bind(next, run);
-    if (Status done = update->Run(); !done) return failure(done.error().message);
+    if (Status done = update->Run(); !done) return failure(done.error());
     if (db.Changes() == 0) return Error{unknown};
-    if (Status committed = transaction->Commit(); !committed) {
-        return failure(committed.error().message);
-    }
+    if (Status committed = transaction->Commit(); !committed) return failure(committed.error());
     return Status::Ok();
 }
 
@@ -311,7 +555,7 @@ Status Journal::EndRun(RunId run, Time now, bool finished) {
     constexpr const char* kWhat = "投稿の終わりを投稿履歴に記録できませんでした";
     return UpdateRun(
         m_db, "UPDATE runs SET ended_at = ?, finished = ? WHERE id = ?", run, Seconds(now),
-        finished ? 1 : 0, [&](const std::string& text) { return Failure(kWhat, text); },
+        finished ? 1 : 0, [&](const Error& error) { return Failure(kWhat, error); },
         std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " はありません。");
 }
 
@@ -321,49 +565,60 @@ Status Journal::ResumeRun(RunId run, Time now) {
         m_db,
         "UPDATE runs SET attempts = attempts + 1, resumed_at = ?, ended_at = NULL, finished = 0"
         " WHERE id = ?",
-        run, Seconds(now), std::nullopt,
-        [&](const std::string& text) { return Failure(kWhat, text); },
+        run, Seconds(now), std::nullopt, [&](const Error& error) { return Failure(kWhat, error); },
         std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " はありません。");
 }
 
 Result<std::vector<RunSummary>> Journal::History(int limit) {
-    constexpr const char* kWhat = "投稿履歴を読めませんでした";
-    auto query = m_db.Prepare(std::string(kSummaryColumns) +
-                              " GROUP BY r.id ORDER BY r.id DESC LIMIT ?");
-    if (!query) return Failure(kWhat, query.error().message);
-    query->Bind(1, limit > 0 ? limit : -1);
-    std::vector<RunSummary> runs;
-    for (;;) {
-        auto row = query->Step();
-        if (!row) return Failure(kWhat, row.error().message);
-        if (!*row) break;
-        runs.push_back(ReadSummary(*query));
+    return Summaries(" GROUP BY r.id ORDER BY r.id DESC LIMIT ?",
+                     [&](sql::Statement& query) { query.Bind(1, limit > 0 ? limit : -1); });
+}
+
+Result<std::vector<UnfinishedRun>> Journal::UnfinishedRuns(int limit) {
+    auto runs = Summaries(std::string(" WHERE r.finished = 0 AND NOT ") + kNewerRunFollowed +
+                              " GROUP BY r.id ORDER BY r.id DESC LIMIT ?",
+                          [&](sql::Statement& query) { query.Bind(1, limit > 0 ? limit : -1); });
+    if (!runs) return runs.error();
+    std::vector<UnfinishedRun> unfinished;
+    unfinished.reserve(runs->size());
+    for (RunSummary& run : *runs) {
+        const bool stored = run.stored;
+        std::string server = run.server;
+        unfinished.push_back({std::move(run), stored, std::move(server)});
     }
-    return runs;
+    return unfinished;
+}
+
+Result<std::optional<Time>> Journal::LastSentTo(std::string_view server) {
+    auto query = m_db.Prepare(
+        "SELECT MAX(m.at) FROM runs r JOIN messages m ON m.run_id = r.id"
+        " WHERE r.server = ? AND m.state IN ('sent', 'uncertain')");
+    if (!query) return Failure(kRead, query.error());
+    query->BindText(1, server);
+    auto row = query->Step();
+    if (!row) return Failure(kRead, row.error());
+    if (!*row || query->IsNull(0)) return std::optional<Time>();
+    return std::optional<Time>(FromSeconds(query->Int(0)));
 }
 
 Result<std::optional<RunSummary>> Journal::Summary(RunId run) {
-    constexpr const char* kWhat = "投稿履歴を読めませんでした";
-    auto query = m_db.Prepare(std::string(kSummaryColumns) + " WHERE r.id = ? GROUP BY r.id");
-    if (!query) return Failure(kWhat, query.error().message);
-    query->Bind(1, run);
-    auto row = query->Step();
-    if (!row) return Failure(kWhat, row.error().message);
-    if (!*row) return std::optional<RunSummary>();
-    return std::optional<RunSummary>(ReadSummary(*query));
+    auto runs = Summaries(" WHERE r.id = ? GROUP BY r.id",
+                          [&](sql::Statement& query) { query.Bind(1, run); });
+    if (!runs) return runs.error();
+    if (runs->empty()) return std::optional<RunSummary>();
+    return std::optional<RunSummary>(std::move(runs->front()));
 }
 
 Result<std::vector<MessageRecord>> Journal::Messages(RunId run) {
-    constexpr const char* kWhat = "投稿履歴を読めませんでした";
     auto query = m_db.Prepare(
         "SELECT number, destination, subject, state, at, detail FROM messages"
         " WHERE run_id = ? ORDER BY number");
-    if (!query) return Failure(kWhat, query.error().message);
+    if (!query) return Failure(kRead, query.error());
     query->Bind(1, run);
     std::vector<MessageRecord> messages;
     for (;;) {
         auto row = query->Step();
-        if (!row) return Failure(kWhat, row.error().message);
+        if (!row) return Failure(kRead, row.error());
         if (!*row) break;
         MessageRecord message;
         message.number = static_cast<int>(query->Int(0));
@@ -381,19 +636,20 @@ Result<int> Journal::Prune(Time now, std::chrono::seconds keep) {
     constexpr const char* kWhat = "古い投稿履歴を消せませんでした";
     const std::int64_t cutoff = Seconds(now) - keep.count();
     auto transaction = sql::Transaction::Begin(m_db);
-    if (!transaction) return Failure(kWhat, transaction.error().message);
-    auto messages = m_db.Prepare(
-        "DELETE FROM messages WHERE run_id IN (SELECT id FROM runs WHERE started_at < ?)");
-    if (!messages) return Failure(kWhat, messages.error().message);
-    messages->Bind(1, cutoff);
-    if (Status done = messages->Run(); !done) return Failure(kWhat, done.error().message);
-    auto runs = m_db.Prepare("DELETE FROM runs WHERE started_at < ?");
-    if (!runs) return Failure(kWhat, runs.error().message);
-    runs->Bind(1, cutoff);
-    if (Status done = runs->Run(); !done) return Failure(kWhat, done.error().message);
+    if (!transaction) return Failure(kWhat, transaction.error());
+    // Messages first: they refer to the group bodies, which refer to the runs.
+    for (const char* sql :
+         {"DELETE FROM messages WHERE run_id IN (SELECT id FROM runs WHERE started_at < ?)",
+          "DELETE FROM run_groups WHERE run_id IN (SELECT id FROM runs WHERE started_at < ?)",
+          "DELETE FROM runs WHERE started_at < ?"}) {
+        auto remove = m_db.Prepare(sql);
+        if (!remove) return Failure(kWhat, remove.error());
+        remove->Bind(1, cutoff);
+        if (Status done = remove->Run(); !done) return Failure(kWhat, done.error());
+    }
     const int removed = m_db.Changes();
     if (Status committed = transaction->Commit(); !committed) {
-        return Failure(kWhat, committed.error().message);
+        return Failure(kWhat, committed.error());
     }
     return removed;
 }

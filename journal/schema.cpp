@@ -40,8 +40,49 @@ Status CreateVersion1(sql::Database& db) {
     )sql");
 }
 
+// Version 2: a run is stored whole, so that it can be finished from the journal alone.
+//
+// runs gains the sender (the From address, as given), the server ("host:port", or with
+// smtps:// before it, as the posting gives it) and the trust file ('' for the system's
+// store); all three are NULL for a run recorded without its texts (by version 1, or by
+// StartRun). run_groups holds each group's message body once; messages gains grp, the group
+// whose body it carries (NULL for runs without texts). messages is rebuilt, its rows copied
+// as they are, because a composite reference cannot be added to an existing table.
+Status AddVersion2(sql::Database& db) {
+    return db.Exec(R"sql(
+        ALTER TABLE runs ADD COLUMN sender BLOB;
+        ALTER TABLE runs ADD COLUMN server TEXT;
+        ALTER TABLE runs ADD COLUMN trust_file BLOB;
+        CREATE INDEX runs_by_server ON runs (server);
+        CREATE TABLE run_groups (
+            run_id      INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+            grp         INTEGER NOT NULL CHECK (grp >= 0),
+            body        BLOB    NOT NULL,
+            PRIMARY KEY (run_id, grp)
+        ) WITHOUT ROWID;
+        CREATE TABLE messages_v2 (
+            run_id      INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+            number      INTEGER NOT NULL,
+            destination BLOB    NOT NULL,
+            subject     BLOB    NOT NULL,
+            state       TEXT    NOT NULL DEFAULT 'pending'
+                        CHECK (state IN ('pending', 'sent', 'failed', 'uncertain')),
+            at          INTEGER,
+            detail      BLOB,
+            grp         INTEGER,
+            PRIMARY KEY (run_id, number),
+            FOREIGN KEY (run_id, grp) REFERENCES run_groups (run_id, grp)
+        ) WITHOUT ROWID;
+        INSERT INTO messages_v2 (run_id, number, destination, subject, state, at, detail)
+            SELECT run_id, number, destination, subject, state, at, detail FROM messages;
+        DROP TABLE messages;
+        ALTER TABLE messages_v2 RENAME TO messages;
+    )sql");
+}
+
 constexpr MigrationStep kSteps[] = {
     CreateVersion1,
+    AddVersion2,
 };
 
 }  // namespace
@@ -72,8 +113,9 @@ Status MigrateSchema(sql::Database& db, std::span<const MigrationStep> steps) {
     for (int from = *version; from < target; ++from) {
         Status stepped = steps[static_cast<std::size_t>(from)](db);
         if (!stepped) {
-            return Error{"step from version " + std::to_string(from) + ": " +
-                         stepped.error().message};
+            return Error{
+                "step from version " + std::to_string(from) + ": " + stepped.error().message,
+                stepped.error().code};
         }
     }
     Status set = db.Exec(("PRAGMA user_version = " + std::to_string(target)).c_str());

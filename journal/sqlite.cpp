@@ -7,9 +7,11 @@ namespace qubopost::journal::sql {
 namespace {
 
 std::string ErrorText(sqlite3* db, int rc) {
-    if (db && sqlite3_errcode(db) == rc) return sqlite3_errmsg(db);
+    if (db && sqlite3_extended_errcode(db) == rc) return sqlite3_errmsg(db);
     return sqlite3_errstr(rc);
 }
+
+Error Failed(sqlite3* db, int rc) { return Error{ErrorText(db, rc), rc}; }
 
 }  // namespace
 
@@ -20,9 +22,9 @@ Result<Database> Database::Open(const std::string& path, bool create) {
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        Error error = Failed(db, db ? sqlite3_extended_errcode(db) : rc);
         sqlite3_close_v2(db);
-        return Error{text};
+        return error;
     }
     sqlite3_extended_result_codes(db, 1);
     return Database(db);
@@ -34,7 +36,7 @@ Status Database::Exec(const char* sql) {
     if (rc == SQLITE_OK) return Status::Ok();
     std::string text = message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
-    return Error{text};
+    return Error{text, sqlite3_extended_errcode(m_db.get())};
 }
 
 Result<Statement> Database::Prepare(std::string_view sql) {
@@ -43,7 +45,7 @@ Result<Statement> Database::Prepare(std::string_view sql) {
                                 nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(statement);
-        return Error{ErrorText(m_db.get(), rc)};
+        return Failed(m_db.get(), sqlite3_extended_errcode(m_db.get()));
     }
     return Statement(m_db.get(), statement);
 }
@@ -63,12 +65,14 @@ int Database::Changes() const { return sqlite3_changes(m_db.get()); }
 
 std::string Database::LastError() const { return sqlite3_errmsg(m_db.get()); }
 
+bool Database::ReadOnly() const { return sqlite3_db_readonly(m_db.get(), "main") == 1; }
+
 void Statement::Finalizer::operator()(sqlite3_stmt* statement) const {
     sqlite3_finalize(statement);
 }
 
 void Statement::Remember(int rc) {
-    if (rc != SQLITE_OK && !m_bindError) m_bindError = ErrorText(m_db, rc);
+    if (rc != SQLITE_OK && !m_bindError) m_bindError = Failed(m_db, rc);
 }
 
 Statement& Statement::Bind(int index, std::int64_t value) {
@@ -84,8 +88,9 @@ Statement& Statement::BindBlob(int index, std::string_view bytes) {
 }
 
 Statement& Statement::BindText(int index, std::string_view text) {
-    Remember(sqlite3_bind_text64(m_statement.get(), index, text.data(), text.size(),
-                                 SQLITE_TRANSIENT, SQLITE_UTF8));
+    // An empty view may have no data pointer, which SQLite would bind as NULL.
+    Remember(sqlite3_bind_text64(m_statement.get(), index, text.empty() ? "" : text.data(),
+                                 text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
     return *this;
 }
 
@@ -95,13 +100,13 @@ Statement& Statement::BindNull(int index) {
 }
 
 Result<bool> Statement::Step() {
-    if (m_bindError) return Error{*m_bindError};
+    if (m_bindError) return *m_bindError;
     int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    std::string text = ErrorText(m_db, rc);
+    Error error = Failed(m_db, rc);
     sqlite3_reset(m_statement.get());
-    return Error{text};
+    return error;
 }
 
 Status Statement::Run() {

@@ -20,6 +20,7 @@ namespace qubopost::journal {
 // What went wrong, in words a person can read.
 struct Error {
     std::string message;
+    int code = 0;  // SQLite's extended result code when SQLite failed, else 0
 };
 
 // A value or an Error.
@@ -80,6 +81,8 @@ public:
     int Changes() const;
     // sqlite3_errmsg of the connection.
     std::string LastError() const;
+    // Whether SQLite opened the file for reading only (the file or its folder is not writable).
+    bool ReadOnly() const;
     sqlite3* Handle() const { return m_db.get(); }
 
 private:
@@ -124,7 +127,7 @@ private:
 
     sqlite3* m_db = nullptr;
     std::unique_ptr<sqlite3_stmt, Finalizer> m_statement;
-    std::optional<std::string> m_bindError;
+    std::optional<Error> m_bindError;
 };
 
 // BEGIN IMMEDIATE ... COMMIT. A write transaction takes the write lock at its start, so two

@@ -510,3 +510,54 @@ TEST(HistoryText, OneRunWithItsMessages) {
     EXPECT_NE(unknown.error().message.find("実行 2 の記録は投稿履歴にありません"),
               std::string::npos);
 }
+
+// Runs stored whole show their server; the one that can go on from the journal alone says so.
+TEST(HistoryText, StoredRunsShowServerAndWhetherTheyCanResume) {
+    ZoneJapan zone;
+    TempDir dir;
+    Journal journal = OpenIn(dir);
+    const auto stored = [](const char* server) {
+        return StoredRun{"me@example.jp",
+                         server,
+                         "",
+                         {"body"},
+                         {{1, 0, "a@example.jp", "s"}, {2, 0, "b@example.jp", "s"}}};
+    };
+    auto resumable = journal.StartStoredRun("A", stored("smtps://mail.example.jp:465"), kStart);
+    ASSERT_TRUE(resumable);
+    ASSERT_TRUE(journal.MarkSent(*resumable, 1, kStart + 1min, "250 ok"));
+    ASSERT_TRUE(journal.EndRun(*resumable, kStart + 2min, false));
+    auto finished = journal.StartStoredRun("B", stored("b.example.jp:25"), kStart + 1h);
+    ASSERT_TRUE(finished);
+    ASSERT_TRUE(journal.MarkSent(*finished, 1, kStart + 1h + 1min, "250 ok"));
+    ASSERT_TRUE(journal.MarkFailed(*finished, 2, kStart + 1h + 1min, "550 no"));
+    ASSERT_TRUE(journal.EndRun(*finished, kStart + 1h + 2min, true));
+    auto superseded = journal.StartStoredRun("C", stored("c.example.jp:25"), kStart + 2h);
+    ASSERT_TRUE(superseded);
+    ASSERT_TRUE(journal.EndRun(*superseded, kStart + 2h + 2min, false));
+    auto plain = journal.StartRun("C", Planned(1), kStart + 3h);
+    ASSERT_TRUE(plain);
+
+    auto text = HistoryText(journal, std::nullopt, 0, TestConverter);
+    ASSERT_TRUE(text) << text.error().message;
+    EXPECT_EQ(*text,
+              "実行 4  2026-12-07 17:05 〜 ――――――――  "
+              "終了の記録なし（送信中か、途中で終了しました）\n"
+              "    送信 0 通 / 失敗 0 通 / 不明 0 通 / 未送信 1 通（全 1 通）\n"
+              "実行 3  2026-12-07 16:05 〜 2026-12-07 16:07  途中で中止\n"
+              "    送信 0 通 / 失敗 0 通 / 不明 0 通 / 未送信 2 通（全 2 通）\n"
+              "    サーバー c.example.jp:25\n"
+              "実行 2  2026-12-07 15:05 〜 2026-12-07 15:07  完了\n"
+              "    送信 1 通 / 失敗 1 通 / 不明 0 通 / 未送信 0 通（全 2 通）\n"
+              "    サーバー b.example.jp:25\n"
+              "実行 1  2026-12-07 14:05 〜 2026-12-07 14:07  途中で中止（再開できます）\n"
+              "    送信 1 通 / 失敗 0 通 / 不明 0 通 / 未送信 1 通（全 2 通）\n"
+              "    サーバー smtps://mail.example.jp:465\n");
+
+    auto one = HistoryText(journal, *resumable, 0, TestConverter);
+    ASSERT_TRUE(one) << one.error().message;
+    EXPECT_EQ(one->substr(0, one->find("\n\n") + 1),
+              "実行 1  2026-12-07 14:05 〜 2026-12-07 14:07  途中で中止（再開できます）\n"
+              "    送信 1 通 / 失敗 0 通 / 不明 0 通 / 未送信 1 通（全 2 通）\n"
+              "    サーバー smtps://mail.example.jp:465\n");
+}
