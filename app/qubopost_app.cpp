@@ -40,6 +40,7 @@ bool CQubopostApp::InitInstance() {
 
     DialogServices services;
     services.settingsPath = m_pszProfileName;
+    services.draftPath = DefaultDraftPath();
     if (m_env.configureDialog) m_env.configureDialog(services);
     CQubopostDlg dialog(std::move(services));
     m_windows.RunModal(dialog);

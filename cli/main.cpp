@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <set>
@@ -33,10 +34,14 @@
 #include "platform/encoding.h"
 #include "platform/http.h"
 #include "platform/profile.h"
+#include "posting/posting_engine.h"
 #include "posting/posting_run.h"
+#include "posting/stop_signal.h"
 #include "resources/strings.h"
 
 namespace {
+
+namespace journal = qubopost::journal;
 
 constexpr const char* kUsage = R"(Usage:
   qubopost-cli generate [--kind monthly|daily|pickup] [--product download|mailmag|goods]
@@ -46,7 +51,9 @@ constexpr const char* kUsage = R"(Usage:
   qubopost-cli post --article FILE (--to ADDR)... [--to-file FILE] --server HOST --port PORT
                     --from ADDR [--header FILE] [--footer FILE] [--pause SECONDS] [--dry-run]
                     [--input-encoding utf-8|sjis] [--restart] [--resend-uncertain]
-                    [--retry-failed] [--tls-trust-file FILE] [--settings FILE]
+                    [--retry-failed] [--again] [--no-journal] [--tls-trust-file FILE]
+                    [--settings FILE]
+  qubopost-cli resume [RUN] [--pause SECONDS] [--resend-uncertain] [--tls-trust-file FILE]
   qubopost-cli history [--run ID] [--limit N]
   qubopost-cli credentials set --server HOST --user USER   (password on standard input)
   qubopost-cli credentials forget --server HOST
@@ -92,14 +99,25 @@ post: mails the article text, three articles a message, to every address, as the
                   when resuming, send again the messages whose result is unknown (the
                   connection broke after the final "."): they may arrive twice
   --retry-failed  after a finished run with failures, send only the failed messages
+  --again         post again what a finished run of the same inputs already posted
+  --no-journal    post without recording the run (it cannot be resumed)
   --tls-trust-file FILE
                   PEM file of a private certificate authority to trust (default: the
                   settings file's [Qubopost] TrustFile=)
   --settings FILE the settings file (default: the one the window uses)
-  Every run is recorded in $XDG_STATE_HOME/qubopost/history.sqlite3. A run with the same
-  inputs as an earlier one that was stopped or killed resumes: what went out is not sent
-  again. Each log line is printed as it is written, then the final message. The exit status
-  is 0 exactly when every message went out; 2 for input errors.
+  Every run is recorded whole in $XDG_STATE_HOME/qubopost/history.sqlite3 (a journal that
+  cannot be opened, checked or written stops the run before anything is sent). A run with the
+  same inputs as an earlier one that was stopped or killed resumes: what went out is not sent
+  again. The same inputs as a finished run post nothing unless --again, --retry-failed or
+  --resend-uncertain. One process at a time posts a run; a second one says which process
+  owns it. The next message never goes out sooner than the pause after the last message sent
+  to that server, also across processes. Each log line is printed as it is written, then
+  the final message. The exit status is 0 exactly when every message went out; 2 for input
+  errors.
+
+resume: finishes the newest unfinished run (or RUN) from the journal alone, without its
+  input files: sent messages are skipped, uncertain ones sent only with --resend-uncertain.
+  With nothing to resume it says so and exits 0.
 
 history: the recorded runs, newest first; --run ID lists that run's messages.
 
@@ -153,6 +171,20 @@ std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vect
 std::string Value(const Arguments& args, const std::string& name, const std::string& fallback = "") {
     auto it = args.values.find(name);
     return it == args.values.end() ? fallback : it->second;
+}
+
+// An explicit --settings must name a readable file: silently using none would post with
+// other settings than the user meant.
+int CheckSettingsOption(const Arguments& args) {
+    if (!args.values.count("--settings")) return 0;
+    const std::string path = Value(args, "--settings");
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return Fail("--settings のファイル " + path + " がありません（" + std::strerror(errno) + "）。パスを確かめてください。");
+    if (S_ISDIR(info.st_mode)) return Fail("--settings の " + path + " はフォルダーです。設定ファイルを指定してください。");
+    if (access(path.c_str(), R_OK) != 0)
+        return Fail("--settings のファイル " + path + " を読めません（" + std::strerror(errno) + "）。");
+    return 0;
 }
 
 std::string SettingsPath(const Arguments& args) {
@@ -223,34 +255,54 @@ std::optional<Text> ReadInputFile(const std::string& path, bool sjis, std::strin
 }
 
 volatile std::sig_atomic_t g_interrupted = 0;
-int g_stopFlag = 0;
 
-void OnInterrupt(int) {
-    g_interrupted = 1;
-    __atomic_store_n(&g_stopFlag, 1, __ATOMIC_RELEASE);
+// Text for the terminal: control characters (escape sequences among them) are shown as
+// \x1b, never passed on; line ends and tabs stay.
+std::string TerminalSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\r' && c != '\t') || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    // C1 controls (U+0080..U+009F, C2 80..C2 9F in UTF-8) act as escapes on some terminals.
+    std::string safe;
+    safe.reserve(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(out[i]);
+        const auto next = i + 1 < out.size() ? static_cast<unsigned char>(out[i + 1]) : 0;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            char escaped[12];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(next));
+            safe += escaped;
+            ++i;
+        } else {
+            safe += out[i];
+        }
+    }
+    return safe;
 }
 
-class ConsoleEvents : public PostingEvents {
-public:
-    explicit ConsoleEvents(std::chrono::milliseconds pause) : m_pause(pause) {}
-    void OnRange(int) override {}
-    void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { std::cout << line.Bytes() << std::endl; }
-    bool Pause() override {
-        const auto end = std::chrono::steady_clock::now() + m_pause;
-        while (std::chrono::steady_clock::now() < end) {
-            if (g_interrupted) return false;
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                end - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
-        }
-        return !g_interrupted;
+bool ParsePause(const Arguments& args, double* seconds) {
+    if (!args.values.count("--pause")) return true;
+    const std::string text = Value(args, "--pause");
+    char* end = nullptr;
+    *seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || !end || *end || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 86400) {
+        Fail("--pause は 0 以上 86400 以下の秒数で指定してください（「" + text + "」）。");
+        return false;
     }
-    bool StopRequested() override { return g_interrupted != 0; }
-    const int* StopFlag() override { return &g_stopFlag; }
+    return true;
+}
 
-private:
-    std::chrono::milliseconds m_pause;
-};
+int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* inputs,
+              std::optional<journal::RunId> run);
 
 int Post(const Arguments& args) {
     const std::string encoding = Value(args, "--input-encoding", "utf-8");
@@ -262,13 +314,7 @@ int Post(const Arguments& args) {
     if (args.to.empty() && !args.values.count("--to-file")) return Fail("give --to or --to-file");
 
     double pauseSeconds = 60;
-    if (args.values.count("--pause")) {
-        const std::string text = Value(args, "--pause");
-        char* end = nullptr;
-        pauseSeconds = std::strtod(text.c_str(), &end);
-        if (text.empty() || !end || *end || !std::isfinite(pauseSeconds) || pauseSeconds < 0 || pauseSeconds > 86400)
-            return Fail("--pause は 0 以上 86400 以下の秒数で指定してください（「" + text + "」）。");
-    }
+    if (!ParsePause(args, &pauseSeconds)) return 2;
     const std::string server = Value(args, "--server");
     const std::string port = Value(args, "--port");
     {
@@ -280,6 +326,8 @@ int Post(const Arguments& args) {
     }
     if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
         return Fail("--restart は --retry-failed、--resend-uncertain と一緒には使えません。");
+    if (args.Has("--again") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
+        return Fail("--again は --retry-failed、--resend-uncertain と一緒には使えません。");
 
     std::string error;
     PostingInputs inputs;
@@ -322,15 +370,73 @@ int Post(const Arguments& args) {
 
     if (args.Has("--dry-run")) {
         for (const PlannedMessage& message : plan.messages) {
-            std::cout << "--- message " << message.number << " via " << plan.server.Bytes()
-                      << "\nFrom: " << inputs.fromAddress.Bytes() << "\nTo: " << message.address.Bytes()
-                      << "\nSubject: " << message.subject.Bytes() << "\n\n"
-                      << plan.Body(inputs, message.group).Bytes() << "\n--- end of message\n";
+            std::cout << "--- message " << message.number << " via " << TerminalSafe(plan.server.Bytes())
+                      << "\nFrom: " << TerminalSafe(inputs.fromAddress.Bytes())
+                      << "\nTo: " << TerminalSafe(message.address.Bytes())
+                      << "\nSubject: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
+                      << TerminalSafe(plan.Body(inputs, message.group).Bytes()) << "\n--- end of message\n";
         }
         std::cout << plan.messages.size() << " 通のメールを表示しました（--dry-run のため何も送っていません）。" << std::endl;
         return std::cout ? 0 : 1;
     }
 
+    return RunEngine(args, pauseSeconds, &inputs, std::nullopt);
+}
+
+// The engine's questions, answered from the options: nothing is asked on a terminal.
+class OptionAnswers : public PostingQuestions {
+public:
+    explicit OptionAnswers(const Arguments& args) : m_args(args) {}
+    Resume AskResume(const journal::RunSummary& run, int sent) override {
+        if (m_args.Has("--restart")) return Resume::Restart;
+        std::cout << "前回中断した投稿を続きから再開します（" << run.id << " 番、" << ShortLocalTime(run.startedAt)
+                  << " 開始。全 " << run.total << " 通のうち送信済み " << sent << " 通は送りません。最初からやり直すには --restart）。"
+                  << std::endl;
+        return Resume::Resume;
+    }
+    bool AskResendUncertain(const std::vector<journal::MessageRecord>& uncertain) override {
+        if (m_args.Has("--resend-uncertain")) return true;
+        std::cout << "送信結果が不明のメールが " << uncertain.size()
+                  << " 通あります。届いていないことを確かめたら --resend-uncertain で送れます:" << std::endl;
+        for (const auto& message : uncertain)
+            std::cout << "  " << message.number << " " << TerminalSafe(StoredTextToUtf8(message.destination)) << " "
+                      << TerminalSafe(StoredTextToUtf8(message.subject)) << std::endl;
+        return false;
+    }
+    Finished AskFinished(const journal::RunSummary& run, int failed, int uncertain) override {
+        if (m_args.Has("--again")) return Finished::All;
+        if (m_args.Has("--retry-failed") || m_args.Has("--resend-uncertain")) return Finished::RetryFailed;
+        std::cout << "この内容は " << ShortLocalTime(run.endedAt.value_or(run.startedAt)) << " に投稿済みです（" << run.id
+                  << " 番: 送信 " << run.sent << " 通、失敗 " << failed << " 通、不明 " << uncertain
+                  << " 通）。何も送っていません。\n"
+                  << "失敗したメールだけを送るには --retry-failed、結果が不明のメールも送るには --resend-uncertain、"
+                     "もう一度すべて送るには --again を付けてください。"
+                  << std::endl;
+        return Finished::Cancel;
+    }
+
+private:
+    const Arguments& m_args;
+};
+
+class ConsoleEvents : public EngineEvents {
+public:
+    void OnRange(int) override {}
+    void OnProgressStep() override {}
+    void OnLogLine(const Text& line) override { std::cout << TerminalSafe(line.Bytes()) << std::endl; }
+    bool StopRequested() override { return g_interrupted != 0; }
+};
+
+StopSignal g_stop;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+    g_stop.Raise();
+}
+
+// Posts `inputs`, or (without them) the unfinished run `run` or the newest one from the journal.
+int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* inputs,
+              std::optional<journal::RunId> run) {
     // The mail library (and the TLS, MIME and key-ring libraries behind it) is loaded only
     // for posting.
     std::string loadError;
@@ -341,46 +447,40 @@ int Post(const Arguments& args) {
     }
     if (!StartNetwork()) return Fail("the network library could not be started");
     std::string trustFile = Value(args, "--tls-trust-file");
-    if (trustFile.empty()) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
-    if (!trustFile.empty()) {
-        if (access(trustFile.c_str(), R_OK) != 0) return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
-        mail.setOption("tls-trust-file", trustFile.c_str());
-    }
+    if (trustFile.empty() && inputs) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
+    if (!trustFile.empty() && access(trustFile.c_str(), R_OK) != 0)
+        return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
 
-    // The journal: resume what an earlier run of the same inputs left unfinished.
-    std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
-    RunJournal::Mode mode = RunJournal::Mode::Fresh;
-    const std::string identity = RunJournal::Identity(inputs);
-    if (!journal) {
-        std::cerr << "qubopost-cli: 投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）: " << error
-                  << "\n";
-    } else if (!args.Has("--restart")) {
-        const RunJournal::Earlier earlier = journal->Look(identity, &error);
-        if (earlier.unfinished) {
-            mode = RunJournal::Mode::Resume;
-            std::cout << "前回中断した投稿を続きから再開します（全 " << earlier.unfinished->summary.total
-                      << " 通のうち送信済み " << earlier.sent << " 通は送りません。最初からやり直すには --restart）。"
-                      << std::endl;
-            if (!earlier.uncertain.empty() && !args.Has("--resend-uncertain")) {
-                std::cout << "送信結果が不明のメールが " << earlier.uncertain.size()
-                          << " 通あります。届いていないことを確かめたら --resend-uncertain で送れます:" << std::endl;
-                for (const auto& message : earlier.uncertain)
-                    std::cout << "  " << message.number << " " << ToUtf8(Text(message.destination)) << " "
-                              << ToUtf8(Text(message.subject)) << std::endl;
-            }
-        } else if (args.Has("--retry-failed")) {
-            if (earlier.finished && earlier.failedInFinished > 0) {
-                mode = RunJournal::Mode::RetryFailed;
-                std::cout << "前回の投稿で失敗した " << earlier.failedInFinished << " 通だけを送ります。" << std::endl;
-            } else {
-                std::cout << "前回の投稿に失敗したメールはありません。" << std::endl;
-                return 0;
-            }
-        }
+    EngineSetup setup;
+    setup.journalPath = journal::DefaultJournalPath();
+    setup.noJournal = args.Has("--no-journal");
+    setup.pause = std::chrono::milliseconds(static_cast<long long>(pauseSeconds * 1000));
+    setup.trustFile = trustFile;
+    if (mail.sendMailNotify) {
+        setup.send = mail.sendMailNotify;
+    } else {
+        setup.send = Notifying(mail.sendMailEx);
     }
-    if (journal && !journal->Begin(identity, plan, mode, args.Has("--resend-uncertain"), &error)) {
-        std::cerr << "qubopost-cli: 投稿履歴に記録できないため、この投稿は記録されません: " << error << "\n";
-        journal.reset();
+    setup.setOption = mail.setOption;
+    if (setup.noJournal)
+        std::cerr << "qubopost-cli: --no-journal: この投稿は投稿履歴に記録しません。止めたり中断したりすると、続きから再開できません。\n";
+
+    PostingEngine engine(setup, g_stop);
+    OptionAnswers answers(args);
+    std::string message;
+    const PostingEngine::Ready ready =
+        inputs ? engine.Prepare(*inputs, answers, &message) : engine.PrepareStored(run, answers, &message);
+    switch (ready) {
+        case PostingEngine::Ready::Go:
+            break;
+        case PostingEngine::Ready::Cancelled:
+            return 1;
+        case PostingEngine::Ready::NothingToDo:
+            std::cout << message << std::endl;
+            return 0;
+        case PostingEngine::Ready::Refused:
+            std::cerr << "qubopost-cli: " << message << "\n";
+            return 1;
     }
 
     struct sigaction action {};
@@ -390,31 +490,38 @@ int Post(const Arguments& args) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
 
-    ConsoleEvents console(std::chrono::milliseconds(static_cast<long long>(pauseSeconds * 1000)));
-    JournalEvents events(console, journal.get());
-    const RunOutcome outcome = RunPostingPlan(inputs, plan, mail.sendMailEx, events);
-    if (journal) journal->End(outcome);
+    ConsoleEvents console;
+    const RunOutcome outcome = engine.Run(console);
     if (outcome.Succeeded()) {
         std::cout << ToUtf8(Sjis(texts::kPostingDone)) << std::endl;
         return 0;
     }
     if (outcome.stopped) {
         std::cout << "投稿を停止しました。送信済み " << outcome.sent + outcome.skipped << " 通、未送信 " << outcome.notSent
-                  << " 通です。同じ引数でもう一度実行すると続きから再開します。" << std::endl;
+                  << " 通です。" << (setup.noJournal ? "" : "qubopost-cli resume で続きから再開します。") << std::endl;
         return 1;
     }
     std::cout << ToUtf8(Sjis(texts::kPostingFailed)) << std::endl;
     if (outcome.loginRefused)
         std::cout << "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。qubopost-cli credentials set で保存し直してください。未送信 "
                   << outcome.notSent << " 通。" << std::endl;
+    else if (outcome.uncertain > 0)
+        std::cout << "送信結果が不明のメールが " << outcome.uncertain
+                  << " 通あります。ブログに届いたか確かめ、届いていなければ --resend-uncertain で送ってください。" << std::endl;
     return 1;
+}
+
+int Resume(const Arguments& args, std::optional<journal::RunId> run) {
+    double pauseSeconds = 60;
+    if (!ParsePause(args, &pauseSeconds)) return 2;
+    return RunEngine(args, pauseSeconds, nullptr, run);
 }
 
 int History(const Arguments& args) {
     std::string error;
     std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
     if (!journal) return Fail("投稿履歴を開けません: " + error);
-    auto toUtf8 = [](std::string_view stored) { return StoredTextToUtf8(stored); };
+    auto toUtf8 = [](std::string_view stored) { return TerminalSafe(StoredTextToUtf8(stored)); };
     std::optional<qubopost::journal::RunId> run;
     if (args.values.count("--run")) {
         const std::string number = Value(args, "--run");
@@ -467,16 +574,34 @@ int main(int argc, char** argv) {
                           {"--print-url"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
+        if (const int status = CheckSettingsOption(*args); status != 0) return status;
         return Generate(*args);
     }
     if (command == "post") {
         auto args = Parse(argc, argv, 2,
                           {"--article", "--to", "--to-file", "--server", "--port", "--from", "--header", "--footer",
                            "--pause", "--input-encoding", "--tls-trust-file", "--settings"},
-                          {"--dry-run", "--restart", "--resend-uncertain", "--retry-failed"}, &error);
+                          {"--dry-run", "--restart", "--resend-uncertain", "--retry-failed", "--again", "--no-journal"},
+                          &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
+        if (const int status = CheckSettingsOption(*args); status != 0) return status;
         return Post(*args);
+    }
+    if (command == "resume") {
+        std::optional<journal::RunId> run;
+        int first = 2;
+        if (argc > 2 && argv[2][0] != '-') {
+            char* end = nullptr;
+            const long long id = std::strtoll(argv[2], &end, 10);
+            if (!end || *end || id <= 0) return Fail("resume の後には投稿履歴の番号を指定してください（「" + std::string(argv[2]) + "」）。");
+            run = id;
+            first = 3;
+        }
+        auto args = Parse(argc, argv, first, {"--pause", "--tls-trust-file"}, {"--resend-uncertain"}, &error);
+        if (!args) return Fail(error);
+        if (args->help) return std::cout << kUsage, 0;
+        return Resume(*args, run);
     }
     return Fail("unknown command " + command + " (see --help)");
 }

@@ -90,6 +90,13 @@ bool ReadOptions(int argc, char** argv, int from, std::string* server, std::stri
 
 // "host", "host:587", "[::1]:25" or "[::1]": the host part as the key ring keeps it.
 std::string HostOnly(std::string server) {
+    // The server as the dialog's field takes it may begin with the scheme.
+    for (const char* scheme : {"smtps://", "smtp://"}) {
+        if (server.rfind(scheme, 0) == 0) {
+            server.erase(0, std::char_traits<char>::length(scheme));
+            break;
+        }
+    }
     if (!server.empty() && server.front() == '[') {
         const size_t close = server.find(']');
         if (close != std::string::npos) return server.substr(1, close - 1);

@@ -71,6 +71,13 @@ public:
     // A question with "はい" and "いいえ"; the default answer is the one Enter gives.
     // Returns true for "はい". Without a window it returns the default.
     virtual bool AskYesNo(const Text&, bool defaultYes) { return defaultYes; }
+    // A question (UTF-8) with the given buttons (captions with their "(&X)" keys); returns the
+    // index of the button chosen. Enter gives defaultIndex; Esc and closing the box give
+    // cancelIndex, and so does a view without a window.
+    virtual int AskChoice(const std::string& /*utf8*/, const std::vector<std::string>& /*buttons*/,
+                          int /*defaultIndex*/, int cancelIndex) {
+        return cancelIndex;
+    }
     // Moves the keyboard focus to a control.
     virtual void SetFocus(int) {}
     // Shows the messages a run will send; true when the user confirms them.

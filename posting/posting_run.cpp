@@ -29,6 +29,15 @@ StoppableMailSender Stoppable(MailSender send) {
     };
 }
 
+NotifyingMailSender Notifying(StoppableMailSender send) {
+    return [send = std::move(send)](const char* server, const char* to, const char* from, const char* subject,
+                                    const char* body, const char* options, char* error, const int* stop,
+                                    void (*beforeEnd)(void*), void* context) {
+        if (beforeEnd) beforeEnd(context);
+        return send(server, to, from, subject, body, options, error, stop);
+    };
+}
+
 Text FailureLogLine(const Text& error, const Text& server, const Text& address, const Text& from,
                     const Text& subject) {
     static const Text format(texts::kLogFailure);
@@ -63,6 +72,7 @@ std::string MailErrorReason(const std::string& error) {
 }
 
 Text RunPlan::Body(const PostingInputs& inputs, int group) const {
+    if (!storedBodies.empty()) return storedBodies[static_cast<std::size_t>(group)];
     return GroupBody(inputs.article, groups[static_cast<std::size_t>(group)], inputs.header, inputs.footer);
 }
 
@@ -82,6 +92,28 @@ RunPlan PlanRun(const PostingInputs& inputs) {
 
 RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
                           PostingEvents& events) {
+    return RunPostingPlan(inputs, plan, Notifying(send), events);
+}
+
+namespace {
+
+// What the mail call's end notice needs: the message going out and where to report it.
+struct EndNotice {
+    PostingEvents* events;
+    const PlannedMessage* message;
+    bool called = false;
+    bool recorded = true;
+    static void Call(void* context) {
+        auto* notice = static_cast<EndNotice*>(context);
+        notice->called = true;
+        notice->recorded = notice->events->OnSendingEnd(*notice->message);
+    }
+};
+
+}  // namespace
+
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
+                          PostingEvents& events) {
     RunOutcome outcome;
     outcome.total = static_cast<int>(plan.messages.size());
     events.OnRange(outcome.total);
@@ -97,11 +129,12 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
     };
 
     int bodyGroup = -1;
+    int loginDeferrals = 0;
     Text body;
     for (; next < plan.messages.size(); ++next) {
         const PlannedMessage& message = plan.messages[next];
         if (events.AlreadySent(message)) {
-            ++outcome.skipped;
+            events.LeftUncertain(message) ? ++outcome.uncertain : ++outcome.skipped;
             events.OnProgressStep();
             continue;
         }
@@ -121,13 +154,15 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             break;
         }
         char error[80] = {};
+        EndNotice notice{&events, &message};
         const int code = send(plan.server.c_str(), message.address.c_str(), inputs.fromAddress.c_str(),
-                              message.subject.c_str(), body.c_str(), kMailTextsUtf8, error, events.StopFlag());
+                              message.subject.c_str(), body.c_str(), kMailTextsUtf8, error, events.StopFlag(),
+                              &EndNotice::Call, &notice);
         error[sizeof error - 1] = '\0';
         // The library's text is CP932 (English, or the server's reply where there was one).
         const std::string libraryText(error);
         const std::string errorText = ToUtf8(Text(libraryText));
-        const SendResult result = code >= 0 && code <= 4 ? static_cast<SendResult>(code) : SendResult::Sent;
+        const SendResult result = code >= 0 && code <= 5 ? static_cast<SendResult>(code) : SendResult::Sent;
         // (a classic call's result of 10 or more: sent, without a log line)
         switch (result) {
             case SendResult::Sent:
@@ -168,6 +203,35 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 outcome.stopped = true;
                 leaveTheRest(Utf8Text("停止したため送信していません"));
                 break;
+            case SendResult::LoginDeferred: {
+                if (++loginDeferrals > kLoginDeferralsPerRun) {
+                    outcome.loginRefused = true;
+                    events.OnLogLine(Text("ブログへの投稿を中止しました。SMTPサーバ（" + inputs.smtpServer.Bytes() +
+                                          "）が " + std::to_string(kLoginDeferralsPerRun + 1) +
+                                          " 回続けてログインを一時的に断りました。しばらくしてから、もう一度投稿してください"
+                                          "（続きから再開できます）。 " + errorText));
+                    leaveTheRest(Utf8Text("ログインが一時的に拒否されたため送信していません"));
+                    break;
+                }
+                events.OnLogLine(Text("SMTPサーバがログインを一時的に断りました。間隔を空けてもう一度試します（" +
+                                      std::to_string(loginDeferrals) + " / " + std::to_string(kLoginDeferralsPerRun) +
+                                      " 回目）。 " + errorText));
+                events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
+                if (!events.Pause()) {
+                    outcome.stopped = true;
+                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                    break;
+                }
+                --next;  // the same message again
+                continue;
+            }
+        }
+        if (!notice.recorded) {
+            // The journal could not record that the end was going out: nothing more is sent.
+            outcome.stopped = true;
+            ++next;
+            leaveTheRest(Utf8Text("投稿履歴に記録できないため送信していません"));
+            break;
         }
         if (outcome.loginRefused || outcome.stopped) break;
         // No pause after a failure; the next address still gets the group. The pause

@@ -18,11 +18,12 @@ using MailSender = std::function<int(const char* server, const char* to, const c
 
 // What became of one message.
 enum class SendResult {
-    Failed = 0,        // not delivered; the error says why
-    Sent = 1,          // the server accepted it
-    Uncertain = 2,     // the connection broke after the final "." and before the answer
-    LoginRefused = 3,  // the server refused the user name or password; nothing was sent
-    Stopped = 4,       // stopped before the final ".": not delivered
+    Failed = 0,         // not delivered; the error says why
+    Sent = 1,           // the server accepted it
+    Uncertain = 2,      // the connection broke after the final "." and before the answer
+    LoginRefused = 3,   // the server refused the user name or password; nothing was sent
+    Stopped = 4,        // stopped before the final ".": not delivered
+    LoginDeferred = 5,  // the server refused the login for now (454, 421): nothing was sent
 };
 
 // The mail call with a stop flag: the numbers of SendResult come back. The flag, when
@@ -33,6 +34,16 @@ using StoppableMailSender = std::function<int(const char* server, const char* to
 
 // The classic call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
 StoppableMailSender Stoppable(MailSender send);
+
+// The mail call that also says when the end of the message (its final ".") is about to go
+// out: beforeEnd(context) is called then, once; until then the message cannot have arrived.
+using NotifyingMailSender =
+    std::function<int(const char* server, const char* to, const char* from, const char* subject, const char* body,
+                      const char* options, char* error, const int* stop, void (*beforeEnd)(void*), void* context)>;
+
+// A stoppable call that does not say when the end goes out: the whole call counts as
+// handing over the end (beforeEnd is called before it starts).
+NotifyingMailSender Notifying(StoppableMailSender send);
 
 // Everything a run sends, copied when the run starts: UTF-8 texts, as typed.
 struct PostingInputs {
@@ -58,8 +69,11 @@ struct RunPlan {
     std::vector<Text> addresses;
     std::vector<PlannedMessage> messages;
     Text server;  // "host:port"
+    // A run taken back from the journal has its bodies here, one per group, and no spans.
+    std::vector<Text> storedBodies;
     // The body of a group's messages: header, the group's text, footer.
     Text Body(const PostingInputs& inputs, int group) const;
+    int GroupCount() const { return static_cast<int>(storedBodies.empty() ? groups.size() : storedBodies.size()); }
 };
 
 RunPlan PlanRun(const PostingInputs& inputs);
@@ -80,8 +94,14 @@ public:
     virtual const int* StopFlag() { return nullptr; }
     // Messages an earlier, interrupted run of the same inputs delivered: skipped.
     virtual bool AlreadySent(const PlannedMessage&) { return false; }
+    // Of those skipped, the ones whose fate is unknown (left uncertain, not sent again): the
+    // run counts them as uncertain, never as sent.
+    virtual bool LeftUncertain(const PlannedMessage&) { return false; }
     // A message is about to be handed to the mail call. false: don't send it, stop the run.
     virtual bool OnSending(const PlannedMessage&) { return true; }
+    // Its end (the final ".") is about to go out: from now on it may have arrived. false: the
+    // record of that failed; the run is to stop (the end is held back where the call allows).
+    virtual bool OnSendingEnd(const PlannedMessage&) { return true; }
     // Every message's fate as it is known, before the run moves on. `detail` is the
     // server's reply or the reason.
     virtual void OnMessageResult(const PlannedMessage&, SendResult, const Text& /*detail*/) {}
@@ -92,7 +112,7 @@ struct RunOutcome {
     int sent = 0;      // this run
     int skipped = 0;   // sent by an earlier run
     int failed = 0;
-    int uncertain = 0;
+    int uncertain = 0;  // this run, or left uncertain by an earlier one
     int notSent = 0;   // left when the run stopped
     bool loginRefused = false;
     bool stopped = false;
@@ -112,7 +132,13 @@ std::string MailErrorReason(const std::string& error);
 // Whether an error text of the classic call says that the login was refused.
 bool IsLoginRefusal(const std::string& error);
 
+// A temporary refusal of the login is tried again after the pause at most this many times in
+// a run; then the run stops as for a refusal.
+inline constexpr int kLoginDeferralsPerRun = 3;
+
 RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
+                          PostingEvents& events);
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
                           PostingEvents& events);
 // Runs the posting. true only when every message went out (and there was one at least).
 bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events);

@@ -51,9 +51,10 @@ RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* e
     return earlier;
 }
 
-bool RunJournal::Begin(const std::string& identity, const RunPlan& plan, Mode mode, bool resendUncertain,
-                       std::string* error) {
+bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs, const RunPlan& plan,
+                       const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error) {
     m_skip.clear();
+    m_leftUncertain.clear();
     m_journal.Prune(Now());
     const Earlier earlier = Look(identity, error);
     const std::optional<journal::RunRecord>& earlierRun =
@@ -66,16 +67,23 @@ bool RunJournal::Begin(const std::string& identity, const RunPlan& plan, Mode mo
                               (mode == Mode::RetryFailed && message.state != journal::MessageState::Failed &&
                                !(message.state == journal::MessageState::Uncertain && resendUncertain));
             if (done) m_skip.insert(message.number);
+            if (done && message.state == journal::MessageState::Uncertain) m_leftUncertain.insert(message.number);
         }
         const journal::Status resumed = m_journal.ResumeRun(m_run, Now());
         if (!resumed && error) *error = resumed.error().message;
         return resumed.ok();
     }
-    std::vector<journal::PlannedMessage> planned;
-    planned.reserve(plan.messages.size());
+    journal::StoredRun stored;
+    stored.sender = inputs.fromAddress.Bytes();
+    stored.server = plan.server.Bytes();
+    stored.trustFile = trustFile;
+    const int groups = plan.GroupCount();
+    stored.bodies.reserve(static_cast<std::size_t>(groups));
+    for (int g = 0; g < groups; ++g) stored.bodies.push_back(plan.Body(inputs, g).Bytes());
+    stored.messages.reserve(plan.messages.size());
     for (const PlannedMessage& message : plan.messages)
-        planned.push_back({message.number, message.address.Bytes(), message.subject.Bytes()});
-    auto started = m_journal.StartRun(identity, planned, Now());
+        stored.messages.push_back({message.number, message.group, message.address.Bytes(), message.subject.Bytes()});
+    auto started = m_journal.StartStoredRun(identity, stored, Now());
     if (!started) {
         if (error) *error = started.error().message;
         return false;
@@ -99,8 +107,9 @@ bool RunJournal::Record(const PlannedMessage& message, SendResult result, const 
             status = m_journal.MarkUncertain(m_run, message.number, Now(), detail);
             break;
         case SendResult::Stopped:
-            // Never handed over: stays to be sent by a later resume. The message that was
-            // going out when the stop came is no longer uncertain: it did not arrive.
+        case SendResult::LoginDeferred:
+            // Never handed over: stays to be sent by a later resume. A message marked as
+            // going out (a mail call that could not say when its end went) did not arrive.
             if (message.number != m_inFlight) return true;
             status = m_journal.MarkFailed(m_run, message.number, Now(), detail);
             break;
@@ -113,7 +122,8 @@ bool RunJournal::Record(const PlannedMessage& message, SendResult result, const 
 bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error) {
     m_inFlight = message.number;
     const journal::Status status = m_journal.MarkUncertain(
-        m_run, message.number, Now(), std::string("送信中に中断しました（ブログに届いたかどうか分かりません）"));
+        m_run, message.number, Now(),
+        std::string("最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）"));
     if (!status && error) *error = status.error().message;
     return status.ok();
 }
@@ -124,7 +134,12 @@ bool JournalEvents::AlreadySent(const PlannedMessage& message) {
     return m_journal && m_journal->Skip(message.number);
 }
 
-bool JournalEvents::OnSending(const PlannedMessage& message) {
+bool JournalEvents::LeftUncertain(const PlannedMessage& message) {
+    return m_journal && m_journal->LeftUncertain(message.number);
+}
+
+bool JournalEvents::OnSendingEnd(const PlannedMessage& message) {
+    if (!m_inner.OnSendingEnd(message)) return false;
     if (!m_journal || m_failed) return !m_failed;
     std::string error;
     if (!m_journal->RecordSending(message, &error)) {

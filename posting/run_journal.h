@@ -34,15 +34,21 @@ public:
 
     Earlier Look(const std::string& identity, std::string* error);
 
-    // Starts recording. With Resume, uncertain messages are sent again only when
-    // resendUncertain; otherwise they count as done. Prunes old runs.
-    bool Begin(const std::string& identity, const RunPlan& plan, Mode mode, bool resendUncertain,
-               std::string* error);
+    // Starts recording. A new run is stored whole (sender, server, trust file, every group's
+    // body once, every message), so that it can be finished from the journal alone. With
+    // Resume, uncertain messages are sent again only when resendUncertain; otherwise they
+    // stay uncertain. Prunes old runs.
+    bool Begin(const std::string& identity, const PostingInputs& inputs, const RunPlan& plan,
+               const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error);
     bool Skip(int number) const { return m_skip.count(number) > 0; }
+    // Skipped because its fate is unknown (not sent again).
+    bool LeftUncertain(int number) const { return m_leftUncertain.count(number) > 0; }
+    qubopost::journal::RunId Run() const { return m_run; }
     int Skipped() const { return static_cast<int>(m_skip.size()); }
     bool Record(const PlannedMessage& message, SendResult result, const std::string& detail, std::string* error);
-    // Written before a message goes out, so that a process killed during the transfer
-    // leaves it "uncertain" (never resent without asking) rather than "pending".
+    // Written when the message's end (its final ".") is about to go out, so that a process
+    // killed from then on leaves it "uncertain" (never resent without asking); before that
+    // moment it stays unsent and a resume sends it.
     bool RecordSending(const PlannedMessage& message, std::string* error);
     void End(const RunOutcome& outcome);
     qubopost::journal::Journal& Journal() { return m_journal; }
@@ -52,6 +58,7 @@ private:
     qubopost::journal::Journal m_journal;
     qubopost::journal::RunId m_run = 0;
     std::set<int> m_skip;
+    std::set<int> m_leftUncertain;
     int m_inFlight = 0;  // the message marked before its transfer, until its result is known
 };
 
@@ -68,7 +75,9 @@ public:
     bool StopRequested() override { return m_failed || m_inner.StopRequested(); }
     const int* StopFlag() override { return m_inner.StopFlag(); }
     bool AlreadySent(const PlannedMessage& message) override;
-    bool OnSending(const PlannedMessage& message) override;
+    bool LeftUncertain(const PlannedMessage& message) override;
+    bool OnSending(const PlannedMessage& message) override { return !m_failed && m_inner.OnSending(message); }
+    bool OnSendingEnd(const PlannedMessage& message) override;
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) override;
     bool JournalFailed() const { return m_failed; }
 

@@ -6,6 +6,7 @@
 
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
+#include "posting/posting_engine.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 #include "platform/mail_library.h"
@@ -50,19 +51,12 @@ std::string Minutes(long long seconds) {
 
 }  // namespace
 
-// The journal and the way the next run starts, chosen on the window's thread.
-struct CQubopostDlg::RunChoice {
-    std::unique_ptr<RunJournal> journal;
-    std::string identity;
-    RunJournal::Mode mode = RunJournal::Mode::Fresh;
-    bool resendUncertain = false;
-};
-
 std::string CQubopostDlg::JournalPath() const {
     return m_services.journalPath.empty() ? qubopost::journal::DefaultJournalPath() : m_services.journalPath;
 }
 
 void CQubopostDlg::OnFieldEdited(int id) {
+    if (id == IDC_ARTICLE && m_draft) m_draft->Changed();
     if (!IsSourceField(id) || !m_confirmed.exchange(false)) return;
     // What would be posted is no longer what was confirmed.
     if (!m_posting.load()) View().EnableWindow(IDC_START_POST, false);
@@ -165,13 +159,55 @@ void CQubopostDlg::OnConfirmPost() {
     view.EnableWindow(IDC_START_POST, true);
 }
 
-void CQubopostDlg::StopPosting() {
-    __atomic_store_n(&m_runStop, 1, __ATOMIC_RELEASE);
-    {
-        std::lock_guard lock(m_pauseMutex);
+void CQubopostDlg::StopPosting() { m_stop.Stop(); }
+
+namespace {
+
+// The engine's questions as the window asks them: every one that may send has a Cancel that
+// Esc and closing the box also mean.
+class DialogQuestions : public PostingQuestions {
+public:
+    explicit DialogQuestions(ControlView& view) : m_view(view) {}
+    Resume AskResume(const qubopost::journal::RunSummary& run, int sent) override {
+        const int answer = m_view.AskChoice(
+            "前回中断した投稿があります。続きから再開しますか？\n（" + ShortLocalTime(run.startedAt) + " 開始。全 " +
+                std::to_string(run.total) + " 通のうち送信済みの " + std::to_string(sent) +
+                " 通は送りません。「最初から送る」を選ぶと、最初からすべて送ります）",
+            {"再開(&R)", "最初から送る(&A)", "キャンセル"}, 0, 2);
+        return answer == 0 ? Resume::Resume : answer == 1 ? Resume::Restart : Resume::Cancel;
     }
-    m_pauseWake.notify_all();
-}
+    bool AskResendUncertain(const std::vector<qubopost::journal::MessageRecord>& uncertain) override {
+        std::string list;
+        for (const auto& message : uncertain)
+            list += "\n・" + StoredTextToUtf8(message.destination) + "　" + StoredTextToUtf8(message.subject);
+        // Esc and closing mean "いいえ": nothing is sent twice without a yes.
+        return m_view.AskChoice("前回、送信結果が不明になったメールが " + std::to_string(uncertain.size()) +
+                                    " 通あります（サーバの応答の前に接続が切れました）。" + list +
+                                    "\nブログに届いていないことを確かめた場合だけ、もう一度送ってください。もう一度送りますか？",
+                                {"はい(&Y)", "いいえ(&N)"}, 1, 1) == 0;
+    }
+    Finished AskFinished(const qubopost::journal::RunSummary& run, int failed, int uncertain) override {
+        const std::string when = ShortLocalTime(run.endedAt.value_or(run.startedAt));
+        if (failed == 0 && uncertain == 0) {
+            return m_view.AskChoice("この内容は " + when + " にすべて投稿済みです。もう一度すべて投稿しますか？",
+                                    {"はい(&Y)", "いいえ(&N)"}, 1, 1) == 0
+                       ? Finished::All
+                       : Finished::Cancel;
+        }
+        std::string what;
+        if (failed > 0) what += "送信に失敗したメールが " + std::to_string(failed) + " 通";
+        if (uncertain > 0) what += std::string(what.empty() ? "" : "、") + "結果が不明のメールが " + std::to_string(uncertain) + " 通";
+        const int answer = m_view.AskChoice("この内容は " + when + " に投稿しましたが、" + what +
+                                                "あります。失敗したメールだけを送りますか？\n「すべて送る」を選ぶと、最初からすべて送ります。",
+                                            {"失敗分だけ送る(&F)", "すべて送る(&A)", "キャンセル"}, 0, 2);
+        return answer == 0 ? Finished::RetryFailed : answer == 1 ? Finished::All : Finished::Cancel;
+    }
+
+private:
+    ControlView& m_view;
+};
+
+}  // namespace
 
 void CQubopostDlg::OnStartPost() {
     if (m_posting.load()) {
@@ -182,55 +218,43 @@ void CQubopostDlg::OnStartPost() {
     }
     if (!m_confirmed.load()) return;
     ControlView& view = View();
-    PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
-                         m_strArticle,    m_strHeader,   m_strFooter};
+    const PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
+                               m_strArticle,    m_strHeader,   m_strFooter};
 
-    // An earlier run of the same inputs that did not finish is resumed, if the user says so.
-    auto choice = std::make_shared<RunChoice>();
-    std::string error;
-    choice->journal = RunJournal::Open(JournalPath(), &error);
-    if (choice->journal) {
-        choice->identity = RunJournal::Identity(inputs);
-        const RunJournal::Earlier earlier = choice->journal->Look(choice->identity, &error);
-        if (earlier.unfinished) {
-            const int total = earlier.unfinished->summary.total;
-            if (view.AskYesNo(Sjis("前回中断した投稿があります。続きから再開しますか？\n（全 " + std::to_string(total) +
-                                   " 通のうち送信済みの " + std::to_string(earlier.sent) +
-                                   " 通は送りません。「いいえ」を選ぶと最初からすべて送ります）"),
-                              true)) {
-                choice->mode = RunJournal::Mode::Resume;
-                if (!earlier.uncertain.empty()) {
-                    std::string list;
-                    for (const auto& message : earlier.uncertain)
-                        list += "\n・" + StoredTextToUtf8(message.destination) + "　" + StoredTextToUtf8(message.subject);
-                    choice->resendUncertain = view.AskYesNo(
-                        Sjis("前回、送信結果が不明になったメールが " + std::to_string(earlier.uncertain.size()) +
-                             " 通あります（サーバの応答の前に接続が切れました）。" + list +
-                             "\nブログに届いていないことを確かめた場合だけ、もう一度送ってください。もう一度送りますか？"),
-                        false);
-                }
-            }
-        } else if (earlier.finished && earlier.failedInFinished > 0) {
-            if (view.AskYesNo(Sjis("前回の同じ投稿で、送信に失敗したメールが " +
-                                   std::to_string(earlier.failedInFinished) +
-                                   " 通あります。失敗したメールだけを送りますか？\n（「いいえ」を選ぶとすべてを送ります）"),
-                              true))
-                choice->mode = RunJournal::Mode::RetryFailed;
-        }
-    } else {
-        WriteLogLine(Text("投稿履歴を開けないため、この投稿は記録されません（中断後の再開ができません）。" + error));
-    }
-    m_runChoice = choice;
-
+    EngineSetup setup;
+    setup.journalPath = JournalPath();
+    setup.pause = m_services.postingPause;
     // A private certificate authority the user trusts for the SMTP server, if any.
-    const std::string trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
-    if (!m_services.sendMail && !m_services.sendMailStoppable) BSetOption("tls-trust-file", trustFile.c_str());
+    setup.trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
+    if (m_services.sendMailStoppable) {
+        setup.send = Notifying(m_services.sendMailStoppable);
+    } else if (m_services.sendMail) {
+        setup.send = Notifying(Stoppable(m_services.sendMail));
+    } else {
+        // The production wiring: the mail library, which says when a message's end goes out.
+        setup.send = BSendMailNotify;
+        setup.setOption = BSetOption;
+    }
+    m_stop.Reset();
+    auto engine = std::make_shared<PostingEngine>(std::move(setup), m_stop);
+    DialogQuestions questions(view);
+    std::string message;
+    switch (engine->Prepare(inputs, questions, &message)) {
+        case PostingEngine::Ready::Go:
+            break;
+        case PostingEngine::Ready::Cancelled:
+            WriteLogLine(Text("投稿を取りやめました（何も送っていません）。"));
+            return;
+        case PostingEngine::Ready::NothingToDo:
+        case PostingEngine::Ready::Refused:
+            ShowMessage(message);
+            return;
+    }
 
     m_posting.store(true);
-    __atomic_store_n(&m_runStop, 0, __ATOMIC_RELEASE);
     view.SetWindowText(IDC_START_POST, Sjis(kStopCaption));
     view.EnableWindow(IDC_CONFIRM_POST, false);
-    if (!StartWorkerJob([this, inputs = std::move(inputs)] { PostJob(inputs); })) EndRunControls();
+    if (!StartWorkerJob([this, engine] { PostJob(engine); })) EndRunControls();
 }
 
 void CQubopostDlg::EndRunControls() {
@@ -246,13 +270,11 @@ void CQubopostDlg::EndRunControls() {
 namespace {
 
 // Reports a run to the dialog's log field, progress bar and status line.
-class DialogPostingEvents : public PostingEvents {
+class DialogPostingEvents : public EngineEvents {
 public:
-    DialogPostingEvents(ControlView& view, std::function<bool(bool last)> pause, std::function<bool()> stop,
-                        const int* stopFlag, std::function<void(const Text&)> log,
+    DialogPostingEvents(ControlView& view, std::function<bool()> stop, std::function<void(const Text&)> log,
                         std::function<void(const Text&)> subject)
-        : m_view(view), m_pause(std::move(pause)), m_stop(std::move(stop)), m_stopFlag(stopFlag),
-          m_log(std::move(log)), m_subject(std::move(subject)) {}
+        : m_view(view), m_stop(std::move(stop)), m_log(std::move(log)), m_subject(std::move(subject)) {}
 
     void OnRange(int maximum) override {
         m_total = maximum;
@@ -265,9 +287,12 @@ public:
     }
     void OnLogLine(const Text& line) override { m_log(line); }
     void OnSubject(const Text& subject) override { m_subject(subject); }
-    bool Pause() override { return m_pause(m_done >= m_total); }
     bool StopRequested() override { return m_stop(); }
-    const int* StopFlag() override { return m_stopFlag; }
+    void OnWaiting(long long seconds, bool last) override {
+        m_view.SetStatusText(Sjis(last ? "待機中: 次の投稿との間隔を空けています（あと " + std::to_string(seconds) +
+                                             " 秒。「投稿停止」ですぐに終わります）"
+                                       : "待機中: 次の送信まで " + std::to_string(seconds) + " 秒"));
+    }
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text&) override {
         if (result == SendResult::Stopped) return;
         m_view.SetStatusText(Sjis("送信 " + std::to_string(message.number) + " / " + std::to_string(m_total) +
@@ -276,9 +301,7 @@ public:
 
 private:
     ControlView& m_view;
-    std::function<bool(bool)> m_pause;
     std::function<bool()> m_stop;
-    const int* m_stopFlag;
     std::function<void(const Text&)> m_log;
     std::function<void(const Text&)> m_subject;
     int m_total = 0;
@@ -287,30 +310,8 @@ private:
 
 }  // namespace
 
-bool CQubopostDlg::PausePosting(std::chrono::milliseconds duration, bool last) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    std::unique_lock lock(m_pauseMutex);
-    for (;;) {
-        if (__atomic_load_n(&m_runStop, __ATOMIC_ACQUIRE) || m_jobs.StopRequested()) return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-        const long long seconds = (left.count() + 999) / 1000;
-        lock.unlock();
-        View().SetStatusText(Sjis(last ? "待機中: 次の投稿との間隔を空けています（あと " + std::to_string(seconds) +
-                                             " 秒。「投稿停止」ですぐに終わります）"
-                                       : "待機中: 次の送信まで " + std::to_string(seconds) + " 秒"));
-        lock.lock();
-        // Wake once a second to count down, or at once on a stop.
-        const auto tick = std::min(left, std::chrono::milliseconds(1000));
-        m_pauseWake.wait_for(lock, tick, [this] {
-            return __atomic_load_n(&m_runStop, __ATOMIC_ACQUIRE) != 0 || m_jobs.StopRequested();
-        });
-    }
-}
-
-void CQubopostDlg::PostJob(const PostingInputs& inputs) {
-    RunPosting(inputs);
+void CQubopostDlg::PostJob(const std::shared_ptr<PostingEngine>& engine) {
+    RunPosting(engine);
     // Closing: the window is going, its controls are not touched any more.
     if (m_jobs.StopRequested()) m_posting.store(false);
 }
@@ -328,31 +329,15 @@ void CQubopostDlg::WriteLogLine(const Text& line) {
     view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
 }
 
-unsigned char CQubopostDlg::RunPosting(const PostingInputs& inputs) {
-    std::shared_ptr<RunChoice> choice = m_runChoice;
+unsigned char CQubopostDlg::RunPosting(const std::shared_ptr<PostingEngine>& engine) {
     DialogPostingEvents dialogEvents(
-        View(), [this](bool last) { return PausePosting(m_services.postingPause, last); },
-        [this] { return __atomic_load_n(&m_runStop, __ATOMIC_ACQUIRE) != 0 || m_jobs.StopRequested(); },
-        &m_runStop, [this](const Text& line) { WriteLogLine(line); },
+        View(), [this] { return m_jobs.StopRequested(); }, [this](const Text& line) { WriteLogLine(line); },
         [this](const Text& subject) {
             std::lock_guard lock(m_runMutex);
             m_strSubject = subject;
         });
-    const RunPlan plan = PlanRun(inputs);
-    RunJournal* journal = choice ? choice->journal.get() : nullptr;
-    if (journal) {
-        std::string error;
-        if (!journal->Begin(choice->identity, plan, choice->mode, choice->resendUncertain, &error)) {
-            WriteLogLine(Text("投稿履歴に記録できないため、この投稿は記録されません。" + error));
-            journal = nullptr;
-        }
-    }
-    JournalEvents events(dialogEvents, journal);
-    StoppableMailSender send = m_services.sendMailStoppable;
-    if (!send && m_services.sendMail) send = Stoppable(m_services.sendMail);
-    if (!send) send = BSendMailEx;
-    const RunOutcome outcome = RunPostingPlan(inputs, plan, send, events);
-    if (journal) journal->End(outcome);
+    const RunOutcome outcome = engine->Run(dialogEvents);
+    const PostingInputs& inputs = engine->Inputs();
     {
         std::lock_guard lock(m_runMutex);
         m_strLog.Empty();

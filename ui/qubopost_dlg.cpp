@@ -1,17 +1,15 @@
 #include "ui/qubopost_dlg.h"
 
-#include "mail/bsmtp.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
 CQubopostDlg::CQubopostDlg(DialogServices services)
-    : m_hIcon(IDR_MAINFRAME), m_services(std::move(services)), m_jobs(m_services.startThread) {
-    if (!m_services.sendMail) m_services.sendMail = BSendMail;
-}
+    : m_hIcon(IDR_MAINFRAME), m_services(std::move(services)), m_jobs(m_services.startThread) {}
 
 CQubopostDlg::~CQubopostDlg() {
+    m_draft.reset();
     StopPosting();
     m_jobs.RequestStop();
     m_jobs.JoinAll();
@@ -45,7 +43,28 @@ bool CQubopostDlg::OnInitDialog() {
         }
     }
     view.SetFocus(focus);
+
+    // The article of the last session, kept as a draft: never lost to Close or a crash.
+    if (!m_services.draftPath.empty())
+        m_draft = std::make_unique<ArticleDraft>(m_services.draftPath,
+                                                 [this] { return View().GetWindowTextUtf8(IDC_ARTICLE); });
+    if (const std::optional<std::string> draft = m_draft ? m_draft->Load() : std::nullopt) {
+        if (view.GetWindowTextUtf8(IDC_ARTICLE).empty()) {
+            view.SetWindowTextUtf8(IDC_ARTICLE, *draft);
+            WriteLogLine(Text("前回の記事を下書きから戻しました（" + m_draft->Path() +
+                              "）。不要なら「クリア」で空にできます。"));
+        }
+    }
     return true;
+}
+
+void CQubopostDlg::EndDraft() {
+    if (!m_draft) return;
+    std::string error;
+    if (!m_draft->Flush(&error))
+        ShowMessage("記事の下書きを保存できませんでした（" + m_draft->Path() + ": " + error +
+                    "）。記事は画面の中だけにあります。必要ならコピーして保存してください。");
+    m_draft.reset();
 }
 
 void CQubopostDlg::OnCommand(int id) {
@@ -86,6 +105,7 @@ void CQubopostDlg::OnClear() {
     for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) view.SetWindowText(id, "");
     view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
     for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) view.SetWindowText(id, "");
+    if (m_draft) m_draft->Clear();
     view.SetCheck(IDC_KIND_DOWNLOAD, true);
     view.SetCheck(IDC_KIND_MAILMAG, false);
     view.SetCheck(IDC_KIND_GOODS, false);
@@ -104,10 +124,12 @@ void CQubopostDlg::OnCancel() {
         StopPosting();
     }
     SaveSettings();
+    EndDraft();
     View().EndDialog(IDCANCEL);
 }
 
 void CQubopostDlg::StopJobs() {
+    EndDraft();
     StopPosting();
     m_jobs.RequestStop();
 }

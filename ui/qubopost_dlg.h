@@ -17,7 +17,10 @@
 #include "platform/dialog_handlers.h"
 #include "platform/http.h"
 #include "platform/text.h"
+#include "posting/posting_engine.h"
 #include "posting/posting_run.h"
+#include "posting/stop_signal.h"
+#include "ui/article_draft.h"
 #include "ui/worker_jobs.h"
 
 // What the dialog needs from outside; tests replace the slow or remote parts.
@@ -27,9 +30,12 @@ struct DialogServices {
     // The ranking page's encoding and the program's, as ICU names them.
     std::string pageEncoding = "EUC-JP";
     std::string programEncoding = "windows-31j";
-    MailSender sendMail;              // the classic mail call, for tests; empty: see below
-    StoppableMailSender sendMailStoppable;  // empty (and no sendMail): the mail library's BSendMailEx
+    // A test's mail call instead of the mail library's (the window passes none: it posts
+    // through the library's BSendMailNotify, with the settings file's trust file).
+    MailSender sendMail;                    // the classic call
+    StoppableMailSender sendMailStoppable;  // a call with a stop flag
     std::string journalPath;          // empty: the user's history.sqlite3
+    std::string draftPath;            // the article's draft file (the program: DefaultDraftPath()); empty: none
     std::string mailLibrary;          // empty: the mail library's own name
     std::chrono::milliseconds postingPause{60000};
     WorkerJobs::ThreadStarter startThread;  // empty: a thread of its own per job
@@ -81,10 +87,12 @@ public:
     Text ArticleGenerator(const Text& page);
 
     // Posting (on the posting job's thread).
-    void PostJob(const PostingInputs& inputs);
-    unsigned char RunPosting(const PostingInputs& inputs);
+    void PostJob(const std::shared_ptr<PostingEngine>& engine);
+    unsigned char RunPosting(const std::shared_ptr<PostingEngine>& engine);
     // Stops the run going: no further message, a transfer before its final "." aborted.
     void StopPosting();
+    // Writes the article's draft now and stops its writer (the window is going).
+    void EndDraft();
     bool Posting() const { return m_posting.load(); }
     // Whether the last confirmation still stands (no field it copied changed since).
     bool Confirmed() const { return m_confirmed.load(); }
@@ -110,7 +118,6 @@ private:
     // The checks of the posting confirmation: every problem, the classic texts first,
     // and the first control at fault (0 when none).
     std::vector<std::string> CheckPostingFields(int* firstFault);
-    bool PausePosting(std::chrono::milliseconds duration, bool last);
     void EndRunControls();
     std::string JournalPath() const;
 
@@ -122,11 +129,8 @@ private:
     std::string m_fetchError;  // why the last fetch failed (English, the transfer's own text)
     std::atomic<bool> m_posting{false};
     std::atomic<bool> m_confirmed{false};
-    int m_runStop = 0;  // __atomic_* only: the mail call reads it through a plain pointer
-    std::mutex m_pauseMutex;
-    std::condition_variable m_pauseWake;
-    struct RunChoice;
-    std::shared_ptr<RunChoice> m_runChoice;  // the journal and how the next run starts
+    StopSignal m_stop;  // the run's stop: the stop button, closing, the end of the program
+    std::unique_ptr<ArticleDraft> m_draft;  // the article field's draft file
 
     // Settings: the fields' texts as loaded (UTF-8), so that only changed keys are written.
     std::mutex m_settingsMutex;

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -556,6 +557,35 @@ bool QtDialog::AskYesNo(const Text& text, bool defaultYes) {
         const int answer = box->exec();
         delete box;
         return answer == QMessageBox::Yes;
+    });
+}
+
+int QtDialog::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
+                        int cancelIndex) {
+    if (m_ended) return cancelIndex;
+    return CallOnThreadOf(this, [&] {
+        QPointer<QMessageBox> box = NewMessageBox(QString::fromStdString(utf8), this);
+        box->setStandardButtons(QMessageBox::NoButton);
+        std::vector<QAbstractButton*> added;
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            const bool cancel = static_cast<int>(i) == cancelIndex;
+            added.push_back(box->addButton(QString::fromStdString(buttons[i]),
+                                           cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+        }
+        if (defaultIndex >= 0 && defaultIndex < static_cast<int>(added.size()))
+            box->setDefaultButton(qobject_cast<QPushButton*>(added[static_cast<std::size_t>(defaultIndex)]));
+        // Esc and the close box mean the cancelling answer: never one that sends.
+        if (cancelIndex >= 0 && cancelIndex < static_cast<int>(added.size()))
+            box->setEscapeButton(added[static_cast<std::size_t>(cancelIndex)]);
+        TrackBox(box);
+        box->exec();
+        int chosen = cancelIndex;
+        if (box) {
+            for (std::size_t i = 0; i < added.size(); ++i)
+                if (box->clickedButton() == added[i]) chosen = static_cast<int>(i);
+            delete box;
+        }
+        return chosen;
     });
 }
 

@@ -49,6 +49,8 @@ class QtDialog : public QDialog, public ControlView {
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
     void SetStatusText(const Text& text) override;
     bool AskYesNo(const Text& text, bool defaultYes) override;
+    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
+                  int cancelIndex) override;
     void SetFocus(int id) override;
     bool ShowPostingPreview(const PostingPreview& preview) override;
 

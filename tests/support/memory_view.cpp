@@ -50,6 +50,20 @@ bool MemoryView::AskYesNo(const Text& text, bool defaultYes) {
     return answer;
 }
 
+int MemoryView::AskChoice(const std::string& utf8, const std::vector<std::string>&, int defaultIndex, int) {
+    std::lock_guard lock(m_mutex);
+    m_questions.push_back(utf8);
+    if (m_choices.empty()) return defaultIndex;
+    const int choice = m_choices.front();
+    m_choices.erase(m_choices.begin());
+    return choice;
+}
+
+void MemoryView::AnswerChoices(std::vector<int> choices) {
+    std::lock_guard lock(m_mutex);
+    m_choices = std::move(choices);
+}
+
 void MemoryView::SetFocus(int id) {
     std::lock_guard lock(m_mutex);
     m_focus = id;

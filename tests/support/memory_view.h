@@ -35,6 +35,10 @@ public:
     void SetStatusText(const Text& text) override;
     // Answers from Answer() in order, then the default.
     bool AskYesNo(const Text& text, bool defaultYes) override;
+    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
+                  int cancelIndex) override;
+    // The answers of AskChoice, in order; without one it gives its default (as Enter does).
+    void AnswerChoices(std::vector<int> choices);
     void SetFocus(int id) override;
     bool ShowPostingPreview(const PostingPreview& preview) override;
 
@@ -71,6 +75,7 @@ private:
     std::map<int, std::string> m_utf8;  // texts set as UTF-8, kept as given
     std::vector<std::string> m_status, m_questions;
     std::vector<bool> m_answers;
+    std::vector<int> m_choices;
     std::vector<PostingPreview> m_previews;
     int m_focus = 0;
     std::map<int, std::vector<Text>> m_history;

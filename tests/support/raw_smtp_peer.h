@@ -30,6 +30,9 @@ struct RawSmtpScript {
 
     // kDrop here closes each connection as soon as it is accepted.
     std::string greeting = "220 peer.test ESMTP";
+    // Wait this long after accepting a connection before the greeting (a slow server: the
+    // client is still connecting meanwhile).
+    int greetingDelayMs = 0;
     // Replies by command verb in upper case ("EHLO", "MAIL", "RCPT", "DATA", "QUIT", ...),
     // replacing the defaults below. A multi-line reply has "\r\n" between its lines.
     // Defaults: EHLO "250-peer.test\r\n250 8BITMIME", HELO/RSET/NOOP "250 ...",
