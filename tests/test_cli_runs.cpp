@@ -88,6 +88,11 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(again.out.find("再開できる未完了の投稿はありません"), std::string::npos) << again.out;
     EXPECT_EQ(server.messages().size(), 6u);
+
+    // The run's messages, as the history lists them (under the sanitizers too).
+    const CliRun history = Cli(home, {"history", "--run", "1"});
+    EXPECT_EQ(history.status, 0) << history.err;
+    for (const char* part : {"a@x.jp", "b@x.jp", "記事7"}) EXPECT_NE(history.out.find(part), std::string::npos) << part;
 }
 
 TEST(CliRuns, AFinishedRunIsPostedAgainOnlyWhenAskedTo) {
