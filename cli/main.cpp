@@ -202,9 +202,7 @@ int Generate(const Arguments& args) {
     }
     if (encoding != "utf-8" && encoding != "sjis") return Fail("--output-encoding must be utf-8 or sjis");
 
-    std::string host = Value(args, "--ranking-host");
-    if (host.empty()) host = ReadSetting(SettingsPath(args), kRankingSection, "Host").value_or("");
-    if (host.empty()) host = std::string(RankingHost());
+    const std::string host = RankingHostInUse(SettingsPath(args), Value(args, "--ranking-host"), RankingHost());
     if (!IsValidRankingHost(host))
         return Fail("ランキングサービスのホスト「" + host + "」が正しくありません。HOST または HOST:PORT の形で指定してください。");
 

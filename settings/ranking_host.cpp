@@ -1,5 +1,19 @@
 #include "settings/ranking_host.h"
 
+#include "settings/settings_file.h"
+
+std::string RankingHostInUse(const std::string& settingsPath, std::string_view given, std::string_view builtIn,
+                             bool* fromSettings) {
+    if (fromSettings) *fromSettings = false;
+    if (!given.empty()) return std::string(given);
+    const std::string stored = ReadSetting(settingsPath, kRankingSection, "Host").value_or("");
+    if (!stored.empty()) {
+        if (fromSettings) *fromSettings = true;
+        return stored;
+    }
+    return std::string(builtIn);
+}
+
 bool IsPortNumber(std::string_view text) {
     if (text.empty() || text.size() > 5) return false;
     long value = 0;

@@ -29,9 +29,9 @@ void CQubopostDlg::FetchJob() {
 }
 
 std::string CQubopostDlg::RankingHostInUse() const {
-    std::string stored = ReadSetting(m_services.settingsPath, kRankingSection, "Host").value_or("");
-    if (!stored.empty() && IsValidRankingHost(stored)) return stored;
-    return std::string(RankingHost());
+    // A stored host the window cannot use (edited by hand) gives way to the built-in one.
+    const std::string host = RankingHostInUse(m_services.settingsPath, "", RankingHost());
+    return IsValidRankingHost(host) ? host : std::string(RankingHost());
 }
 
 std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
