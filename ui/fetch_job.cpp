@@ -30,7 +30,7 @@ void CQubopostDlg::FetchJob() {
 
 std::string CQubopostDlg::RankingHostInUse() const {
     // A stored host the window cannot use (edited by hand) gives way to the built-in one.
-    const std::string host = RankingHostInUse(m_services.settingsPath, "", RankingHost());
+    const std::string host = ::RankingHostInUse(m_services.settingsPath, "", RankingHost());
     return IsValidRankingHost(host) ? host : std::string(RankingHost());
 }
 
