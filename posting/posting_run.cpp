@@ -179,7 +179,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     result == SendResult::Uncertain
                         ? "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）"
                         : MailErrorReason(libraryText);
-                const Text shown = reason.empty() ? Text(errorText) : Text(reason + " " + errorText);
+                const Text shown = reason.empty() ? Text(errorText) : Text(std::string(reason).append(" ").append(errorText));
                 result == SendResult::Failed ? ++outcome.failed : ++outcome.uncertain;
                 events.OnMessageResult(message, result, Text(errorText));
                 events.OnLogLine(

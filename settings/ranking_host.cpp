@@ -6,7 +6,7 @@ std::string RankingHostInUse(const std::string& settingsPath, std::string_view g
                              bool* fromSettings) {
     if (fromSettings) *fromSettings = false;
     if (!given.empty()) return std::string(given);
-    const std::string stored = ReadSetting(settingsPath, kRankingSection, "Host").value_or("");
+    std::string stored = ReadSetting(settingsPath, kRankingSection, "Host").value_or("");
     if (!stored.empty()) {
         if (fromSettings) *fromSettings = true;
         return stored;
