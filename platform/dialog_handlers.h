@@ -33,4 +33,10 @@ public:
     virtual void SaveWindowState(const std::string&) {}
     // The settings file, for the small windows that keep their own values in it.
     virtual std::string SettingsPath() { return {}; }
+    // The posting journal the logic posts with, for the history window ("" = the user's
+    // default journal).
+    virtual std::string JournalPath() { return {}; }
+    // Resume an unfinished run stored in that journal, from the journal alone (the fields are
+    // not used or changed); 0 = the newest one that can be resumed.
+    virtual void OnResumeRun(long long /*run*/) {}
 };

@@ -33,7 +33,7 @@ run_tsan() {
     # Only the Qt tests need suppressions (tests/qt/tsan.supp, set by their own ctest entries).
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
     (cd "$dir" && ctest --output-on-failure --parallel "$(nproc)" --timeout 900 \
-        -R 'WorkerJobs|FetchJob|PostingDialog|Dialog\.|StartUp|test_qt_threads|MailSend|Draft|Questions')
+        -R 'WorkerJobs|FetchJob|PostingDialog|Dialog\.|StartUp|test_qt_threads|MailSend|Draft|Questions|PostingResume|test_qt_resume')
 }
 
 case "$which" in

@@ -2,6 +2,7 @@
 // sent, and the job that mails every group of articles to every destination address,
 // recorded in the journal so that a stopped or killed run resumes without duplicates.
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 
 #include "journal/journal.h"
@@ -22,6 +23,8 @@ namespace {
 
 constexpr std::string_view kStartCaption = "ブログ投稿開始";
 constexpr std::string_view kStopCaption = "投稿停止";
+// How long the start-up look at the journal waits for another process's write.
+constexpr std::chrono::milliseconds kStartJournalWait{500};
 
 // The fields a confirmation copies, with their labels in the dialog.
 struct SourceField {
@@ -51,7 +54,7 @@ std::string Minutes(long long seconds) {
 
 }  // namespace
 
-std::string CQubopostDlg::JournalPath() const {
+std::string CQubopostDlg::JournalPath() {
     return m_services.journalPath.empty() ? qubopost::journal::DefaultJournalPath() : m_services.journalPath;
 }
 
@@ -209,18 +212,7 @@ private:
 
 }  // namespace
 
-void CQubopostDlg::OnStartPost() {
-    if (m_posting.load()) {
-        // The button reads "投稿停止" while a run goes.
-        StopPosting();
-        View().SetStatusText(Sjis("停止しています…"));
-        return;
-    }
-    if (!m_confirmed.load()) return;
-    ControlView& view = View();
-    const PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
-                               m_strArticle,    m_strHeader,   m_strFooter};
-
+EngineSetup CQubopostDlg::MakeEngineSetup() {
     EngineSetup setup;
     setup.journalPath = JournalPath();
     setup.pause = m_services.postingPause;
@@ -235,15 +227,22 @@ void CQubopostDlg::OnStartPost() {
         setup.send = BSendMailNotify;
         setup.setOption = BSetOption;
     }
+    return setup;
+}
+
+void CQubopostDlg::StartEngineRun(
+    const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
+    std::string_view cancelled, bool fromJournal) {
+    ControlView& view = View();
     m_stop.Reset();
-    auto engine = std::make_shared<PostingEngine>(std::move(setup), m_stop);
+    auto engine = std::make_shared<PostingEngine>(MakeEngineSetup(), m_stop);
     DialogQuestions questions(view);
     std::string message;
-    switch (engine->Prepare(inputs, questions, &message)) {
+    switch (prepare(*engine, questions, &message)) {
         case PostingEngine::Ready::Go:
             break;
         case PostingEngine::Ready::Cancelled:
-            WriteLogLine(Text("投稿を取りやめました（何も送っていません）。"));
+            WriteLogLine(Text(std::string(cancelled)));
             return;
         case PostingEngine::Ready::NothingToDo:
         case PostingEngine::Ready::Refused:
@@ -254,7 +253,93 @@ void CQubopostDlg::OnStartPost() {
     m_posting.store(true);
     view.SetWindowText(IDC_START_POST, Sjis(kStopCaption));
     view.EnableWindow(IDC_CONFIRM_POST, false);
-    if (!StartWorkerJob([this, engine] { PostJob(engine); })) EndRunControls();
+    if (!StartWorkerJob([this, engine, fromJournal] { PostJob(engine, fromJournal); })) EndRunControls();
+}
+
+void CQubopostDlg::OnStartPost() {
+    if (m_posting.load()) {
+        // The button reads "投稿停止" while a run goes.
+        StopPosting();
+        View().SetStatusText(Sjis("停止しています…"));
+        return;
+    }
+    if (!m_confirmed.load()) return;
+    const PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
+                               m_strArticle,    m_strHeader,   m_strFooter};
+    StartEngineRun([&inputs](PostingEngine& engine, PostingQuestions& questions,
+                             std::string* message) { return engine.Prepare(inputs, questions, message); },
+                   "投稿を取りやめました（何も送っていません）。", false);
+}
+
+void CQubopostDlg::ResumeStoredRun(std::optional<qubopost::journal::RunId> run) {
+    if (m_posting.load()) {
+        // One run at a time: the one going now keeps the stop button.
+        ShowMessage("投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。");
+        return;
+    }
+    StartEngineRun([run](PostingEngine& engine, PostingQuestions& questions,
+                         std::string* message) { return engine.PrepareStored(run, questions, message); },
+                   "再開を取りやめました（何も送っていません）。", true);
+}
+
+void CQubopostDlg::OnResumeRun(long long run) {
+    ResumeStoredRun(run > 0 ? std::optional<qubopost::journal::RunId>(run) : std::nullopt);
+}
+
+namespace {
+
+// The unfinished runs of the journal at `path` that can be resumed now, newest first; an error
+// when the journal cannot be opened or read.
+qubopost::journal::Result<std::vector<qubopost::journal::RunSummary>> ResumableRuns(const std::string& path) {
+    namespace journal = qubopost::journal;
+    // A short wait for another process's write: the window comes up without delay.
+    auto opened = journal::Journal::Open(path, kStartJournalWait);
+    if (!opened) return opened.error();
+    auto unfinished = opened.value().UnfinishedRuns(0);
+    if (!unfinished) return unfinished.error();
+    std::vector<journal::RunSummary> runs;
+    for (const journal::UnfinishedRun& candidate : unfinished.value()) {
+        if (!candidate.summary.Resumable()) continue;
+        // A run another process (qubopost-cli, another window) is posting right now is not
+        // left over: it is not offered.
+        int owner = 0;
+        if (!journal::RunLock::Acquire(path, candidate.summary.identity, &owner) && owner != 0) continue;
+        runs.push_back(candidate.summary);
+    }
+    return runs;
+}
+
+}  // namespace
+
+void CQubopostDlg::OfferUnfinishedRuns() {
+    const std::string path = JournalPath();
+    std::error_code error;
+    // No journal yet: nothing to resume, and starting creates none.
+    if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found) return;
+    auto found = ResumableRuns(path);
+    if (!found) {
+        WriteLogLine(Text("投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n" + found.error().message));
+        return;
+    }
+    const std::vector<qubopost::journal::RunSummary>& runs = found.value();
+    if (runs.empty()) return;
+
+    std::string question = "未完了の投稿があります。";
+    constexpr std::size_t kListed = 5;
+    for (std::size_t i = 0; i < runs.size() && i < kListed; ++i) {
+        const qubopost::journal::RunSummary& run = runs[i];
+        question += "\n・番号 " + std::to_string(run.id) + "　" + ShortLocalTime(run.startedAt) + " 開始　送信済み " +
+                    std::to_string(run.sent) + " 通 / 残り " + std::to_string(run.pending + run.failed) + " 通";
+        if (run.uncertain > 0) question += "（結果が不明 " + std::to_string(run.uncertain) + " 通）";
+        // The server under its run: the line would not fit the box's width.
+        question += "\n　　サーバ " + run.server;
+    }
+    if (runs.size() > kListed) question += "\n・ほか " + std::to_string(runs.size() - kListed) + " 件";
+    question += "\n\n「再開」を押すと、番号 " + std::to_string(runs.front().id) +
+                " の続きを送ります（送信済みのメールは送りません）。「あとで」なら何も送りません。"
+                "右クリックメニューの「投稿履歴…」からも再開できます。";
+    if (View().AskChoice(question, {"再開(&R)", "あとで(&L)"}, 1, 1) != 0) return;
+    ResumeStoredRun(runs.front().id);
 }
 
 void CQubopostDlg::EndRunControls() {
@@ -310,8 +395,8 @@ private:
 
 }  // namespace
 
-void CQubopostDlg::PostJob(const std::shared_ptr<PostingEngine>& engine) {
-    RunPosting(engine);
+void CQubopostDlg::PostJob(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
+    RunPosting(engine, fromJournal);
     // Closing: the window is going, its controls are not touched any more.
     if (m_jobs.StopRequested()) m_posting.store(false);
 }
@@ -329,7 +414,7 @@ void CQubopostDlg::WriteLogLine(const Text& line) {
     view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
 }
 
-unsigned char CQubopostDlg::RunPosting(const std::shared_ptr<PostingEngine>& engine) {
+unsigned char CQubopostDlg::RunPosting(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
     DialogPostingEvents dialogEvents(
         View(), [this] { return m_jobs.StopRequested(); }, [this](const Text& line) { WriteLogLine(line); },
         [this](const Text& subject) {
@@ -352,7 +437,9 @@ unsigned char CQubopostDlg::RunPosting(const std::shared_ptr<PostingEngine>& eng
     if (outcome.stopped) {
         ShowMessage("投稿を停止しました。送信済み " + std::to_string(outcome.sent + outcome.skipped) +
                     " 通、未送信 " + std::to_string(outcome.notSent) +
-                    " 通です。\nもう一度「ブログ投稿開始」を押すと、続きから再開できます。");
+                    " 通です。\n" +
+                    (fromJournal ? "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。"
+                                 : "もう一度「ブログ投稿開始」を押すと、続きから再開できます。"));
     } else if (outcome.loginRefused) {
         ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
                     "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認証の設定…」で確認してください。\n未送信のメールは " +

@@ -55,6 +55,8 @@ bool CQubopostDlg::OnInitDialog() {
                               "）。不要なら「クリア」で空にできます。"));
         }
     }
+    // A run stopped, closed or killed half way: offered once, "あとで" by default.
+    OfferUnfinishedRuns();
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/control_view.h"
@@ -59,6 +60,9 @@ public:
     void OnFieldEdited(int id) override;
     std::string LoadWindowState() override;
     std::string SettingsPath() override;
+    // The journal the dialog posts with: DialogServices::journalPath, else the user's.
+    std::string JournalPath() override;
+    void OnResumeRun(long long run) override;
     // The ranking service's host: the settings file's, else the one built in.
     std::string RankingHostInUse() const;
     void SaveWindowState(const std::string& state) override;
@@ -68,6 +72,10 @@ public:
     void OnClear();
     void OnConfirmPost();
     void OnStartPost();
+    // Finishes an unfinished run from the journal alone (`run`, or the newest that can be
+    // resumed), as OnStartPost runs one: the same questions, job and controls. The fields,
+    // the article among them, are neither read nor changed.
+    void ResumeStoredRun(std::optional<qubopost::journal::RunId> run);
 
     // Settings file.
     void LoadSettings();
@@ -87,8 +95,9 @@ public:
     Text ArticleGenerator(const Text& page);
 
     // Posting (on the posting job's thread).
-    void PostJob(const std::shared_ptr<PostingEngine>& engine);
-    unsigned char RunPosting(const std::shared_ptr<PostingEngine>& engine);
+    // fromJournal: the run was taken back from the journal alone (ResumeStoredRun).
+    void PostJob(const std::shared_ptr<PostingEngine>& engine, bool fromJournal = false);
+    unsigned char RunPosting(const std::shared_ptr<PostingEngine>& engine, bool fromJournal = false);
     // Stops the run going: no further message, a transfer before its final "." aborted.
     void StopPosting();
     // Writes the article's draft now and stops its writer (the window is going).
@@ -119,7 +128,16 @@ private:
     // and the first control at fault (0 when none).
     std::vector<std::string> CheckPostingFields(int* firstFault);
     void EndRunControls();
-    std::string JournalPath() const;
+    // What the engine is given, the same for a run of the fields and a resumed one.
+    EngineSetup MakeEngineSetup();
+    // Makes the engine, lets `prepare` ask its questions and, when the run may go, starts the
+    // posting job with the controls of a run. cancelled: the log line when a question was
+    // cancelled.
+    void StartEngineRun(
+        const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
+        std::string_view cancelled, bool fromJournal);
+    // At start: offers the unfinished runs of the journal that can be resumed (no network).
+    void OfferUnfinishedRuns();
 
     DialogServices m_services;
     std::atomic<ControlView*> m_view{nullptr};

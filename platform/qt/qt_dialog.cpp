@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -407,7 +406,12 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                 &QAction::triggered, this,
                 [this] { RunRankingWindow(this, m_handlers.SettingsPath(), std::string(RankingHost())); });
         connect(AddMenuEntry(QStringLiteral("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
-                this, [this] { RunHistoryWindow(this, qubopost::journal::DefaultJournalPath()); });
+                this, [this] {
+                    // The journal the logic posts with; 再開 hands the chosen run back to it.
+                    const std::string path = m_handlers.JournalPath();
+                    RunHistoryWindow(this, path.empty() ? qubopost::journal::DefaultJournalPath() : path,
+                                     [this](long long run) { m_handlers.OnResumeRun(run); });
+                });
     });
 }
 
@@ -564,6 +568,9 @@ int QtDialog::AskChoice(const std::string& utf8, const std::vector<std::string>&
                         int cancelIndex) {
     if (m_ended) return cancelIndex;
     return CallOnThreadOf(this, [&] {
+        // A question the logic asks while it sets the window up (the unfinished runs at start)
+        // appears over the window, not before it.
+        if (!isVisible()) show();
         QPointer<QMessageBox> box = NewMessageBox(QString::fromStdString(utf8), this);
         box->setStandardButtons(QMessageBox::NoButton);
         std::vector<QAbstractButton*> added;

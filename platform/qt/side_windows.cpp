@@ -180,15 +180,16 @@ void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const st
     window.exec();
 }
 
-void RunHistoryWindow(QWidget* parent, const std::string& journalPath) {
-    auto opened = journal::Journal::Open(journalPath);
-    if (!opened) {
-        Inform(parent, QStringLiteral("投稿履歴を開けませんでした。\n%1").arg(Q(opened.error().message)));
-        return;
-    }
-    journal::Journal& history = opened.value();
+namespace {
+
+// A run of the history list that can go on from the journal alone.
+constexpr int kResumableRole = Qt::UserRole + 1;
+
+// Shows the history; returns the run whose "再開" was pressed, or 0.
+long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume) {
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("投稿履歴"));
+    window.setObjectName(QStringLiteral("history"));
     window.setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(&window);
     auto* splitter = new QSplitter(Qt::Vertical, &window);
@@ -207,8 +208,9 @@ void RunHistoryWindow(QWidget* parent, const std::string& journalPath) {
             auto* item = new QTreeWidgetItem(
                 runs, {QString::number(run.id), Q(journal::FormatTime(run.startedAt)),
                        run.endedAt ? Q(journal::FormatTime(*run.endedAt)) : QStringLiteral("（中断）"),
-                       Q(journal::FormatCounts(run))});
+                       Q(journal::FormatCounts(run)) + (run.Resumable() ? QStringLiteral("（再開できます）") : QString())});
             item->setData(0, Qt::UserRole, static_cast<qlonglong>(run.id));
+            item->setData(0, kResumableRole, run.Resumable());
         }
     }
     for (int column = 0; column < 4; ++column) runs->resizeColumnToContents(column);
@@ -234,9 +236,46 @@ void RunHistoryWindow(QWidget* parent, const std::string& journalPath) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &window);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる(&C)"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+    long long chosen = 0;
+    if (canResume) {
+        // Sends the rest of the selected unfinished run, from the journal alone.
+        QPushButton* resume = buttons->addButton(QStringLiteral("再開(&R)"), QDialogButtonBox::ActionRole);
+        resume->setObjectName(QStringLiteral("resume"));
+        resume->setToolTip(QStringLiteral("選んだ未完了の投稿の続きを送ります（送信済みのメールは送りません）"));
+        auto update = [runs, resume] {
+            const QTreeWidgetItem* item = runs->currentItem();
+            resume->setEnabled(item && item->data(0, kResumableRole).toBool());
+        };
+        QObject::connect(runs, &QTreeWidget::currentItemChanged, resume, update);
+        update();
+        QObject::connect(resume, &QPushButton::clicked, &window, [&window, runs, &chosen] {
+            const QTreeWidgetItem* item = runs->currentItem();
+            if (!item || !item->data(0, kResumableRole).toBool()) return;
+            chosen = item->data(0, Qt::UserRole).toLongLong();
+            window.accept();
+        });
+    }
     layout->addWidget(buttons);
     if (runs->topLevelItemCount() > 0) runs->setCurrentItem(runs->topLevelItem(0));
     const QSize available = window.screen()->availableGeometry().size() - QSize(16, 48);
     window.resize(QSize(820, 540).boundedTo(available));
     window.exec();
+    return chosen;
+}
+
+}  // namespace
+
+void RunHistoryWindow(QWidget* parent, const std::string& journalPath,
+                      const std::function<void(long long run)>& resume) {
+    long long chosen = 0;
+    {
+        auto opened = journal::Journal::Open(journalPath);
+        if (!opened) {
+            Inform(parent, QStringLiteral("投稿履歴を開けませんでした。\n%1").arg(Q(opened.error().message)));
+            return;
+        }
+        chosen = ShowHistory(parent, opened.value(), static_cast<bool>(resume));
+    }
+    // The window and its journal are closed before the run goes on.
+    if (chosen > 0 && resume) resume(chosen);
 }

@@ -2,6 +2,7 @@
 // ranking service, and the posting history.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -12,5 +13,8 @@ void RunCredentialsWindow(QWidget* parent, const std::string& server, const std:
                           const std::string& settingsPath);
 // The ranking service's host, stored as [Ranking] Host= in the settings file.
 void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const std::string& builtInHost);
-// Past runs and each message's result, from the journal.
-void RunHistoryWindow(QWidget* parent, const std::string& journalPath);
+// Past runs and each message's result, from the journal. With `resume`, a "再開" button, enabled
+// for a run that can go on from the journal alone, closes the window and then calls it with
+// that run's number.
+void RunHistoryWindow(QWidget* parent, const std::string& journalPath,
+                      const std::function<void(long long run)>& resume = {});

@@ -50,13 +50,20 @@ bool MemoryView::AskYesNo(const Text& text, bool defaultYes) {
     return answer;
 }
 
-int MemoryView::AskChoice(const std::string& utf8, const std::vector<std::string>&, int defaultIndex, int) {
+int MemoryView::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
+                          int cancelIndex) {
     std::lock_guard lock(m_mutex);
     m_questions.push_back(utf8);
+    m_asked.push_back({utf8, buttons, defaultIndex, cancelIndex});
     if (m_choices.empty()) return defaultIndex;
     const int choice = m_choices.front();
     m_choices.erase(m_choices.begin());
     return choice;
+}
+
+std::vector<MemoryView::Choice> MemoryView::Choices() {
+    std::lock_guard lock(m_mutex);
+    return m_asked;
 }
 
 void MemoryView::AnswerChoices(std::vector<int> choices) {

@@ -39,6 +39,14 @@ public:
                   int cancelIndex) override;
     // The answers of AskChoice, in order; without one it gives its default (as Enter does).
     void AnswerChoices(std::vector<int> choices);
+    // Every AskChoice as asked: the question (UTF-8), its buttons, the Enter and Esc answers.
+    struct Choice {
+        std::string question;
+        std::vector<std::string> buttons;
+        int defaultIndex = -1;
+        int cancelIndex = -1;
+    };
+    std::vector<Choice> Choices();
     void SetFocus(int id) override;
     bool ShowPostingPreview(const PostingPreview& preview) override;
 
@@ -76,6 +84,7 @@ private:
     std::vector<std::string> m_status, m_questions;
     std::vector<bool> m_answers;
     std::vector<int> m_choices;
+    std::vector<Choice> m_asked;
     std::vector<PostingPreview> m_previews;
     int m_focus = 0;
     std::map<int, std::vector<Text>> m_history;
