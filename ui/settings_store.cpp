@@ -1,9 +1,5 @@
-// The settings file: seven of the dialog's fields in section "HostData", as the classic
-// program reads and writes them. Multi-line fields keep their line breaks as "・・"
-// (destinations) or ".." (header, footer). What that format can't hold (two dots in a
-// row, characters without a Shift-JIS form) is kept as well in a section of our own,
-// UTF-8 with escaped line breaks, and used only while it still matches "HostData": a
-// value edited since by the classic program or by hand wins.
+// The dialog's side of the settings file: seven of its fields in the HostData section, with
+// the lossless copy beside it (the codec of both is settings/host_data).
 #include <array>
 
 #include "platform/encoding.h"
@@ -11,12 +7,11 @@
 #include "platform/profile.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/host_data.h"
 #include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
 namespace {
-
-enum class LineBreaks { AsTyped, MiddleDots, Dots };
 
 struct SettingsKey {
     const char* name;
@@ -36,72 +31,6 @@ constexpr std::array<SettingsKey, 7> kKeys = {{
 
 constexpr const char* kSection = "HostData";
 constexpr const char* kWindowKey = "Window";
-
-Text LineBreakMark(LineBreaks encoding) {
-    return encoding == LineBreaks::MiddleDots ? Sjis("・・") : Text("..");
-}
-
-// A field's text as the classic format stores it.
-std::string ClassicEncode(const std::string& utf8, LineBreaks encoding) {
-    Text value = FieldToSjis(utf8);
-    if (encoding != LineBreaks::AsTyped) value.Replace("\r\n", LineBreakMark(encoding));
-    // One-line values can't hold line ends; the file writer turns them into blanks.
-    std::string bytes = value.Bytes();
-    for (char& c : bytes)
-        if (c == '\r' || c == '\n') c = ' ';
-    return bytes;
-}
-
-Text ClassicDecode(const std::string& stored, LineBreaks encoding) {
-    Text value(stored);
-    if (encoding != LineBreaks::AsTyped) value.Replace(LineBreakMark(encoding), "\r\n");
-    return value;
-}
-
-// UTF-8 with "\\" for a backslash and "\n" for a line break (CR LF in the field).
-std::string EscapeLossless(const std::string& utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
-            out += "\\n";
-            ++i;
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string UnescapeLossless(const std::string& stored) {
-    std::string out;
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        if (stored[i] != '\\' || i + 1 == stored.size()) {
-            out += stored[i];
-            continue;
-        }
-        const char next = stored[++i];
-        if (next == 'n') {
-            out += "\r\n";
-        } else if (next == 'r') {
-            out += '\r';
-        } else {
-            out += next;  // "\\" and anything unknown: the character itself
-        }
-    }
-    return out;
-}
-
-// Whether the classic format gives the value back exactly as it is.
-bool SurvivesClassic(const std::string& utf8, LineBreaks encoding) {
-    return ToUtf8(ClassicDecode(ClassicEncode(utf8, encoding), encoding)) == utf8;
-}
 
 }  // namespace
 
