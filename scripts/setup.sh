@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libicu-dev libgmime-3.0-dev libsqlite3-dev
+  libcurl4-openssl-dev libicu-dev libgmime-3.0-dev libsqlite3-dev libxml2-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   python3 python3-aiosmtpd openssl ca-certificates
   fonts-ipafont-gothic xvfb xauth

@@ -23,6 +23,8 @@
 #   wordpress.sh send FOLDER MESSAGE_FILE
 #       Mails the file's bytes (LF line ends become CR LF) as one message to MAIL_TO through the
 #       SMTP receiver, envelope sender ADMIN_EMAIL: a message made by hand, without a mail client.
+#   wordpress.sh app-password FOLDER
+#       Makes a new application password for ADMIN_USER (the REST API's login) and prints it.
 #   wordpress.sh stop FOLDER
 #       Stops every process the bed started, by the PIDs recorded in FOLDER/pids/ (SIGTERM;
 #       after 30 s SIGKILL to the process group each of them leads).
@@ -491,8 +493,15 @@ with smtplib.SMTP("127.0.0.1", int(port), timeout=60) as client:
 EOF
 }
 
+app_password() {
+    [ -f "$folder/testbed.env" ] || die "no test bed in $folder (no testbed.env)"
+    TESTBED_SITE_URL=$(env_value SITE_URL) php "${php_options[@]}" "$here/wp_tool.php" "$(env_value DOCROOT)" \
+        app-password "$(env_value ADMIN_USER)" || die "could not make an application password"
+}
+
 case "$command" in
 start) start_bed "$@" ;;
+app-password) app_password ;;
 send) send_message "$@" ;;
 stop) stop_bed ;;
 check) check_bed ;;

@@ -7,12 +7,14 @@
  *   php wp_tool.php DOCROOT installed                 prints "yes" once the blog is installed
  *   php wp_tool.php DOCROOT reset-mail-check          forget when wp-mail.php last ran
  *   php wp_tool.php DOCROOT posts                     every post (any status but trash) as JSON
+ *   php wp_tool.php DOCROOT app-password LOGIN        makes a new application password for the
+ *                                                     user LOGIN and prints it
  *
  * DOCROOT is the test bed's document root: the same wp-config.php as the web server's.
  */
 
 if ( PHP_SAPI !== 'cli' || $argc < 3 ) {
-	fwrite( STDERR, "usage: php wp_tool.php DOCROOT configure|installed|reset-mail-check|posts [NAME=VALUE]...\n" );
+	fwrite( STDERR, "usage: php wp_tool.php DOCROOT configure|installed|reset-mail-check|posts|app-password [NAME=VALUE|LOGIN]...\n" );
 	exit( 2 );
 }
 
@@ -80,6 +82,24 @@ switch ( $testbed_action ) {
 			);
 		}
 		echo json_encode( $list, JSON_UNESCAPED_UNICODE | JSON_UNESCAPED_SLASHES | JSON_PRETTY_PRINT | JSON_INVALID_UTF8_SUBSTITUTE ), "\n";
+		break;
+
+	case 'app-password':
+		$login = isset( $argv[3] ) ? $argv[3] : '';
+		$user  = get_user_by( 'login', $login );
+		if ( ! $user ) {
+			fwrite( STDERR, "wp_tool: no user $login\n" );
+			exit( 1 );
+		}
+		$created = WP_Application_Passwords::create_new_application_password(
+			$user->ID,
+			array( 'name' => 'qubopost-test-' . wp_generate_password( 8, false ) )
+		);
+		if ( is_wp_error( $created ) ) {
+			fwrite( STDERR, 'wp_tool: ' . $created->get_error_message() . "\n" );
+			exit( 1 );
+		}
+		echo $created[0], "\n";
 		break;
 
 	default:
