@@ -31,9 +31,18 @@ std::string MemoryView::GetWindowTextUtf8(int id) {
 }
 
 void MemoryView::SetWindowTextUtf8(int id, std::string_view utf8) {
-    SetWindowText(id, FieldToSjis(utf8));
-    std::lock_guard lock(m_mutex);
-    m_utf8[id] = std::string(utf8);
+    // As a window does, the edit is told of once the text is there in both forms: a reader
+    // woken by it (the article's draft writer) sees the new text, never a half-set one.
+    const Text sjis = FieldToSjis(utf8);
+    DialogHandlers* handlers = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_texts[id] = sjis;
+        m_utf8[id] = std::string(utf8);
+        m_history[id].push_back(sjis);
+        handlers = notify;
+    }
+    if (handlers) handlers->OnFieldEdited(id);
 }
 
 void MemoryView::SetStatusText(const Text& text) {
