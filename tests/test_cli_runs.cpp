@@ -23,16 +23,8 @@ using qubopost::test::SmtpServer;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-CliRun Cli(const TempDir& home, std::vector<std::string> args) {
-    const std::string out = home.File("stdout"), err = home.File("stderr");
-    const int status = WaitCli(StartCli(home, std::move(args), out, err));
-    return {status, TempDir::Read(out), TempDir::Read(err)};
-}
+// Runs qubopost-cli with the arguments, a private HOME and state folder, and no key ring.
+CliRun Cli(const TempDir& home, std::vector<std::string> args) { return RunCli(home, std::move(args)); }
 
 std::string Articles(int n) {
     std::string text = "-----into-----";

@@ -24,6 +24,12 @@ pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::st
     return pid;
 }
 
+CliRun RunCli(const TempDir& home, std::vector<std::string> args) {
+    const std::string out = home.File("stdout"), err = home.File("stderr");
+    const int status = WaitCli(StartCli(home, std::move(args), out, err));
+    return {status, TempDir::Read(out), TempDir::Read(err)};
+}
+
 int WaitCli(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);

@@ -14,3 +14,12 @@ pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::st
                const std::string& err = "/dev/null");
 // Waits for the child: its exit status, or -1 when a signal ended it.
 int WaitCli(pid_t pid);
+
+// A whole run: its exit status and what it printed.
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+// Runs qubopost-cli to its end with the arguments, a private HOME and state folder under
+// `home`, and no key ring.
+CliRun RunCli(const TempDir& home, std::vector<std::string> args);
