@@ -31,6 +31,7 @@
 
 #include "mail/bsmtp.h"
 #include "mail/resolve.h"
+#include "private_network.h"
 #include "support/raw_smtp_peer.h"
 #include "support/smtp_fixture.h"
 
@@ -40,7 +41,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kOffLoopback = "192.0.2.25";
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -263,19 +263,6 @@ std::set<std::string> SystemIpv4Addresses(const std::string& name) {
     return addresses;
 }
 
-RawSmtpScript AuthWithoutStartTls() {
-    RawSmtpScript script;
-    script.replies["EHLO"] = "250-peer.test\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME";
-    script.replies["AUTH"] = "235 2.7.0 Authentication successful";
-    return script;
-}
-
-int CountAuth(const std::vector<std::string>& commands) {
-    int count = 0;
-    for (const std::string& line : commands)
-        if (Lower(line.substr(0, 4)) == "auth") ++count;
-    return count;
-}
 
 std::string At(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 

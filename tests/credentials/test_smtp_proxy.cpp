@@ -24,31 +24,17 @@
 #include <vector>
 
 #include "mail/bsmtp.h"
+#include "private_network.h"
 #include "support/raw_smtp_peer.h"
 #include "support/smtp_fixture.h"
 
 namespace qubopost::test {
 namespace {
 
-constexpr const char* kOffLoopback = "192.0.2.25";
-
 // Every variable libcurl may take a proxy from for smtp:// and smtps:// URLs, and the ones that
 // exempt hosts from it (cleared so that they cannot hide a proxy in use).
 const char* const kProxyVariables[] = {"all_proxy",   "ALL_PROXY",   "smtp_proxy", "SMTP_PROXY",
                                        "smtps_proxy", "SMTPS_PROXY", "no_proxy",   "NO_PROXY"};
-
-std::string WhyNoPrivateNetwork() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, kOffLoopback, &address.sin_addr);
-    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    if (bound) return {};
-    if (const char* reason = std::getenv("QUBOPOST_TEST_NO_NETNS")) return reason;
-    return std::string(kOffLoopback) +
-           " is not an address here: run through isolated.sh (ctest does)";
-}
 
 // A TCP listener on 192.0.2.25 that accepts every connection, answers nothing and keeps every
 // byte: what a proxy named in the environment would get.
@@ -151,22 +137,6 @@ class ScopedVariable {
     const char* name_;
 };
 
-RawSmtpScript AuthWithoutStartTls() {
-    RawSmtpScript script;
-    script.replies["EHLO"] = "250-peer.test\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME";
-    script.replies["AUTH"] = "235 2.7.0 Authentication successful";
-    return script;
-}
-
-int CountAuth(const std::vector<std::string>& commands) {
-    int count = 0;
-    for (const std::string& line : commands) {
-        std::string verb = line.substr(0, 4);
-        for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (verb == "AUTH") ++count;
-    }
-    return count;
-}
 
 class SmtpProxy : public ::testing::Test {
   protected:
