@@ -30,8 +30,8 @@ run_asan() {
 run_tsan() {
     local dir=$base/build-tsan
     configure_and_build "$dir" thread
-    # Only the Qt tests need suppressions (tests/qt/tsan.supp, set by their own ctest entries).
-    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+    # The Qt tests add Qt's own entries (tests/qt/tsan.supp, set by their ctest entries).
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$suppressions/tsan.supp"
     (cd "$dir" && ctest --output-on-failure --parallel "$(nproc)" --timeout 900 \
         -R 'WorkerJobs|FetchJob|PostingDialog|Dialog\.|StartUp|test_qt_threads|MailSend|Draft|Questions|PostingResume|test_qt_resume')
 }
