@@ -14,9 +14,11 @@
 #include "raw_smtp_peer.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpServer;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -113,11 +115,14 @@ TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
                                            std::to_string(server.port()), "--from", "me@x.jp", "--pause", "30"};
     // First run: killed in its pause after the first message.
     const pid_t pid = StartCli(home, args);
-    for (int i = 0; i < 3000 && server.messages().empty(); ++i) usleep(10000);
+    CliGuard guard(pid);
+    ASSERT_TRUE(WaitFor([&] { return !server.messages().empty(); }, "the first message at the server"));
+    // The journal records it before the pause begins.
+    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; }, "the first message marked sent in the journal"));
     ASSERT_EQ(server.messages().size(), 1u);
-    usleep(300000);  // the journal has recorded it before the pause began
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     EXPECT_EQ(WaitCli(pid), -1);  // the kill ended it
+    guard.Reset(-1);
 
     std::vector<std::string> again = args;
     again[again.size() - 1] = "0";
@@ -153,40 +158,23 @@ TEST(Cli, TerminatingDuringAStalledTransferEndsWithinSecondsAndSendsNothing) {
     article += std::string(8 << 20, 'x');
     article += "\n-----into-----";
     TempDir::Write(home.File("article.txt"), article);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("HOME", home.Path().c_str(), 1);
-        setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-        const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
-        const std::string port = std::to_string(peer.port());
-        execl(binary.c_str(), binary.c_str(), "post", "--article", home.File("article.txt").c_str(), "--to",
-              "a@x.jp", "--server", "127.0.0.1", "--port", port.c_str(), "--from", "me@x.jp", "--pause", "0",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = StartCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
+                                      "127.0.0.1", "--port", std::to_string(peer.port()), "--from", "me@x.jp",
+                                      "--pause", "0"});
+    CliGuard guard(pid);
     // Wait until the transfer is under way, then ask the program to end.
     auto inData = [&] {
         const auto commands = peer.commands();
         return std::find(commands.begin(), commands.end(), "DATA") != commands.end();
     };
-    for (int i = 0; i < 3000 && !inData(); ++i) usleep(10000);
-    ASSERT_TRUE(inData());
-    usleep(300000);  // the body is going out into the stalled connection
-    kill(pid, SIGTERM);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 50 && ended == 0; ++i) {  // at most 5 s
-        ended = waitpid(pid, &status, WNOHANG);
-        if (ended == 0) usleep(100000);
-    }
-    if (ended == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "qubopost-cli was still running 5 s after SIGTERM";
-    }
-    EXPECT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WaitFor(inData, "the DATA command"));
+    // The body is going out into the stalled connection: its first bytes wait, unread, at the peer.
+    ASSERT_TRUE(WaitFor([&] { return peer.unread() > 0; }, "the body's first bytes at the peer"));
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    // It ends on its own, soon: a process still running 5 s after SIGTERM is killed and fails the test.
+    const int status = WaitCli(pid, std::chrono::seconds(5));
+    EXPECT_GE(status, 0) << "ended by a signal rather than by itself";
+    guard.Reset(-1);
     EXPECT_EQ(peer.finalDots(), 0);  // the message was cut before its final "."
     // The journal knows it was not delivered (neither sent nor uncertain): a resume sends it.
     const CliRun history = Cli(home, {"history"});

@@ -17,9 +17,11 @@
 #include "raw_smtp_peer.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpServer;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -37,17 +39,6 @@ std::vector<std::string> PostArgs(const TempDir& home, int port, const std::stri
             "127.0.0.1", "--port", std::to_string(port), "--from", "me@x.jp", "--pause", pause};
 }
 
-// Waits (at most `seconds`) until the condition holds.
-template <typename Condition>
-bool WaitFor(Condition condition, int seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Every (recipient, subject) pair of what the server received, with how often it came.
 std::map<std::pair<std::string, std::string>, int> Received(const SmtpServer& server) {
     std::map<std::pair<std::string, std::string>, int> counts;
@@ -62,10 +53,13 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     SmtpServer server;
     TempDir::Write(home.File("article.txt"), Articles(9));  // 3 groups x 2 addresses = 6 messages
     const pid_t cli = StartCli(home, PostArgs(home, server.port(), "30"));
-    ASSERT_TRUE(WaitFor([&] { return server.messages().size() == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // recorded, and in its pause
+    CliGuard guard(cli);
+    ASSERT_TRUE(WaitFor([&] { return server.messages().size() == 1; }, "the first message at the server"));
+    // Recorded in the journal, and so in its pause.
+    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; }, "the first message marked sent in the journal"));
     ASSERT_EQ(kill(cli, SIGKILL), 0);
     EXPECT_EQ(WaitCli(cli), -1);  // the kill ended it, in its pause
+    guard.Reset(-1);
     ASSERT_EQ(server.messages().size(), 1u);
     ASSERT_EQ(unlink(home.File("article.txt").c_str()), 0);
 
@@ -115,15 +109,17 @@ TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
         SCOPED_TRACE(round);
         std::vector<std::string> args = PostArgs(home, server.port(), "1");
         if (round > 0) args.push_back("--again");
-        const pid_t first = StartCli(home, args, home.File("first.out"), home.File("first.err"));
         const std::size_t before = server.messages().size();
-        ASSERT_TRUE(WaitFor([&] { return server.messages().size() > before; }));
+        const pid_t first = StartCli(home, args, home.File("first.out"), home.File("first.err"));
+        CliGuard guard(first);
+        ASSERT_TRUE(WaitFor([&] { return server.messages().size() > before; }, "the first run's first message"));
         const CliRun second = Cli(home, args);
         EXPECT_NE(second.status, 0);
         EXPECT_NE(second.err.find("この投稿は別のプロセス（PID " + std::to_string(first) + "）が実行中です"),
                   std::string::npos)
             << second.err;
         EXPECT_EQ(WaitCli(first), 0) << TempDir::Read(home.File("first.err"));
+        guard.Reset(-1);
         EXPECT_EQ(server.messages().size(), before + 4);
     }
     for (const auto& [message, count] : Received(server)) EXPECT_EQ(count, 3) << message.first << " " << message.second;
@@ -143,9 +139,11 @@ TEST(CliRuns, AKillBeforeTheEndWentOutLeavesTheMessageForTheNextRun) {
                                          "--pause", "0"};
         if (round > 0) args.push_back("--again");
         const pid_t cli = StartCli(home, args);
-        ASSERT_TRUE(WaitFor([&] { return peer.connections() >= 1; }));
+        CliGuard guard(cli);
+        ASSERT_TRUE(WaitFor([&] { return peer.connections() >= 1; }, "the connection to the slow server"));
         ASSERT_EQ(kill(cli, SIGKILL), 0);
         EXPECT_EQ(WaitCli(cli), -1);
+        guard.Reset(-1);
         EXPECT_EQ(peer.finalDots(), 0);  // killed before the end could go out
 
         // The same command again: the run is unfinished (--again concerns finished runs only),

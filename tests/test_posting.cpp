@@ -16,12 +16,14 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "wait_for.h"
 
 using qubopost::test::DecodedBody;
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpClientEnvironment;
 using qubopost::test::SmtpServer;
 using qubopost::test::SmtpServerOptions;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -37,6 +39,21 @@ Text Articles(int n) {
     }
     // The generator writes CP932; the posting takes the window's text, UTF-8.
     return Text(ToUtf8(GenerateArticle(Text(page), RankingKind::Monthly)));
+}
+
+// For a number of articles, the articles of each group: three to a group, in order.
+const std::map<int, std::vector<std::vector<int>>> kGroupsOfThree = {
+    {1, {{1}}}, {2, {{1, 2}}}, {3, {{1, 2, 3}}}, {4, {{1, 2, 3}, {4}}},
+    {7, {{1, 2, 3}, {4, 5, 6}, {7}}}, {10, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10}}},
+    {11, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11}}},
+};
+
+// The article text as the messages carry it: without its separator lines and title markers.
+std::string WithoutMarkers(const Text& article) {
+    Text whole = article;
+    whole.Replace("-----into-----", "");
+    whole.Replace("[title]", "");
+    return whole.Bytes();
 }
 
 // Titles of the articles a group text holds, in order.
@@ -93,12 +110,7 @@ PostingInputs Inputs(const Text& article, const std::string& addresses) {
 }  // namespace
 
 TEST(PostingPlan, EveryArticleIsSentInGroupsOfThree) {
-    const std::map<int, std::vector<std::vector<int>>> expected = {
-        {1, {{1}}}, {2, {{1, 2}}}, {3, {{1, 2, 3}}}, {4, {{1, 2, 3}, {4}}},
-        {7, {{1, 2, 3}, {4, 5, 6}, {7}}}, {10, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10}}},
-        {11, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11}}},
-    };
-    for (const auto& [n, groups] : expected) {
+    for (const auto& [n, groups] : kGroupsOfThree) {
         SCOPED_TRACE(n);
         const Text article = Articles(n);
         EXPECT_EQ(CountArticles(article), n);
@@ -113,10 +125,7 @@ TEST(PostingPlan, EveryArticleIsSentInGroupsOfThree) {
             joined += plan[g].text;
         }
         // Nothing lost, nothing twice.
-        Text whole = article;
-        whole.Replace("-----into-----", "");
-        whole.Replace("[title]", "");
-        EXPECT_EQ(joined, whole);
+        EXPECT_EQ(joined.Bytes(), WithoutMarkers(article));
     }
 }
 
@@ -322,9 +331,9 @@ TEST_F(PostingDialog, ButtonsAreDisabledDuringARunAndClosingStopsIt) {
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
     EXPECT_EQ(view.Utf8(IDC_START_POST), "投稿停止");
     EXPECT_FALSE(view.IsWindowEnabled(IDC_CONFIRM_POST));
-    while (sent.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitFor([&] { return sent.load() > 0; }, "the first message"));
     dialog->StopJobs();
-    while (dialog->JobsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->JobsRunning(); }, "the run to end after StopJobs"));
     dialog.reset();
     EXPECT_EQ(sent.load(), 1);  // the pause woke and no further message went out
     EXPECT_TRUE(view.Messages().empty());
@@ -333,7 +342,7 @@ TEST_F(PostingDialog, ButtonsAreDisabledDuringARunAndClosingStopsIt) {
 TEST_F(PostingDialog, WholeRunsArriveAtARealServerAsTheGroupsTheRunBuilt) {
     SmtpClientEnvironment client;
     SmtpServer server;
-    for (int n : {1, 2, 3, 7, 10, 11}) {
+    for (const auto& [n, groups] : kGroupsOfThree) {
         SCOPED_TRACE(n);
         MemoryView fresh;
         auto dialog = MakeDialog(BSendMail);
@@ -345,18 +354,28 @@ TEST_F(PostingDialog, WholeRunsArriveAtARealServerAsTheGroupsTheRunBuilt) {
         ASSERT_TRUE(view.WaitForMessages(shown + 1));
         EXPECT_EQ(view.Messages().back(), "ブログへの自動投稿が完了しました。");
 
-        const auto plan = PlanPosting(Articles(n));
+        // Each group to each address in turn, titled by its first article, between the
+        // header and the footer; the groups' texts together are the article's, each once.
         const auto received = server.messages();
-        ASSERT_EQ(received.size() - before, plan.size() * 2);
-        for (std::size_t g = 0; g < plan.size(); ++g) {
+        ASSERT_EQ(received.size() - before, groups.size() * 2);
+        const std::string header = "こんにちは\r\n", footer = "\r\nまたね";
+        std::string joined;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
             for (std::size_t a = 0; a < 2; ++a) {
                 const auto& mail = received[before + g * 2 + a];
                 EXPECT_EQ(mail.rcptTo, std::vector<std::string>{a == 0 ? "blog-a@example.jp" : "blog-b@example.jp"});
                 EXPECT_EQ(mail.mailFrom, "me@example.jp");
-                EXPECT_EQ(DecodedSubject(mail), plan[g].subject.Bytes());
-                EXPECT_EQ(DecodedBody(mail), "こんにちは\r\n" + plan[g].text.Bytes() + "\r\nまたね");
+                EXPECT_EQ(DecodedSubject(mail), Title(groups[g][0]));
+                const std::string body = DecodedBody(mail);
+                ASSERT_GE(body.size(), header.size() + footer.size());
+                EXPECT_EQ(body.substr(0, header.size()), header);
+                EXPECT_EQ(body.substr(body.size() - footer.size()), footer);
+                const std::string text = body.substr(header.size(), body.size() - header.size() - footer.size());
+                EXPECT_EQ(ArticlesIn(Text(text)), groups[g]);
+                if (a == 0) joined += text;
             }
         }
+        EXPECT_EQ(joined, WithoutMarkers(Articles(n)));
     }
 }
 
@@ -498,7 +517,7 @@ TEST_F(PostingDialog, ClearDuringARunKeepsTheStartButtonOffAfterIt) {
     view.Answer({true});  // "はい" to the question before clearing
     dialog->OnCommand(IDC_CLEAR);
     ASSERT_TRUE(view.WaitForMessages(1));
-    while (dialog->Posting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end after its verdict"));
     view.notify = nullptr;
     EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
     EXPECT_TRUE(view.IsWindowEnabled(IDC_CONFIRM_POST));
@@ -532,7 +551,7 @@ TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(1));
     EXPECT_NE(view.Messages()[0].find("投稿を停止しました。送信済み 3 通、未送信 3 通"), std::string::npos);
-    while (dialog->Posting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the stopped run to end"));
     ASSERT_EQ(mail.calls.size(), 3u);
     ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));  // the confirmation still stands
 

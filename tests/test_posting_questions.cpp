@@ -11,9 +11,11 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "wait_for.h"
 
 using qubopost::test::SmtpClientEnvironment;
 using qubopost::test::SmtpServer;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -50,13 +52,11 @@ protected:
         if (verdict) {
             ASSERT_TRUE(view.WaitForMessages(shown + 1));
         }
-        for (int i = 0; i < 3000 && dialog.Posting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_FALSE(dialog.Posting());
+        ASSERT_TRUE(WaitFor([&] { return !dialog.Posting(); }, "the run to end"));
     }
     // Stops the run once `count` messages arrived.
     void StopAfter(CQubopostDlg& dialog, std::size_t count) {
-        for (int i = 0; i < 3000 && server.messages().size() < count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(WaitFor([&] { return server.messages().size() >= count; }, "the messages to stop after"));
         ASSERT_EQ(server.messages().size(), count);
         dialog.OnCommand(IDC_START_POST);  // "投稿停止"
     }
@@ -75,7 +75,7 @@ TEST_F(Questions, EscOnTheResumeQuestionSendsNothing) {
     dialog->OnCommand(IDC_START_POST);
     StopAfter(*dialog, 1);
     ASSERT_TRUE(view.WaitForMessages(1));  // "投稿を停止しました…"
-    for (int i = 0; i < 3000 && dialog->Posting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
 
     view.AnswerChoices({2});  // Esc: キャンセル
     dialog->OnCommand(IDC_START_POST);
@@ -134,11 +134,12 @@ TEST_F(Questions, AStopAndAnImmediateResumeKeepThePauseBetweenMessages) {
     StopAfter(*dialog, 1);
     const auto first = std::chrono::steady_clock::now();
     ASSERT_TRUE(view.WaitForMessages(1));
-    for (int i = 0; i < 3000 && dialog->Posting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
 
     view.AnswerChoices({0});  // 再開, at once
     dialog->OnCommand(IDC_START_POST);
-    for (int i = 0; i < 3000 && server.messages().size() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(WaitFor([&] { return server.messages().size() >= 2; }, qubopost::test::kWaitLimit,
+                        "the message after the pause", std::chrono::milliseconds(5)));
     const auto second = std::chrono::steady_clock::now();
     ASSERT_EQ(server.messages().size(), 2u);
     // The first message was seen at most a poll after it arrived; the second no sooner than
@@ -149,5 +150,5 @@ TEST_F(Questions, AStopAndAnImmediateResumeKeepThePauseBetweenMessages) {
     for (const std::string& status : view.StatusTexts()) shown |= status.rfind("待機中: 次の送信まで", 0) == 0;
     EXPECT_TRUE(shown);
     dialog->StopPosting();
-    for (int i = 0; i < 3000 && dialog->Posting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
 }

@@ -1,7 +1,8 @@
-// qubopost-cli post killed with SIGKILL at random moments (during a transfer, after the
-// final ".", in the pause) and then run again with the same arguments: across many rounds,
-// every message the server accepted arrived exactly once, except those the journal marks
-// uncertain (at most once), and none is lost. After every kill the journal is whole.
+// qubopost-cli post killed with SIGKILL at random moments and then run again with the same
+// arguments: across many rounds, every message the server accepted arrived exactly once, except
+// those the journal marks uncertain (at most once), and none is lost. After every kill the
+// journal is whole. What the server saw of each killed run tells where the kill landed; kills
+// must have landed while connecting, during a transfer, after the final ".", and in the pause.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -9,18 +10,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <thread>
 #include <random>
+#include <sstream>
+#include <thread>
 
 #include "cli_process.h"
 #include "journal/journal.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpServer;
+using qubopost::test::WaitFor;
 namespace journal = qubopost::journal;
 
 namespace {
@@ -39,6 +45,57 @@ std::string IntegrityCheck(const std::string& path) {
     return result;
 }
 
+// Where a kill landed, from what the server saw of the run's connections.
+enum Phase {
+    kStarting,       // no connection yet
+    kConnecting,     // connected, the DATA command not yet sent
+    kInTransfer,     // after DATA, the message not stored
+    kAfterFinalDot,  // the message stored, the connection not yet ended with QUIT
+    kInPause,        // between two messages
+    kFinishing,      // every message sent, the run not yet recorded as done
+    kPhases
+};
+constexpr std::array<const char*, kPhases> kPhaseNames = {"starting",        "connecting", "in_transfer",
+                                                          "after_final_dot", "in_pause",   "finishing"};
+
+// The events of the server's log from `from` on, by connection, in order: only connections
+// made from there on (the end of an earlier one may be logged late).
+std::map<int, std::vector<std::string>> EventsByConnection(const SmtpServer& server, std::size_t from) {
+    std::map<int, std::vector<std::string>> connections;
+    const auto events = server.events();
+    for (std::size_t i = from; i < events.size(); ++i) {
+        std::istringstream line(events[i]);
+        int connection = 0;
+        std::string event;
+        line >> connection >> event;
+        if (event == "connect" || connections.count(connection)) connections[connection].push_back(event);
+    }
+    return connections;
+}
+
+bool Has(const std::vector<std::string>& events, const std::string& event) {
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+Phase PhaseOf(const std::map<int, std::vector<std::string>>& connections, int messages) {
+    if (connections.empty()) return kStarting;
+    const auto& last = connections.rbegin()->second;
+    if (!Has(last, "DATA")) return kConnecting;
+    if (!Has(last, "accepted")) return kInTransfer;
+    if (!Has(last, "QUIT")) return kAfterFinalDot;
+    int accepted = 0;
+    for (const auto& [number, events] : connections) accepted += Has(events, "accepted") ? 1 : 0;
+    return accepted < messages ? kInPause : kFinishing;
+}
+
+// How many times `event` occurs among the events from `from` on.
+int Count(const SmtpServer& server, std::size_t from, const std::string& event) {
+    int count = 0;
+    for (const auto& [number, events] : EventsByConnection(server, from))
+        count += static_cast<int>(std::count(events.begin(), events.end(), event));
+    return count;
+}
+
 }  // namespace
 
 TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
@@ -46,8 +103,14 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
     SmtpServer server;
     const std::string journalPath = home.Path() + "/state/qubopost/history.sqlite3";
     std::mt19937 random(20261207);
-    const int rounds = 200;
+    // Rounds take turns: a kill at a random time from the start, or a kill aimed at a moment
+    // the server sees (the k-th connection, DATA, stored message or QUIT of the run), at once
+    // or a random while after it. Each round's phase is then read from the server's log.
+    enum Aim { kAtRandom, kAtConnect, kAtData, kAtAccepted, kAtQuit, kAims };
+    const char* const aimEvents[kAims] = {"", "connect", "DATA", "accepted", "QUIT"};
+    const int rounds = 150;
     int killedDuringRuns = 0;
+    std::array<int, kPhases> kills{};
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(round);
         // Two groups to two addresses: four messages, each subject naming its round.
@@ -61,10 +124,35 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
                                                "b@x.jp", "--server",  "127.0.0.1",
                                                "--port", std::to_string(server.port()), "--from",
                                                "me@x.jp", "--pause", "0.02"};
+        const std::size_t eventsBefore = server.events().size();
+        const Aim aim = static_cast<Aim>(round % kAims);
         const pid_t first = StartCli(home, args);
-        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(random)));
-        kill(first, SIGKILL);
+        CliGuard guard(first);
+        if (aim == kAtRandom) {
+            std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(random)));
+        } else {
+            // The k-th such event of this run (QUIT: not the last, so that a pause follows).
+            const int k = std::uniform_int_distribution<int>(1, aim == kAtQuit ? 3 : 4)(random);
+            ASSERT_TRUE(WaitFor([&] { return Count(server, eventsBefore, aimEvents[aim]) >= k; },
+                                qubopost::test::kWaitLimit,
+                                std::string(aimEvents[aim]) + " #" + std::to_string(k) + " of the run",
+                                std::chrono::microseconds(100)));
+            if (aim == kAtQuit)  // somewhere in the pause of 20 ms
+                std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 15000)(random)));
+        }
+        ASSERT_EQ(kill(first, SIGKILL), 0);
         const bool killed = WaitCli(first) == -1;
+        guard.Reset(-1);
+        // Once the server has seen every connection of the run end, its log holds all the run
+        // sent before it died.
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (const auto& [number, events] : EventsByConnection(server, eventsBefore))
+                    if (!Has(events, "closed")) return false;
+                return true;
+            },
+            "the killed run's connections to close"));
+        if (killed) ++kills[PhaseOf(EventsByConnection(server, eventsBefore), 4)];
         if (std::filesystem::exists(journalPath)) {
             ASSERT_EQ(IntegrityCheck(journalPath), "ok");
         }
@@ -119,4 +207,13 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
         }
     }
     RecordProperty("killed_during_runs", killedDuringRuns);
+    // The kills landed in every phase this test is about.
+    std::string tally;
+    for (int phase = 0; phase < kPhases; ++phase) {
+        tally += std::string(kPhaseNames[phase]) + "=" + std::to_string(kills[phase]) + " ";
+        RecordProperty(std::string("kills_") + kPhaseNames[phase], kills[phase]);
+    }
+    for (Phase phase : {kConnecting, kInTransfer, kAfterFinalDot, kInPause})
+        EXPECT_GE(kills[phase], 1) << "no kill landed " << kPhaseNames[phase] << " in " << rounds << " rounds: " << tally;
+    std::printf("kills by phase: %s\n", tally.c_str());
 }

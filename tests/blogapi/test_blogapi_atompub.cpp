@@ -70,6 +70,7 @@ public:
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         for (int i = 0; i < 5000 && !m_server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!m_server.is_running()) ADD_FAILURE() << "the AtomPub test server did not start within 5 s";
     }
     ~AtomPubServer() {
         {

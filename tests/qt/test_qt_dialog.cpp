@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <cmath>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -89,6 +90,24 @@ bool IsOfKind(QWidget* widget, const ControlDef& def) {
     return false;
 }
 
+// Where the dialog manager puts things, written out here apart from DialogUnits: the base units
+// of a font (across: the average width of the 52 Latin letters, rounded half up; down: the
+// font's height), and dialog units to pixels as x * across / 4 and y * down / 8, each rounded
+// half up on its own.
+struct DialogManagerModel {
+    int across = 0, down = 0;
+    explicit DialogManagerModel(const QFont& font) {
+        const QFontMetrics metrics(font);
+        const int letters =
+            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        across = static_cast<int>(std::floor(letters / 52.0 + 0.5));
+        down = metrics.ascent() + metrics.descent();
+    }
+    int X(int dlu) const { return static_cast<int>(std::floor(dlu * across / 4.0 + 0.5)); }
+    int Y(int dlu) const { return static_cast<int>(std::floor(dlu * down / 8.0 + 0.5)); }
+    QRect Rect(int x, int y, int width, int height) const { return QRect(X(x), Y(y), X(width), Y(height)); }
+};
+
 }  // namespace
 
 class QtDialogTest : public QObject {
@@ -120,12 +139,9 @@ class QtDialogTest : public QObject {
 
         // Base units from the dialog font: the average letter width rounded as the
         // dialog manager rounds it, and the full line height.
-        const QFont font = dialog->font();
-        const QFontMetrics metrics(font);
-        const int letters = metrics.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        QCOMPARE(dialog->Units().BaseX(), (letters / 26 + 1) / 2);
-        QCOMPARE(dialog->Units().BaseY(), metrics.ascent() + metrics.descent());
+        const DialogManagerModel model(dialog->font());
+        QCOMPARE(dialog->Units().BaseX(), model.across);
+        QCOMPARE(dialog->Units().BaseY(), model.down);
     }
 
     void dialogFontAndFrame() {
@@ -133,7 +149,7 @@ class QtDialogTest : public QObject {
         QCOMPARE(dialog->font().pointSize(), 9);
         QCOMPARE(dialog->windowTitle(), U("ブログ自動投稿Zelqon"));
 
-        const DialogUnits& units = dialog->Units();
+        const DialogManagerModel units(dialog->font());
         const QSize client(units.X(423), units.Y(360));
         // The dialog's size is the controls' area; the window itself may grow and be
         // maximised, and opens within the screen (scrolling when the screen is smaller).
@@ -161,7 +177,7 @@ class QtDialogTest : public QObject {
             {IDC_LOG, 255, 270, 160, 64},           {IDC_START_POST, 255, 240, 81, 21},
             {IDC_CONFIRM_POST, 336, 239, 80, 22},   {IDC_PROGRESS, 7, 343, 409, 10},
         };
-        const DialogUnits& units = dialog->Units();
+        const DialogManagerModel units(dialog->font());
         for (const auto& control : expected) {
             QWidget* widget = dialog->Control(control.id);
             QVERIFY(widget);
@@ -180,7 +196,7 @@ class QtDialogTest : public QObject {
 
     void everyControlOfTheTableIsAWidgetOfItsKindInItsPlace() {
         const DialogDef& table = MainDialog();
-        const DialogUnits& units = dialog->Units();
+        const DialogManagerModel units(dialog->font());
         QCOMPARE(dialog->TableWidgets().size(), table.controls.size());
         for (std::size_t i = 0; i < table.controls.size(); ++i) {
             const ControlDef& def = table.controls[i];
@@ -422,7 +438,7 @@ class QtDialogTest : public QObject {
         bool seen = false;
         auto check = [&](QDialog* box) {
             seen = true;
-            const DialogUnits units = DialogUnits::FromFont(box->font());
+            const DialogManagerModel units(box->font());
             QCOMPARE(box->windowTitle(), U("Qubopostのﾊﾞｰｼﾞｮﾝ情報"));
             QCOMPARE(box->size(), QSize(units.X(235), units.Y(55)));
             QStringList texts;

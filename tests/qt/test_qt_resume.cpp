@@ -197,7 +197,8 @@ class QtResumeTest : public QObject {
             QVERIFY(StartPosting(dialog, QStringLiteral("127.0.0.1"), peer.port(), QStringLiteral("blog@example.jp"),
                                  BigArticle()));
             QVERIFY2(QTest::qWaitFor([&] { return InData(peer); }, 30000), "DATA never came");
-            QTest::qWait(300);  // the body goes out into the stalled connection
+            // The body goes out into the stalled connection.
+            QVERIFY2(QTest::qWaitFor([&] { return peer.unread() > 0; }, 30000), "no part of the body came");
             QCOMPARE(TextOf(dialog, IDC_START_POST), QStringLiteral("投稿停止"));
             QTest::mouseClick(dialog.Control(IDC_START_POST), Qt::LeftButton);
             // The window's thread is free: its timers run while the job stops.
@@ -229,7 +230,7 @@ class QtResumeTest : public QObject {
             QVERIFY(StartPosting(dialog, QStringLiteral("127.0.0.1"), peer.port(), QStringLiteral("blog@example.jp"),
                                  BigArticle()));
             QVERIFY2(QTest::qWaitFor([&] { return InData(peer); }, 30000), "DATA never came");
-            QTest::qWait(300);
+            QVERIFY2(QTest::qWaitFor([&] { return peer.unread() > 0; }, 30000), "no part of the body came");
             // 閉じる, then はい to "投稿中です。投稿を停止して閉じますか？".
             auto* answer = new QTimer(&dialog);
             connect(answer, &QTimer::timeout, &dialog, [&, answer] {

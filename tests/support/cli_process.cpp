@@ -1,10 +1,18 @@
 #include "cli_process.h"
 
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sqlite3.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out, const std::string& err) {
     const pid_t pid = fork();
@@ -30,8 +38,69 @@ CliRun RunCli(const TempDir& home, std::vector<std::string> args) {
     return {status, TempDir::Read(out), TempDir::Read(err)};
 }
 
-int WaitCli(pid_t pid) {
+namespace {
+
+// Waits until the child `pid` has ended or the deadline has passed; true when it ended (and is
+// still to be reaped).
+bool EndsBy(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    // A process descriptor becomes readable when the process ends: no polling delay.
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (fd < 0) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+                return true;
+            if (left.count() <= 0) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        pollfd ended{fd, POLLIN, 0};
+        const int ready = poll(&ended, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) continue;
+        close(fd);
+        return ready > 0;
+    }
+}
+
+}  // namespace
+
+int WaitCli(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (!EndsBy(pid, std::chrono::steady_clock::now() + limit)) {
+        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
+                      << " s; killed";
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return -2;
+    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+CliGuard::~CliGuard() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGKILL);
+    while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+int SentInJournal(const TempDir& home) {
+    const std::string path = home.Path() + "/state/qubopost/history.sqlite3";
+    if (access(path.c_str(), F_OK) != 0) return -1;
+    sqlite3* db = nullptr;
+    int sent = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 2000);
+        sqlite3_stmt* count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM messages WHERE state = 'sent'", -1, &count, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(count) == SQLITE_ROW)
+            sent = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+    }
+    sqlite3_close(db);
+    return sent;
 }

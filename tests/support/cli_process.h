@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,27 @@
 // Starts the program; its standard output and error go to the files named ("/dev/null" to drop).
 pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out = "/dev/null",
                const std::string& err = "/dev/null");
-// Waits for the child: its exit status, or -1 when a signal ended it.
-int WaitCli(pid_t pid);
+// Waits for the child: its exit status, or -1 when a signal ended it. A child still running
+// after `limit` is a failure of the test: it is killed (by its PID) and -2 returned.
+int WaitCli(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120));
+
+// Ends a started child by its PID if the test leaves before waiting for it (a failed ASSERT):
+// no run outlives its test. Reset(-1) once WaitCli has reaped it.
+class CliGuard {
+  public:
+    explicit CliGuard(pid_t pid) : m_pid(pid) {}
+    ~CliGuard();
+    CliGuard(const CliGuard&) = delete;
+    CliGuard& operator=(const CliGuard&) = delete;
+    void Reset(pid_t pid) { m_pid = pid; }
+
+  private:
+    pid_t m_pid;
+};
+
+// How many messages the journal under `home` marks sent, read straight from its file while a
+// run may be writing it; -1 while there is no journal to read.
+int SentInJournal(const TempDir& home);
 
 // A whole run: its exit status and what it printed.
 struct CliRun {

@@ -1,5 +1,6 @@
 #include "http_server.h"
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <chrono>
@@ -16,7 +17,11 @@ LocalHttpServer::LocalHttpServer(Handler handler) : m_server(std::make_unique<ht
     });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // It listens within moments; a server that never does fails the test instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!m_server->is_running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!m_server->is_running()) ADD_FAILURE() << "the test HTTP server on 127.0.0.1:" << m_port << " did not start";
 }
 
 LocalHttpServer::~LocalHttpServer() {

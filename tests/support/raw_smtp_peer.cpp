@@ -114,6 +114,13 @@ bool RawSmtpPeer::idle() const {
     return unread == 0;
 }
 
+int RawSmtpPeer::unread() const {
+    std::lock_guard lock(mutex_);
+    int unread = 0;
+    if (current_ < 0 || ioctl(current_, FIONREAD, &unread) != 0) return 0;
+    return unread;
+}
+
 void RawSmtpPeer::Serve() {
     for (;;) {
         pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};

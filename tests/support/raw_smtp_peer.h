@@ -84,6 +84,9 @@ class RawSmtpPeer {
     // no connection): what a client wrote before this was seen is in commands(), data() and
     // finalDots().
     bool idle() const;
+    // Bytes that have reached the current connection and wait unread (0 without one): during a
+    // dataPauseMs, the part of the body that is on its way.
+    int unread() const;
 
   private:
     void Serve();

@@ -264,6 +264,15 @@ std::vector<ReceivedMail> SmtpServer::messages() const {
     return mails;
 }
 
+std::vector<std::string> SmtpServer::events() const {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadFile(folder_ + "/spool/events"));
+    std::string line;
+    // A line is written whole; one without its end is still being written.
+    while (std::getline(text, line) && !text.eof()) lines.push_back(line);
+    return lines;
+}
+
 namespace {
 
 void ResetMailOptions() {

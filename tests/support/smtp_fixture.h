@@ -71,6 +71,10 @@ class SmtpServer {
     // Every message accepted so far, oldest first. A message is stored before the server
     // answers the final dot, so it is here as soon as BSendMail has returned 1.
     std::vector<ReceivedMail> messages() const;
+    // What the connections went through so far, oldest first, one "<connection> <event>" per
+    // line: connect, DATA (the command arrived), accepted (stored, before the reply to the final
+    // dot), QUIT (the command arrived), closed. Connections are numbered from 1.
+    std::vector<std::string> events() const;
 
   private:
     SmtpServerOptions options_;

@@ -14,6 +14,11 @@ server answers the final dot, in this form:
     tls: yes|no
     <empty line>
     <the message bytes exactly as received, dot-unstuffed>
+
+What each connection went through is appended to the file "events" in the spool folder as it
+happens, one line "<connection number> <event>" per event: "connect" (accepted), "DATA" (the
+command arrived, before the 354 reply), "accepted" (the message is stored, before the reply to
+the final dot), "QUIT" (the command arrived) and "closed" (the connection is gone).
 """
 
 import argparse
@@ -27,6 +32,21 @@ import threading
 import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class Events:
+    """The "events" file of the spool folder; each line is written whole, at once."""
+
+    def __init__(self, spool):
+        self.fd = os.open(os.path.join(spool, "events"), os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
+        self.connections = 0
+
+    def new_connection(self):
+        self.connections += 1
+        return self.connections
+
+    def note(self, connection, event):
+        os.write(self.fd, f"{connection} {event}\n".encode())
 
 
 class Handler:
@@ -57,6 +77,7 @@ class Handler:
             out.write(("\n".join(head) + "\n\n").encode("utf-8", "surrogateescape"))
             out.write(envelope.original_content)
         os.rename(name + ".part", name)
+        server.events.note(server.number, "accepted")
         return "250 2.0.0 Ok: queued"
 
 
@@ -73,11 +94,29 @@ class NoDelaySMTP(SMTP):
     """Sends each reply at once: without TCP_NODELAY a multi-line reply waits for the
     client's delayed acknowledgement, some 40 ms a message."""
 
+    def __init__(self, handler, events, **options):
+        super().__init__(handler, **options)
+        self.events = events
+        self.number = events.new_connection()
+
     def connection_made(self, transport):
         sock = transport.get_extra_info("socket")
         if sock is not None:
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.events.note(self.number, "connect")
         super().connection_made(transport)
+
+    def connection_lost(self, error):
+        self.events.note(self.number, "closed")
+        super().connection_lost(error)
+
+    async def smtp_DATA(self, arg):
+        self.events.note(self.number, "DATA")
+        await super().smtp_DATA(arg)
+
+    async def smtp_QUIT(self, arg):
+        self.events.note(self.number, "QUIT")
+        await super().smtp_QUIT(arg)
 
 
 def main():
@@ -119,6 +158,7 @@ def main():
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     handler = Handler(args.spool, args.reject_rcpt, args.data_reply)
+    events = Events(args.spool)
     implicit = bool(context) and args.implicit_tls
 
     def factory():
@@ -130,7 +170,7 @@ def main():
             options["auth_required"] = args.require_auth
             # On an implicit-TLS connection aiosmtpd does not know it is encrypted.
             options["auth_require_tls"] = not (args.auth_without_tls or implicit)
-        return NoDelaySMTP(handler, **options)
+        return NoDelaySMTP(handler, events, **options)
 
     server = loop.run_until_complete(
         loop.create_server(factory, sock=listener, ssl=context if implicit else None))
