@@ -34,6 +34,7 @@
 #include "platform/encoding.h"
 #include "platform/http.h"
 #include "platform/profile.h"
+#include "posting/destinations.h"
 #include "posting/posting_engine.h"
 #include "posting/posting_run.h"
 #include "posting/stop_signal.h"
@@ -48,14 +49,14 @@ constexpr const char* kUsage = R"(Usage:
                         [--category TEXT] [--af ID] [--page FILE] [--print-url]
                         [--output-encoding utf-8|sjis] [--ranking-host HOST[:PORT]]
                         [--settings FILE]
-  qubopost-cli post --article FILE (--to ADDR)... [--to-file FILE] --server HOST --port PORT
-                    --from ADDR [--header FILE] [--footer FILE] [--pause SECONDS] [--dry-run]
-                    [--input-encoding utf-8|sjis] [--restart] [--resend-uncertain]
+  qubopost-cli post --article FILE (--to ADDR|URL)... [--to-file FILE] [--server HOST --port PORT
+                    --from ADDR] [--header FILE] [--footer FILE] [--pause SECONDS] [--dry-run]
+                    [--draft] [--input-encoding utf-8|sjis] [--restart] [--resend-uncertain]
                     [--retry-failed] [--again] [--no-journal] [--tls-trust-file FILE]
                     [--settings FILE]
-  qubopost-cli resume [RUN] [--pause SECONDS] [--resend-uncertain] [--tls-trust-file FILE]
+  qubopost-cli resume [RUN] [--pause SECONDS] [--resend-uncertain] [--draft] [--tls-trust-file FILE]
   qubopost-cli history [--run ID] [--limit N]
-  qubopost-cli credentials set --server HOST --user USER   (password on standard input)
+  qubopost-cli credentials set --server HOST[:PORT] --user USER   (password on standard input)
   qubopost-cli credentials forget --server HOST
   qubopost-cli credentials list
   qubopost-cli --help | --version
@@ -84,14 +85,27 @@ post: mails the article text, three articles a message, to every address, as the
   "ブログ投稿開始" does, through the SMTP server HOST:PORT (465, or HOST written as
   smtps://HOST: TLS from the start; other ports: STARTTLS when offered, required when a
   password is stored for HOST in the key ring or ~/.netrc).
+  A destination may also be a blog's URL with the user name in it
+  (https://taro@blog.example.jp/): each group is then posted through the blog's own API
+  (WordPress REST, XML-RPC or AtomPub, found from the URL; "wordpress+", "xmlrpc+" or
+  "atompub+" in front of the URL forces one) as one entry, title = the subject, the text as
+  HTML. Its password (a WordPress application password, an API key) comes from the key ring
+  (credentials set --server HOST[:PORT] --user USER) or ~/.netrc (machine HOST login USER
+  password ...), never from the command line. Plain http:// only to this machine. A blog that
+  refuses the login gets nothing more in that run; the other destinations go on. The post's
+  address is recorded (history shows it).
   --article FILE  the article text (articles separated by -----into-----)
-  --to ADDR       a destination address; may be given several times
-  --to-file FILE  destination addresses, one per line
-  --from ADDR     the sender address
+  --to ADDR|URL   a destination: a mail address or a blog's URL; may be given several times
+  --to-file FILE  destinations, one per line
+  --server HOST, --port PORT, --from ADDR
+                  the SMTP server and the sender; needed only when a destination is a mail
+                  address
   --header FILE, --footer FILE
                   text put before and after each message body
   --pause SECONDS pause after each message that went out (default 60; 0 or more)
-  --dry-run       send nothing; print every message that would go out
+  --dry-run       send nothing; print every message and post that would go out
+  --draft         post to blogs as drafts (also [Qubopost] Draft=1 in the settings file);
+                  mail destinations are not affected
   --input-encoding
                   utf-8 (default) or sjis: the encoding of the files
   --restart       start over even when an earlier run of the same inputs did not finish
@@ -117,12 +131,14 @@ post: mails the article text, three articles a message, to every address, as the
 
 resume: finishes the newest unfinished run (or RUN) from the journal alone, without its
   input files: sent messages are skipped, uncertain ones sent only with --resend-uncertain.
+  A run posted as drafts goes on as drafts (--draft makes every blog post of it a draft).
   With nothing to resume it says so and exits 0.
 
-history: the recorded runs, newest first; --run ID lists that run's messages.
+history: the recorded runs, newest first, with the address of each blog post; --run ID lists
+  that run's messages (a post's address under its message).
 
-credentials: stores the SMTP password in the desktop key ring (Secret Service), removes it,
-  or lists the stored hosts and users (never passwords).
+credentials: stores the password of an SMTP server or a blog (HOST as in its URL) in the desktop
+  key ring (Secret Service), removes it, or lists the stored hosts and users (never passwords).
 
 Errors go to standard error with a non-zero exit status.
 )";
@@ -300,22 +316,40 @@ bool ParsePause(const Arguments& args, double* seconds) {
 }
 
 int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* inputs,
-              std::optional<journal::RunId> run);
+              std::optional<journal::RunId> run, bool draft);
 
 int Post(const Arguments& args) {
     const std::string encoding = Value(args, "--input-encoding", "utf-8");
     if (encoding != "utf-8" && encoding != "sjis") return Fail("--input-encoding must be utf-8 or sjis");
     const bool sjis = encoding == "sjis";
-    for (const char* required : {"--article", "--server", "--port", "--from"}) {
-        if (Value(args, required).empty()) return Fail(std::string(required) + " is required");
-    }
+    if (Value(args, "--article").empty()) return Fail("--article is required");
     if (args.to.empty() && !args.values.count("--to-file")) return Fail("give --to or --to-file");
 
     double pauseSeconds = 60;
     if (!ParsePause(args, &pauseSeconds)) return 2;
     const std::string server = Value(args, "--server");
     const std::string port = Value(args, "--port");
-    {
+    std::string error;
+    PostingInputs inputs;
+    for (const std::string& to : args.to) {
+        if (to.find_first_of("\r\n") != std::string::npos || to.find('\0') != std::string::npos)
+            return Fail("--to のアドレスに改行が含まれています。");
+        inputs.blogAddresses += Text(to + "\r\n");
+    }
+    if (args.values.count("--to-file")) {
+        auto list = ReadInputFile(Value(args, "--to-file"), sjis, &error);
+        if (!list) return Fail(error);
+        inputs.blogAddresses += *list;
+    }
+    // The SMTP server and the sender only when some destination is a mail address.
+    const bool mailServer = NeedsMailServer(inputs.blogAddresses) || !server.empty() || !port.empty();
+    if (NeedsMailServer(inputs.blogAddresses)) {
+        for (const char* required : {"--server", "--port", "--from"}) {
+            if (Value(args, required).empty())
+                return Fail(std::string(required) + " is required (a destination is a mail address)");
+        }
+    }
+    if (mailServer) {
         const std::string hostPart = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
         if (hostPart.find(':') != std::string::npos && hostPart.front() != '[')
             return Fail("--server にはホスト名だけを書き、ポート番号は --port で指定してください（「" + server + "」）。");
@@ -327,8 +361,6 @@ int Post(const Arguments& args) {
     if (args.Has("--again") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
         return Fail("--again は --retry-failed、--resend-uncertain と一緒には使えません。");
 
-    std::string error;
-    PostingInputs inputs;
     auto article = ReadInputFile(Value(args, "--article"), sjis, &error);
     if (!article) return Fail(error);
     inputs.article = std::move(*article);
@@ -337,16 +369,6 @@ int Post(const Arguments& args) {
         auto text = ReadInputFile(Value(args, name), sjis, &error);
         if (!text) return Fail(error);
         (std::strcmp(name, "--header") == 0 ? inputs.header : inputs.footer) = *text;
-    }
-    for (const std::string& to : args.to) {
-        if (to.find_first_of("\r\n") != std::string::npos || to.find('\0') != std::string::npos)
-            return Fail("--to のアドレスに改行が含まれています。");
-        inputs.blogAddresses += Text(to + "\r\n");
-    }
-    if (args.values.count("--to-file")) {
-        auto list = ReadInputFile(Value(args, "--to-file"), sjis, &error);
-        if (!list) return Fail(error);
-        inputs.blogAddresses += *list;
     }
     inputs.smtpServer = Text(server);
     inputs.smtpPort = Text(port);
@@ -365,20 +387,37 @@ int Post(const Arguments& args) {
     if (plan.groups.empty())
         return Fail("記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です）。");
     if (plan.addresses.empty()) return Fail("投稿先のアドレスがありません（--to または --to-file）。");
+    if (const std::vector<std::string> problems = DestinationProblems(inputs.blogAddresses); !problems.empty()) {
+        std::string all;
+        for (const std::string& problem : problems) all += (all.empty() ? "" : "\n") + problem;
+        return Fail(all);
+    }
+    const bool draft = args.Has("--draft") || ReadDraftSetting(SettingsPath(args));
 
     if (args.Has("--dry-run")) {
+        int posts = 0;
         for (const PlannedMessage& message : plan.messages) {
+            if (message.kind == DestinationKind::Blog) {
+                ++posts;
+                std::cout << "--- post " << message.number << " to " << TerminalSafe(message.address.Bytes())
+                          << (draft ? " (draft)" : "") << "\nTitle: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
+                          << TerminalSafe(qubopost::blogapi::TextToHtml(plan.Body(inputs, message.group).Bytes()))
+                          << "\n--- end of post\n";
+                continue;
+            }
             std::cout << "--- message " << message.number << " via " << TerminalSafe(plan.server.Bytes())
                       << "\nFrom: " << TerminalSafe(inputs.fromAddress.Bytes())
                       << "\nTo: " << TerminalSafe(message.address.Bytes())
                       << "\nSubject: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
                       << TerminalSafe(plan.Body(inputs, message.group).Bytes()) << "\n--- end of message\n";
         }
-        std::cout << plan.messages.size() << " 通のメールを表示しました（--dry-run のため何も送っていません）。" << std::endl;
+        std::cout << plan.messages.size() - posts << " 通のメール"
+                  << (posts > 0 ? "と " + std::to_string(posts) + " 件のブログへの投稿" : std::string())
+                  << "を表示しました（--dry-run のため何も送っていません）。" << std::endl;
         return std::cout ? 0 : 1;
     }
 
-    return RunEngine(args, pauseSeconds, &inputs, std::nullopt);
+    return RunEngine(args, pauseSeconds, &inputs, std::nullopt, draft);
 }
 
 // The engine's questions, answered from the options: nothing is asked on a terminal.
@@ -434,7 +473,7 @@ void OnInterrupt(int) {
 
 // Posts `inputs`, or (without them) the unfinished run `run` or the newest one from the journal.
 int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* inputs,
-              std::optional<journal::RunId> run) {
+              std::optional<journal::RunId> run, bool draft) {
     // The mail library (and the TLS, MIME and key-ring libraries behind it) is loaded only
     // for posting.
     std::string loadError;
@@ -460,6 +499,7 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
         setup.send = Notifying(mail.sendMailEx);
     }
     setup.setOption = mail.setOption;
+    setup.draft = draft;
     if (setup.noJournal)
         std::cerr << "qubopost-cli: --no-journal: この投稿は投稿履歴に記録しません。止めたり中断したりすると、続きから再開できません。\n";
 
@@ -499,7 +539,15 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
                   << " 通です。" << (setup.noJournal ? "" : "qubopost-cli resume で続きから再開します。") << std::endl;
         return 1;
     }
-    std::cout << ToUtf8(Sjis(texts::kPostingFailed)) << std::endl;
+    const bool onlyBlogsRefused = !outcome.loginRefused && outcome.uncertain == 0 &&
+                                  outcome.failed == static_cast<int>(outcome.refusedBlogs.size());
+    if (outcome.refusedBlogs.empty() || !onlyBlogsRefused) std::cout << ToUtf8(Sjis(texts::kPostingFailed)) << std::endl;
+    for (const Text& blog : outcome.refusedBlogs) {
+        std::string advice;
+        if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr)) advice = BlogPasswordAdvice(*parsed);
+        std::cout << "ブログ " << TerminalSafe(blog.Bytes()) << " がログインを受け付けなかったため、この投稿先には残りを投稿していません。"
+                  << TerminalSafe(advice) << "設定し直したら qubopost-cli resume で続きを投稿できます。" << std::endl;
+    }
     if (outcome.loginRefused)
         std::cout << "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。qubopost-cli credentials set で保存し直してください。未送信 "
                   << outcome.notSent << " 通。" << std::endl;
@@ -512,7 +560,7 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
 int Resume(const Arguments& args, std::optional<journal::RunId> run) {
     double pauseSeconds = 60;
     if (!ParsePause(args, &pauseSeconds)) return 2;
-    return RunEngine(args, pauseSeconds, nullptr, run);
+    return RunEngine(args, pauseSeconds, nullptr, run, args.Has("--draft"));
 }
 
 int History(const Arguments& args) {
@@ -579,7 +627,8 @@ int main(int argc, char** argv) {
         auto args = Parse(argc, argv, 2,
                           {"--article", "--to", "--to-file", "--server", "--port", "--from", "--header", "--footer",
                            "--pause", "--input-encoding", "--tls-trust-file", "--settings"},
-                          {"--dry-run", "--restart", "--resend-uncertain", "--retry-failed", "--again", "--no-journal"},
+                          {"--dry-run", "--draft", "--restart", "--resend-uncertain", "--retry-failed", "--again",
+                           "--no-journal"},
                           &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
@@ -596,7 +645,8 @@ int main(int argc, char** argv) {
             run = id;
             first = 3;
         }
-        auto args = Parse(argc, argv, first, {"--pause", "--tls-trust-file"}, {"--resend-uncertain"}, &error);
+        auto args =
+            Parse(argc, argv, first, {"--pause", "--tls-trust-file"}, {"--resend-uncertain", "--draft"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << kUsage, 0;
         return Resume(*args, run);

@@ -93,6 +93,7 @@ std::string FormatRun(const RunSummary& run, const std::vector<MessageRecord>& m
         std::string detail = OneLine(toUtf8(message.detail));
         if (!detail.empty()) text += "  " + detail;
         text += "\n";
+        if (!message.link.empty()) text += "      投稿のアドレス " + OneLine(toUtf8(message.link)) + "\n";
     }
     return text;
 }
@@ -102,7 +103,19 @@ Result<std::string> HistoryText(Journal& journal, std::optional<RunId> run, int 
     if (!run) {
         auto runs = journal.History(limit);
         if (!runs) return runs.error();
-        return FormatHistory(*runs);
+        if (runs->empty()) return FormatHistory(*runs);
+        // Each run with the addresses of the posts the blogs made.
+        std::string text;
+        for (const RunSummary& summary : *runs) {
+            text += RunLines(summary);
+            auto messages = journal.Messages(summary.id);
+            if (!messages) return messages.error();
+            for (const MessageRecord& message : *messages) {
+                if (message.link.empty()) continue;
+                text += "    " + std::to_string(message.number) + " 通目の投稿 " + OneLine(toUtf8(message.link)) + "\n";
+            }
+        }
+        return text;
     }
     auto summary = journal.Summary(*run);
     if (!summary) return summary.error();

@@ -32,8 +32,9 @@ std::string FormatHistory(const std::vector<RunSummary>& runs);
 std::string FormatRun(const RunSummary& run, const std::vector<MessageRecord>& messages,
                       const Cp932ToUtf8& toUtf8);
 
-// What `qubopost-cli history` prints: the newest `limit` runs (all when limit <= 0), or with
-// `run` that run's messages. An unknown run is an error in words for the user.
+// What `qubopost-cli history` prints: the newest `limit` runs (all when limit <= 0), each with
+// the addresses of the posts blogs made for it, or with `run` that run's messages (a post's
+// address under its message). An unknown run is an error in words for the user.
 Result<std::string> HistoryText(Journal& journal, std::optional<RunId> run, int limit,
                                 const Cp932ToUtf8& toUtf8);
 

@@ -334,8 +334,8 @@ Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<Ne
     auto transaction = sql::Transaction::Begin(m_db);
     if (!transaction) return Failure(kWhat, transaction.error());
     auto insertRun = m_db.Prepare(
-        "INSERT INTO runs (identity, started_at, total, sender, server, trust_file)"
-        " VALUES (?, ?, ?, ?, ?, ?)");
+        "INSERT INTO runs (identity, started_at, total, sender, server, trust_file, draft)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?)");
     if (!insertRun) return Failure(kWhat, insertRun.error());
     insertRun->BindText(1, identity)
         .Bind(2, Seconds(now))
@@ -343,9 +343,10 @@ Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<Ne
     if (texts) {
         insertRun->BindBlob(4, texts->sender)
             .BindText(5, texts->server)
-            .BindBlob(6, texts->trustFile);
+            .BindBlob(6, texts->trustFile)
+            .Bind(7, texts->draft ? 1 : 0);
     } else {
-        insertRun->BindNull(4).BindNull(5).BindNull(6);
+        insertRun->BindNull(4).BindNull(5).BindNull(6).BindNull(7);
     }
     if (Status done = insertRun->Run(); !done) return Failure(kWhat, done.error());
     const RunId run = m_db.LastInsertRowId();
@@ -388,7 +389,7 @@ Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<Ne
 Result<std::optional<StoredRun>> Journal::LoadStoredRun(RunId run) {
     auto transaction = sql::Transaction::BeginRead(m_db);
     if (!transaction) return Failure(kRead, transaction.error());
-    auto texts = m_db.Prepare("SELECT sender, server, trust_file FROM runs WHERE id = ?");
+    auto texts = m_db.Prepare("SELECT sender, server, trust_file, draft FROM runs WHERE id = ?");
     if (!texts) return Failure(kRead, texts.error());
     texts->Bind(1, run);
     auto row = texts->Step();
@@ -398,6 +399,7 @@ Result<std::optional<StoredRun>> Journal::LoadStoredRun(RunId run) {
     stored.sender = texts->Bytes(0);
     stored.server = texts->Bytes(1);
     stored.trustFile = texts->Bytes(2);
+    stored.draft = !texts->IsNull(3) && texts->Int(3) != 0;
     texts->Reset();
 
     const auto missing = [&](const std::string& what) {
@@ -484,7 +486,7 @@ Result<std::optional<RunRecord>> Journal::LatestRun(std::string_view identity) {
 }
 
 Status Journal::Mark(RunId run, int number, MessageState state, Time now,
-                     std::string_view detail) {
+                     std::string_view detail, std::string_view link) {
     constexpr const char* kWhat = "送信結果を投稿履歴に記録できませんでした";
     auto transaction = sql::Transaction::Begin(m_db);
     if (!transaction) return Failure(kWhat, transaction.error());
@@ -503,13 +505,17 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
     }
     current->Reset();
     auto update = m_db.Prepare(
-        "UPDATE messages SET state = ?, at = ?, detail = ? WHERE run_id = ? AND number = ?");
+        "UPDATE messages SET state = ?, at = ?, detail = ?, link = ? WHERE run_id = ? AND number = ?");
     if (!update) return Failure(kWhat, update.error());
     update->BindText(1, StateName(state))
         .Bind(2, Seconds(now))
-        .BindBlob(3, detail)
-        .Bind(4, run)
-        .Bind(5, number);
+        .BindBlob(3, detail);
+    if (link.empty()) {
+        update->BindNull(4);
+    } else {
+        update->BindBlob(4, link);
+    }
+    update->Bind(5, run).Bind(6, number);
     if (Status done = update->Run(); !done) return Failure(kWhat, done.error());
     if (Status committed = transaction->Commit(); !committed) {
         return Failure(kWhat, committed.error());
@@ -517,8 +523,9 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
     return Status::Ok();
 }
 
-Status Journal::MarkSent(RunId run, int number, Time now, std::string_view reply) {
-    return Mark(run, number, MessageState::Sent, now, reply);
+Status Journal::MarkSent(RunId run, int number, Time now, std::string_view reply,
+                         std::string_view link) {
+    return Mark(run, number, MessageState::Sent, now, reply, link);
 }
 
 Status Journal::MarkFailed(RunId run, int number, Time now, std::string_view reason) {
@@ -611,7 +618,7 @@ Result<std::optional<RunSummary>> Journal::Summary(RunId run) {
 
 Result<std::vector<MessageRecord>> Journal::Messages(RunId run) {
     auto query = m_db.Prepare(
-        "SELECT number, destination, subject, state, at, detail FROM messages"
+        "SELECT number, destination, subject, state, at, detail, link FROM messages"
         " WHERE run_id = ? ORDER BY number");
     if (!query) return Failure(kRead, query.error());
     query->Bind(1, run);
@@ -627,6 +634,7 @@ Result<std::vector<MessageRecord>> Journal::Messages(RunId run) {
         message.state = StateFromName(query->Bytes(3));
         if (!query->IsNull(4)) message.at = FromSeconds(query->Int(4));
         message.detail = query->Bytes(5);
+        if (!query->IsNull(6)) message.link = query->Bytes(6);
         messages.push_back(std::move(message));
     }
     return messages;

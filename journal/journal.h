@@ -63,6 +63,7 @@ struct MessageRecord {
     MessageState state = MessageState::Pending;
     std::optional<Time> at;  // when it was marked; none while pending
     std::string detail;      // Sent: the server's reply; Failed / Uncertain: the reason
+    std::string link;        // Sent through a blog's API: the post's address; else empty
 };
 
 struct RunSummary {
@@ -105,6 +106,7 @@ struct StoredRun {
         std::string subject;
     };
     std::vector<Message> messages;  // numbers 1..N each once; group < bodies.size()
+    bool draft = false;             // its blog destinations get drafts
 };
 
 // A run that did not finish and that no newer run of its identity followed.
@@ -164,7 +166,8 @@ public:
   // The result of one message. A message once sent stays sent: marking it again is an error,
   // as is a run or number the journal does not know. A failed or uncertain message may be
   // marked again when it is tried again.
-  Status MarkSent(RunId run, int number, Time now, std::string_view reply);
+  // link: the address of the post a blog made (empty for mail).
+  Status MarkSent(RunId run, int number, Time now, std::string_view reply, std::string_view link = {});
   Status MarkFailed(RunId run, int number, Time now, std::string_view reason);
   Status MarkUncertain(RunId run, int number, Time now, std::string_view reason);
 
@@ -204,7 +207,8 @@ private:
   Status QuickCheck();
   Result<RunId> InsertRun(std::string_view identity, const std::vector<NewMessage>& messages,
                           const StoredRun* texts, Time now);
-  Status Mark(RunId run, int number, MessageState state, Time now, std::string_view detail);
+  Status Mark(RunId run, int number, MessageState state, Time now, std::string_view detail,
+              std::string_view link = {});
   // The summaries of SummaryColumns + `tail`, whose parameters `bind` sets.
   Result<std::vector<RunSummary>> Summaries(const std::string& tail,
                                             const std::function<void(sql::Statement&)>& bind);

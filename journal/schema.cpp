@@ -80,9 +80,21 @@ Status AddVersion2(sql::Database& db) {
     )sql");
 }
 
+// Version 3: a message posted through a blog's API keeps the address of the post the blog made
+// (NULL for mail, and for every message recorded before); a stored run keeps whether its blog
+// posts are drafts (1), so that a resume from the journal alone posts them the same way (NULL for
+// runs recorded before).
+Status AddVersion3(sql::Database& db) {
+    return db.Exec(R"sql(
+        ALTER TABLE messages ADD COLUMN link BLOB;
+        ALTER TABLE runs ADD COLUMN draft INTEGER CHECK (draft IN (0, 1));
+    )sql");
+}
+
 constexpr MigrationStep kSteps[] = {
     CreateVersion1,
     AddVersion2,
+    AddVersion3,
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include "posting/blog_poster.h"
+
 namespace journal = qubopost::journal;
 
 namespace {
@@ -25,10 +27,11 @@ public:
     }
     void OnLogLine(const Text& line) override { m_inner.OnLogLine(line); }
     void OnSubject(const Text& subject) override { m_inner.OnSubject(subject); }
-    bool Pause() override {
+    bool Pause() override { return PauseFor(std::chrono::milliseconds(0)); }
+    bool PauseFor(std::chrono::milliseconds atLeast) override {
         const bool last = m_done >= m_total;
         return m_stop.Wait(
-            m_pause, [&](long long seconds) { m_shown.OnWaiting(seconds, last); },
+            std::max(m_pause, atLeast), [&](long long seconds) { m_shown.OnWaiting(seconds, last); },
             [this] { return m_shown.StopRequested(); });
     }
     bool StopRequested() override { return m_stop.Stopped() || m_inner.StopRequested(); }
@@ -43,6 +46,7 @@ public:
         return m_inner.OnSending(message);
     }
     bool OnSendingEnd(const PlannedMessage& message) override { return m_inner.OnSendingEnd(message); }
+    void OnPostLink(const PlannedMessage& message, const Text& link) override { m_inner.OnPostLink(message, link); }
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) override {
         m_inner.OnMessageResult(message, result, detail);
     }
@@ -206,8 +210,10 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
     m_plan.server = Text(content.server);
     for (const std::string& body : content.bodies) m_plan.storedBodies.emplace_back(body);
     for (const auto& message : content.messages)
-        m_plan.messages.push_back({message.number, message.group, Text(message.destination), Text(message.subject)});
+        m_plan.messages.push_back({message.number, message.group, Text(message.destination), Text(message.subject),
+                                   KindOfLine(message.destination)});
     if (m_setup.trustFile.empty()) m_setup.trustFile = content.trustFile;
+    m_setup.draft = m_setup.draft || content.draft;
     m_identity = summary.value()->identity;
     int owner = 0;
     auto lock = journal::RunLock::Acquire(m_setup.journalPath, m_identity, &owner);
@@ -247,7 +253,8 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
     if (m_setup.setOption) m_setup.setOption("tls-trust-file", m_setup.trustFile.c_str());
     if (m_journal) {
         std::string error;
-        if (!m_journal->Begin(m_identity, m_inputs, m_plan, m_setup.trustFile, m_mode, m_resendUncertain, &error)) {
+        if (!m_journal->Begin(m_identity, m_inputs, m_plan, m_setup.trustFile, m_mode, m_resendUncertain, &error,
+                              m_setup.draft)) {
             events.OnLogLine(Text("投稿履歴に記録できないため、投稿しませんでした（何も送っていません）。" + error));
             RunOutcome refused;
             refused.total = static_cast<int>(m_plan.messages.size());
@@ -257,9 +264,19 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
             return refused;
         }
     }
+    const bool anyBlog = std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
+                                     [](const PlannedMessage& m) { return m.kind == DestinationKind::Blog; });
+    const bool anyMail = std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
+                                     [](const PlannedMessage& m) { return m.kind == DestinationKind::Mail; });
+    if (m_setup.draft) {
+        events.OnLogLine(Text(!anyBlog ? "下書きとして投稿する設定は、メールの投稿先には関係ありません（メールはそのまま送ります）。"
+                              : anyMail ? "ブログの API への投稿は下書きとして投稿します（メールの投稿先には関係なく、メールはそのまま送ります）。"
+                                        : "ブログの API への投稿は下書きとして投稿します。"));
+    }
     JournalEvents journalEvents(events, m_journal.get());
     RunEvents runEvents(journalEvents, events, m_stop, m_setup.pause, [&] { return WaitForSpacing(events); });
-    const RunOutcome outcome = RunPostingPlan(m_inputs, m_plan, m_setup.send, runEvents);
+    const RunOutcome outcome =
+        RunPostingPlan(m_inputs, m_plan, m_setup.send, MakeBlogPoster(m_setup.draft), runEvents);
     if (m_journal) m_journal->End(outcome);
     m_lock.reset();
     return outcome;

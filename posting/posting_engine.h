@@ -1,7 +1,9 @@
 // The posting engine that the window and qubopost-cli both drive: it plans a run, opens and
 // checks the journal, takes the run's lock, asks what to do about an earlier run of the same
 // content, keeps the pause between messages (also across processes, from the journal), makes
-// the mail calls and records every message's fate. The window answers its questions with
+// the mail calls and the blog API posts (blog URLs among the destinations, through blogapi with
+// the password from the key ring or ~/.netrc) and records every message's fate, a post's
+// address with it. The window answers its questions with
 // dialogs, qubopost-cli with its options.
 #pragma once
 
@@ -44,6 +46,9 @@ struct EngineSetup {
     NotifyingMailSender send;  // the mail call
     // The mail library's BSetOption (for the trust file); may be empty when send is no library's.
     std::function<int(const char* name, const char* value)> setOption;
+    // Post to blog destinations (blog URLs among the addresses) as drafts ("下書きとして投稿",
+    // [Qubopost] Draft=1, --draft). Mail destinations are not affected.
+    bool draft = false;
 };
 
 // What the caller shows while a run goes, besides the PostingEvents it already has.

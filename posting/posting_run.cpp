@@ -1,5 +1,6 @@
 #include "posting/posting_run.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -80,11 +81,12 @@ RunPlan PlanRun(const PostingInputs& inputs) {
     RunPlan plan;
     plan.groups = PlanPostingSpans(inputs.article);
     plan.addresses = SplitAddresses(inputs.blogAddresses);
-    plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
+    if (NeedsMailServer(inputs.blogAddresses)) plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
     int number = 0;
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
         for (const Text& address : plan.addresses) {
-            plan.messages.push_back({++number, static_cast<int>(g), address, plan.groups[g].subject});
+            plan.messages.push_back(
+                {++number, static_cast<int>(g), address, plan.groups[g].subject, KindOfLine(address.Bytes())});
         }
     }
     return plan;
@@ -114,6 +116,26 @@ struct EndNotice {
 
 RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
                           PostingEvents& events) {
+    return RunPostingPlan(inputs, plan, send, BlogPoster{}, events);
+}
+
+namespace {
+
+// The line of the log for a blog post that did not go, with the blog's own words after it.
+Text BlogFailureLine(const PlannedMessage& message, const std::string& reason, const std::string& detail) {
+    return Text("投稿エラー " + message.address.Bytes() + " 「" + message.subject.Bytes() + "」 " + reason +
+                (detail.empty() ? "" : " " + detail));
+}
+
+std::string Seconds(std::chrono::milliseconds wait) {
+    return std::to_string((wait.count() + 999) / 1000);
+}
+
+}  // namespace
+
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
+                          const BlogPoster& post, PostingEvents& events) {
+    namespace blogapi = qubopost::blogapi;
     RunOutcome outcome;
     outcome.total = static_cast<int>(plan.messages.size());
     events.OnRange(outcome.total);
@@ -130,9 +152,20 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
 
     int bodyGroup = -1;
     int loginDeferrals = 0;
+    int blogTries = 0;  // of the message plan.messages[next], when it is a blog's
+    std::size_t blogTriesOf = plan.messages.size();
     Text body;
     for (; next < plan.messages.size(); ++next) {
         const PlannedMessage& message = plan.messages[next];
+        if (message.kind == DestinationKind::Blog &&
+            std::find(outcome.refusedBlogs.begin(), outcome.refusedBlogs.end(), message.address) !=
+                outcome.refusedBlogs.end() &&
+            !events.AlreadySent(message)) {
+            // The blog refused the login earlier in this run: one refusal is enough.
+            ++outcome.notSent;
+            events.OnMessageResult(message, SendResult::Stopped, Utf8Text("ログインが拒否されたため投稿していません"));
+            continue;
+        }
         if (events.AlreadySent(message)) {
             events.LeftUncertain(message) ? ++outcome.uncertain : ++outcome.skipped;
             events.OnProgressStep();
@@ -152,6 +185,115 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             outcome.stopped = true;
             leaveTheRest(Utf8Text("停止したため送信していません"));
             break;
+        }
+        if (message.kind == DestinationKind::Blog) {
+            if (blogTriesOf != next) {
+                blogTriesOf = next;
+                blogTries = 0;
+            }
+            ++blogTries;
+            EndNotice notice{&events, &message};
+            blogapi::PostResult result;
+            if (post) {
+                result = post(message.address, message.subject, body, events.StopFlag(), &EndNotice::Call, &notice);
+            } else {
+                result.outcome = blogapi::PostResult::Outcome::Failed;
+                result.detail = "ブログの API に投稿する手段がありません";
+            }
+            const int* stopFlag = events.StopFlag();
+            const bool stopNow = (stopFlag && *stopFlag != 0) || events.StopRequested();
+            bool pause = false;
+            switch (result.outcome) {
+                case blogapi::PostResult::Outcome::Posted:
+                    ++outcome.sent;
+                    events.OnPostLink(message, Text(result.link));
+                    events.OnMessageResult(message, SendResult::Sent, Text(result.detail));
+                    events.OnLogLine(Text(message.address.Bytes() + ":投稿完了 " + result.link));
+                    events.OnProgressStep();
+                    pause = true;
+                    break;
+                case blogapi::PostResult::Outcome::Uncertain:
+                    ++outcome.uncertain;
+                    events.OnMessageResult(message, SendResult::Uncertain, Text(result.detail));
+                    events.OnLogLine(BlogFailureLine(
+                        message, "投稿結果不明（投稿を送った後で答えが来ませんでした。ブログに投稿されたか確認してください）",
+                        result.detail));
+                    pause = true;
+                    break;
+                case blogapi::PostResult::Outcome::Failed:
+                    if (stopNow) {
+                        outcome.stopped = true;
+                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        break;
+                    }
+                    ++outcome.failed;
+                    events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
+                    events.OnLogLine(BlogFailureLine(message, "投稿できませんでした。", result.detail));
+                    break;
+                case blogapi::PostResult::Outcome::LoginRefused: {
+                    ++outcome.failed;
+                    outcome.refusedBlogs.push_back(message.address);
+                    events.OnMessageResult(message, SendResult::LoginRefused, Text(result.detail));
+                    std::string advice;
+                    if (const auto blog = blogapi::ParseDestination(message.address.Bytes(), nullptr))
+                        advice = BlogPasswordAdvice(*blog);
+                    events.OnLogLine(Text("ブログ " + message.address.Bytes() +
+                                          " への投稿を中止しました（この投稿先への残りの投稿はしません。ほかの投稿先へは続けます）。"
+                                          "ユーザー名またはパスワードが受け付けられませんでした。" + advice + " " +
+                                          result.detail));
+                    break;
+                }
+                case blogapi::PostResult::Outcome::RetryLater: {
+                    if (stopNow) {
+                        outcome.stopped = true;
+                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        break;
+                    }
+                    if (blogTries >= kBlogTriesPerMessage) {
+                        ++outcome.failed;
+                        events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
+                        events.OnLogLine(BlogFailureLine(
+                            message,
+                            "ブログが " + std::to_string(kBlogTriesPerMessage) +
+                                " 回続けて「あとで」と答えたため、投稿できませんでした（再開すると、もう一度試します）。",
+                            result.detail));
+                        break;
+                    }
+                    const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
+                        result.retryAfter.value_or(std::chrono::seconds(0)), kLongestBlogWait);
+                    events.OnMessageResult(message, SendResult::Stopped, Text(result.detail));
+                    events.OnLogLine(Text("ブログ " + message.address.Bytes() +
+                                          " が一時的に投稿を受け付けませんでした。間隔を空けてもう一度試します（" +
+                                          std::to_string(blogTries) + " / " + std::to_string(kBlogTriesPerMessage) +
+                                          " 回目" +
+                                          (result.retryAfter ? "、ブログの指定で " + Seconds(wait) + " 秒以上待ちます"
+                                                             : std::string()) +
+                                          "）。 " + result.detail));
+                    if (!events.PauseFor(wait)) {
+                        outcome.stopped = true;
+                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        break;
+                    }
+                    --next;  // the same message again
+                    continue;
+                }
+            }
+            if (!notice.recorded) {
+                outcome.stopped = true;
+                if (next < plan.messages.size()) ++next;
+                leaveTheRest(Utf8Text("投稿履歴に記録できないため送信していません"));
+                break;
+            }
+            if (outcome.stopped) break;
+            if (pause && !events.Pause()) {
+                ++next;
+                if (next < plan.messages.size()) {
+                    outcome.stopped = true;
+                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                }
+                break;
+            }
+            continue;
         }
         char error[80] = {};
         EndNotice notice{&events, &message};

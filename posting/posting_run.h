@@ -5,10 +5,13 @@
 // the login (so a wrong password costs one attempt, not one per message).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
+#include "blogapi/blogapi.h"
 #include "platform/text.h"
+#include "posting/destinations.h"
 #include "posting/posting_plan.h"
 
 // The classic mail call: server "host:port", recipient, sender, subject, body, "" and an
@@ -62,13 +65,14 @@ struct PlannedMessage {
     int group = 0;   // index into the run's groups
     Text address;
     Text subject;
+    DestinationKind kind = DestinationKind::Mail;  // a blog's URL: posted through its API
 };
 
 struct RunPlan {
     std::vector<PostingGroupSpan> groups;  // offsets into the article: the text is held once
     std::vector<Text> addresses;
     std::vector<PlannedMessage> messages;
-    Text server;  // "host:port"
+    Text server;  // "host:port"; empty when no destination is a mail address
     // A run taken back from the journal has its bodies here, one per group, and no spans.
     std::vector<Text> storedBodies;
     // The body of a group's messages: header, the group's text, footer.
@@ -77,6 +81,15 @@ struct RunPlan {
 };
 
 RunPlan PlanRun(const PostingInputs& inputs);
+
+// Posts one group to a blog destination (a PlannedMessage of kind Blog) through the blog's API:
+// destination (the line as typed), title (the group's subject) and body (header, articles and
+// footer as text). beforeSend(context) is called once, just before the request carrying the
+// entry goes out: until then nothing can have been posted. `stop`, once non-zero, ends the post
+// within about a second (Failed before that request, Uncertain after it).
+using BlogPoster = std::function<qubopost::blogapi::PostResult(const Text& destination, const Text& title,
+                                                                const Text& body, const int* stop,
+                                                                void (*beforeSend)(void*), void* context)>;
 
 // What a run reports while it works, and how it waits.
 class PostingEvents {
@@ -89,6 +102,9 @@ public:
     virtual void OnSubject(const Text&) {}
     // Waits after a message. false: the run is to stop.
     virtual bool Pause() = 0;
+    // Waits the pause, or `atLeast` when that is longer (a blog's Retry-After). false: the run
+    // is to stop.
+    virtual bool PauseFor(std::chrono::milliseconds /*atLeast*/) { return Pause(); }
     virtual bool StopRequested() = 0;
     // Set while the run is to stop; handed to the mail call.
     virtual const int* StopFlag() { return nullptr; }
@@ -105,6 +121,8 @@ public:
     // Every message's fate as it is known, before the run moves on. `detail` is the
     // server's reply or the reason.
     virtual void OnMessageResult(const PlannedMessage&, SendResult, const Text& /*detail*/) {}
+    // The address of the post a blog made for a message, just before its OnMessageResult (Sent).
+    virtual void OnPostLink(const PlannedMessage&, const Text& /*link*/) {}
 };
 
 struct RunOutcome {
@@ -114,12 +132,15 @@ struct RunOutcome {
     int failed = 0;
     int uncertain = 0;  // this run, or left uncertain by an earlier one
     int notSent = 0;   // left when the run stopped
-    bool loginRefused = false;
+    bool loginRefused = false;  // the SMTP server refused the login: the run stopped there
+    // Blog destinations that refused the login (or have no password): their other messages
+    // were not sent; the rest of the run went on.
+    std::vector<Text> refusedBlogs;
     bool stopped = false;
     // Every message went out (now or earlier), and there was one at least.
     bool Succeeded() const { return total > 0 && sent + skipped == total; }
     // Every message was tried: the run ran to its end.
-    bool Finished() const { return !stopped && !loginRefused; }
+    bool Finished() const { return !stopped && !loginRefused && refusedBlogs.empty(); }
 };
 
 // The log lines.
@@ -136,9 +157,18 @@ bool IsLoginRefusal(const std::string& error);
 // a run; then the run stops as for a refusal.
 inline constexpr int kLoginDeferralsPerRun = 3;
 
+// A blog that answers "later" (429, 5xx) gets a message at most this many times in all; each
+// try after the pause or the blog's Retry-After, whichever is longer, but never longer than
+// kLongestBlogWait.
+inline constexpr int kBlogTriesPerMessage = 3;
+inline constexpr std::chrono::minutes kLongestBlogWait{10};
+
 RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
                           PostingEvents& events);
 RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
                           PostingEvents& events);
+// The same with the blog destinations posted through `post` (without it they fail).
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
+                          const BlogPoster& post, PostingEvents& events);
 // Runs the posting. true only when every message went out (and there was one at least).
 bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events);

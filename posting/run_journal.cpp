@@ -52,7 +52,8 @@ RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* e
 }
 
 bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs, const RunPlan& plan,
-                       const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error) {
+                       const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error,
+                       bool draft) {
     m_skip.clear();
     m_leftUncertain.clear();
     m_journal.Prune(Now());
@@ -77,6 +78,7 @@ bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs,
     stored.sender = inputs.fromAddress.Bytes();
     stored.server = plan.server.Bytes();
     stored.trustFile = trustFile;
+    stored.draft = draft;
     const int groups = plan.GroupCount();
     stored.bodies.reserve(static_cast<std::size_t>(groups));
     for (int g = 0; g < groups; ++g) stored.bodies.push_back(plan.Body(inputs, g).Bytes());
@@ -93,11 +95,11 @@ bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs,
 }
 
 bool RunJournal::Record(const PlannedMessage& message, SendResult result, const std::string& detail,
-                        std::string* error) {
+                        std::string* error, const std::string& link) {
     journal::Status status;
     switch (result) {
         case SendResult::Sent:
-            status = m_journal.MarkSent(m_run, message.number, Now(), detail);
+            status = m_journal.MarkSent(m_run, message.number, Now(), detail, link);
             break;
         case SendResult::Failed:
         case SendResult::LoginRefused:
@@ -123,7 +125,9 @@ bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error
     m_inFlight = message.number;
     const journal::Status status = m_journal.MarkUncertain(
         m_run, message.number, Now(),
-        std::string("最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）"));
+        std::string(message.kind == DestinationKind::Blog
+                        ? "投稿をブログに送る間に中断しました（投稿されたかどうか分かりません）"
+                        : "最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）"));
     if (!status && error) *error = status.error().message;
     return status.ok();
 }
@@ -150,11 +154,20 @@ bool JournalEvents::OnSendingEnd(const PlannedMessage& message) {
     return true;
 }
 
+void JournalEvents::OnPostLink(const PlannedMessage& message, const Text& link) {
+    m_inner.OnPostLink(message, link);
+    m_linkOf = message.number;
+    m_link = link.Bytes();
+}
+
 void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) {
     m_inner.OnMessageResult(message, result, detail);
+    std::string link;
+    if (m_linkOf == message.number) link.swap(m_link);
+    m_linkOf = 0;
     if (!m_journal || m_failed) return;
     std::string error;
-    if (!m_journal->Record(message, result, detail.Bytes(), &error)) {
+    if (!m_journal->Record(message, result, detail.Bytes(), &error, link)) {
         // Without the record a later resume could send this message twice: stop here.
         m_failed = true;
         m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));

@@ -39,13 +39,16 @@ public:
     // Resume, uncertain messages are sent again only when resendUncertain; otherwise they
     // stay uncertain. Prunes old runs.
     bool Begin(const std::string& identity, const PostingInputs& inputs, const RunPlan& plan,
-               const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error);
+               const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error,
+               bool draft = false);
     bool Skip(int number) const { return m_skip.count(number) > 0; }
     // Skipped because its fate is unknown (not sent again).
     bool LeftUncertain(int number) const { return m_leftUncertain.count(number) > 0; }
     qubopost::journal::RunId Run() const { return m_run; }
     int Skipped() const { return static_cast<int>(m_skip.size()); }
-    bool Record(const PlannedMessage& message, SendResult result, const std::string& detail, std::string* error);
+    // link: the address of the post a blog made (Sent only).
+    bool Record(const PlannedMessage& message, SendResult result, const std::string& detail, std::string* error,
+                const std::string& link = {});
     // Written when the message's end (its final ".") is about to go out, so that a process
     // killed from then on leaves it "uncertain" (never resent without asking); before that
     // moment it stays unsent and a resume sends it.
@@ -72,6 +75,8 @@ public:
     void OnLogLine(const Text& line) override { m_inner.OnLogLine(line); }
     void OnSubject(const Text& subject) override { m_inner.OnSubject(subject); }
     bool Pause() override { return m_inner.Pause(); }
+    bool PauseFor(std::chrono::milliseconds atLeast) override { return m_inner.PauseFor(atLeast); }
+    void OnPostLink(const PlannedMessage& message, const Text& link) override;
     bool StopRequested() override { return m_failed || m_inner.StopRequested(); }
     const int* StopFlag() override { return m_inner.StopFlag(); }
     bool AlreadySent(const PlannedMessage& message) override;
@@ -85,4 +90,6 @@ private:
     PostingEvents& m_inner;
     RunJournal* m_journal;
     bool m_failed = false;
+    int m_linkOf = 0;  // the message m_link belongs to
+    std::string m_link;
 };

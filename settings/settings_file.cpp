@@ -141,3 +141,8 @@ std::optional<std::string> ReadSetting(const std::string& path, std::string_view
     if (read.state != SettingsRead::State::Read) return std::nullopt;
     return IniDocument::Parse(read.bytes).Get(section, key);
 }
+
+bool ReadDraftSetting(const std::string& path) {
+    const std::optional<std::string> value = ReadSetting(path, kProgramSection, kDraftKey);
+    return value && *value == "1";
+}

@@ -44,3 +44,8 @@ bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue
 
 // A value from the file, nullopt when the file or the key is missing or unreadable.
 std::optional<std::string> ReadSetting(const std::string& path, std::string_view section, std::string_view key);
+
+// "下書きとして投稿": [Qubopost] Draft=1 posts to blog destinations as drafts. Any other value,
+// or none, posts them published.
+inline constexpr std::string_view kDraftKey = "Draft";
+bool ReadDraftSetting(const std::string& path);

@@ -16,6 +16,8 @@ void RunAboutBox(QWidget* parent) {
     SetUpDialogFrame(box, AboutDialog(), units);
     for (const ControlDef& def : AboutDialog().controls) {
         QWidget* widget = CreateControl(def, &box, units);
+        // A picture has no text of its own for a screen reader.
+        if (def.kind == ControlKind::Icon) widget->setAccessibleName(QStringLiteral("Qubopost のアイコン"));
         if (def.kind == ControlKind::OkButton) {
             auto* ok = static_cast<QPushButton*>(widget);
             // The About box's OK is its default button: Enter closes it, as does Esc.

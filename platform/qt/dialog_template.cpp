@@ -1,5 +1,8 @@
 #include "platform/qt/dialog_template.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -54,7 +57,71 @@ QPlainTextEdit* CreateMultiLineEdit(QWidget* parent, bool wrap) {
     return edit;
 }
 
+// A combo box as a screen reader should hear it: named by its accessible name (or its
+// label), with the chosen item as its value. The stock interface on this platform gives
+// the chosen item as the name too, so "すべて" was read where "カテゴリ選択" was meant.
+class NamedComboBoxAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedComboBoxAccessible(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+            case QAccessible::Name:
+                return Combo()->accessibleName().isEmpty() ? QAccessibleWidget::text(t) : Combo()->accessibleName();
+            case QAccessible::Value:
+                return Combo()->currentText();
+            default:
+                return QAccessibleWidget::text(t);
+        }
+    }
+    // The drop-down list, then the edit part of an editable box.
+    int childCount() const override { return Combo()->lineEdit() ? 2 : 1; }
+    QAccessibleInterface* child(int index) const override {
+        if (index == 0) return QAccessible::queryAccessibleInterface(Combo()->view());
+        if (index == 1 && Combo()->lineEdit()) return QAccessible::queryAccessibleInterface(Combo()->lineEdit());
+        return nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child) return -1;
+        if (child->object() == Combo()->view()) return 0;
+        if (Combo()->lineEdit() && child->object() == Combo()->lineEdit()) return 1;
+        return -1;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = Combo()->view()->isVisible();
+        state.editable = Combo()->isEditable();
+        return state;
+    }
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name != showMenuAction() && name != pressAction()) return;
+        if (Combo()->view()->isVisible()) {
+            Combo()->hidePopup();
+        } else {
+            Combo()->showPopup();
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+  private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* ComboBoxAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("QComboBox") && object && object->isWidgetType())
+        return new NamedComboBoxAccessible(static_cast<QComboBox*>(object));
+    return nullptr;
+}
+
 QComboBox* CreateComboBox(QWidget* parent) {
+    // Installed once the application exists; factories installed later are asked first.
+    static const bool installed = [] {
+        QAccessible::installFactory(ComboBoxAccessibleFactory);
+        return true;
+    }();
+    (void)installed;
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
     // The list is fixed: typed text stays in the edit part and is never added, and
@@ -104,8 +171,10 @@ QWidget* CreateControl(const ControlDef& def, QWidget* parent, const DialogUnits
             break;
         case ControlKind::RadioButton: {
             auto* radio = new QRadioButton(text, parent);
-            // Exclusivity comes from the dialog's radio groups, not from the common parent.
-            radio->setAutoExclusive(false);
+            // Exclusive: a button in a QButtonGroup follows the group, not the common parent,
+            // and a screen reader is told it is a radio button (a checkable button that is not
+            // exclusive is announced as a check box).
+            radio->setAutoExclusive(true);
             radio->setStyle(RadioStyleOf(parent));
             widget = radio;
             break;

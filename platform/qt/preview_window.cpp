@@ -1,6 +1,8 @@
 #include "platform/qt/preview_window.h"
 
 #include <QDialog>
+#include <QEvent>
+#include <algorithm>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -8,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -16,6 +19,55 @@
 namespace {
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+enum Column { kNumber, kDestination, kSubject };
+
+// Destinations lose their middle, not their domain, when they must be shortened.
+class DestinationDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+// Sizes the columns to their content: the number and the destination whole, the subject
+// in the rest. Only when the list is too narrow for that does the destination give way,
+// keeping a room for the subject.
+class ColumnFitter : public QObject {
+  public:
+    explicit ColumnFitter(QTreeWidget* list) : QObject(list), m_list(list), m_viewport(list->viewport()) {
+        m_viewport->installEventFilter(this);
+    }
+    void Fit() {
+        QHeaderView* header = m_list->header();
+        // Each column's content width, header included.
+        m_list->resizeColumnToContents(kNumber);
+        m_list->resizeColumnToContents(kDestination);
+        const int number = m_list->columnWidth(kNumber);
+        const int destination = m_list->columnWidth(kDestination);
+        const int subjectRoom =
+            std::max(header->sectionSizeHint(kSubject), m_list->fontMetrics().averageCharWidth() * 12);
+        const int available = m_list->viewport()->width();
+        header->resizeSection(kDestination, std::max(header->sectionSizeHint(kDestination),
+                                                     std::min(destination, available - number - subjectRoom)));
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Compared with the stored viewport: the list may be half destroyed when its
+        // children's last events come.
+        if (watched == m_viewport && event->type() == QEvent::Resize) Fit();
+        return false;
+    }
+
+  private:
+    QTreeWidget* m_list;
+    QWidget* m_viewport;
+};
 
 }  // namespace
 
@@ -37,17 +89,24 @@ bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     list->setObjectName(QStringLiteral("messages"));
     list->setColumnCount(3);
     list->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名")});
+    list->setAccessibleName(QStringLiteral("送信するメールの一覧"));
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
-    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    list->setItemDelegateForColumn(kDestination, new DestinationDelegate(list));
+    list->header()->setStretchLastSection(true);
+    list->header()->setSectionResizeMode(QHeaderView::Interactive);
     for (const PreviewMessage& message : preview.messages) {
         auto* item = new QTreeWidgetItem(
             list, {QString::number(message.number), Q(message.destination), Q(message.subject)});
-        item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(kNumber, Qt::AlignRight | Qt::AlignVCenter);
+        // The whole text, whatever the column shows of it.
+        item->setToolTip(kDestination, Q(message.destination));
+        item->setToolTip(kSubject, Q(message.subject));
     }
-    list->resizeColumnToContents(1);
+    auto* fitter = new ColumnFitter(list);
     auto* body = new QPlainTextEdit(splitter);
     body->setObjectName(QStringLiteral("body"));
+    body->setAccessibleName(QStringLiteral("選んだメールの本文"));
     body->setReadOnly(true);
     body->setPlaceholderText(QStringLiteral("一覧でメールを選ぶと本文を表示します。"));
     QObject::connect(list, &QTreeWidget::currentItemChanged, body, [&preview, list, body](QTreeWidgetItem* item) {
@@ -76,5 +135,6 @@ bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     // Within the screen, whatever its size and scale.
     const QSize available = window.screen()->availableGeometry().size() - QSize(16, 48);
     window.resize(QSize(720, 520).boundedTo(available));
+    fitter->Fit();
     return window.exec() == QDialog::Accepted;
 }

@@ -81,6 +81,52 @@ std::vector<QString> SortedCategoryItems() {
 
 bool IsMultiLine(const QWidget* widget) { return qobject_cast<const QPlainTextEdit*>(widget); }
 
+bool IsInputKind(ControlKind kind) {
+    return kind == ControlKind::Edit || kind == ControlKind::MultiEdit || kind == ControlKind::WrappingEdit ||
+           kind == ControlKind::ComboBox;
+}
+
+// Names of the controls that have no label of their own in the table.
+constexpr std::pair<int, std::string_view> kOwnNames[] = {
+    {IDC_ARTICLE, "記事"},
+    {IDC_LOG, "ログ"},
+    {IDC_PROGRESS, "進行状況"},
+};
+
+// What a screen reader says after a field's name: the form the field expects.
+constexpr std::pair<int, std::string_view> kFieldDescriptions[] = {
+    {IDC_FROM_ADDRESS, "メールアドレス（例: you@example.jp）"},
+    {IDC_SMTP_SERVER, "ホスト名または IP アドレス（例: smtp.example.jp）"},
+    {IDC_SMTP_PORT, "ポート: 1～65535"},
+    {IDC_BLOG_ADDRESSES, "ブログの投稿用メールアドレスを 1 行に 1 つ"},
+    {IDC_ARTICLE, "-----into----- で区切った記事ごとに 1 通のメールになります"},
+};
+
+// Reading order: the left column top to bottom (基本設定, 投稿先ブログアドレス, 設定[1] to
+// 設定[3], 表示内容, the article), then the right column (投稿文フォーマット, the buttons,
+// the log). Tab and Shift+Tab follow it.
+constexpr int kReadingOrder[] = {
+    IDC_FROM_ADDRESS, IDC_SMTP_SERVER,  IDC_SMTP_PORT,   IDC_BLOG_ADDRESSES, IDC_KIND_DOWNLOAD,
+    IDC_KIND_MAILMAG, IDC_KIND_GOODS,   IDC_CATEGORY,    IDC_AFFILIATE_ID,   IDC_RANK_MONTHLY,
+    IDC_RANK_DAILY,   IDC_RANK_PICKUP,  IDC_ARTICLE,     IDC_HEADER,         IDC_FOOTER,
+    IDC_GENERATE,     IDC_CLEAR,        IDCANCEL,        IDC_START_POST,     IDC_CONFIRM_POST,
+    IDC_LOG,
+};
+
+// The window's key for each of its buttons (the captions carry no mnemonic). Alt+A, Alt+S,
+// Alt+R and Alt+H belong to the context menu's other entries.
+constexpr std::pair<int, QKeyCombination> kButtonKeys[] = {
+    {IDC_GENERATE, Qt::ALT | Qt::Key_G},
+    {IDC_CLEAR, Qt::ALT | Qt::Key_C},
+    {IDC_CONFIRM_POST, Qt::ALT | Qt::Key_P},
+    {IDC_START_POST, Qt::ALT | Qt::Key_B},
+    {IDCANCEL, QKeyCombination(Qt::Key_Escape)},  // the dialog's own Esc, shown only
+};
+
+QString ButtonToolTip(const QString& caption, const QKeySequence& key) {
+    return caption + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
+
 // The controls' frame: it follows the scroll area's viewport and never gets smaller than
 // the dialog's own size, so a small screen scrolls instead of cutting controls off.
 class DialogContent : public QWidget {
@@ -132,6 +178,8 @@ QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes round the controls only; the frame around them is no stop of its own.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setWidgetResizable(true);
     m_content = new DialogContent(this, m_defaultSize);
     m_scroll->setWidget(m_content);
@@ -141,7 +189,9 @@ QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
     setContextMenuPolicy(Qt::ActionsContextMenu);
     m_content->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_content, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (!actions().isEmpty()) QMenu::exec(actions(), m_content->mapToGlobal(at), nullptr, this);
+        const std::vector<QAction*> entries = ContextMenuActions();
+        if (!entries.empty())
+            QMenu::exec(QList<QAction*>(entries.begin(), entries.end()), m_content->mapToGlobal(at), nullptr, this);
     });
     resize(m_defaultSize);
     // Open within the screen: a screen smaller than the dialog gets a smaller window.
@@ -160,8 +210,22 @@ QtDialog::~QtDialog() { MarkEnded(); }
 void QtDialog::CreateControls() {
     QButtonGroup* group = nullptr;
     std::vector<QWidget*> groupBoxes;
+    const ControlDef* previous = nullptr;
     for (const ControlDef& def : MainDialog().controls) {
         QWidget* widget = CreateControl(def, m_content, m_units);
+        // A field is named by the label or the group box just before it in the table; the
+        // label is linked to it as well, so that a screen reader finds one from the other.
+        if (IsInputKind(def.kind) && previous && previous->kind == ControlKind::Label) {
+            widget->setAccessibleName(FromUtf8View(previous->text));
+            if (auto* label = qobject_cast<QLabel*>(m_widgets.back())) label->setBuddy(widget);
+        } else if (IsInputKind(def.kind) && previous && previous->kind == ControlKind::GroupBox) {
+            widget->setAccessibleName(FromUtf8View(previous->text));
+        }
+        for (const auto& [ownId, name] : kOwnNames)
+            if (def.id == ownId) widget->setAccessibleName(FromUtf8View(name));
+        for (const auto& [describedId, description] : kFieldDescriptions)
+            if (def.id == describedId) widget->setAccessibleDescription(FromUtf8View(description));
+        previous = &def;
         m_widgets.push_back(widget);
         if (def.id != IDC_STATIC) m_controls[def.id] = widget;
         m_defaultGeometry[static_cast<int>(m_widgets.size()) - 1] = widget->geometry();
@@ -212,6 +276,56 @@ void QtDialog::CreateControls() {
     }
     // Frames stay beneath the controls they enclose.
     for (QWidget* box : groupBoxes) box->lower();
+
+    QWidget* before = nullptr;
+    for (int id : kReadingOrder) {
+        QWidget* next = Control(id);
+        if (before && next) QWidget::setTabOrder(before, next);
+        if (next) before = next;
+    }
+
+    // Every button has a key of its own, named in its tool tip and listed in the context
+    // menu of the background. The key presses the button only when the button itself could
+    // be pressed.
+    for (const auto& [id, key] : kButtonKeys) {
+        auto* button = qobject_cast<QPushButton*>(Control(id));
+        if (!button) continue;
+        auto* action = new QAction(button->text(), m_content);
+        action->setShortcut(QKeySequence(key));
+        // Esc stays the dialog's own key (it closes even when 閉じる cannot be pressed): its
+        // entry names the key on a widget that never has the focus, so that it never fires.
+        action->setShortcutContext(id == IDCANCEL ? Qt::WidgetShortcut : Qt::WindowShortcut);
+        connect(action, &QAction::triggered, button, [button] {
+            if (button->isEnabled() && button->isVisibleTo(button->window())) button->click();
+        });
+        m_content->addAction(action);
+        m_buttonActions[button] = action;
+        SyncButtonAction(button);
+    }
+}
+
+void QtDialog::SyncButtonAction(QAbstractButton* button) {
+    const auto it = m_buttonActions.find(button);
+    if (it == m_buttonActions.end()) return;
+    QAction* action = it->second;
+    action->setText(button->text());
+    action->setEnabled(button->isEnabled());
+    button->setToolTip(ButtonToolTip(button->text(), action->shortcut()));
+}
+
+std::vector<QAction*> QtDialog::ContextMenuActions() {
+    std::vector<QAction*> entries;
+    for (QAction* action : m_content->actions()) entries.push_back(action);
+    for (auto& [button, action] : m_buttonActions) SyncButtonAction(button);
+    if (!actions().isEmpty()) {
+        if (!m_menuSeparator) {
+            m_menuSeparator = new QAction(this);
+            m_menuSeparator->setSeparator(true);
+        }
+        entries.push_back(m_menuSeparator);
+        for (QAction* action : actions()) entries.push_back(action);
+    }
+    return entries;
 }
 
 QWidget* QtDialog::Control(int id) const {
@@ -247,6 +361,7 @@ void QtDialog::SetWindowText(int id, const Text& text) {
             combo->setEditText(value);
         } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             button->setText(value);
+            SyncButtonAction(button);  // 投稿停止 in place of ブログ投稿開始, same key
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
             label->setText(value);
         }
@@ -275,7 +390,10 @@ void QtDialog::SetCheck(int id, bool checked) {
 
 void QtDialog::EnableWindow(int id, bool enable) {
     CallOnThreadOf(this, [this, id, enable] {
-        if (QWidget* widget = Control(id)) widget->setEnabled(enable);
+        if (QWidget* widget = Control(id)) {
+            widget->setEnabled(enable);
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) SyncButtonAction(button);
+        }
     });
 }
 

@@ -14,6 +14,7 @@
 #include "platform/qt/dialog_units.h"
 
 class DialogHandlers;
+class QAbstractButton;
 class QAction;
 class QMessageBox;
 class QScrollArea;
@@ -90,6 +91,10 @@ class QtDialog : public QDialog, public ControlView {
     struct PendingBox;
 
     void CreateControls();
+    // The key's entry of a button follows the button's caption and state.
+    void SyncButtonAction(QAbstractButton* button);
+    // The background's context menu: the buttons' entries, then the window's own.
+    std::vector<QAction*> ContextMenuActions();
     void ShowMessageText(const QString& message);
     // Remembers an open box, to be closed when the dialog ends.
     void TrackBox(QMessageBox* box);
@@ -103,6 +108,8 @@ class QtDialog : public QDialog, public ControlView {
     std::map<int, QRect> m_defaultGeometry;
     std::vector<QWidget*> m_widgets;
     std::map<int, QWidget*> m_controls;
+    std::map<QAbstractButton*, QAction*> m_buttonActions;
+    QAction* m_menuSeparator = nullptr;
 
     std::atomic<bool> m_ended{false};
     std::mutex m_boxMutex;  // guards m_pending

@@ -252,7 +252,7 @@ TEST(JournalFile, NewFileInNewFolders) {
     EXPECT_EQ(Mode(path), 0600u);
 
     Raw raw(path);
-    EXPECT_EQ(raw.Text("PRAGMA user_version"), "2");
+    EXPECT_EQ(raw.Text("PRAGMA user_version"), "3");
     EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "wal");
     EXPECT_TRUE(raw.HasTable("runs"));
     EXPECT_TRUE(raw.HasTable("messages"));
@@ -489,7 +489,7 @@ TEST(JournalSchema, LegacyVersionZeroFileIsBroughtUpToDate) {
     ASSERT_TRUE(run) << run.error().message;
 
     Raw raw(path);
-    EXPECT_EQ(raw.Text("PRAGMA user_version"), "2");
+    EXPECT_EQ(raw.Text("PRAGMA user_version"), "3");
     EXPECT_EQ(raw.Text("SELECT text FROM notes"), "kept");
     EXPECT_EQ(raw.Text("SELECT COUNT(*) FROM messages"), "1");
 }
@@ -523,17 +523,17 @@ TEST(JournalSchema, NewerVersionIsRefusedUntouched) {
             raw.Exec(std::string("PRAGMA journal_mode = ") + mode);
             raw.Exec(
                 "CREATE TABLE runs (future); INSERT INTO runs VALUES (1);"
-                "PRAGMA user_version = 3;");
+                "PRAGMA user_version = 4;");
         }
         const std::string before = TempDir::Read(path);
         auto journal = Journal::Open(path);
         ASSERT_FALSE(journal);
-        EXPECT_NE(journal.error().message.find("第 3 版"), std::string::npos)
+        EXPECT_NE(journal.error().message.find("第 4 版"), std::string::npos)
             << journal.error().message;
         EXPECT_NE(journal.error().message.find("ファイルは変更していません"), std::string::npos);
         EXPECT_EQ(TempDir::Read(path), before);
         Raw raw(path);
-        EXPECT_EQ(raw.Text("PRAGMA user_version"), "3");
+        EXPECT_EQ(raw.Text("PRAGMA user_version"), "4");
         EXPECT_EQ(raw.Text("PRAGMA journal_mode"), std::string(mode) == "WAL" ? "wal" : "delete");
     }
 }
@@ -555,7 +555,7 @@ TEST(JournalSchema, ReopenKeepsData) {
     ASSERT_TRUE(summary && *summary);
     EXPECT_EQ((*summary)->total, 1);
     Raw raw(path);
-    EXPECT_EQ(raw.Text("PRAGMA user_version"), "2");
+    EXPECT_EQ(raw.Text("PRAGMA user_version"), "3");
 }
 
 // The chain runs the missing steps in order, in one transaction.
@@ -710,7 +710,7 @@ TEST(JournalSchema, Version1FileKeepsItsRuns) {
     EXPECT_TRUE((*history)[0].stored);
 
     Raw raw(path);
-    EXPECT_EQ(raw.Text("PRAGMA user_version"), "2");
+    EXPECT_EQ(raw.Text("PRAGMA user_version"), "3");
     EXPECT_EQ(raw.Text("PRAGMA integrity_check"), "ok");
     EXPECT_EQ(raw.Text("PRAGMA foreign_key_check"), "(none)");
     EXPECT_EQ(raw.Text("SELECT COUNT(*) FROM messages WHERE grp IS NULL"), "4")
