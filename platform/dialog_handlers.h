@@ -39,4 +39,8 @@ public:
     // Resume an unfinished run stored in that journal, from the journal alone (the fields are
     // not used or changed); 0 = the newest one that can be resumed.
     virtual void OnResumeRun(long long /*run*/) {}
+    // 下書きとして投稿: whether blog destinations get drafts, and changing it (kept in the
+    // settings file). false from SetDraftPosting: not kept (the user has been told why).
+    virtual bool DraftPosting() { return false; }
+    virtual bool SetDraftPosting(bool) { return false; }
 };

@@ -6,6 +6,7 @@
 
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
+#include "posting/destinations.h"
 #include "posting/posting_engine.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
@@ -90,28 +91,29 @@ std::vector<std::string> PostingController::CheckFields(int* firstFault) {
         int id;
         std::string_view message;
     };
+    // The sender, the SMTP server and its port matter only when some destination is a mail
+    // address (a blog's URL is posted through the blog's own API).
+    const bool mail = m_inputs.blogAddresses.IsEmpty() || NeedsMailServer(m_inputs.blogAddresses);
     const Required required[] = {
-        {&m_inputs.fromAddress, IDC_FROM_ADDRESS, texts::kNoFromAddress},
-        {&m_inputs.smtpServer, IDC_SMTP_SERVER, texts::kNoSmtpServer},
-        {&m_inputs.smtpPort, IDC_SMTP_PORT, texts::kNoSmtpPort},
+        {mail ? &m_inputs.fromAddress : nullptr, IDC_FROM_ADDRESS, texts::kNoFromAddress},
+        {mail ? &m_inputs.smtpServer : nullptr, IDC_SMTP_SERVER, texts::kNoSmtpServer},
+        {mail ? &m_inputs.smtpPort : nullptr, IDC_SMTP_PORT, texts::kNoSmtpPort},
         {&m_inputs.blogAddresses, IDC_BLOG_ADDRESSES, texts::kNoBlogAddresses},
         {&m_inputs.article, IDC_ARTICLE, texts::kNoArticle},
     };
     for (const Required& check : required)
-        if (check.member->IsEmpty()) fault(check.id, std::string(check.message));
-    if (!m_inputs.smtpPort.IsEmpty() && !ValidPort(m_inputs.smtpPort))
+        if (check.member && check.member->IsEmpty()) fault(check.id, std::string(check.message));
+    if (mail && !m_inputs.smtpPort.IsEmpty() && !ValidPort(m_inputs.smtpPort))
         fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + m_inputs.smtpPort.Bytes() + "」）。");
     auto atSigns = [](const Text& address) {
         const std::string& bytes = address.Bytes();
         return std::count(bytes.begin(), bytes.end(), '@');
     };
     const Text from(TrimBlanks(m_inputs.fromAddress.Bytes()));
-    if (!from.IsEmpty() && atSigns(from) != 1)
+    if (mail && !from.IsEmpty() && atSigns(from) != 1)
         fault(IDC_FROM_ADDRESS, "投稿元メールアドレス「" + from.Bytes() + "」には「@」がちょうど 1 つ必要です。");
-    for (const Text& address : SplitAddresses(m_inputs.blogAddresses))
-        if (atSigns(address) != 1)
-            fault(IDC_BLOG_ADDRESSES,
-                  "投稿先ブログアドレス「" + address.Bytes() + "」には「@」がちょうど 1 つ必要です。");
+    // Each line: a mail address with one "@", or a blog's URL with its user name.
+    for (const std::string& problem : DestinationProblems(m_inputs.blogAddresses)) fault(IDC_BLOG_ADDRESSES, problem);
     if (!m_inputs.article.IsEmpty() && PlanPosting(m_inputs.article).empty())
         fault(IDC_ARTICLE, "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります"
                            "（区切りが 2 つ以上必要です。「[title]」の後の行が件名になります）。");
@@ -132,7 +134,12 @@ void PostingController::Confirm() {
     // The posting takes the fields as UTF-8: every character arrives as the user typed it.
     m_inputs.fromAddress = Text(TrimBlanks(view.GetWindowTextUtf8(IDC_FROM_ADDRESS)));
     m_inputs.smtpServer = Text(view.GetWindowTextUtf8(IDC_SMTP_SERVER));
-    m_inputs.smtpPort = Text(view.GetWindowTextUtf8(IDC_SMTP_PORT));
+    // A port typed with full-width digits (as an input method gives them) is the same number,
+    // shown and kept in half-width.
+    const std::string typedPort = view.GetWindowTextUtf8(IDC_SMTP_PORT);
+    const std::string port = HalfWidthDigits(typedPort);
+    if (port != typedPort) view.SetWindowTextUtf8(IDC_SMTP_PORT, port);
+    m_inputs.smtpPort = Text(port);
     m_inputs.blogAddresses = Text(view.GetWindowTextUtf8(IDC_BLOG_ADDRESSES));
     m_inputs.article = Text(view.GetWindowTextUtf8(IDC_ARTICLE));
     m_inputs.header = Text(view.GetWindowTextUtf8(IDC_HEADER));
@@ -149,7 +156,7 @@ void PostingController::Confirm() {
     }
 
     const std::string library = m_services.mailLibrary.empty() ? kMailLibraryName : m_services.mailLibrary;
-    if (!LoadMailLibrary(library)) {
+    if (NeedsMailServer(m_inputs.blogAddresses) && !LoadMailLibrary(library)) {
         m_side.ShowMessage(texts::kMailLibraryMissing);
         return;
     }
@@ -165,9 +172,14 @@ void PostingController::Confirm() {
             {message.number, message.address.Bytes(), message.subject.Bytes(), plan.Body(inputs, message.group).Bytes()});
     const long long pauseSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(m_services.postingPause).count();
-    preview.summary = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) +
-                      " グループ × " + std::to_string(preview.addresses) + " アドレス）。1 通ごとに " +
-                      std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
+    const auto posts = std::count_if(plan.messages.begin(), plan.messages.end(), [](const PlannedMessage& message) {
+        return message.kind == DestinationKind::Blog;
+    });
+    const auto mails = static_cast<long long>(plan.messages.size()) - posts;
+    std::string what = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) + " グループ × " +
+                       std::to_string(preview.addresses) + " アドレス";
+    if (posts > 0) what += "。メール " + std::to_string(mails) + " 通、ブログの API への投稿 " + std::to_string(posts) + " 件";
+    preview.summary = what + "）。1 通ごとに " + std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
                       Minutes(pauseSeconds * static_cast<long long>(plan.messages.size())) + "かかります。";
     if (!view.ShowPostingPreview(preview)) return;
     m_confirmed.store(true);
@@ -228,6 +240,8 @@ EngineSetup PostingController::MakeEngineSetup() {
     setup.pause = m_services.postingPause;
     // A private certificate authority the user trusts for the SMTP server, if any.
     setup.trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
+    // 下書きとして投稿: blog destinations get drafts (mail goes as always).
+    setup.draft = ReadDraftSetting(m_services.settingsPath);
     if (m_services.sendMailStoppable) {
         setup.send = Notifying(m_services.sendMailStoppable);
     } else if (m_services.sendMail) {
@@ -435,6 +449,17 @@ void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool f
         m_side.ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
                     "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認証の設定…」で確認してください。\n未送信のメールは " +
                     std::to_string(outcome.notSent) + " 通です。");
+    } else if (!outcome.refusedBlogs.empty()) {
+        // Only those blogs stopped; every other destination got its messages.
+        std::string message(texts::kPostingFailed);
+        for (const Text& blog : outcome.refusedBlogs) {
+            std::string advice;
+            if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr))
+                advice = BlogPasswordAdvice(*parsed);
+            message += "\nブログ " + blog.Bytes() + " がログインを受け付けなかったため、この投稿先には残りを投稿していません。" + advice;
+        }
+        message += "\nほかの投稿先には送りました。パスワードを設定し直したら、右クリックメニューの「投稿履歴…」でこの投稿を選んで「再開」を押すと、残りを投稿できます。";
+        m_side.ShowMessage(message);
     } else {
         m_side.ShowMessage(texts::kPostingFailed);
     }

@@ -4,6 +4,7 @@
 #include "platform/field_text.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/settings_file.h"
 
 CQubopostDlg::CQubopostDlg(DialogServices services)
     : m_services(std::move(services)), m_hIcon(IDR_MAINFRAME), m_jobs(m_services.startThread) {}
@@ -34,6 +35,17 @@ std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
 
 void CQubopostDlg::OnResumeRun(long long run) {
     m_poster.ResumeStored(run > 0 ? std::optional<qubopost::journal::RunId>(run) : std::nullopt);
+}
+
+bool CQubopostDlg::DraftPosting() { return ReadDraftSetting(m_services.settingsPath); }
+
+bool CQubopostDlg::SetDraftPosting(bool on) {
+    std::string reason;
+    if (UpdateSettingsFile(m_services.settingsPath, {{std::string(kProgramSection), std::string(kDraftKey), on ? "1" : "0"}},
+                           &reason))
+        return true;
+    ShowMessage("「下書きとして投稿」を設定ファイルに保存できませんでした（" + reason + "）。設定は変わっていません。");
+    return false;
 }
 
 void CQubopostDlg::OnFieldEdited(int id) {

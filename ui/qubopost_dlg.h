@@ -43,6 +43,8 @@ public:
     // The journal the dialog posts with: DialogServices::journalPath, else the user's.
     std::string JournalPath() override { return m_poster.JournalPath(); }
     void OnResumeRun(long long run) override;
+    bool DraftPosting() override;
+    bool SetDraftPosting(bool on) override;
     void SaveWindowState(const std::string& state) override;
 
     // Buttons.

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QSignalBlocker>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -530,6 +531,18 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                     RunHistoryWindow(this, path.empty() ? qubopost::journal::DefaultJournalPath() : path,
                                      [this](long long run) { m_handlers.OnResumeRun(run); });
                 });
+        // Blog destinations as drafts, to look at in the blog before publishing; mail is not
+        // affected. Kept in the settings file ([Qubopost] Draft=).
+        QAction* draft = AddMenuEntry(QStringLiteral("下書きとして投稿"), QKeySequence(Qt::ALT | Qt::Key_D));
+        draft->setCheckable(true);
+        draft->setChecked(m_handlers.DraftPosting());
+        draft->setToolTip(QStringLiteral("ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)"));
+        connect(draft, &QAction::toggled, this, [this, draft](bool on) {
+            if (!m_handlers.SetDraftPosting(on)) {
+                const QSignalBlocker block(draft);
+                draft->setChecked(!on);
+            }
+        });
     });
 }
 
