@@ -7,6 +7,7 @@
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
 #include "posting/destinations.h"
+#include "posting/disclosure.h"
 #include "posting/posting_engine.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
@@ -181,7 +182,20 @@ void PostingController::Confirm() {
     if (posts > 0) what += "。メール " + std::to_string(mails) + " 通、ブログの API への投稿 " + std::to_string(posts) + " 件";
     preview.summary = what + "）。1 通ごとに " + std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
                       Minutes(pauseSeconds * static_cast<long long>(plan.messages.size())) + "かかります。";
-    if (!view.ShowPostingPreview(preview)) return;
+    // Affiliate links without a word saying so: a warning with a one-click mend, never a refusal.
+    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes())) {
+        preview.warning = DisclosureWarning();
+        preview.fixCaption = "ヘッダーに追加(&H)";
+    }
+    if (!view.ShowPostingPreview(preview)) {
+        if (!preview.fixChosen) return;
+        // The line goes on top of the header the user sees; then the confirmation again, on
+        // the fields as they now are.
+        const std::string header = view.GetWindowTextUtf8(IDC_HEADER);
+        view.SetWindowTextUtf8(IDC_HEADER, std::string(kDisclosureLine) + "\r\n" + header);
+        Confirm();
+        return;
+    }
     m_confirmed.store(true);
     view.EnableWindow(IDC_START_POST, true);
 }

@@ -741,7 +741,7 @@ void QtDialog::SetFocus(int id) {
     });
 }
 
-bool QtDialog::ShowPostingPreview(const PostingPreview& preview) {
+bool QtDialog::ShowPostingPreview(PostingPreview& preview) {
     if (m_ended) return false;
     return CallOnThreadOf(this, [this, &preview] { return RunPreviewWindow(this, preview); });
 }

@@ -53,7 +53,7 @@ class QtDialog : public QDialog, public ControlView {
     int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
                   int cancelIndex) override;
     void SetFocus(int id) override;
-    bool ShowPostingPreview(const PostingPreview& preview) override;
+    bool ShowPostingPreview(PostingPreview& preview) override;
 
     // Adds an entry to the context menu of the window's background, with a shortcut.
     QAction* AddMenuEntry(const QString& text, const QKeySequence& shortcut);
