@@ -20,6 +20,8 @@ public:
     virtual bool OnSysCommand(unsigned id) = 0;
     // Cancel: the "閉じる" button, Esc or the window's close box.
     virtual void OnCancel() = 0;
+    // Esc, before it means Cancel: true when it ended something going on (a fetch) instead.
+    virtual bool OnEscape() { return false; }
 
     // The window is closing: running jobs are told to stop and must stop using the view
     // soon. The window keeps serving view calls until JobsRunning() is false.

@@ -257,7 +257,7 @@ TEST_F(FetchJob, OneFetchAtATimeWithTheButtonOffAndEscCancelsItKeepingTheArticle
     for (int i = 0; i < 200 && connections.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(connections.load(), 1);
 
-    dialog->OnCommand(IDCANCEL);  // Esc: the fetch ends, the window stays
+    EXPECT_TRUE(dialog->OnEscape());  // Esc: the fetch ends, the window stays
     for (int i = 0; i < 300 && !view.IsWindowEnabled(IDC_GENERATE); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(view.IsWindowEnabled(IDC_GENERATE));

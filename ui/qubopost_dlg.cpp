@@ -151,12 +151,14 @@ void CQubopostDlg::OnClear() {
     view.EnableWindow(IDC_START_POST, false);
 }
 
-void CQubopostDlg::OnCancel() {
+bool CQubopostDlg::OnEscape() {
     // Esc during a fetch ends the fetch, not the window (the article field stays as it was).
-    if (!m_poster.Running() && m_fetcher.Cancel()) {
-        View().SetStatusText(Sjis("ランキングの取得を中止しています…"));
-        return;
-    }
+    if (m_poster.Running() || !m_fetcher.Cancel()) return false;
+    View().SetStatusText(Sjis("ランキングの取得を中止しています…"));
+    return true;
+}
+
+void CQubopostDlg::OnCancel() {
     if (m_poster.Running()) {
         if (!View().AskYesNo(Sjis("投稿中です。投稿を停止して閉じますか？\n（送信済みのメールは投稿履歴に記録されています。"
                                   "次に同じ内容で「ブログ投稿開始」を押すと続きから再開できます）"),

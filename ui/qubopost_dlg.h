@@ -35,6 +35,7 @@ public:
     void OnCommand(int id) override;
     bool OnSysCommand(unsigned id) override;
     void OnCancel() override;
+    bool OnEscape() override;
     void StopJobs() override;
     bool JobsRunning() override;
     void OnFieldEdited(int id) override;

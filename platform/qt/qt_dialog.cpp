@@ -566,6 +566,12 @@ void QtDialog::reject() {
 }
 
 void QtDialog::keyPressEvent(QKeyEvent* event) {
+    // Esc first ends what is going on (a fetch); only then does it close the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !m_ended &&
+        m_handlers.OnEscape()) {
+        event->accept();
+        return;
+    }
     // No button is the default one, so Enter has nothing to press: it neither closes
     // the dialog nor does anything else. Multi-line fields take Enter before it gets here.
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
