@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -414,7 +415,30 @@ void QtDialog::SetProgressRange(int id, int lower, int upper) {
         const int pos = progress->value();
         progress->setRange(lower, upper);
         progress->setValue(std::clamp(pos, progress->minimum(), progress->maximum()));
+        ShowBusyText();
     });
+}
+
+void QtDialog::ShowBusyText() {
+    auto* progress = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!progress) return;
+    const bool busy = progress->minimum() == 0 && progress->maximum() == 0;
+    QString text = progress->format();
+    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (!m_busyText) {
+        if (!busy) return;
+        m_busyText = new QLabel(progress);
+        m_busyText->setObjectName(QStringLiteral("busyText"));
+        m_busyText->setAlignment(Qt::AlignCenter);
+        m_busyText->setAttribute(Qt::WA_TransparentForMouseEvents);
+        auto* layout = new QHBoxLayout(progress);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_busyText);
+    }
+    m_busyText->setText(text);
+    m_busyText->setVisible(busy && !text.isEmpty());
+    // What the bar says, for a screen reader too.
+    progress->setAccessibleDescription(busy ? text : QString());
 }
 
 void QtDialog::SetProgressPos(int id, int pos) {
@@ -681,6 +705,7 @@ void QtDialog::SetStatusText(const Text& text) {
             QString shown = ToQString(text);
             shown.replace(QLatin1Char('%'), QStringLiteral("%%"));
             progress->setFormat(shown);
+            ShowBusyText();
         }
     });
 }

@@ -19,6 +19,8 @@ class QAction;
 class QMessageBox;
 class QScrollArea;
 
+class QLabel;
+
 class QtDialog : public QDialog, public ControlView {
     Q_OBJECT
 
@@ -112,6 +114,9 @@ class QtDialog : public QDialog, public ControlView {
     QAction* m_menuSeparator = nullptr;
 
     std::atomic<bool> m_ended{false};
+    // The status text over a busy progress bar (one without a range draws no text of its own).
+    QLabel* m_busyText = nullptr;
+    void ShowBusyText();
     std::mutex m_boxMutex;  // guards m_pending
     std::vector<std::shared_ptr<PendingBox>> m_pending;
     std::vector<QPointer<QMessageBox>> m_openBoxes;  // window's thread only
