@@ -50,7 +50,8 @@ std::string DescribeFetchFailure(const std::string& error, const std::string& ho
             return "プロキシ（" + proxy + "）に接続できません。環境変数 http_proxy / https_proxy の設定を確認してください。";
         return "ランキングサービス（" + host + "）に接続を拒否されました。" + settingHint;
     }
-    if (Contains(error, "timed out") || Contains(error, "Timeout") || Contains(error, "no data for"))
+    if (Contains(error, "timed out") || Contains(error, "Timeout") || Contains(error, "no data for") ||
+        Contains(error, "no complete answer within"))
         return "ランキングサービス（" + host + "）から時間内に応答がありませんでした。しばらく待ってからやり直してください。";
     if (Contains(error, "larger than"))
         return "ランキングページが大きすぎます（" + error + "）。";

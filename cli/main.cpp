@@ -35,6 +35,7 @@
 #include "platform/http.h"
 #include "platform/profile.h"
 #include "posting/destinations.h"
+#include "posting/disclosure.h"
 #include "posting/posting_engine.h"
 #include "posting/posting_run.h"
 #include "posting/stop_signal.h"
@@ -393,6 +394,9 @@ int Post(const Arguments& args) {
         return Fail(all);
     }
     const bool draft = args.Has("--draft") || ReadDraftSetting(SettingsPath(args));
+    // A warning, never a refusal: the user may post without it.
+    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes()))
+        std::cerr << "qubopost-cli: 注意: " << DisclosureWarning() << "（--header のファイルの先頭に入れてください）\n";
 
     if (args.Has("--dry-run")) {
         int posts = 0;

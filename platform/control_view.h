@@ -23,6 +23,12 @@ struct PostingPreview {
     int groups = 0;
     int addresses = 0;
     std::string summary;  // totals and expected duration, one or two lines
+    // A warning shown above the list (not a refusal), and a button beside it that closes the
+    // preview to mend what it warns of; empty: none.
+    std::string warning;
+    std::string fixCaption;
+    // Set by the view when that button closed the preview (which then returns false).
+    bool fixChosen = false;
 };
 
 class ControlView {
@@ -81,5 +87,5 @@ public:
     // Moves the keyboard focus to a control.
     virtual void SetFocus(int) {}
     // Shows the messages a run will send; true when the user confirms them.
-    virtual bool ShowPostingPreview(const PostingPreview&) { return true; }
+    virtual bool ShowPostingPreview(PostingPreview&) { return true; }
 };

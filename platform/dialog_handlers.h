@@ -20,6 +20,8 @@ public:
     virtual bool OnSysCommand(unsigned id) = 0;
     // Cancel: the "閉じる" button, Esc or the window's close box.
     virtual void OnCancel() = 0;
+    // Esc, before it means Cancel: true when it ended something going on (a fetch) instead.
+    virtual bool OnEscape() { return false; }
 
     // The window is closing: running jobs are told to stop and must stop using the view
     // soon. The window keeps serving view calls until JobsRunning() is false.
@@ -39,4 +41,8 @@ public:
     // Resume an unfinished run stored in that journal, from the journal alone (the fields are
     // not used or changed); 0 = the newest one that can be resumed.
     virtual void OnResumeRun(long long /*run*/) {}
+    // 下書きとして投稿: whether blog destinations get drafts, and changing it (kept in the
+    // settings file). false from SetDraftPosting: not kept (the user has been told why).
+    virtual bool DraftPosting() { return false; }
+    virtual bool SetDraftPosting(bool) { return false; }
 };

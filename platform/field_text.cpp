@@ -231,3 +231,20 @@ void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string
         if (!visit(utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)))) return;
     }
 }
+
+std::string HalfWidthDigits(std::string_view utf8) {
+    // ０ is U+FF10: EF BC 90 … EF BC 99.
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i]) == 0xEF &&
+            static_cast<unsigned char>(utf8[i + 1]) == 0xBC && static_cast<unsigned char>(utf8[i + 2]) >= 0x90 &&
+            static_cast<unsigned char>(utf8[i + 2]) <= 0x99) {
+            out += static_cast<char>('0' + (static_cast<unsigned char>(utf8[i + 2]) - 0x90));
+            i += 2;
+            continue;
+        }
+        out += utf8[i];
+    }
+    return out;
+}

@@ -43,6 +43,10 @@ std::string DescribeUnmappable(const UnmappableChar& c);
 // Whether the bytes are UTF-8 throughout (no stray, overlong or surrogate sequences).
 bool IsValidUtf8(std::string_view bytes);
 
+// The full-width digits ０～９ (as an input method gives them) as ASCII digits; every other byte
+// as it is.
+std::string HalfWidthDigits(std::string_view utf8);
+
 // Every character of the text that a message must not carry, in order, at most `limit`: C0
 // controls other than tab, CR and LF, DEL, the C1 controls, and bytes that are not part of
 // valid UTF-8 (code point U+FFFD, utf8 ""). Everything else arrives as typed.

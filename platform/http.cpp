@@ -58,6 +58,8 @@ struct Transfer {
     curl_off_t lastReceived = -1;
     std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
     bool idle = false;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    bool overdue = false;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -75,6 +77,11 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     auto* transfer = static_cast<Transfer*>(user);
     if (transfer->options->stop && transfer->options->stop->load()) return 1;
     const auto now = std::chrono::steady_clock::now();
+    const long limit = transfer->options->totalTimeoutMs;
+    if (limit > 0 && std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->started).count() > limit) {
+        transfer->overdue = true;
+        return 1;
+    }
     if (received + sent != transfer->lastReceived) {
         transfer->lastReceived = received + sent;
         transfer->lastProgress = now;
@@ -160,6 +167,8 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
             response.error = "the page is larger than " + std::to_string(options.maxBodyBytes >> 20) + " MiB";
         } else if (transfer.idle) {
             response.error = "no data for " + std::to_string(options.idleTimeoutMs / 1000) + " s";
+        } else if (transfer.overdue) {
+            response.error = "no complete answer within " + std::to_string(options.totalTimeoutMs / 1000) + " s";
         } else if (code == CURLE_ABORTED_BY_CALLBACK) {
             response.error = "stopped";
         } else {

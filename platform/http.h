@@ -10,6 +10,8 @@
 struct HttpOptions {
     long connectTimeoutMs = 30000;  // to get connected
     long idleTimeoutMs = 60000;     // without a byte received
+    // For the whole request, however slowly bytes trickle in (0: none).
+    long totalTimeoutMs = 180000;
     std::size_t maxBodyBytes = 32u << 20;
     const std::atomic<bool>* stop = nullptr;  // set: the transfer ends early
 };

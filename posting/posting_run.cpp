@@ -1,6 +1,7 @@
 #include "posting/posting_run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -52,23 +53,90 @@ Text SuccessLogLine(const Text& address) {
 
 bool IsLoginRefusal(const std::string& error) { return StartsWith(error, "login refused"); }
 
+namespace {
+
+bool Contains(const std::string& text, std::string_view part) {
+    const auto lower = [](std::string value) {
+        for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return value;
+    };
+    return lower(text).find(lower(std::string(part))) != std::string::npos;
+}
+
+// The reply code the text starts with ("550 5.1.1 …"), 0 when it starts with none.
+int ReplyCode(const std::string& text) {
+    if (text.size() < 3 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        !std::isdigit(static_cast<unsigned char>(text[1])) || !std::isdigit(static_cast<unsigned char>(text[2])))
+        return 0;
+    if (text.size() > 3 && text[3] != ' ' && text[3] != '-') return 0;
+    return std::stoi(text.substr(0, 3));
+}
+
+constexpr std::string_view kSendAgain = "直してからもう一度「ブログ投稿開始」を押すと、送れなかったメールから送ります。";
+
+}  // namespace
+
 std::string MailErrorReason(const std::string& error) {
+    // What happened, the likely cause and what to do; the server's own words follow in the log.
     struct Reason {
         std::string_view prefix;
         std::string_view japanese;
     };
     static constexpr Reason kReasons[] = {
-        {"connection refused", "SMTPサーバに接続を拒否されました（サーバ名とポート番号を確認してください）"},
-        {"unknown server host", "SMTPサーバが見つかりません（サーバ名を確認してください）"},
-        {"time-out", "SMTPサーバから応答がありません（時間切れ）"},
-        {"certificate not trusted", "SMTPサーバの証明書を信頼できません"},
-        {"certificate is for another host", "SMTPサーバの証明書が別のホスト名のものです"},
-        {"TLS is required", "暗号化（STARTTLS）に対応していないサーバにはパスワードを送りません"},
-        {"TLS failure", "暗号化（TLS）の接続に失敗しました"},
-        {"login refused", "ユーザー名またはパスワードが受け付けられませんでした"},
+        {"connection refused",
+         "SMTPサーバに接続を断られました。サーバ名かポート番号が違うか、サーバが止まっている可能性があります。"
+         "SMTPサーバアドレスとポートアドレスを確かめてください。"},
+        {"unknown server host",
+         "SMTPサーバが見つかりません。サーバ名の綴りが違うか、ネットワークにつながっていない可能性があります。"
+         "SMTPサーバアドレスとネットワークの接続を確かめてください。"},
+        {"cannot connect to",
+         "SMTPサーバに接続できません。ネットワークかファイアウォールが接続を止めている可能性があります。"
+         "ネットワークの接続とポートアドレスを確かめてください。"},
+        {"time-out",
+         "SMTPサーバから時間内に応答がありませんでした。サーバが混んでいるか、ネットワークが不安定な可能性があります。"
+         "しばらく待ってから送り直してください。"},
+        {"certificate not trusted",
+         "SMTPサーバの証明書を信頼できないため、接続を止めました。自己署名の証明書を使うサーバなら、"
+         "その証明書のファイルを設定ファイルの TrustFile に指定してください。"},
+        {"certificate is for another host",
+         "SMTPサーバの証明書は別のホスト名のものです。SMTPサーバアドレスには証明書にあるホスト名を入れてください。"},
+        {"TLS is required",
+         "このサーバは暗号化の STARTTLS に対応していないため、パスワードを送りませんでした。"
+         "暗号化できるポート、普通は 587 か 465 を使ってください。"},
+        {"TLS failure",
+         "SMTPサーバとの暗号化の接続に失敗しました。ポート番号と暗号化の方式が合っているか確かめてください。"
+         "普通は 465 が SMTPS、587 が STARTTLS です。"},
+        {"login refused",
+         "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。"
+         "右クリックメニューの「SMTP認証の設定…」で保存し直してください。"},
+        {"no login offered",
+         "SMTPサーバがログインを受け付けていません。ユーザー名とパスワードが要らないサーバなら、"
+         "「SMTP認証の設定…」で保存したログインを削除してください。"},
+        {"connection closed by the server",
+         "SMTPサーバが途中で接続を切りました。サーバが混んでいるか、送信の制限にかかった可能性があります。"
+         "しばらく待ってから送り直してください。"},
     };
     for (const Reason& reason : kReasons)
-        if (StartsWith(error, reason.prefix)) return std::string(reason.japanese);
+        if (StartsWith(error, reason.prefix)) return std::string(reason.japanese) + std::string(kSendAgain);
+
+    // The server's own refusals, by their reply code and enhanced status.
+    const int code = ReplyCode(error);
+    if (code == 530 || Contains(error, "5.7.0") || Contains(error, "authentication required"))
+        return "SMTPサーバが送信の前にログインを求めています。右クリックメニューの「SMTP認証の設定…」で"
+               "ユーザー名とパスワードを保存してください。" + std::string(kSendAgain);
+    if (code == 552 || Contains(error, "5.3.4") || Contains(error, "too big") || Contains(error, "size limit"))
+        return "メールが大きすぎるため、SMTPサーバに断られました。記事を分けるなどして、1 通を小さくしてください。" +
+               std::string(kSendAgain);
+    if (code >= 500 && (Contains(error, "sender") || Contains(error, "5.1.7") || Contains(error, "5.1.8")))
+        return "投稿元メールアドレスがSMTPサーバに断られました。サーバに登録したメールアドレスを"
+               "投稿元メールアドレスに入れてください。" + std::string(kSendAgain);
+    if (code >= 500 && (Contains(error, "recipient") || Contains(error, "5.1.1") || Contains(error, "5.1.2") ||
+                        Contains(error, "5.1.3") || Contains(error, "user unknown") || Contains(error, "mailbox")))
+        return "投稿先のアドレスがSMTPサーバに断られました。投稿先ブログアドレスの綴りを確かめてください。" +
+               std::string(kSendAgain);
+    if (code >= 400 && code < 500)
+        return "SMTPサーバが今は受け付けられないと答えました。しばらく待ってから、もう一度「ブログ投稿開始」を押すと"
+               "送れなかったメールから送ります。";
     return {};
 }
 

@@ -66,7 +66,6 @@ TEST_F(Dialog, ClearEmptiesEveryFieldButKeepsMembersAndFile) {
     view.SetCheck(IDC_RANK_MONTHLY, false);
     view.SetCheck(IDC_RANK_PICKUP, true);
     view.EnableWindow(IDC_START_POST, true);
-    dialog->m_strArticle = Sjis("記事");
 
     view.Answer({true});  // "はい" to the question before clearing
     dialog->OnCommand(IDC_CLEAR);
@@ -76,7 +75,6 @@ TEST_F(Dialog, ClearEmptiesEveryFieldButKeepsMembersAndFile) {
         EXPECT_EQ(view.Utf8(id), "") << id;
     }
     ExpectInitialSelections();
-    EXPECT_EQ(ToUtf8(dialog->m_strArticle), "記事");
     EXPECT_FALSE(std::ifstream(dir.File("CQubopostDlg.ini")).good());  // only Close saves
 }
 

@@ -19,6 +19,14 @@ namespace {
 const std::string kSuccess = "正常にアフィリエイトコード付き記事が生成されました！！";
 const std::string kNetworkError = "通信エラー";
 
+// With アフィリエイトID left empty the program's own ID goes into the article; the message
+// after the classic line and the log both say so.
+void ExpectGenerated(const std::vector<std::string>& messages) {
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind(kSuccess + "\n", 0), 0u) << messages[0];
+    EXPECT_NE(messages[0].find("既定のアフィリエイトID"), std::string::npos) << messages[0];
+}
+
 // "通信エラー" on the first line, as always, then the cause.
 void ExpectNetworkError(const std::string& message, const std::string& cause) {
     EXPECT_EQ(message.rfind(kNetworkError + "\n", 0), 0u) << message;
@@ -66,7 +74,7 @@ TEST_F(FetchJob, AReceivedPageBecomesTheArticleWithTheRealRequest) {
         response.set_content(kEucPage, "text/html");
     });
     auto dialog = MakeDialog(server.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    ExpectGenerated(Generate(*dialog));
     const std::string article = view.Utf8(IDC_ARTICLE);
     EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
 
@@ -90,7 +98,7 @@ TEST_F(FetchJob, StatusBelow400CountsAsReceivedAndRedirectsAreFollowed) {
         response.set_content("<a href='http://s/1/' target=_blank>One</a>", "text/html");
     });
     auto dialog = MakeDialog(server.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    ExpectGenerated(Generate(*dialog));
     EXPECT_NE(view.Utf8(IDC_ARTICLE).find("[title]One"), std::string::npos);
     EXPECT_EQ(server.Requests().size(), 2u);
 }
@@ -173,7 +181,7 @@ TEST_F(FetchJob, ABodyThatIsNoEucJpStillConverts) {
     body += "\n<a href='http://shop.test/2/' target=_blank>Two</a>\n";
     LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
     auto dialog = MakeDialog(server.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    ExpectGenerated(Generate(*dialog));
     const std::string article = view.Utf8(IDC_ARTICLE);
     EXPECT_NE(article.find("http://shop.test/1/"), std::string::npos);
     EXPECT_NE(article.find("[title]Two"), std::string::npos);
@@ -186,7 +194,7 @@ TEST_F(FetchJob, NulBytesOfAFetchedPageNeverReachTheArticleAndTheLogCountsThem) 
     body.insert(body.find("</a>"), std::string(2, '\0'));
     LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
     auto dialog = MakeDialog(server.Port());
-    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    ExpectGenerated(Generate(*dialog));
     const std::string article = view.GetWindowTextUtf8(IDC_ARTICLE);
     EXPECT_EQ(article.find('\0'), std::string::npos);
     EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
@@ -221,21 +229,68 @@ TEST_F(FetchJob, AnUnavailableConverterIsReportedAndKeepsTheArticle) {
     EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
 }
 
-TEST_F(FetchJob, TwoFetchesAtOnceBothReport) {
-    std::atomic<int> calls{0};
-    LocalHttpServer server([&](const httplib::Request& request, httplib::Response& response) {
-        const int n = ++calls;
-        response.set_content("<a href='http://s/" + std::to_string(n) + "/' target=_blank>T" + request.path + "</a>",
-                             "text/html");
+TEST_F(FetchJob, WithItsOwnIdTheMessageIsTheClassicLineAndTheLogSaysNothingOfIt) {
+    LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kEucPage, "text/html");
     });
     auto dialog = MakeDialog(server.Port());
+    view.SetUtf8(IDC_AFFILIATE_ID, "myid123");
+    EXPECT_EQ(Generate(*dialog), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(view.Utf8(IDC_LOG).find("アフィリエイトID"), std::string::npos);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_NE(server.Requests()[0].target.find("af=myid123&"), std::string::npos);
+}
+
+TEST_F(FetchJob, OneFetchAtATimeWithTheButtonOffAndEscCancelsItKeepingTheArticle) {
+    std::atomic<int> connections{0};
+    RawPeer peer([&](int fd, const std::atomic<bool>& stop) {
+        ++connections;
+        RawPeer::Stall(fd, stop);
+    });
+    auto dialog = MakeDialog(peer.Port());
     dialog->OnCommand(IDC_GENERATE);
-    view.SetCheck(IDC_RANK_MONTHLY, false);
-    view.SetCheck(IDC_RANK_PICKUP, true);
-    dialog->OnCommand(IDC_GENERATE);
-    ASSERT_TRUE(view.WaitForMessages(2));
-    EXPECT_EQ(view.Messages(), (std::vector<std::string>{kSuccess, kSuccess}));
-    EXPECT_EQ(view.TextHistory(IDC_ARTICLE).size(), 3u);  // the user's text, then one per job
+    EXPECT_FALSE(view.IsWindowEnabled(IDC_GENERATE));
+    EXPECT_EQ(view.ProgressUpper(), 0);  // a bar without a position: busy
+    ASSERT_FALSE(view.StatusTexts().empty());
+    EXPECT_NE(view.StatusTexts().back().find("ランキングを取得しています"), std::string::npos);
+    dialog->OnCommand(IDC_GENERATE);  // a second press while it goes does nothing
+    for (int i = 0; i < 200 && connections.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(connections.load(), 1);
+
+    EXPECT_TRUE(dialog->OnEscape());  // Esc: the fetch ends, the window stays
+    for (int i = 0; i < 300 && !view.IsWindowEnabled(IDC_GENERATE); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(view.IsWindowEnabled(IDC_GENERATE));
+    EXPECT_EQ(view.EndResult(), -1);
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
+    EXPECT_TRUE(view.Messages().empty());  // cancelled on purpose: no error box
+    EXPECT_NE(view.ProgressUpper(), 0);
+    EXPECT_EQ(connections.load(), 1);
+}
+
+TEST_F(FetchJob, AServerTricklingBytesMeetsTheOverallDeadline) {
+    RawPeer peer([](int fd, const std::atomic<bool>& stop) {
+        RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
+        RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        // One byte every 100 ms: never idle for the idle limit, never done.
+        for (int i = 0; i < 100 && !stop.load(); ++i) {
+            if (!RawPeer::SendAll(fd, "x")) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    proxy = std::make_unique<ProxyEnvironment>("http://127.0.0.1:" + std::to_string(peer.Port()));
+    DialogServices services;
+    services.settingsPath = dir.File("CQubopostDlg.ini");
+    services.http.idleTimeoutMs = 500;
+    services.http.totalTimeoutMs = 1500;
+    CQubopostDlg dialog(services);
+    dialog.Attach(&view);
+    dialog.OnInitDialog();
+    view.SetUtf8(IDC_ARTICLE, "ユーザーの記事");
+    const auto messages = Generate(dialog);
+    ASSERT_EQ(messages.size(), 1u);
+    ExpectNetworkError(messages[0], "時間内に応答がありませんでした");
+    EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
 }
 
 TEST_F(FetchJob, ClosingDuringAFetchStopsItWithoutTouchingTheField) {

@@ -278,7 +278,7 @@ TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
     dialog->OnCommand(IDC_CONFIRM_POST);
     EXPECT_EQ(view.Messages().size(), 1u);
     EXPECT_TRUE(view.IsWindowEnabled(IDC_START_POST));
-    EXPECT_EQ(dialog->m_strHeader.Bytes(), "こんにちは\r\n");
+    EXPECT_EQ(dialog->Poster().ConfirmedInputs().header.Bytes(), "こんにちは\r\n");
 }
 
 TEST_F(PostingDialog, AMissingMailLibraryIsReported) {

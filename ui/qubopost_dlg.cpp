@@ -4,20 +4,54 @@
 #include "platform/field_text.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
+#include "settings/settings_file.h"
 
 CQubopostDlg::CQubopostDlg(DialogServices services)
-    : m_hIcon(IDR_MAINFRAME), m_services(std::move(services)), m_jobs(m_services.startThread) {}
+    : m_services(std::move(services)), m_hIcon(IDR_MAINFRAME), m_jobs(m_services.startThread) {}
 
 CQubopostDlg::~CQubopostDlg() {
     m_draft.reset();
     StopPosting();
     m_jobs.RequestStop();
+    m_fetcher.Cancel();
     m_jobs.JoinAll();
 }
 
 void CQubopostDlg::Attach(ControlView* view) { m_view.store(view); }
 
 void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBoxUtf8(std::string(utf8)); }
+
+Text CQubopostDlg::WriteLogLine(const Text& line) {
+    // Every line (UTF-8) goes on top of what the field shows now, whatever the user typed
+    // there, every character kept.
+    ControlView& view = View();
+    const Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
+    view.SetWindowTextUtf8(IDC_LOG, "");
+    view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
+    return log;
+}
+
+std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
+
+void CQubopostDlg::OnResumeRun(long long run) {
+    m_poster.ResumeStored(run > 0 ? std::optional<qubopost::journal::RunId>(run) : std::nullopt);
+}
+
+bool CQubopostDlg::DraftPosting() { return ReadDraftSetting(m_services.settingsPath); }
+
+bool CQubopostDlg::SetDraftPosting(bool on) {
+    std::string reason;
+    if (UpdateSettingsFile(m_services.settingsPath, {{std::string(kProgramSection), std::string(kDraftKey), on ? "1" : "0"}},
+                           &reason))
+        return true;
+    ShowMessage("「下書きとして投稿」を設定ファイルに保存できませんでした（" + reason + "）。設定は変わっていません。");
+    return false;
+}
+
+void CQubopostDlg::OnFieldEdited(int id) {
+    if (id == IDC_ARTICLE && m_draft) m_draft->Changed();
+    m_poster.OnFieldEdited(id);
+}
 
 bool CQubopostDlg::OnInitDialog() {
     ControlView& view = View();
@@ -56,7 +90,7 @@ bool CQubopostDlg::OnInitDialog() {
         }
     }
     // A run stopped, closed or killed half way: offered once, "あとで" by default.
-    OfferUnfinishedRuns();
+    m_poster.OfferUnfinishedRuns();
     return true;
 }
 
@@ -72,16 +106,16 @@ void CQubopostDlg::EndDraft() {
 void CQubopostDlg::OnCommand(int id) {
     switch (id) {
         case IDC_GENERATE:
-            OnGenerate();
+            m_fetcher.Start();
             break;
         case IDC_CLEAR:
             OnClear();
             break;
         case IDC_START_POST:
-            OnStartPost();
+            m_poster.StartOrStop();
             break;
         case IDC_CONFIRM_POST:
-            OnConfirmPost();
+            m_poster.Confirm();
             break;
         case IDCANCEL:
             OnCancel();
@@ -103,7 +137,7 @@ void CQubopostDlg::OnClear() {
                             "投稿先ブログアドレス、ヘッダー、フッター）と記事、ログをすべて空にします。よろしいですか？"),
                        false))
         return;
-    m_confirmed.store(false);
+    m_poster.Forget();
     for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) view.SetWindowText(id, "");
     view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
     for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) view.SetWindowText(id, "");
@@ -117,8 +151,15 @@ void CQubopostDlg::OnClear() {
     view.EnableWindow(IDC_START_POST, false);
 }
 
+bool CQubopostDlg::OnEscape() {
+    // Esc during a fetch ends the fetch, not the window (the article field stays as it was).
+    if (m_poster.Running() || !m_fetcher.Cancel()) return false;
+    View().SetStatusText(Sjis("ランキングの取得を中止しています…"));
+    return true;
+}
+
 void CQubopostDlg::OnCancel() {
-    if (m_posting.load()) {
+    if (m_poster.Running()) {
         if (!View().AskYesNo(Sjis("投稿中です。投稿を停止して閉じますか？\n（送信済みのメールは投稿履歴に記録されています。"
                                   "次に同じ内容で「ブログ投稿開始」を押すと続きから再開できます）"),
                              false))
@@ -134,6 +175,7 @@ void CQubopostDlg::StopJobs() {
     EndDraft();
     StopPosting();
     m_jobs.RequestStop();
+    m_fetcher.Cancel();
 }
 
 bool CQubopostDlg::JobsRunning() { return m_jobs.Running() > 0; }
@@ -142,14 +184,4 @@ bool CQubopostDlg::StartWorkerJob(std::function<void()> job) {
     if (m_jobs.Start(std::move(job))) return true;
     ShowMessage(texts::kThreadCreateError);
     return false;
-}
-
-Text CQubopostDlg::Subject() const {
-    std::lock_guard lock(m_runMutex);
-    return m_strSubject;
-}
-
-Text CQubopostDlg::Log() const {
-    std::lock_guard lock(m_runMutex);
-    return m_strLog;
 }

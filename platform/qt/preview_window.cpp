@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <algorithm>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -71,7 +72,7 @@ class ColumnFitter : public QObject {
 
 }  // namespace
 
-bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
+bool RunPreviewWindow(QWidget* parent, PostingPreview& preview) {
     QDialog window(parent);
     window.setObjectName(QStringLiteral("postingPreview"));
     window.setWindowTitle(QStringLiteral("投稿内容の確認 - Qubopost"));
@@ -83,6 +84,28 @@ bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview) {
     summary->setWordWrap(true);
     summary->setObjectName(QStringLiteral("summary"));
     layout->addWidget(summary);
+    if (!preview.warning.empty()) {
+        // A warning, not a refusal: 確認 still works; the button beside it mends it.
+        auto* row = new QHBoxLayout;
+        auto* warning = new QLabel(QStringLiteral("⚠ ") + Q(preview.warning), &window);
+        warning->setObjectName(QStringLiteral("warning"));
+        warning->setWordWrap(true);
+        warning->setStyleSheet(QStringLiteral("QLabel { color: #8a4b00; }"));
+        warning->setAccessibleName(QStringLiteral("注意"));
+        warning->setAccessibleDescription(Q(preview.warning));
+        row->addWidget(warning, 1);
+        if (!preview.fixCaption.empty()) {
+            auto* fix = new QPushButton(Q(preview.fixCaption), &window);
+            fix->setObjectName(QStringLiteral("fix"));
+            fix->setAutoDefault(false);
+            QObject::connect(fix, &QPushButton::clicked, &window, [&window, &preview] {
+                preview.fixChosen = true;
+                window.reject();
+            });
+            row->addWidget(fix, 0, Qt::AlignTop);
+        }
+        layout->addLayout(row);
+    }
 
     auto* splitter = new QSplitter(Qt::Vertical, &window);
     auto* list = new QTreeWidget(splitter);

@@ -7,4 +7,4 @@
 class QWidget;
 
 // Runs the preview modally over the parent; true when the user confirms.
-bool RunPreviewWindow(QWidget* parent, const PostingPreview& preview);
+bool RunPreviewWindow(QWidget* parent, PostingPreview& preview);

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -413,7 +415,30 @@ void QtDialog::SetProgressRange(int id, int lower, int upper) {
         const int pos = progress->value();
         progress->setRange(lower, upper);
         progress->setValue(std::clamp(pos, progress->minimum(), progress->maximum()));
+        ShowBusyText();
     });
+}
+
+void QtDialog::ShowBusyText() {
+    auto* progress = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!progress) return;
+    const bool busy = progress->minimum() == 0 && progress->maximum() == 0;
+    QString text = progress->format();
+    text.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    if (!m_busyText) {
+        if (!busy) return;
+        m_busyText = new QLabel(progress);
+        m_busyText->setObjectName(QStringLiteral("busyText"));
+        m_busyText->setAlignment(Qt::AlignCenter);
+        m_busyText->setAttribute(Qt::WA_TransparentForMouseEvents);
+        auto* layout = new QHBoxLayout(progress);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_busyText);
+    }
+    m_busyText->setText(text);
+    m_busyText->setVisible(busy && !text.isEmpty());
+    // What the bar says, for a screen reader too.
+    progress->setAccessibleDescription(busy ? text : QString());
 }
 
 void QtDialog::SetProgressPos(int id, int pos) {
@@ -530,6 +555,18 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                     RunHistoryWindow(this, path.empty() ? qubopost::journal::DefaultJournalPath() : path,
                                      [this](long long run) { m_handlers.OnResumeRun(run); });
                 });
+        // Blog destinations as drafts, to look at in the blog before publishing; mail is not
+        // affected. Kept in the settings file ([Qubopost] Draft=).
+        QAction* draft = AddMenuEntry(QStringLiteral("下書きとして投稿"), QKeySequence(Qt::ALT | Qt::Key_D));
+        draft->setCheckable(true);
+        draft->setChecked(m_handlers.DraftPosting());
+        draft->setToolTip(QStringLiteral("ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)"));
+        connect(draft, &QAction::toggled, this, [this, draft](bool on) {
+            if (!m_handlers.SetDraftPosting(on)) {
+                const QSignalBlocker block(draft);
+                draft->setChecked(!on);
+            }
+        });
     });
 }
 
@@ -553,6 +590,12 @@ void QtDialog::reject() {
 }
 
 void QtDialog::keyPressEvent(QKeyEvent* event) {
+    // Esc first ends what is going on (a fetch); only then does it close the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !m_ended &&
+        m_handlers.OnEscape()) {
+        event->accept();
+        return;
+    }
     // No button is the default one, so Enter has nothing to press: it neither closes
     // the dialog nor does anything else. Multi-line fields take Enter before it gets here.
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
@@ -662,6 +705,7 @@ void QtDialog::SetStatusText(const Text& text) {
             QString shown = ToQString(text);
             shown.replace(QLatin1Char('%'), QStringLiteral("%%"));
             progress->setFormat(shown);
+            ShowBusyText();
         }
     });
 }
@@ -728,7 +772,7 @@ void QtDialog::SetFocus(int id) {
     });
 }
 
-bool QtDialog::ShowPostingPreview(const PostingPreview& preview) {
+bool QtDialog::ShowPostingPreview(PostingPreview& preview) {
     if (m_ended) return false;
     return CallOnThreadOf(this, [this, &preview] { return RunPreviewWindow(this, preview); });
 }

@@ -19,6 +19,8 @@ class QAction;
 class QMessageBox;
 class QScrollArea;
 
+class QLabel;
+
 class QtDialog : public QDialog, public ControlView {
     Q_OBJECT
 
@@ -53,7 +55,7 @@ class QtDialog : public QDialog, public ControlView {
     int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
                   int cancelIndex) override;
     void SetFocus(int id) override;
-    bool ShowPostingPreview(const PostingPreview& preview) override;
+    bool ShowPostingPreview(PostingPreview& preview) override;
 
     // Adds an entry to the context menu of the window's background, with a shortcut.
     QAction* AddMenuEntry(const QString& text, const QKeySequence& shortcut);
@@ -112,6 +114,9 @@ class QtDialog : public QDialog, public ControlView {
     QAction* m_menuSeparator = nullptr;
 
     std::atomic<bool> m_ended{false};
+    // The status text over a busy progress bar (one without a range draws no text of its own).
+    QLabel* m_busyText = nullptr;
+    void ShowBusyText();
     std::mutex m_boxMutex;  // guards m_pending
     std::vector<std::shared_ptr<PendingBox>> m_pending;
     std::vector<QPointer<QMessageBox>> m_openBoxes;  // window's thread only

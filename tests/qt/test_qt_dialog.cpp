@@ -410,13 +410,14 @@ class QtDialogTest : public QObject {
         dialog->AppendAboutMenuItem(LoadString(IDS_ABOUTBOX));
         QCOMPARE(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
         // The About item first, then the windows around the dialog, each with a shortcut.
-        QCOMPARE(dialog->actions().size(), 4);
+        QCOMPARE(dialog->actions().size(), 5);
         const std::pair<QString, QKeySequence> entries[] = {
             {U("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)},
             {U("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)},
             {U("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)},
+            {U("下書きとして投稿"), QKeySequence(Qt::ALT | Qt::Key_D)},
         };
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             QCOMPARE(dialog->actions()[i + 1]->text(), entries[i].first);
             QCOMPARE(dialog->actions()[i + 1]->shortcut(), entries[i].second);
         }

@@ -97,7 +97,9 @@ class QtIntegrationTest : public QObject {
             article = TextOf(dialog, IDC_ARTICLE);
             dialog.reject();  // Esc: saves and closes
         });
-        QCOMPARE(message, U("正常にアフィリエイトコード付き記事が生成されました！！"));
+        // The classic line, then (アフィリエイトID being empty) that the program's own ID was used.
+        QVERIFY2(message.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！\n")), qPrintable(message));
+        QVERIFY2(message.contains(U("既定のアフィリエイトID")), qPrintable(message));
         QVERIFY2(article.contains(U("[title]ブログ")), qPrintable(article));
         QVERIFY(article.endsWith(U("-----into-----")));
         QCOMPARE(server.Requests().size(), std::size_t(1));

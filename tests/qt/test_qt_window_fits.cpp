@@ -256,7 +256,7 @@ class QtWindowFitsTest : public QObject {
             window.SetCheck(IDC_RANK_DAILY, true);
             window.SetWindowTextUtf8(IDC_CATEGORY, "すべて");
             window.SetWindowTextUtf8(IDC_AFFILIATE_ID, "qb123");
-            windowUrl = QString::fromLatin1(logic.BuildRankingUrl().Bytes());
+            windowUrl = QString::fromLatin1(logic.Fetcher().BuildRankingUrl().Bytes());
             window.done(IDCANCEL);
             logic.Attach(nullptr);
         }

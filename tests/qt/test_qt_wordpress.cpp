@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -39,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/journal.h"
 #include "platform/qt/qt_dialog.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/control_table.h"
@@ -210,6 +213,12 @@ class QtWordPressTest : public QObject {
         }
         for (const char* key : {"SMTP_HOST", "SMTP_PORT", "MAIL_TO", "ADMIN_EMAIL", "ADMIN_USER", "SITE_URL"})
             QVERIFY2(!m_env[key].empty(), key);
+        QVERIFY2(testbed::RunBed({"app-password", Bed()}, m_dir.File("app.out"), m_dir.File("app.err"), 60) == 0,
+                 qPrintable(U(TempDir::Read(m_dir.File("app.err")))));
+        m_appPassword = TempDir::Read(m_dir.File("app.out"));
+        while (!m_appPassword.empty() && (m_appPassword.back() == '\n' || m_appPassword.back() == '\r'))
+            m_appPassword.pop_back();
+        QVERIFY(!m_appPassword.empty());
     }
 
     void cleanupTestCase() {
@@ -348,8 +357,110 @@ class QtWordPressTest : public QObject {
         QVERIFY2(faults.empty(), qPrintable(U(report)));
     }
 
+    // A mail blog and the WordPress site by its URL in one run from the window, with
+    // 下書きとして投稿 switched on in the context menu: the mail gateway's posts are published,
+    // the API's are drafts, each with its exact title; the journal holds each draft's address.
+    void mailAndTheBlogsApiInOneRunWithDraftsFromTheContextMenu() {
+        qubopost::test::SmtpClientEnvironment client;
+        // The application password where the window looks for it (the key ring is hidden).
+        client.writeNetrc("machine 127.0.0.1 login " + m_env["ADMIN_USER"] + " password \"" + m_appPassword + "\"\n");
+        TempDir dir;
+        const std::string blogUrl =
+            "http://" + m_env["ADMIN_USER"] + "@" + m_env["SITE_URL"].substr(std::string("http://").size()) + "/";
+        const QString destinations = U(m_env["MAIL_TO"] + "\n" + blogUrl);
+        const std::map<long, QJsonObject> before = Posts();
+        if (QTest::currentTestFailed()) return;
+        constexpr int kGroups = 2;  // the first two groups (three articles each) of the bed's article
+
+        std::vector<PreviewRow> rows;
+        bool previewShown = false, draftChecked = false;
+        QString verdict, log, confirmBoxes;
+        RunDialog(dir.File("CQubopostDlg.ini"), [&](QtDialog& dialog) {
+            TypeAsUser(dialog.Control(IDC_FROM_ADDRESS), U(m_env["ADMIN_EMAIL"]));
+            TypeAsUser(dialog.Control(IDC_SMTP_SERVER), U(m_env["SMTP_HOST"]));
+            TypeAsUser(dialog.Control(IDC_SMTP_PORT), U(m_env["SMTP_PORT"]));
+            TypeAsUser(dialog.Control(IDC_BLOG_ADDRESSES), destinations);
+            Paste(dialog.Control(IDC_ARTICLE), InField(testbed::WholeArticle()).section(U("-----into-----"), 0, 3 * kGroups - 1) +
+                                                   U("-----into-----"));
+            for (QAction* action : dialog.actions()) {
+                if (action->text() != U("下書きとして投稿")) continue;
+                action->trigger();
+                draftChecked = action->isChecked();
+            }
+            ReadAndConfirmPreviewWhenShown(&dialog, &rows, &previewShown);
+            {
+                const MessageBoxWatch watch;
+                QTest::mouseClick(dialog.Control(IDC_CONFIRM_POST), Qt::LeftButton);
+                confirmBoxes = watch.Texts();
+            }
+            if (!dialog.Control(IDC_START_POST)->isEnabled()) return;
+            QTest::mouseClick(dialog.Control(IDC_START_POST), Qt::LeftButton);
+            verdict = AnswerMessageBox(180000);
+            log = TextOf(dialog, IDC_LOG);
+        });
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(draftChecked);
+        QVERIFY2(confirmBoxes.isEmpty(), qPrintable("投稿確認 said: " + confirmBoxes));
+        QVERIFY(previewShown);
+        QCOMPARE(verdict, U("ブログへの自動投稿が完了しました。"));
+        // Group by group, each to the mail address and then to the blog.
+        QCOMPARE(static_cast<int>(rows.size()), 2 * kGroups);
+        for (int i = 0; i < 2 * kGroups; ++i) {
+            QCOMPARE(rows[static_cast<std::size_t>(i)].destination, U(i % 2 == 0 ? m_env["MAIL_TO"] : blogUrl));
+            QCOMPARE(rows[static_cast<std::size_t>(i)].subject, U(testbed::kTitles[i / 2].subject));
+        }
+        QVERIFY2(log.contains(U("下書き")), qPrintable(log));
+
+        // The check fetches the mailbox too: the mail posts arrive now, published.
+        std::vector<QJsonObject> made;
+        for (const auto& [id, post] : Posts())
+            if (!before.count(id)) made.push_back(post);
+        QCOMPARE(static_cast<int>(made.size()), 2 * kGroups);
+        // The API stores the title as sent; the mail gateway as wp-mail.php leaves it.
+        std::map<std::string, std::vector<std::string>> titlesByStatus;
+        std::vector<std::string> draftLinks;
+        for (const QJsonObject& post : made) {
+            const std::string status = post[QStringLiteral("status")].toString().toStdString();
+            titlesByStatus[status].push_back(post[QStringLiteral("title")].toString().toStdString());
+            if (status == "draft") draftLinks.push_back(post[QStringLiteral("link")].toString().toStdString());
+        }
+        std::map<std::string, std::vector<std::string>> expected;
+        for (int g = 0; g < kGroups; ++g) {
+            expected["draft"].push_back(testbed::kTitles[g].subject);
+            expected["publish"].push_back(testbed::AsWordPressStoresIt(testbed::kTitles[g].subject));
+        }
+        for (auto* titles : {&titlesByStatus, &expected})
+            for (auto& [status, list] : *titles) std::sort(list.begin(), list.end());
+        QVERIFY(titlesByStatus == expected);
+
+        // The journal: each API message with the address of the post it made.
+        auto journal = qubopost::journal::Journal::Open(m_dir.File("history.sqlite3"));
+        QVERIFY(journal.ok());
+        auto history = journal.value().History(1);
+        QVERIFY(history.ok() && !history.value().empty());
+        auto messages = journal.value().Messages(history.value().front().id);
+        QVERIFY(messages.ok());
+        std::vector<std::string> links;
+        for (const auto& message : messages.value()) {
+            QCOMPARE(message.state, qubopost::journal::MessageState::Sent);
+            QCOMPARE(message.link.empty(), message.destination != blogUrl);
+            if (!message.link.empty()) links.push_back(message.link);
+        }
+        std::sort(links.begin(), links.end());
+        std::sort(draftLinks.begin(), draftLinks.end());
+        QCOMPARE(links, draftLinks);
+    }
+
   private:
     std::string Bed() const { return m_dir.Path() + "/bed"; }
+
+    // Every post but trashed ones, by id (`wordpress.sh check`, which fetches the mailbox first).
+    std::map<long, QJsonObject> Posts() {
+        std::map<long, QJsonObject> posts;
+        for (const QJsonValue post : Check()[QStringLiteral("posts")].toArray())
+            posts[post.toObject()[QStringLiteral("id")].toVariant().toLongLong()] = post.toObject();
+        return posts;
+    }
 
     // wp-mail.php fetched once, and every post (`wordpress.sh check`).
     QJsonObject Check() {
@@ -397,6 +508,7 @@ class QtWordPressTest : public QObject {
     TempDir m_dir;
     std::map<std::string, std::string> m_env;
     bool m_started = false;
+    std::string m_appPassword;
 };
 
 QTEST_MAIN(QtWordPressTest)

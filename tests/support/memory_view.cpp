@@ -85,9 +85,14 @@ void MemoryView::SetFocus(int id) {
     m_focus = id;
 }
 
-bool MemoryView::ShowPostingPreview(const PostingPreview& preview) {
+bool MemoryView::ShowPostingPreview(PostingPreview& preview) {
     std::lock_guard lock(m_mutex);
     m_previews.push_back(preview);
+    if (choosePreviewFix && !preview.fixCaption.empty()) {
+        choosePreviewFix = false;
+        preview.fixChosen = true;
+        return false;
+    }
     return confirmPreview;
 }
 

@@ -48,11 +48,13 @@ public:
     };
     std::vector<Choice> Choices();
     void SetFocus(int id) override;
-    bool ShowPostingPreview(const PostingPreview& preview) override;
+    bool ShowPostingPreview(PostingPreview& preview) override;
 
     // Told of every SetWindowText, as the window tells of edits.
     DialogHandlers* notify = nullptr;
     bool confirmPreview = true;
+    // The next preview that offers a fix is closed with it (once).
+    bool choosePreviewFix = false;
     void Answer(std::vector<bool> answers);
     std::vector<std::string> Questions();  // UTF-8, in the order asked
     std::vector<std::string> StatusTexts();

@@ -4,10 +4,17 @@
 //
 //   qubopost-screenshots OUTPUT_FOLDER SUFFIX
 //
-// writes OUTPUT_FOLDER/main-SUFFIX.png, preview-SUFFIX.png, credentials-SUFFIX.png and
-// history-SUFFIX.png. It runs on any Qt platform; scripts/screenshots.sh runs it under Xvfb at
+// writes OUTPUT_FOLDER/main-SUFFIX.png, preview-SUFFIX.png, credentials-SUFFIX.png,
+// history-SUFFIX.png, busy-SUFFIX.png (a fetch going) and failure-SUFFIX.png (a fetch's error). It runs on any Qt platform; scripts/screenshots.sh runs it under Xvfb at
 // scale 1 and 2. Nothing is sent anywhere: the settings file and the journal are temporary.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -49,6 +56,13 @@ void Save(QWidget* window, const QString& name) {
         return;
     }
     std::printf("%s %dx%d\n", qPrintable(file), window->width(), window->height());
+}
+
+// Serves events for about `ms` milliseconds.
+void Settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // The whole screen as it is now: shows what of a window lies off the screen.
@@ -191,6 +205,55 @@ int main(int argc, char** argv) {
             window->reject();
         });
         RunHistoryWindow(dialog, journalPath);
+
+        // A fetch in progress: a ranking service (through the proxy setting) that takes the
+        // request and never answers.
+        const int silent = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (silent < 0 || bind(silent, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(silent, 4) != 0 ||
+            getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::fprintf(stderr, "no silent server for the busy picture\n");
+            ++g_failures;
+        } else {
+            qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
+            qobject_cast<QPushButton*>(dialog->Control(IDC_GENERATE))->click();
+            Settle(800);
+            Save(dialog, QStringLiteral("busy"));
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(dialog, &escape);
+            for (int i = 0; i < 100 && !dialog->Control(IDC_GENERATE)->isEnabled(); ++i) Settle(50);
+            close(silent);
+        }
+
+        // A failure and its advice: the ranking service's port refuses the connection.
+        {
+            const int closed = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in none{};
+            none.sin_family = AF_INET;
+            none.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t size = sizeof none;
+            bind(closed, reinterpret_cast<sockaddr*>(&none), size);
+            getsockname(closed, reinterpret_cast<sockaddr*>(&none), &size);
+            close(closed);  // nothing listens there now
+            qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(ntohs(none.sin_port)));
+            bool shown = false;
+            WhenModalShown([&shown](QDialog* box) {
+                Save(box, QStringLiteral("failure"));
+                SaveScreen(QStringLiteral("failure"));
+                shown = true;
+                box->reject();
+            });
+            qobject_cast<QPushButton*>(dialog->Control(IDC_GENERATE))->click();
+            for (int i = 0; i < 200 && !shown; ++i) Settle(50);
+            if (!shown) {
+                std::fprintf(stderr, "no failure message came\n");
+                ++g_failures;
+            }
+            for (int i = 0; i < 100 && !dialog->Control(IDC_GENERATE)->isEnabled(); ++i) Settle(50);
+        }
 
         dialog->done(IDCANCEL);
     });

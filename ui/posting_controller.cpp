@@ -1,12 +1,13 @@
-// Posting from the dialog: the confirmation that checks the fields and shows what will be
-// sent, and the job that mails every group of articles to every destination address,
-// recorded in the journal so that a stopped or killed run resumes without duplicates.
+#include "ui/posting_controller.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
 
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
+#include "posting/destinations.h"
+#include "posting/disclosure.h"
 #include "posting/posting_engine.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
@@ -17,7 +18,6 @@
 #include "resources/strings.h"
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
-#include "ui/qubopost_dlg.h"
 
 namespace {
 
@@ -54,18 +54,33 @@ std::string Minutes(long long seconds) {
 
 }  // namespace
 
-std::string CQubopostDlg::JournalPath() {
+std::string PostingController::JournalPath() const {
     return m_services.journalPath.empty() ? qubopost::journal::DefaultJournalPath() : m_services.journalPath;
 }
 
-void CQubopostDlg::OnFieldEdited(int id) {
-    if (id == IDC_ARTICLE && m_draft) m_draft->Changed();
+void PostingController::OnFieldEdited(int id) {
     if (!IsSourceField(id) || !m_confirmed.exchange(false)) return;
     // What would be posted is no longer what was confirmed.
-    if (!m_posting.load()) View().EnableWindow(IDC_START_POST, false);
+    if (!m_posting.load()) m_side.View().EnableWindow(IDC_START_POST, false);
 }
 
-std::vector<std::string> CQubopostDlg::CheckPostingFields(int* firstFault) {
+Text PostingController::Subject() const {
+    std::lock_guard lock(m_runMutex);
+    return m_subject;
+}
+
+Text PostingController::Log() const {
+    std::lock_guard lock(m_runMutex);
+    return m_log;
+}
+
+void PostingController::Log(const Text& line) {
+    const Text log = m_side.WriteLogLine(line);
+    std::lock_guard lock(m_runMutex);
+    m_log = log;
+}
+
+std::vector<std::string> PostingController::CheckFields(int* firstFault) {
     std::vector<std::string> problems;
     *firstFault = 0;
     auto fault = [&](int id, std::string text) {
@@ -77,73 +92,78 @@ std::vector<std::string> CQubopostDlg::CheckPostingFields(int* firstFault) {
         int id;
         std::string_view message;
     };
+    // The sender, the SMTP server and its port matter only when some destination is a mail
+    // address (a blog's URL is posted through the blog's own API).
+    const bool mail = m_inputs.blogAddresses.IsEmpty() || NeedsMailServer(m_inputs.blogAddresses);
     const Required required[] = {
-        {&m_strFromAddress, IDC_FROM_ADDRESS, texts::kNoFromAddress},
-        {&m_strSmtpServer, IDC_SMTP_SERVER, texts::kNoSmtpServer},
-        {&m_strSmtpPort, IDC_SMTP_PORT, texts::kNoSmtpPort},
-        {&m_strBlogAddresses, IDC_BLOG_ADDRESSES, texts::kNoBlogAddresses},
-        {&m_strArticle, IDC_ARTICLE, texts::kNoArticle},
+        {mail ? &m_inputs.fromAddress : nullptr, IDC_FROM_ADDRESS, texts::kNoFromAddress},
+        {mail ? &m_inputs.smtpServer : nullptr, IDC_SMTP_SERVER, texts::kNoSmtpServer},
+        {mail ? &m_inputs.smtpPort : nullptr, IDC_SMTP_PORT, texts::kNoSmtpPort},
+        {&m_inputs.blogAddresses, IDC_BLOG_ADDRESSES, texts::kNoBlogAddresses},
+        {&m_inputs.article, IDC_ARTICLE, texts::kNoArticle},
     };
     for (const Required& check : required)
-        if (check.member->IsEmpty()) fault(check.id, std::string(check.message));
-    if (!m_strSmtpPort.IsEmpty() && !ValidPort(m_strSmtpPort))
-        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + m_strSmtpPort.Bytes() + "」）。");
+        if (check.member && check.member->IsEmpty()) fault(check.id, std::string(check.message));
+    if (mail && !m_inputs.smtpPort.IsEmpty() && !ValidPort(m_inputs.smtpPort))
+        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + m_inputs.smtpPort.Bytes() + "」）。");
     auto atSigns = [](const Text& address) {
         const std::string& bytes = address.Bytes();
         return std::count(bytes.begin(), bytes.end(), '@');
     };
-    const Text from(TrimBlanks(m_strFromAddress.Bytes()));
-    if (!from.IsEmpty() && atSigns(from) != 1)
+    const Text from(TrimBlanks(m_inputs.fromAddress.Bytes()));
+    if (mail && !from.IsEmpty() && atSigns(from) != 1)
         fault(IDC_FROM_ADDRESS, "投稿元メールアドレス「" + from.Bytes() + "」には「@」がちょうど 1 つ必要です。");
-    for (const Text& address : SplitAddresses(m_strBlogAddresses))
-        if (atSigns(address) != 1)
-            fault(IDC_BLOG_ADDRESSES,
-                  "投稿先ブログアドレス「" + address.Bytes() + "」には「@」がちょうど 1 つ必要です。");
-    if (!m_strArticle.IsEmpty() && PlanPosting(m_strArticle).empty())
+    // Each line: a mail address with one "@", or a blog's URL with its user name.
+    for (const std::string& problem : DestinationProblems(m_inputs.blogAddresses)) fault(IDC_BLOG_ADDRESSES, problem);
+    if (!m_inputs.article.IsEmpty() && PlanPosting(m_inputs.article).empty())
         fault(IDC_ARTICLE, "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります"
                            "（区切りが 2 つ以上必要です。「[title]」の後の行が件名になります）。");
     // Every character goes as typed (the mail is UTF-8), but control characters have no
     // place in a message: named, never dropped.
     for (const SourceField& field : kSourceFields) {
-        for (const UnmappableChar& c : FindControlCharacters(View().GetWindowTextUtf8(field.id), 10))
+        for (const UnmappableChar& c : FindControlCharacters(m_side.View().GetWindowTextUtf8(field.id), 10))
             fault(field.id, std::string(field.label) + "の " + DescribeControlCharacter(c) +
                                 " は送れない文字です。削除してください。");
     }
     return problems;
 }
 
-void CQubopostDlg::OnConfirmPost() {
-    ControlView& view = View();
+void PostingController::Confirm() {
+    ControlView& view = m_side.View();
     m_confirmed.store(false);
     view.EnableWindow(IDC_START_POST, false);
     // The posting takes the fields as UTF-8: every character arrives as the user typed it.
-    m_strFromAddress = Text(TrimBlanks(view.GetWindowTextUtf8(IDC_FROM_ADDRESS)));
-    m_strSmtpServer = Text(view.GetWindowTextUtf8(IDC_SMTP_SERVER));
-    m_strSmtpPort = Text(view.GetWindowTextUtf8(IDC_SMTP_PORT));
-    m_strBlogAddresses = Text(view.GetWindowTextUtf8(IDC_BLOG_ADDRESSES));
-    m_strArticle = Text(view.GetWindowTextUtf8(IDC_ARTICLE));
-    m_strHeader = Text(view.GetWindowTextUtf8(IDC_HEADER));
-    m_strFooter = Text(view.GetWindowTextUtf8(IDC_FOOTER));
+    m_inputs.fromAddress = Text(TrimBlanks(view.GetWindowTextUtf8(IDC_FROM_ADDRESS)));
+    m_inputs.smtpServer = Text(view.GetWindowTextUtf8(IDC_SMTP_SERVER));
+    // A port typed with full-width digits (as an input method gives them) is the same number,
+    // shown and kept in half-width.
+    const std::string typedPort = view.GetWindowTextUtf8(IDC_SMTP_PORT);
+    const std::string port = HalfWidthDigits(typedPort);
+    if (port != typedPort) view.SetWindowTextUtf8(IDC_SMTP_PORT, port);
+    m_inputs.smtpPort = Text(port);
+    m_inputs.blogAddresses = Text(view.GetWindowTextUtf8(IDC_BLOG_ADDRESSES));
+    m_inputs.article = Text(view.GetWindowTextUtf8(IDC_ARTICLE));
+    m_inputs.header = Text(view.GetWindowTextUtf8(IDC_HEADER));
+    m_inputs.footer = Text(view.GetWindowTextUtf8(IDC_FOOTER));
 
     int firstFault = 0;
-    const std::vector<std::string> problems = CheckPostingFields(&firstFault);
+    const std::vector<std::string> problems = CheckFields(&firstFault);
     if (!problems.empty()) {
         std::string message;
         for (const std::string& problem : problems) message += (message.empty() ? "" : "\n") + problem;
-        ShowMessage(message);
+        m_side.ShowMessage(message);
         view.SetFocus(firstFault);
         return;
     }
 
     const std::string library = m_services.mailLibrary.empty() ? kMailLibraryName : m_services.mailLibrary;
-    if (!LoadMailLibrary(library)) {
-        ShowMessage(texts::kMailLibraryMissing);
+    if (NeedsMailServer(m_inputs.blogAddresses) && !LoadMailLibrary(library)) {
+        m_side.ShowMessage(texts::kMailLibraryMissing);
         return;
     }
 
     // What the run will send, for the user to look at before anything goes out.
-    const PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
-                               m_strArticle,    m_strHeader,   m_strFooter};
+    const PostingInputs& inputs = m_inputs;
     const RunPlan plan = PlanRun(inputs);
     PostingPreview preview;
     preview.groups = static_cast<int>(plan.groups.size());
@@ -153,16 +173,32 @@ void CQubopostDlg::OnConfirmPost() {
             {message.number, message.address.Bytes(), message.subject.Bytes(), plan.Body(inputs, message.group).Bytes()});
     const long long pauseSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(m_services.postingPause).count();
-    preview.summary = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) +
-                      " グループ × " + std::to_string(preview.addresses) + " アドレス）。1 通ごとに " +
-                      std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
+    const auto posts = std::count_if(plan.messages.begin(), plan.messages.end(), [](const PlannedMessage& message) {
+        return message.kind == DestinationKind::Blog;
+    });
+    const auto mails = static_cast<long long>(plan.messages.size()) - posts;
+    std::string what = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) + " グループ × " +
+                       std::to_string(preview.addresses) + " アドレス";
+    if (posts > 0) what += "。メール " + std::to_string(mails) + " 通、ブログの API への投稿 " + std::to_string(posts) + " 件";
+    preview.summary = what + "）。1 通ごとに " + std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
                       Minutes(pauseSeconds * static_cast<long long>(plan.messages.size())) + "かかります。";
-    if (!view.ShowPostingPreview(preview)) return;
+    // Affiliate links without a word saying so: a warning with a one-click mend, never a refusal.
+    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes())) {
+        preview.warning = DisclosureWarning();
+        preview.fixCaption = "ヘッダーに追加(&H)";
+    }
+    if (!view.ShowPostingPreview(preview)) {
+        if (!preview.fixChosen) return;
+        // The line goes on top of the header the user sees; then the confirmation again, on
+        // the fields as they now are.
+        const std::string header = view.GetWindowTextUtf8(IDC_HEADER);
+        view.SetWindowTextUtf8(IDC_HEADER, std::string(kDisclosureLine) + "\r\n" + header);
+        Confirm();
+        return;
+    }
     m_confirmed.store(true);
     view.EnableWindow(IDC_START_POST, true);
 }
-
-void CQubopostDlg::StopPosting() { m_stop.Stop(); }
 
 namespace {
 
@@ -212,12 +248,14 @@ private:
 
 }  // namespace
 
-EngineSetup CQubopostDlg::MakeEngineSetup() {
+EngineSetup PostingController::MakeEngineSetup() {
     EngineSetup setup;
     setup.journalPath = JournalPath();
     setup.pause = m_services.postingPause;
     // A private certificate authority the user trusts for the SMTP server, if any.
     setup.trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
+    // 下書きとして投稿: blog destinations get drafts (mail goes as always).
+    setup.draft = ReadDraftSetting(m_services.settingsPath);
     if (m_services.sendMailStoppable) {
         setup.send = Notifying(m_services.sendMailStoppable);
     } else if (m_services.sendMail) {
@@ -230,10 +268,10 @@ EngineSetup CQubopostDlg::MakeEngineSetup() {
     return setup;
 }
 
-void CQubopostDlg::StartEngineRun(
+void PostingController::StartEngineRun(
     const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
     std::string_view cancelled, bool fromJournal) {
-    ControlView& view = View();
+    ControlView& view = m_side.View();
     m_stop.Reset();
     auto engine = std::make_shared<PostingEngine>(MakeEngineSetup(), m_stop);
     DialogQuestions questions(view);
@@ -242,48 +280,43 @@ void CQubopostDlg::StartEngineRun(
         case PostingEngine::Ready::Go:
             break;
         case PostingEngine::Ready::Cancelled:
-            WriteLogLine(Text(std::string(cancelled)));
+            Log(Text(std::string(cancelled)));
             return;
         case PostingEngine::Ready::NothingToDo:
         case PostingEngine::Ready::Refused:
-            ShowMessage(message);
+            m_side.ShowMessage(message);
             return;
     }
 
     m_posting.store(true);
     view.SetWindowText(IDC_START_POST, Sjis(kStopCaption));
     view.EnableWindow(IDC_CONFIRM_POST, false);
-    if (!StartWorkerJob([this, engine, fromJournal] { PostJob(engine, fromJournal); })) EndRunControls();
+    if (!m_side.StartWorkerJob([this, engine, fromJournal] { Job(engine, fromJournal); })) EndRunControls();
 }
 
-void CQubopostDlg::OnStartPost() {
+void PostingController::StartOrStop() {
     if (m_posting.load()) {
         // The button reads "投稿停止" while a run goes.
-        StopPosting();
-        View().SetStatusText(Sjis("停止しています…"));
+        Stop();
+        m_side.View().SetStatusText(Sjis("停止しています…"));
         return;
     }
     if (!m_confirmed.load()) return;
-    const PostingInputs inputs{m_strSmtpServer, m_strSmtpPort, m_strFromAddress, m_strBlogAddresses,
-                               m_strArticle,    m_strHeader,   m_strFooter};
+    const PostingInputs inputs = m_inputs;
     StartEngineRun([&inputs](PostingEngine& engine, PostingQuestions& questions,
                              std::string* message) { return engine.Prepare(inputs, questions, message); },
                    "投稿を取りやめました（何も送っていません）。", false);
 }
 
-void CQubopostDlg::ResumeStoredRun(std::optional<qubopost::journal::RunId> run) {
+void PostingController::ResumeStored(std::optional<qubopost::journal::RunId> run) {
     if (m_posting.load()) {
         // One run at a time: the one going now keeps the stop button.
-        ShowMessage("投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。");
+        m_side.ShowMessage("投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。");
         return;
     }
     StartEngineRun([run](PostingEngine& engine, PostingQuestions& questions,
                          std::string* message) { return engine.PrepareStored(run, questions, message); },
                    "再開を取りやめました（何も送っていません）。", true);
-}
-
-void CQubopostDlg::OnResumeRun(long long run) {
-    ResumeStoredRun(run > 0 ? std::optional<qubopost::journal::RunId>(run) : std::nullopt);
 }
 
 namespace {
@@ -311,14 +344,14 @@ qubopost::journal::Result<std::vector<qubopost::journal::RunSummary>> ResumableR
 
 }  // namespace
 
-void CQubopostDlg::OfferUnfinishedRuns() {
+void PostingController::OfferUnfinishedRuns() {
     const std::string path = JournalPath();
     std::error_code error;
     // No journal yet: nothing to resume, and starting creates none.
     if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found) return;
     auto found = ResumableRuns(path);
     if (!found) {
-        WriteLogLine(Text("投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n" + found.error().message));
+        Log(Text("投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n" + found.error().message));
         return;
     }
     const std::vector<qubopost::journal::RunSummary>& runs = found.value();
@@ -338,12 +371,12 @@ void CQubopostDlg::OfferUnfinishedRuns() {
     question += "\n\n「再開」を押すと、番号 " + std::to_string(runs.front().id) +
                 " の続きを送ります（送信済みのメールは送りません）。「あとで」なら何も送りません。"
                 "右クリックメニューの「投稿履歴…」からも再開できます。";
-    if (View().AskChoice(question, {"再開(&R)", "あとで(&L)"}, 1, 1) != 0) return;
-    ResumeStoredRun(runs.front().id);
+    if (m_side.View().AskChoice(question, {"再開(&R)", "あとで(&L)"}, 1, 1) != 0) return;
+    ResumeStored(runs.front().id);
 }
 
-void CQubopostDlg::EndRunControls() {
-    ControlView& view = View();
+void PostingController::EndRunControls() {
+    ControlView& view = m_side.View();
     m_posting.store(false);
     view.SetWindowText(IDC_START_POST, Sjis(kStartCaption));
     view.SetStatusText(Text());
@@ -395,57 +428,53 @@ private:
 
 }  // namespace
 
-void CQubopostDlg::PostJob(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
-    RunPosting(engine, fromJournal);
-    // Closing: the window is going, its controls are not touched any more.
-    if (m_jobs.StopRequested()) m_posting.store(false);
-}
 
-void CQubopostDlg::WriteLogLine(const Text& line) {
-    // Every line (UTF-8) goes on top of what the field shows now, whatever the user typed
-    // there, every character kept.
-    ControlView& view = View();
-    const Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
-    {
-        std::lock_guard lock(m_runMutex);
-        m_strLog = log;
-    }
-    view.SetWindowTextUtf8(IDC_LOG, "");
-    view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
-}
-
-unsigned char CQubopostDlg::RunPosting(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
+void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
     DialogPostingEvents dialogEvents(
-        View(), [this] { return m_jobs.StopRequested(); }, [this](const Text& line) { WriteLogLine(line); },
+        m_side.View(), [this] { return m_side.Closing(); }, [this](const Text& line) { Log(line); },
         [this](const Text& subject) {
             std::lock_guard lock(m_runMutex);
-            m_strSubject = subject;
+            m_subject = subject;
         });
     const RunOutcome outcome = engine->Run(dialogEvents);
     const PostingInputs& inputs = engine->Inputs();
     {
         std::lock_guard lock(m_runMutex);
-        m_strLog.Empty();
+        m_log.Empty();
     }
-    if (m_jobs.StopRequested()) return 0;
+    if (m_side.Closing()) {
+        // The window is going: its controls are not touched any more.
+        m_posting.store(false);
+        return;
+    }
     // The buttons come back before the verdict is shown.
     EndRunControls();
     if (outcome.Succeeded()) {
-        ShowMessage(texts::kPostingDone);
-        return 1;
+        m_side.ShowMessage(texts::kPostingDone);
+        return;
     }
     if (outcome.stopped) {
-        ShowMessage("投稿を停止しました。送信済み " + std::to_string(outcome.sent + outcome.skipped) +
+        m_side.ShowMessage("投稿を停止しました。送信済み " + std::to_string(outcome.sent + outcome.skipped) +
                     " 通、未送信 " + std::to_string(outcome.notSent) +
                     " 通です。\n" +
                     (fromJournal ? "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。"
                                  : "もう一度「ブログ投稿開始」を押すと、続きから再開できます。"));
     } else if (outcome.loginRefused) {
-        ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
+        m_side.ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
                     "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認証の設定…」で確認してください。\n未送信のメールは " +
                     std::to_string(outcome.notSent) + " 通です。");
+    } else if (!outcome.refusedBlogs.empty()) {
+        // Only those blogs stopped; every other destination got its messages.
+        std::string message(texts::kPostingFailed);
+        for (const Text& blog : outcome.refusedBlogs) {
+            std::string advice;
+            if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr))
+                advice = BlogPasswordAdvice(*parsed);
+            message += "\nブログ " + blog.Bytes() + " がログインを受け付けなかったため、この投稿先には残りを投稿していません。" + advice;
+        }
+        message += "\nほかの投稿先には送りました。パスワードを設定し直したら、右クリックメニューの「投稿履歴…」でこの投稿を選んで「再開」を押すと、残りを投稿できます。";
+        m_side.ShowMessage(message);
     } else {
-        ShowMessage(texts::kPostingFailed);
+        m_side.ShowMessage(texts::kPostingFailed);
     }
-    return 0;
 }
