@@ -21,6 +21,8 @@ credentials: the SMTP login kept in the desktop's key ring (Secret Service), whi
            password is read from standard input, one line (not shown on a terminal).
   forget   removes what is stored for HOST.
   list     prints the host and user of each stored login, one a line (never passwords).
+  A locked key ring is unlocked through the desktop's own prompt; when the prompt is refused,
+  cannot be shown or gets no answer within 30 seconds, the command ends with status 1.
 )";
 
 namespace {
@@ -36,18 +38,13 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-int NoKeyRing() {
-    std::cerr << "キーリングを使えませんでした。D-Bus のセッションバスに Secret Service "
-                 "（gnome-keyring など）が見つかりません。デスクトップにログインした状態で実行する"
-                 "か、~/.netrc に「machine ホスト名 login ユーザー名 password パスワード」の行を"
-                 "書いてください（ファイルの権限は 600 にしてください）。\n";
-    return kExitNoKeyRing;
-}
+constexpr const char* kRetry = "もう一度実行してください。";
 
-int KeyRingFailed(const std::string& what, const std::string& detail) {
-    std::cerr << what << "キーリングがエラーを返しました（" << detail
-              << "）。キーリングがロックされていないか確認して、もう一度実行してください。\n";
-    return kExitFailed;
+// The message for a key-ring call that did not succeed, and the exit status that goes with it.
+int KeyRingProblem(const std::string& what, KeyRingStatus status, const std::string& error) {
+    std::cerr << what
+              << qubopost::credentials::KeyRingProblemText(status, error, kRetry) << "\n";
+    return status == KeyRingStatus::Unavailable ? kExitNoKeyRing : kExitFailed;
 }
 
 // Reads one line from standard input without showing it when that is a terminal. False at the
@@ -115,20 +112,20 @@ int Set(const std::string& server, const std::string& user) {
         return kExitFailed;
     }
     std::string error;
-    switch (qubopost::credentials::KeyRingStore(server, user, password, &error)) {
+    const KeyRingStatus status = qubopost::credentials::KeyRingStore(server, user, password, &error);
+    switch (status) {
         case KeyRingStatus::Ok:
             std::cout << server << " のユーザー " << user << " のパスワードをキーリングに保存しました。\n";
             return 0;
-        case KeyRingStatus::Unavailable:
-            return NoKeyRing();
         default:
-            return KeyRingFailed("パスワードを保存できませんでした。", error);
+            return KeyRingProblem("パスワードを保存できませんでした。", status, error);
     }
 }
 
 int Forget(const std::string& server) {
     std::string error;
-    switch (qubopost::credentials::KeyRingForget(server, &error)) {
+    const KeyRingStatus status = qubopost::credentials::KeyRingForget(server, &error);
+    switch (status) {
         case KeyRingStatus::Ok:
             std::cout << server << " のログイン情報をキーリングから削除しました。\n";
             return 0;
@@ -136,24 +133,21 @@ int Forget(const std::string& server) {
             std::cerr << server << " のログイン情報はキーリングに保存されていません。"
                          "「qubopost-cli credentials list」で保存されているものを確認できます。\n";
             return kExitFailed;
-        case KeyRingStatus::Unavailable:
-            return NoKeyRing();
         default:
-            return KeyRingFailed("ログイン情報を削除できませんでした。", error);
+            return KeyRingProblem("ログイン情報を削除できませんでした。", status, error);
     }
 }
 
 int List() {
     std::vector<qubopost::credentials::KeyRingEntry> entries;
     std::string error;
-    switch (qubopost::credentials::KeyRingList(&entries, &error)) {
+    const KeyRingStatus status = qubopost::credentials::KeyRingList(&entries, &error);
+    switch (status) {
         case KeyRingStatus::Ok:
             for (const auto& entry : entries) std::cout << entry.host << '\t' << entry.user << '\n';
             return 0;
-        case KeyRingStatus::Unavailable:
-            return NoKeyRing();
         default:
-            return KeyRingFailed("ログイン情報の一覧を読めませんでした。", error);
+            return KeyRingProblem("ログイン情報の一覧を読めませんでした。", status, error);
     }
 }
 

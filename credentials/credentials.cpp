@@ -4,19 +4,48 @@ namespace qubopost::credentials {
 
 Credentials LookupCredentials(std::string_view host, std::string* problem) {
     Credentials found;
-    // A key ring that is not there or fails is no reason to stop: ~/.netrc may still serve.
-    if (KeyRingLookup(host, &found) == KeyRingStatus::Ok) return found;
+    // A key ring that is not there, locked or failing is no reason to stop: ~/.netrc may still
+    // serve. What it said stays in the result, for the message when no login is found.
+    const KeyRingStatus keyRing = KeyRingLookup(host, &found);
+    if (keyRing == KeyRingStatus::Ok) return found;
     found = {};
+    found.keyRing = keyRing;
     switch (NetrcFileLookup(NetrcPath(), host, &found)) {
         case NetrcStatus::Found:
+            found.keyRing = keyRing;
             return found;
         case NetrcStatus::Malformed:
             if (problem) *problem = "syntax error in the .netrc file (a quote is not closed)";
-            return {};
+            break;
         case NetrcStatus::NotFound:
             break;
     }
-    return {};
+    Credentials none;
+    none.keyRing = keyRing;
+    return none;
+}
+
+Credentials LookupCredentialsFor(std::string_view host, std::string_view user, std::string* problem) {
+    Credentials found;
+    const KeyRingStatus keyRing = KeyRingLookup(host, &found);
+    if (keyRing == KeyRingStatus::Ok && found.user == user) return found;
+    Credentials fromNetrc;
+    switch (NetrcMachineLookup(NetrcFileText(NetrcPath()), host, &fromNetrc)) {
+        case NetrcStatus::Found:
+            if (fromNetrc.user == user) {
+                fromNetrc.keyRing = keyRing;
+                return fromNetrc;
+            }
+            break;
+        case NetrcStatus::Malformed:
+            if (problem) *problem = "syntax error in the .netrc file (a quote is not closed)";
+            break;
+        case NetrcStatus::NotFound:
+            break;
+    }
+    Credentials none;
+    none.keyRing = keyRing;
+    return none;
 }
 
 }  // namespace qubopost::credentials

@@ -125,7 +125,9 @@ std::string NetrcPath() {
     return {};
 }
 
-NetrcStatus NetrcLookup(std::string_view netrcText, std::string_view host, Credentials* found) {
+namespace {
+
+NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withDefault, Credentials* found) {
     Scanner scanner(netrcText);
     Entry machine;       // the entry of the host, once its "machine" line has been read
     Entry fallback;      // the "default" entry
@@ -175,14 +177,24 @@ NetrcStatus NetrcLookup(std::string_view netrcText, std::string_view host, Crede
         }
     }
     if (scanner.malformed()) return NetrcStatus::Malformed;
-    const Entry* chosen = machine.open && machine.hasLogin    ? &machine
-                          : fallback.open && fallback.hasLogin ? &fallback
-                                                               : nullptr;
+    const Entry* chosen = machine.open && machine.hasLogin                   ? &machine
+                          : withDefault && fallback.open && fallback.hasLogin ? &fallback
+                                                                              : nullptr;
     // A machine entry without a login still names the host: the default does not stand in.
     if (machine.open && !machine.hasLogin) chosen = nullptr;
     if (!chosen) return NetrcStatus::NotFound;
     if (found) *found = Credentials{chosen->login, chosen->password, Source::Netrc};
     return NetrcStatus::Found;
+}
+
+}  // namespace
+
+NetrcStatus NetrcLookup(std::string_view netrcText, std::string_view host, Credentials* found) {
+    return Lookup(netrcText, host, true, found);
+}
+
+NetrcStatus NetrcMachineLookup(std::string_view netrcText, std::string_view host, Credentials* found) {
+    return Lookup(netrcText, host, false, found);
 }
 
 NetrcStatus NetrcFileLookup(const std::string& path, std::string_view host, Credentials* found) {
@@ -192,6 +204,15 @@ NetrcStatus NetrcFileLookup(const std::string& path, std::string_view host, Cred
     std::ostringstream text;
     text << file.rdbuf();
     return NetrcLookup(text.str(), host, found);
+}
+
+std::string NetrcFileText(const std::string& path) {
+    if (path.empty()) return {};
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {};
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 }  // namespace qubopost::credentials

@@ -1,23 +1,34 @@
 #include "platform/qt/side_windows.h"
 
+#include <QKeyEvent>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cctype>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "credentials/credentials.h"
 #include "journal/history_text.h"
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
 #include "platform/encoding.h"
+#include "platform/qt/gui_thread.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/qubopost_icon.h"
 #include "settings/ranking_host.h"
@@ -53,90 +64,414 @@ std::string HostOf(const std::string& server) {
 
 }  // namespace
 
-void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                          const std::string& settingsPath) {
-    QDialog window(parent);
-    SetUpWindow(window, QStringLiteral("SMTP認証の設定"));
-    auto* layout = new QVBoxLayout(&window);
-    const bool available = creds::KeyRingAvailable();
-    auto* intro = new QLabel(
-        available ? QStringLiteral("SMTPサーバのユーザー名とパスワードをデスクトップのキーリングに保存します。"
-                                   "パスワードは設定ファイルにもログにも残りません。")
-                  : QStringLiteral("キーリング（Secret Service）が動いていないため保存できません。"
-                                   "パスワードは ~/.netrc に「machine サーバ名 login ユーザー名 password パスワード」の形で"
-                                   "書いてください（chmod 600 ~/.netrc）。"),
-        &window);
-    intro->setWordWrap(true);
-    intro->setObjectName(QStringLiteral("intro"));
-    layout->addWidget(intro);
+namespace {
 
-    auto* form = new QFormLayout;
-    auto* serverEdit = new QLineEdit(Q(HostOf(server)), &window);
-    serverEdit->setObjectName(QStringLiteral("server"));
-    auto* userEdit = new QLineEdit(&window);
-    userEdit->setObjectName(QStringLiteral("user"));
-    auto* passwordEdit = new QLineEdit(&window);
-    passwordEdit->setObjectName(QStringLiteral("password"));
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    form->addRow(QStringLiteral("サーバ(&V):"), serverEdit);
-    form->addRow(QStringLiteral("ユーザー名(&U):"), userEdit);
-    form->addRow(QStringLiteral("パスワード(&P):"), passwordEdit);
-    layout->addLayout(form);
-    if (available) {
-        creds::Credentials found;
-        if (creds::KeyRingLookup(HostOf(server), &found) == creds::KeyRingStatus::Ok) userEdit->setText(Q(found.user));
+// The accessible name of a control from its label's text: without the mnemonic ("(&S)") and
+// the colon, as a screen reader should say it.
+QString NameOfLabel(QString text) {
+    static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)"));
+    text.remove(mnemonic);
+    text.remove(QLatin1Char('&'));
+    while (text.endsWith(QLatin1Char(':')) || text.endsWith(QChar(0xFF1A))) text.chop(1);
+    return text.trimmed();
+}
+
+// A row of the form with the label as buddy and as the control's accessible name.
+void AddNamedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description = {}) {
+    form->addRow(label, field);
+    field->setAccessibleName(NameOfLabel(label));
+    if (!description.isEmpty()) field->setAccessibleDescription(description);
+}
+
+// The Japanese message for BTestLogin's result and error text (the server's reply, where the
+// error carries one, follows the explanation).
+QString LoginTestMessage(int result, const std::string& error) {
+    struct Reason {
+        const char* prefix;
+        const char* text;
+    };
+    static constexpr Reason kReasons[] = {
+        {"login refused", "サーバがユーザー名かパスワードを受け付けませんでした。ユーザー名とパスワードを確かめて、"
+                          "パスワードを入力し直してください。"},
+        {"login deferred", "サーバが今はログインを受け付けていません（一時的な状態です）。しばらく待ってから、"
+                           "もう一度お試しください。"},
+        {"connection refused", "SMTPサーバに接続を断られました。サーバ名と、メイン画面の「ポートアドレス」が"
+                               "正しいか確かめてください。"},
+        {"unknown server host", "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。"},
+        {"server unreachable", "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。"},
+        {"cannot connect to", "SMTPサーバに接続できませんでした。ネットワークの接続と、サーバ名・ポートを"
+                              "確かめてください。"},
+        {"time-out", "SMTPサーバから時間内に応答がありませんでした。ポート番号が正しいか、ファイアウォールで"
+                     "止められていないか確かめてください。"},
+        {"certificate not trusted", "SMTPサーバの証明書を信頼できませんでした。サーバ名が正しいか確かめてください。"
+                                    "独自の認証局の証明書を使うサーバなら、設定ファイルの TrustFile に"
+                                    "その認証局の証明書を指定してください。"},
+        {"certificate is for another host", "SMTPサーバの証明書が別のホスト名のものでした。プロバイダーの案内にある"
+                                            "とおりのサーバ名を入力してください。"},
+        {"TLS is required", "このサーバは暗号化（STARTTLS）に対応していないため、パスワードを送りませんでした。"
+                            "暗号化に対応したポート（587 や 465）を使ってください。"},
+        {"TLS failure", "暗号化（TLS）の接続に失敗しました。ポート番号を確かめてください（465 は最初から暗号化、"
+                        "587 は STARTTLS です）。"},
+        {"no login offered", "このサーバはログイン（AUTH）を受け付けていません。ログインなしで送れるサーバなら"
+                             "この設定は要りません。そうでなければサーバ名とポートを確かめてください。"},
+        {"connection closed by the server", "SMTPサーバが途中で接続を切りました。しばらく待ってから、"
+                                            "もう一度お試しください。"},
+        {"unexpected reply", "SMTPサーバから思いがけない応答がありました。SMTPのポートを指定しているか"
+                             "確かめてください。"},
+        {"invalid server port", "ポート番号が正しくありません。メイン画面の「ポートアドレス」に 1〜65535 の"
+                                "番号を入力してください。"},
+        {"server needs a port", "ポート番号がありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を"
+                                "入力してください。"},
+        {"invalid server", "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。"},
+        {"no server host name", "サーバ名を入力してください。"},
+        {"invalid IPv6", "サーバの IPv6 アドレスが正しくありません。"},
+        {"write an IPv6", "IPv6 アドレスのサーバは [アドレス] の形で入力してください。"},
+        {"no user name", "ユーザー名を入力してください。"},
+        {"out of memory", "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。"},
+    };
+    QString text;
+    for (const Reason& reason : kReasons) {
+        if (error.rfind(reason.prefix, 0) == 0) {
+            text = QString::fromUtf8(reason.text);
+            break;
+        }
+    }
+    if (text.isEmpty())
+        text = result == BSMTP_LOGIN_REFUSED ? QString::fromUtf8(kReasons[0].text)
+                                             : QStringLiteral("ログインを確かめられませんでした。サーバ名・ポート・ユーザー名を"
+                                                              "確かめて、もう一度お試しください。");
+    // The server's own words: the part after "prefix: " when it is a reply ("535 5.7.8 ..."),
+    // or the whole text when it is nothing but a reply.
+    std::string reply;
+    const size_t colon = error.find(": ");
+    const std::string tail = colon == std::string::npos ? error : error.substr(colon + 2);
+    if (tail.size() >= 3 && tail[0] >= '2' && tail[0] <= '5' && std::isdigit(static_cast<unsigned char>(tail[1])) &&
+        std::isdigit(static_cast<unsigned char>(tail[2])))
+        reply = tail;
+    if (!reply.empty()) text += QStringLiteral("\nサーバの応答: %1").arg(Q(reply));
+    return text;
+}
+
+constexpr const char* kWaitingForKeyRing = "キーリングを待っています…";
+constexpr const char* kTestingLogin = "接続を確かめています…";
+constexpr const char* kRetryButton = "もう一度「%1」を押してください。";
+
+// The SMTP login window. Every key-ring call and the login test run on a thread of their own;
+// while one runs the window shows what it waits for, with キャンセル (Esc does the same, and
+// closing the window cancels too). What the user typed stays in the fields whatever happens.
+class CredentialsWindow : public QDialog {
+  public:
+    CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
+                      const std::string& settingsPath)
+        : QDialog(parent), port_(port), settingsPath_(settingsPath) {
+        SetUpWindow(*this, QStringLiteral("SMTP認証の設定"));
+        setObjectName(QStringLiteral("credentials"));
+        auto* layout = new QVBoxLayout(this);
+        intro_ = new QLabel(QStringLiteral("SMTPサーバのユーザー名とパスワードをデスクトップのキーリングに保存します。"
+                                           "パスワードは設定ファイルにもログにも残りません。"),
+                            this);
+        intro_->setWordWrap(true);
+        intro_->setObjectName(QStringLiteral("intro"));
+        layout->addWidget(intro_);
+
+        auto* form = new QFormLayout;
+        serverEdit_ = new QLineEdit(Q(HostOf(server)), this);
+        serverEdit_->setObjectName(QStringLiteral("server"));
+        userEdit_ = new QLineEdit(this);
+        userEdit_->setObjectName(QStringLiteral("user"));
+        passwordEdit_ = new QLineEdit(this);
+        passwordEdit_->setObjectName(QStringLiteral("password"));
+        passwordEdit_->setEchoMode(QLineEdit::Password);
+        AddNamedRow(form, QStringLiteral("サーバ(&V):"), serverEdit_,
+                    QStringLiteral("ホスト名だけを入力します（例: smtp.example.jp）。ポートはメイン画面の"
+                                   "「ポートアドレス」（1–65535）を使います。"));
+        AddNamedRow(form, QStringLiteral("ユーザー名(&U):"), userEdit_);
+        AddNamedRow(form, QStringLiteral("パスワード(&P):"), passwordEdit_,
+                    QStringLiteral("空欄のまま接続テストをすると、キーリングに保存したパスワードを使います。"));
+        layout->addLayout(form);
+
+        // What the window waits for, while it waits.
+        auto* busyRow = new QHBoxLayout;
+        status_ = new QLabel(this);
+        status_->setObjectName(QStringLiteral("status"));
+        status_->setWordWrap(true);
+        progress_ = new QProgressBar(this);
+        progress_->setObjectName(QStringLiteral("busy"));
+        progress_->setRange(0, 0);
+        progress_->setTextVisible(false);
+        progress_->setMaximumWidth(120);
+        progress_->setAccessibleName(QStringLiteral("待っている処理"));
+        cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+        cancel_->setObjectName(QStringLiteral("cancel"));
+        cancel_->setAutoDefault(false);
+        busyRow->addWidget(status_, 1);
+        busyRow->addWidget(progress_);
+        busyRow->addWidget(cancel_);
+        layout->addLayout(busyRow);
+
+        auto* buttons = new QDialogButtonBox(this);
+        save_ = buttons->addButton(QStringLiteral("保存(&S)"), QDialogButtonBox::AcceptRole);
+        save_->setObjectName(QStringLiteral("save"));
+        forget_ = buttons->addButton(QStringLiteral("削除(&D)"), QDialogButtonBox::DestructiveRole);
+        forget_->setObjectName(QStringLiteral("forget"));
+        test_ = buttons->addButton(QStringLiteral("接続テスト(&T)"), QDialogButtonBox::ActionRole);
+        test_->setObjectName(QStringLiteral("test"));
+        QPushButton* close = buttons->addButton(QStringLiteral("閉じる(&C)"), QDialogButtonBox::RejectRole);
+        close->setObjectName(QStringLiteral("close"));
+        layout->addWidget(buttons);
+        // Enter in a field does not store anything by surprise.
+        for (QPushButton* button : {save_, forget_, test_, close}) button->setAutoDefault(false);
+
+        connect(save_, &QPushButton::clicked, this, [this] { Save(); });
+        connect(forget_, &QPushButton::clicked, this, [this] { Forget(); });
+        connect(test_, &QPushButton::clicked, this, [this] { TestLogin(); });
+        connect(cancel_, &QPushButton::clicked, this, [this] { CancelWait(); });
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        SetIdle(QString());
+        CheckKeyRing();
     }
 
-    auto* buttons = new QDialogButtonBox(&window);
-    QPushButton* save = buttons->addButton(QStringLiteral("保存(&S)"), QDialogButtonBox::AcceptRole);
-    QPushButton* forget = buttons->addButton(QStringLiteral("削除(&D)"), QDialogButtonBox::DestructiveRole);
-    QPushButton* test = buttons->addButton(QStringLiteral("接続テスト(&T)"), QDialogButtonBox::ActionRole);
-    buttons->addButton(QStringLiteral("閉じる(&C)"), QDialogButtonBox::RejectRole);
-    save->setEnabled(available);
-    forget->setEnabled(available);
-    layout->addWidget(buttons);
+    // Closing the window while it waits ends the wait first.
+    void reject() override {
+        CancelWait();
+        QDialog::reject();
+    }
 
-    QObject::connect(save, &QPushButton::clicked, &window, [&] {
-        const std::string host = HostOf(serverEdit->text().toStdString());
-        if (host.empty() || userEdit->text().isEmpty()) {
-            Inform(&window, QStringLiteral("サーバとユーザー名を入力してください。"));
+  protected:
+    // Esc while waiting ends the wait and keeps the window (and what was typed in it).
+    void keyPressEvent(QKeyEvent* event) override {
+        if (busy_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            CancelWait();
+            event->accept();
             return;
         }
-        std::string error;
-        const auto status = creds::KeyRingStore(host, userEdit->text().toStdString(),
-                                                passwordEdit->text().toStdString(), &error);
-        Inform(&window, status == creds::KeyRingStatus::Ok
-                            ? QStringLiteral("%1 のパスワードをキーリングに保存しました。").arg(Q(host))
-                            : QStringLiteral("キーリングに保存できませんでした。（%1）").arg(Q(error)));
-        if (status == creds::KeyRingStatus::Ok) passwordEdit->clear();
-    });
-    QObject::connect(forget, &QPushButton::clicked, &window, [&] {
-        const std::string host = HostOf(serverEdit->text().toStdString());
-        std::string error;
-        const auto status = creds::KeyRingForget(host, &error);
-        Inform(&window, status == creds::KeyRingStatus::Ok
-                            ? QStringLiteral("%1 のパスワードをキーリングから削除しました。").arg(Q(host))
-                        : status == creds::KeyRingStatus::NotFound
-                            ? QStringLiteral("%1 のパスワードはキーリングにありません。").arg(Q(host))
-                            : QStringLiteral("キーリングから削除できませんでした。（%1）").arg(Q(error)));
-    });
-    QObject::connect(test, &QPushButton::clicked, &window, [&] {
-        const std::string host = serverEdit->text().toStdString();
-        if (HostOf(host).empty() || port.empty()) {
-            Inform(&window, QStringLiteral("サーバと、メイン画面の「ポートアドレス」を入力してください。"));
+        QDialog::keyPressEvent(event);
+    }
+
+  private:
+    // The result of a job, applied on the window's thread when the job is still current.
+    using Finish = std::function<void(CredentialsWindow&)>;
+
+    // Tells the window what a job now waits for (from the job's thread).
+    using Say = std::function<void(const char* waiting)>;
+    using Work = std::function<Finish(const creds::KeyRingCancel&, const Say&)>;
+
+    // Runs `work` on a thread of its own, showing `waiting` with キャンセル meanwhile.
+    void Start(const char* waiting, Work work) {
+        auto cancel = std::make_shared<creds::KeyRingCancel>();
+        const unsigned long long job = ++job_;
+        current_ = cancel;
+        SetBusy(QString::fromUtf8(waiting));
+        std::thread([self = QPointer<CredentialsWindow>(this), work = std::move(work), cancel, job] {
+            const Say say = [self, job](const char* now) {
+                PostToThreadOf(QCoreApplication::instance(), [self, job, now] {
+                    if (self && self->job_ == job) self->status_->setText(QString::fromUtf8(now));
+                });
+            };
+            Finish finish = work(*cancel, say);
+            PostToThreadOf(QCoreApplication::instance(), [self, finish = std::move(finish), job] {
+                if (!self || self->job_ != job) return;  // closed, cancelled or superseded
+                self->current_.reset();
+                self->SetIdle(QString());
+                finish(*self);
+            });
+        }).detach();
+    }
+
+    void CancelWait() {
+        if (!busy_) return;
+        if (current_) current_->Cancel();
+        current_.reset();
+        ++job_;  // whatever the job still says is not shown
+        SetIdle(QStringLiteral("待つのをやめました。入力した内容はそのまま残っています。"));
+    }
+
+    void SetBusy(const QString& waiting) {
+        busy_ = true;
+        status_->setText(waiting);
+        progress_->show();
+        cancel_->show();
+        for (QPushButton* button : {save_, forget_, test_}) button->setEnabled(false);
+    }
+
+    void SetIdle(const QString& text) {
+        busy_ = false;
+        status_->setText(text);
+        progress_->hide();
+        cancel_->hide();
+        save_->setEnabled(available_);
+        forget_->setEnabled(available_);
+        test_->setEnabled(true);
+    }
+
+    void Inform(const QString& text) { ::Inform(this, text); }
+
+    std::string Host() const { return HostOf(serverEdit_->text().toStdString()); }
+
+    // Whether there is a key ring, and the user stored for the server.
+    void CheckKeyRing() {
+        const std::string host = creds::NormaliseHost(Host());
+        Start(kWaitingForKeyRing, [host](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
+            const bool available = creds::KeyRingAvailable(&cancel);
+            std::string user;
+            if (available && !host.empty()) {
+                // The list needs no unlocking: opening the window never prompts.
+                std::vector<creds::KeyRingEntry> entries;
+                if (creds::KeyRingList(&entries, nullptr, &cancel) == creds::KeyRingStatus::Ok)
+                    for (const auto& entry : entries)
+                        if (entry.host == host) user = entry.user;
+            }
+            return [available, user](CredentialsWindow& window) {
+                window.available_ = available;
+                window.SetIdle(QString());
+                if (!available)
+                    window.intro_->setText(QStringLiteral(
+                        "キーリング（Secret Service）が動いていないため保存できません。"
+                        "パスワードは ~/.netrc に「machine サーバ名 login ユーザー名 password パスワード」の形で"
+                        "書いてください（chmod 600 ~/.netrc）。"));
+                if (!user.empty() && window.userEdit_->text().isEmpty()) window.userEdit_->setText(Q(user));
+            };
+        });
+    }
+
+    void Save() {
+        const std::string host = Host();
+        const std::string user = userEdit_->text().toStdString();
+        const std::string password = passwordEdit_->text().toStdString();
+        if (host.empty() || user.empty()) {
+            Inform(QStringLiteral("サーバとユーザー名を入力してください。"));
             return;
         }
-        char error[80] = {};
-        const std::string trustFile = ReadSetting(settingsPath, kProgramSection, "TrustFile").value_or("");
-        BSetOption("tls-trust-file", trustFile.c_str());
-        window.setCursor(Qt::WaitCursor);
-        const int ok = BTestLogin((host + ":" + port).c_str(), userEdit->text().toStdString().c_str(),
-                                  passwordEdit->text().toStdString().c_str(), error);
-        window.unsetCursor();
-        Inform(&window, ok ? QStringLiteral("ログインできました（何も送信していません）。")
-                           : QStringLiteral("ログインできませんでした。\n%1").arg(Q(ToUtf8(Text(error)))));
-    });
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+        if (password.empty()) {
+            Inform(QStringLiteral("パスワードを入力してください。"));
+            return;
+        }
+        Start(kWaitingForKeyRing, [host, user, password](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
+            std::string error;
+            const auto status = creds::KeyRingStore(host, user, password, &error, &cancel);
+            return [status, error, host](CredentialsWindow& window) {
+                if (status == creds::KeyRingStatus::Ok) {
+                    window.passwordEdit_->clear();
+                    window.Inform(QStringLiteral("%1 のパスワードをキーリングに保存しました。").arg(Q(host)));
+                    return;
+                }
+                window.Inform(QStringLiteral("パスワードを保存できませんでした。") +
+                              Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("保存")))) +
+                              QStringLiteral("入力した内容はそのまま残っています。"));
+            };
+        });
+    }
+
+    void Forget() {
+        const std::string host = Host();
+        if (host.empty()) {
+            Inform(QStringLiteral("サーバを入力してください。"));
+            return;
+        }
+        Start(kWaitingForKeyRing, [host](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
+            std::string error;
+            const auto status = creds::KeyRingForget(host, &error, &cancel);
+            return [status, error, host](CredentialsWindow& window) {
+                if (status == creds::KeyRingStatus::Ok)
+                    window.Inform(QStringLiteral("%1 のパスワードをキーリングから削除しました。").arg(Q(host)));
+                else if (status == creds::KeyRingStatus::NotFound)
+                    window.Inform(QStringLiteral("%1 のパスワードはキーリングにありません。").arg(Q(host)));
+                else
+                    window.Inform(QStringLiteral("パスワードを削除できませんでした。") +
+                                  Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("削除")))));
+            };
+        });
+    }
+
+    // Tries the login with the typed password, or with the stored one when the field is empty.
+    void TestLogin() {
+        const std::string server = serverEdit_->text().trimmed().toStdString();
+        const std::string host = Host();
+        if (host.empty() || port_.empty()) {
+            Inform(QStringLiteral("サーバと、メイン画面の「ポートアドレス」を入力してください。"));
+            return;
+        }
+        const std::string user = userEdit_->text().toStdString();
+        const std::string typed = passwordEdit_->text().toStdString();
+        const bool useStored = typed.empty();
+        if (!useStored && user.empty()) {
+            Inform(QStringLiteral("ユーザー名を入力してください。"));
+            return;
+        }
+        const std::string trustFile = ReadSetting(settingsPath_, kProgramSection, "TrustFile").value_or("");
+        const std::string address = server + ":" + port_;
+        const bool available = available_;
+        auto run = [address, user, typed, trustFile, host, useStored, available](const creds::KeyRingCancel& cancel,
+                                                                                  const Say& say) -> Finish {
+            std::string loginUser = user;
+            std::string password = typed;
+            if (useStored) {
+                creds::Credentials stored;
+                std::string error;
+                const auto status = available ? creds::KeyRingLookup(host, &stored, &error, &cancel)
+                                              : creds::KeyRingStatus::Unavailable;
+                if (status == creds::KeyRingStatus::Cancelled) return [](CredentialsWindow&) {};
+                if (status != creds::KeyRingStatus::Ok || (!user.empty() && stored.user != user)) {
+                    QString text;
+                    if (status == creds::KeyRingStatus::Ok || status == creds::KeyRingStatus::NotFound)
+                        text = QStringLiteral("パスワード欄が空で、キーリングにも %1 のユーザー %2 のパスワードがありません。"
+                                              "パスワードを入力してから「接続テスト」を押してください。")
+                                   .arg(Q(host), Q(user.empty() ? std::string("（未入力）") : user));
+                    else
+                        text = QStringLiteral("パスワード欄が空なので保存したパスワードを使おうとしましたが、") +
+                               Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("接続テスト"))));
+                    return [text](CredentialsWindow& window) { window.Inform(text); };
+                }
+                loginUser = stored.user;
+                password = stored.password;
+                say(kTestingLogin);
+            }
+            BSetOption("tls-trust-file", trustFile.c_str());
+            char error[80] = {};
+            const int result = BTestLogin(address.c_str(), loginUser.c_str(), password.c_str(), error);
+            const std::string reason = ToUtf8(Text(error));
+            return [result, reason, useStored, loginUser](CredentialsWindow& window) {
+                if (useStored && window.userEdit_->text().isEmpty()) window.userEdit_->setText(Q(loginUser));
+                const QString source = useStored ? QStringLiteral("（キーリングに保存したパスワードを使いました）")
+                                                 : QString();
+                if (result == 1)
+                    window.Inform(QStringLiteral("ログインできました%1。何も送信していません。").arg(source));
+                else
+                    window.Inform(QStringLiteral("ログインできませんでした%1。\n").arg(source) +
+                                  LoginTestMessage(result, reason));
+            };
+        };
+        // Reading the stored password may wait for the key ring; the login itself for the server.
+        Start(useStored ? kWaitingForKeyRing : kTestingLogin, std::move(run));
+    }
+
+    static std::string RetryText(const QString& button) {
+        return QString::fromUtf8(kRetryButton).arg(button).toStdString();
+    }
+
+    std::string port_;
+    std::string settingsPath_;
+    QLabel* intro_ = nullptr;
+    QLineEdit* serverEdit_ = nullptr;
+    QLineEdit* userEdit_ = nullptr;
+    QLineEdit* passwordEdit_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* forget_ = nullptr;
+    QPushButton* test_ = nullptr;
+    bool available_ = false;
+    bool busy_ = false;
+    unsigned long long job_ = 0;
+    std::shared_ptr<creds::KeyRingCancel> current_;
+};
+
+}  // namespace
+
+void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
+                          const std::string& settingsPath) {
+    CredentialsWindow window(parent, server, port, settingsPath);
     window.exec();
 }
 
@@ -154,7 +489,8 @@ void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const st
     auto* hostEdit = new QLineEdit(Q(ReadSetting(settingsPath, kRankingSection, "Host").value_or("")), &window);
     hostEdit->setObjectName(QStringLiteral("host"));
     hostEdit->setPlaceholderText(Q(builtInHost));
-    form->addRow(QStringLiteral("ホスト(&H):"), hostEdit);
+    AddNamedRow(form, QStringLiteral("ホスト(&H):"), hostEdit,
+                QStringLiteral("ホスト名、またはホスト名:ポート番号（ポート: 1–65535）。空欄なら既定のホスト"));
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &window);
     buttons->button(QDialogButtonBox::Save)->setText(QStringLiteral("保存(&S)"));
@@ -193,11 +529,29 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
     window.setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(&window);
     auto* splitter = new QSplitter(Qt::Vertical, &window);
-    auto* runs = new QTreeWidget(splitter);
+    // Each list under a label of its own, which is also its name for a screen reader.
+    auto* runsPane = new QWidget(splitter);
+    auto* runsLayout = new QVBoxLayout(runsPane);
+    runsLayout->setContentsMargins(0, 0, 0, 0);
+    auto* runsLabel = new QLabel(QStringLiteral("投稿の記録(&L):"), runsPane);
+    auto* runs = new QTreeWidget(runsPane);
+    runsLabel->setBuddy(runs);
+    runsLayout->addWidget(runsLabel);
+    runsLayout->addWidget(runs, 1);
+    runs->setAccessibleName(NameOfLabel(runsLabel->text()));
+    runs->setAccessibleDescription(QStringLiteral("番号、開始、終了、結果の列。選ぶと下にその回のメールが並びます"));
     runs->setObjectName(QStringLiteral("runs"));
     runs->setRootIsDecorated(false);
     runs->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("開始"), QStringLiteral("終了"), QStringLiteral("結果")});
-    auto* messages = new QTreeWidget(splitter);
+    auto* messagesPane = new QWidget(splitter);
+    auto* messagesLayout = new QVBoxLayout(messagesPane);
+    messagesLayout->setContentsMargins(0, 0, 0, 0);
+    auto* messagesLabel = new QLabel(QStringLiteral("選んだ回のメール(&M):"), messagesPane);
+    auto* messages = new QTreeWidget(messagesPane);
+    messagesLabel->setBuddy(messages);
+    messagesLayout->addWidget(messagesLabel);
+    messagesLayout->addWidget(messages, 1);
+    messages->setAccessibleName(NameOfLabel(messagesLabel->text()));
     messages->setObjectName(QStringLiteral("messages"));
     messages->setRootIsDecorated(false);
     messages->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名"),
