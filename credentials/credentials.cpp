@@ -25,27 +25,4 @@ Credentials LookupCredentials(std::string_view host, std::string* problem) {
     return none;
 }
 
-Credentials LookupCredentialsFor(std::string_view host, std::string_view user, std::string* problem) {
-    Credentials found;
-    const KeyRingStatus keyRing = KeyRingLookup(host, &found);
-    if (keyRing == KeyRingStatus::Ok && found.user == user) return found;
-    Credentials fromNetrc;
-    switch (NetrcMachineLookup(NetrcFileText(NetrcPath()), host, &fromNetrc)) {
-        case NetrcStatus::Found:
-            if (fromNetrc.user == user) {
-                fromNetrc.keyRing = keyRing;
-                return fromNetrc;
-            }
-            break;
-        case NetrcStatus::Malformed:
-            if (problem) *problem = "syntax error in the .netrc file (a quote is not closed)";
-            break;
-        case NetrcStatus::NotFound:
-            break;
-    }
-    Credentials none;
-    none.keyRing = keyRing;
-    return none;
-}
-
 }  // namespace qubopost::credentials

@@ -27,14 +27,21 @@ struct KnownBlog {
 // entry for the host when its login is `user`. Stored for another user: none.
 credentials::Credentials LookupLogin(const std::string& host, const std::string& user, std::string* problem) {
     credentials::Credentials found;
-    if (credentials::KeyRingLookup(host, &found) == credentials::KeyRingStatus::Ok && found.user == user) return found;
+    std::string keyRingError;
+    const credentials::KeyRingStatus keyRing = credentials::KeyRingLookup(host, &found, &keyRingError);
+    if (keyRing == credentials::KeyRingStatus::Ok && found.user == user) return found;
+    // A key ring that could not be asked (locked, no answer) is named: the password may be there.
+    if (keyRing != credentials::KeyRingStatus::Ok && keyRing != credentials::KeyRingStatus::NotFound &&
+        !keyRingError.empty())
+        *problem = "キーリング: " + keyRingError;
     found = {};
-    switch (credentials::NetrcFileLookup(credentials::NetrcPath(), host, &found)) {
+    // Only an entry naming the host: a "default" entry's password never goes to a blog.
+    switch (credentials::NetrcMachineLookup(credentials::NetrcFileText(credentials::NetrcPath()), host, &found)) {
         case credentials::NetrcStatus::Found:
             if (found.user == user) return found;
             break;
         case credentials::NetrcStatus::Malformed:
-            *problem = "~/.netrc の引用符が閉じていません";
+            *problem += std::string(problem->empty() ? "" : "。") + "~/.netrc の引用符が閉じていません";
             break;
         case credentials::NetrcStatus::NotFound:
             break;
@@ -68,7 +75,7 @@ BlogPoster MakeBlogPoster(bool draft) {
         if (!blog.login.found()) {
             return Outcome(blogapi::PostResult::Outcome::LoginRefused,
                            "（" + blog.destination->host + " の " + blog.destination->user +
-                               " のパスワードが鍵束にも ~/.netrc にもありません" +
+                               " のパスワードがキーリングにも ~/.netrc にもありません" +
                                (blog.lookupProblem.empty() ? std::string() : "。" + blog.lookupProblem) +
                                "。何も送っていません）");
         }

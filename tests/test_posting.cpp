@@ -394,7 +394,10 @@ TEST_F(PostingDialog, ARejectedRecipientIsLoggedWithTheServersReplyAndOthersStil
     ASSERT_EQ(received.size(), 2u);
     for (const auto& mail : received) EXPECT_EQ(mail.rcptTo, std::vector<std::string>{"blog-b@example.jp"});
     const std::string log = view.Utf8(IDC_LOG);
-    EXPECT_NE(log.find("送信エラー (550 5.1.1"), std::string::npos);
+    // What happened and what to do first, then the server's own reply.
+    EXPECT_NE(log.find("送信エラー (投稿先のアドレスがSMTPサーバに断られました。"), std::string::npos) << log;
+    EXPECT_NE(log.find("綴りを確かめてください。"), std::string::npos) << log;
+    EXPECT_NE(log.find(" 550 5.1.1"), std::string::npos) << log;
     EXPECT_NE(log.find("blog-a@example.jp me@example.jp"), std::string::npos);
 }
 
