@@ -17,6 +17,8 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <cctype>
 #include <memory>
@@ -520,6 +522,7 @@ namespace {
 
 // A run of the history list that can go on from the journal alone.
 constexpr int kResumableRole = Qt::UserRole + 1;
+constexpr int kLinkColumn = 5;  // the messages' "投稿のアドレス"
 
 // Shows the history; returns the run whose "再開" was pressed, or 0.
 long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume) {
@@ -555,7 +558,8 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
     messages->setObjectName(QStringLiteral("messages"));
     messages->setRootIsDecorated(false);
     messages->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名"),
-                               QStringLiteral("時刻"), QStringLiteral("結果"), QStringLiteral("サーバの応答・理由")});
+                               QStringLiteral("時刻"), QStringLiteral("結果"), QStringLiteral("投稿のアドレス"),
+                               QStringLiteral("サーバの応答・理由")});
     auto list = history.History(200);
     if (list) {
         for (const journal::RunSummary& run : list.value()) {
@@ -578,12 +582,14 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
                                 : message.state == journal::MessageState::Failed ? "失敗"
                                 : message.state == journal::MessageState::Uncertain ? "不明（要確認）"
                                                                                     : "未送信";
-            new QTreeWidgetItem(messages, {QString::number(message.number), Q(StoredTextToUtf8(message.destination)),
-                                           Q(StoredTextToUtf8(message.subject)),
-                                           message.at ? Q(journal::FormatTime(*message.at)) : QString(),
-                                           QString::fromUtf8(state), Q(StoredTextToUtf8(message.detail))});
+            auto* row = new QTreeWidgetItem(
+                messages, {QString::number(message.number), Q(StoredTextToUtf8(message.destination)),
+                           Q(StoredTextToUtf8(message.subject)),
+                           message.at ? Q(journal::FormatTime(*message.at)) : QString(), QString::fromUtf8(state),
+                           Q(message.link), Q(StoredTextToUtf8(message.detail))});
+            if (!message.link.empty()) row->setToolTip(kLinkColumn, QStringLiteral("ダブルクリックか「記事を開く」でブラウザで開きます"));
         }
-        for (int column = 0; column < 5; ++column) messages->resizeColumnToContents(column);
+        for (int column = 0; column < 6; ++column) messages->resizeColumnToContents(column);
     });
     layout->addWidget(splitter, 1);
     if (!list || list.value().empty()) layout->addWidget(new QLabel(QStringLiteral("まだ投稿の記録はありません。"), &window));
@@ -609,6 +615,29 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
             window.accept();
         });
     }
+    // The post a blog made, in the desktop's browser (only web addresses are opened).
+    QPushButton* open = buttons->addButton(QStringLiteral("記事を開く(&O)"), QDialogButtonBox::ActionRole);
+    open->setObjectName(QStringLiteral("openPost"));
+    open->setToolTip(QStringLiteral("選んだメッセージでブログが作った記事を、ブラウザで開きます"));
+    auto linkOf = [messages]() -> QUrl {
+        const QTreeWidgetItem* item = messages->currentItem();
+        const QUrl url(item ? item->text(kLinkColumn) : QString(), QUrl::StrictMode);
+        return url.isValid() && (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("http"))
+                   ? url
+                   : QUrl();
+    };
+    auto updateOpen = [open, linkOf] { open->setEnabled(!linkOf().isEmpty()); };
+    QObject::connect(messages, &QTreeWidget::currentItemChanged, open, updateOpen);
+    updateOpen();
+    auto openPost = [&window, linkOf] {
+        const QUrl url = linkOf();
+        if (url.isEmpty()) return;
+        if (!QDesktopServices::openUrl(url))
+            Inform(&window, QStringLiteral("ブラウザを開けませんでした。記事のアドレスは ") + url.toString() +
+                                   QStringLiteral(" です。コピーしてブラウザに貼り付けてください。"));
+    };
+    QObject::connect(open, &QPushButton::clicked, &window, openPost);
+    QObject::connect(messages, &QTreeWidget::itemActivated, &window, openPost);
     layout->addWidget(buttons);
     if (runs->topLevelItemCount() > 0) runs->setCurrentItem(runs->topLevelItem(0));
     const QSize available = window.screen()->availableGeometry().size() - QSize(16, 48);
