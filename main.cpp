@@ -4,7 +4,7 @@
 
 #include "app/qubopost_app.h"
 #include "platform/process.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_window_system.h"
 
 namespace {
 

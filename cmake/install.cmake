@@ -1,5 +1,5 @@
 # What an installation holds besides the programs and the mail library (their rules sit with
-# their targets; the icon theme's PNG files are drawn and installed by platform/qt):
+# their targets; the icon theme's PNG files are drawn and installed by gui):
 #   share/applications/org.qubopost.Qubopost.desktop   the menu entry
 #   share/metainfo/org.qubopost.Qubopost.metainfo.xml  the software centre's description
 #   share/man/man1/qubopost.1.gz, qubopost-cli.1.gz    the manual pages

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_window_system.h"
 
 extern char** environ;
 

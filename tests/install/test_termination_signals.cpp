@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/qt/termination_signals.h"
+#include "gui/termination_signals.h"
 
 namespace {
 

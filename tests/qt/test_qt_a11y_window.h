@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 

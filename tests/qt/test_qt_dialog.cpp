@@ -22,9 +22,9 @@
 
 #include "fake_handlers.h"
 #include "platform/encoding.h"
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qubopost_icon.h"
+#include "gui/dialog_units.h"
+#include "gui/qt_dialog.h"
+#include "gui/qubopost_icon.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
 

@@ -10,7 +10,7 @@
 #include <QtTest>
 
 #include "journal/journal.h"
-#include "platform/qt/side_windows.h"
+#include "gui/side_windows.h"
 #include "temp_dir.h"
 
 namespace journal = qubopost::journal;

@@ -13,8 +13,8 @@
 #include <QTreeWidget>
 
 #include "http_server.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "credentials/credentials.h"
-#include "platform/qt/side_windows.h"
+#include "gui/side_windows.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 

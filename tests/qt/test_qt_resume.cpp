@@ -27,8 +27,8 @@
 
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "raw_smtp_peer.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"

@@ -17,7 +17,7 @@
 
 #include <functional>
 
-#include "platform/qt/side_windows.h"
+#include "gui/side_windows.h"
 #include "temp_dir.h"
 
 namespace {

@@ -14,8 +14,8 @@
 
 #include "fake_handlers.h"
 #include "platform/encoding.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "resources/control_table.h"
 
 namespace {

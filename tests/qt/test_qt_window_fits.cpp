@@ -22,8 +22,8 @@
 #include <map>
 
 #include "fake_handlers.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "resources/control_table.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"

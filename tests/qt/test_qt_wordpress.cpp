@@ -42,8 +42,8 @@
 #include <vector>
 
 #include "journal/journal.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_window_system.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"

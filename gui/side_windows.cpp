@@ -1,4 +1,4 @@
-#include "platform/qt/side_windows.h"
+#include "gui/side_windows.h"
 
 #include <QKeyEvent>
 #include <QCoreApplication>
@@ -30,9 +30,9 @@
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
 #include "platform/encoding.h"
-#include "platform/qt/gui_thread.h"
-#include "platform/qt/message_box.h"
-#include "platform/qt/qubopost_icon.h"
+#include "gui/gui_thread.h"
+#include "gui/message_box.h"
+#include "gui/qubopost_icon.h"
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 

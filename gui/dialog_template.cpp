@@ -1,4 +1,4 @@
-#include "platform/qt/dialog_template.h"
+#include "gui/dialog_template.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
-#include "platform/qt/qt_text.h"
-#include "platform/qt/qubopost_icon.h"
+#include "gui/qt_text.h"
+#include "gui/qubopost_icon.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_dialog.h"
+#include "gui/qt_dialog.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -27,17 +27,17 @@
 #include "platform/dialog_handlers.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
-#include "platform/qt/about_box.h"
-#include "platform/qt/preview_window.h"
-#include "platform/qt/side_windows.h"
+#include "gui/about_box.h"
+#include "gui/preview_window.h"
+#include "gui/side_windows.h"
 #include "journal/journal.h"
 #include "settings/ranking_host.h"
 #include "article/ranking_request.h"
-#include "platform/qt/dialog_template.h"
-#include "platform/qt/gui_thread.h"
-#include "platform/qt/message_box.h"
-#include "platform/qt/qt_text.h"
-#include "platform/qt/qubopost_icon.h"
+#include "gui/dialog_template.h"
+#include "gui/gui_thread.h"
+#include "gui/message_box.h"
+#include "gui/qt_text.h"
+#include "gui/qubopost_icon.h"
 #include "resources/control_table.h"
 
 // A message box asked for by a worker thread: the worker waits on it until the box is

@@ -1,4 +1,4 @@
-#include "platform/qt/qubopost_icon.h"
+#include "gui/qubopost_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

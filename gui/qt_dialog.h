@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/control_view.h"
-#include "platform/qt/dialog_units.h"
+#include "gui/dialog_units.h"
 
 class DialogHandlers;
 class QAbstractButton;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/qt/qubopost_icon.h"
+#include "gui/qubopost_icon.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

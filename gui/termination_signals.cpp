@@ -1,4 +1,4 @@
-#include "platform/qt/termination_signals.h"
+#include "gui/termination_signals.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_window_system.h"
+#include "gui/qt_window_system.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -10,12 +10,12 @@
 #include <optional>
 
 #include "platform/dialog_handlers.h"
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/message_box.h"
-#include "platform/qt/qt_dialog.h"
-#include "platform/qt/qt_text.h"
-#include "platform/qt/qubopost_icon.h"
-#include "platform/qt/termination_signals.h"
+#include "gui/dialog_units.h"
+#include "gui/message_box.h"
+#include "gui/qt_dialog.h"
+#include "gui/qt_text.h"
+#include "gui/qubopost_icon.h"
+#include "gui/termination_signals.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Widgets from the rows of a dialog's control table.
 #pragma once
 
-#include "platform/qt/dialog_units.h"
+#include "gui/dialog_units.h"
 #include "resources/control_table.h"
 
 class QDialog;

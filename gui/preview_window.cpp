@@ -1,4 +1,4 @@
-#include "platform/qt/preview_window.h"
+#include "gui/preview_window.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -15,7 +15,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/qt/qubopost_icon.h"
+#include "gui/qubopost_icon.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "platform/qt/message_box.h"
+#include "gui/message_box.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QWidget>
 
-#include "platform/qt/qubopost_icon.h"
+#include "gui/qubopost_icon.h"
 
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {
     // The box carries the title of the window it belongs to.

@@ -1,10 +1,10 @@
-#include "platform/qt/about_box.h"
+#include "gui/about_box.h"
 
 #include <QDialog>
 #include <QPushButton>
 
-#include "platform/qt/dialog_template.h"
-#include "platform/qt/qubopost_icon.h"
+#include "gui/dialog_template.h"
+#include "gui/qubopost_icon.h"
 
 void RunAboutBox(QWidget* parent) {
     QDialog box(parent);

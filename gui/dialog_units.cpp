@@ -1,4 +1,4 @@
-#include "platform/qt/dialog_units.h"
+#include "gui/dialog_units.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
