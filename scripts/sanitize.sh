@@ -14,7 +14,7 @@ which=${1:-all}
 configure_and_build() {
     local dir=$1 checks=$2
     cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUBOPOST_SANITIZE="$checks" \
-        -DQUBOPOST_BUILD_BENCH=OFF >/dev/null
+        -DQUBOPOST_BUILD_BENCH=OFF -DQUBOPOST_WERROR=ON >/dev/null
     cmake --build "$dir" --parallel "$(nproc)"
 }
 

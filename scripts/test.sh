@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
-"$here/scripts/build.sh"
+"$here/scripts/build.sh" -DQUBOPOST_WERROR=ON
 (cd "${QUBOPOST_BUILD_DIR:-$here/build}" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
 "$here/scripts/tidy.sh"
 if [ "${QUBOPOST_SKIP_SANITIZERS:-0}" != 1 ]; then
