@@ -40,7 +40,7 @@ constexpr const char* kVersionLine = "qubopost " QUBOPOST_VERSION "\n";
 
 // The GNU-style requests that end the program at once with text on standard output, before
 // any window system is started (so they work without a display). The first one given counts;
-// the classic switches are left to the application.
+// the registration switches are left to the application.
 enum class Request { None, Help, Version };
 
 Request FindRequest(int argc, char** argv) {

@@ -373,7 +373,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
         const std::string libraryText(error);
         const std::string errorText = ToUtf8(Text(libraryText));
         const SendResult result = code >= 0 && code <= 5 ? static_cast<SendResult>(code) : SendResult::Sent;
-        // (a classic call's result of 10 or more: sent, without a log line)
+        // (a BSendMail result of 10 or more: sent, without a log line)
         switch (result) {
             case SendResult::Sent:
                 ++outcome.sent;

@@ -14,7 +14,7 @@
 #include "posting/destinations.h"
 #include "posting/posting_plan.h"
 
-// The classic mail call: server "host:port", recipient, sender, subject, body, "" and an
+// The BSendMail call: server "host:port", recipient, sender, subject, body, "" and an
 // 80-byte error buffer. 0: failed, with the reason in the buffer; anything else: done.
 using MailSender = std::function<int(const char* server, const char* to, const char* from, const char* subject,
                                      const char* body, const char* reserved, char* error)>;
@@ -35,7 +35,7 @@ using StoppableMailSender = std::function<int(const char* server, const char* to
                                               const char* subject, const char* body, const char* reserved,
                                               char* error, const int* stop)>;
 
-// The classic call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
+// The BSendMail call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
 StoppableMailSender Stoppable(MailSender send);
 
 // The mail call that also says when the end of the message (its final ".") is about to go
@@ -150,7 +150,7 @@ Text SuccessLogLine(const Text& address);
 // A Japanese reason for the mail library's error text, put in front of it in the log;
 // "" when the text is no transport failure the program knows.
 std::string MailErrorReason(const std::string& error);
-// Whether an error text of the classic call says that the login was refused.
+// Whether an error text of the BSendMail call says that the login was refused.
 bool IsLoginRefusal(const std::string& error);
 
 // A temporary refusal of the login is tried again after the pause at most this many times in

@@ -11,7 +11,7 @@ Text LineBreakMark(LineBreaks encoding) {
 
 }  // namespace
 
-std::string ClassicEncode(const std::string& utf8, LineBreaks encoding) {
+std::string HostDataEncode(const std::string& utf8, LineBreaks encoding) {
     Text value = FieldToSjis(utf8);
     if (encoding != LineBreaks::AsTyped) value.Replace("\r\n", LineBreakMark(encoding));
     // One-line values can't hold line ends; the file writer turns them into blanks.
@@ -21,7 +21,7 @@ std::string ClassicEncode(const std::string& utf8, LineBreaks encoding) {
     return bytes;
 }
 
-Text ClassicDecode(const std::string& stored, LineBreaks encoding) {
+Text HostDataDecode(const std::string& stored, LineBreaks encoding) {
     Text value(stored);
     if (encoding != LineBreaks::AsTyped) value.Replace(LineBreakMark(encoding), "\r\n");
     return value;
@@ -66,6 +66,6 @@ std::string UnescapeLossless(const std::string& stored) {
     return out;
 }
 
-bool SurvivesClassic(const std::string& utf8, LineBreaks encoding) {
-    return ToUtf8(ClassicDecode(ClassicEncode(utf8, encoding), encoding)) == utf8;
+bool SurvivesHostData(const std::string& utf8, LineBreaks encoding) {
+    return ToUtf8(HostDataDecode(HostDataEncode(utf8, encoding), encoding)) == utf8;
 }

@@ -1,7 +1,7 @@
 // The settings file as a user may have arranged it: a symbolic link is followed, a
 // read-only file is left alone, and anything that is not a regular file (a FIFO, a
 // device, a folder) is neither read nor written, so that start-up never hangs on it.
-// Besides the classic "HostData" keys the file holds sections of this program's own.
+// Besides the "HostData" keys the file holds sections of this program's own.
 #pragma once
 
 #include <optional>

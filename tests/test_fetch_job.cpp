@@ -20,7 +20,7 @@ const std::string kSuccess = "正常にアフィリエイトコード付き記�
 const std::string kNetworkError = "通信エラー";
 
 // With アフィリエイトID left empty the program's own ID goes into the article; the message
-// after the classic line and the log both say so.
+// after the success line and the log both say so.
 void ExpectGenerated(const std::vector<std::string>& messages) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].rfind(kSuccess + "\n", 0), 0u) << messages[0];
@@ -229,7 +229,7 @@ TEST_F(FetchJob, AnUnavailableConverterIsReportedAndKeepsTheArticle) {
     EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
 }
 
-TEST_F(FetchJob, WithItsOwnIdTheMessageIsTheClassicLineAndTheLogSaysNothingOfIt) {
+TEST_F(FetchJob, WithItsOwnIdTheMessageIsTheSuccessLineAlone) {
     LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
         response.set_content(kEucPage, "text/html");
     });

@@ -23,10 +23,10 @@ TEST(HostData, FieldsAreStoredAsTheSectionHoldsThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.utf8);
-        EXPECT_EQ(ClassicEncode(c.utf8, c.encoding), c.stored);
-        EXPECT_EQ(SurvivesClassic(c.utf8, c.encoding), c.survives);
+        EXPECT_EQ(HostDataEncode(c.utf8, c.encoding), c.stored);
+        EXPECT_EQ(SurvivesHostData(c.utf8, c.encoding), c.survives);
     }
-    EXPECT_EQ(ToUtf8(ClassicDecode("x\x81\x45\x81\x45y", LineBreaks::MiddleDots)), "x\r\ny");
+    EXPECT_EQ(ToUtf8(HostDataDecode("x\x81\x45\x81\x45y", LineBreaks::MiddleDots)), "x\r\ny");
 }
 
 TEST(HostData, TheLosslessCopyEscapesBackslashesAndLineBreaksOnly) {

@@ -268,7 +268,7 @@ TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
     auto dialog = MakeDialog(mail.Sender());
     view.SetUtf8(IDC_SMTP_SERVER, " ");  // blanks count as content
     dialog->OnCommand(IDC_CONFIRM_POST);
-    // One message that lists every problem, the classic texts first and in their order.
+    // One message that lists every problem, the required-field texts first and in their order.
     EXPECT_EQ(view.Messages(), (std::vector<std::string>{"投稿元メールアドレスが未入力です。\nSMTPポートが未入力です。\n"
                                                          "投稿先メールアドレスが未入力です。\n投稿データが未入力です。"}));
     EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
@@ -456,7 +456,7 @@ TEST_F(PostingDialog, TheConfirmationListsEveryProblemAndFocusesTheFirst) {
     dialog->OnCommand(IDC_CONFIRM_POST);
     ASSERT_EQ(view.Messages().size(), 1u);
     const std::string message = view.Messages()[0];
-    EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the classic text first
+    EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the required-field text first
     for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "フッターの 制御文字（U+0007）1 行目 5 文字目"})
         EXPECT_NE(message.find(part), std::string::npos) << part << "\n" << message;
     EXPECT_EQ(message.find("U+2661"), std::string::npos);

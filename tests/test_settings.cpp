@@ -128,7 +128,7 @@ TEST_F(DialogSettings, MarksTypedIntoFieldsComeBackAsTyped) {
     auto second = MakeDialog();
     second->Attach(&reloaded);
     second->LoadSettings();
-    // The classic keys hold line breaks there; our lossless copies keep what was typed.
+    // The HostData keys hold line breaks there; our lossless copies keep what was typed.
     EXPECT_EQ(reloaded.Utf8(IDC_HEADER), "a..b");
     EXPECT_EQ(reloaded.Utf8(IDC_BLOG_ADDRESSES), "x・・y");
 }

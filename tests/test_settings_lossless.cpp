@@ -1,5 +1,5 @@
-// The settings file as the user's words need it: values the classic format can't hold are
-// kept losslessly beside it, a value edited by the classic program or by hand still wins,
+// The settings file as the user's words need it: values the HostData section can't hold are
+// kept losslessly beside it, a value another writer of the HostData section or a hand edit changes still wins,
 // two windows don't wipe each other's changes, and links, read-only files and FIFOs are
 // treated as the user arranged them.
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Settings, ValuesTheClassicFormatCannotHoldComeBackAsTyped) {
+TEST_F(Settings, ValuesTheHostDataSectionCannotHoldComeBackAsTyped) {
     const struct {
         int control;
         std::string typed;
@@ -62,7 +62,7 @@ TEST_F(Settings, ValuesTheClassicFormatCannotHoldComeBackAsTyped) {
     }
 }
 
-TEST_F(Settings, TheClassicKeysStayAsTheClassicProgramWritesThem) {
+TEST_F(Settings, TheHostDataKeysStayInTheirShiftJisForm) {
     MemoryView view;
     auto dialog = Open(view);
     view.SetUtf8(IDC_HEADER, "一\r\n二...三");
@@ -70,12 +70,12 @@ TEST_F(Settings, TheClassicKeysStayAsTheClassicProgramWritesThem) {
     ASSERT_TRUE(dialog->SaveSettings());
     EXPECT_EQ(Section("HostData", "HEADER"), Sjis("一..二...三").Bytes());
     EXPECT_EQ(Section("HostData", "BLOGMAIL"), Sjis("a@x.jp・・b@x.jp").Bytes());
-    // A value that survives the classic format gets no copy of ours.
+    // A value that survives the HostData section gets no copy of ours.
     EXPECT_EQ(Section("HostData.Unicode", "BLOGMAIL"), "<none>");
     EXPECT_NE(Section("HostData.Unicode", "HEADER"), "<none>");
 }
 
-TEST_F(Settings, AFileWrittenByTheClassicProgramLoadsAsBefore) {
+TEST_F(Settings, AFileWithOnlyTheHostDataSectionLoadsAsBefore) {
     TempDir::Write(path, Sjis("[HostData]\r\nID=abc\r\nMAIL=me@x.jp\r\nSMTP=smtp.x.jp\r\nPORT=587\r\n"
                               "BLOGMAIL=a@x.jp・・b@x.jp\r\nHEADER=上..下\r\nFOOTER=\r\n")
                              .Bytes());
@@ -94,7 +94,7 @@ TEST_F(Settings, AValueEditedByHandSinceWinsOverOurCopy) {
         view.SetUtf8(IDC_HEADER, "続きは...こちら");
         ASSERT_TRUE(dialog->SaveSettings());
     }
-    // The classic program (or the user) changes HEADER; our copy no longer matches it.
+    // Another writer (or the user) changes HEADER; our copy no longer matches it.
     IniDocument doc = IniDocument::Parse(TempDir::Read(path));
     doc.Set("HostData", "HEADER", Sjis("手で..直した").Bytes());
     TempDir::Write(path, doc.Serialize());

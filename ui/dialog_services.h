@@ -17,7 +17,7 @@ struct DialogServices {
     std::string programEncoding = "windows-31j";
     // A test's mail call instead of the mail library's (the window passes none: it posts
     // through the library's BSendMailNotify, with the settings file's trust file).
-    MailSender sendMail;                    // the classic call
+    MailSender sendMail;                    // the BSendMail call
     StoppableMailSender sendMailStoppable;  // a call with a stop flag
     std::string journalPath;  // empty: the user's history.sqlite3
     std::string draftPath;    // the article's draft file (the program: DefaultDraftPath()); empty: none

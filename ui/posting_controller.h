@@ -56,7 +56,7 @@ public:
     Text Log() const;
 
 private:
-    // The checks of the confirmation: every problem, the classic texts first, and the first
+    // The checks of the confirmation: every problem, the required-field texts first, and the first
     // control at fault (0 when none).
     std::vector<std::string> CheckFields(int* firstFault);
     EngineSetup MakeEngineSetup();

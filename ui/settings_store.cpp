@@ -44,12 +44,12 @@ void CQubopostDlg::LoadSettings() {
     const IniDocument settings = IniDocument::Parse(read.bytes);
     std::lock_guard lock(m_settingsMutex);
     for (const SettingsKey& key : kKeys) {
-        const std::optional<std::string> classic = settings.Get(kSection, key.name);
+        const std::optional<std::string> hostData = settings.Get(kSection, key.name);
         const std::optional<std::string> lossless = settings.Get(kLosslessSection, key.name);
-        if (lossless && classic && ClassicEncode(UnescapeLossless(*lossless), key.encoding) == *classic) {
+        if (lossless && hostData && HostDataEncode(UnescapeLossless(*lossless), key.encoding) == *hostData) {
             View().SetWindowTextUtf8(key.control, UnescapeLossless(*lossless));
         } else {
-            View().SetWindowText(key.control, ClassicDecode(classic.value_or(""), key.encoding));
+            View().SetWindowText(key.control, HostDataDecode(hostData.value_or(""), key.encoding));
         }
         m_loadedSettings[key.name] = View().GetWindowTextUtf8(key.control);
     }
@@ -76,11 +76,11 @@ bool CQubopostDlg::SaveSettings() {
     for (const SettingsKey& key : kKeys) {
         const std::string value = View().GetWindowTextUtf8(key.control);
         // Unchanged keys stay as the file has them, so that another window's save since
-        // is kept; a key the file lacks is written, as the classic program writes all seven.
+        // is kept; a key the file lacks is written, as every writer of the HostData section writes all seven.
         const auto loaded = saved.find(key.name);
         if (loaded != saved.end() && loaded->second == value && settings.Get(kSection, key.name)) continue;
-        settings.Set(kSection, key.name, ClassicEncode(value, key.encoding));
-        if (SurvivesClassic(value, key.encoding)) {
+        settings.Set(kSection, key.name, HostDataEncode(value, key.encoding));
+        if (SurvivesHostData(value, key.encoding)) {
             settings.Remove(kLosslessSection, key.name);
         } else {
             settings.Set(kLosslessSection, key.name, EscapeLossless(value));

@@ -124,7 +124,7 @@ close_with() {
 }
 
 
-# The option names a manual page mentions (--long ones and the classic /Switches), one a line.
+# The option names a manual page mentions (--long ones and the registration /Switches), one a line.
 page_options() {
     sed 's/\\-/-/g' "$1" | grep -oE -- '--[a-z][a-z0-9-]*|/[A-Z][A-Za-z]+' | sort -u
 }
@@ -247,7 +247,7 @@ options)
         fail "--version into a full disk reported success"
     fi
     grep -q '標準出力に書き込めませんでした' "$scratch/err" || fail "--version >/dev/full: $(cat "$scratch/err")"
-    # The classic switches still end without a window, so without a display too.
+    # The registration switches still end without a window, so without a display too.
     run /RegServer
     [ -s "$scratch/config/qubopost/registry.ini" ] || fail "/RegServer wrote no registry file"
     [ ! -s "$scratch/out" ] || fail "/RegServer printed: $(cat "$scratch/out")"

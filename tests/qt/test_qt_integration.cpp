@@ -97,7 +97,7 @@ class QtIntegrationTest : public QObject {
             article = TextOf(dialog, IDC_ARTICLE);
             dialog.reject();  // Esc: saves and closes
         });
-        // The classic line, then (アフィリエイトID being empty) that the program's own ID was used.
+        // The success line, then (アフィリエイトID being empty) that the program's own ID was used.
         QVERIFY2(message.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！\n")), qPrintable(message));
         QVERIFY2(message.contains(U("既定のアフィリエイトID")), qPrintable(message));
         QVERIFY2(article.contains(U("[title]ブログ")), qPrintable(article));

@@ -243,7 +243,7 @@ class QtKeyboardTest : public QObject {
             closedByEsc = dialog.HasEnded();
         });
         QVERIFY(closedByEsc);
-        // The classic line first (アフィリエイトID is empty: a second line says the program's own was used).
+        // The success line first (アフィリエイトID is empty: a second line says the program's own was used).
         QVERIFY2(generated.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！")), qPrintable(generated));
         QVERIFY2(article.contains(U("[title]Title")), qPrintable(article));
         QVERIFY(!startBeforeConfirm);
