@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include <array>
 #include <string>
 
+#include "article/sjis_search.h"
 #include "platform/encoding.h"
 
 namespace {
@@ -16,20 +16,30 @@ constexpr std::string_view kDescriptionOpening = "<td valign=top align=left><spa
 constexpr std::string_view kDescriptionClosing = "</span></td>";
 constexpr std::size_t kNone = std::string_view::npos;
 
-// Links whose piece holds one of these are images or "details" links, not products.
-const std::array<Text, 9>& SkipMarks() {
-    static const std::array<Text, 9> marks = {
-        Text(".jpg"), Text(".JPG"), Text(".gif"), Text(".GIF"), Text(".png"),
-        Text(".PNG"), Text(".tif"), Text(".TIF"), Sjis("詳細説明"),
-    };
-    return marks;
+// Links whose piece holds one of these are images or "details" links, not products: an
+// image file's extension (".jpg" ... ".TIF", each in one case only) or "詳細説明".
+bool IsImageExtension(const char* ext) {
+    static constexpr std::string_view kExtensions[] = {"jpg", "JPG", "gif", "GIF",
+                                                       "png", "PNG", "tif", "TIF"};
+    for (const std::string_view e : kExtensions) {
+        if (std::memcmp(ext, e.data(), e.size()) == 0) return true;
+    }
+    return false;
 }
 
 bool HasSkipMark(std::string_view piece) {
-    for (const Text& mark : SkipMarks()) {
-        if (FindSjis(piece, mark.Bytes()) != kNone) return true;
+    static const Text details = Sjis("詳細説明");
+    // Each '.' that starts an extension, checked for its character boundary.
+    const char* data = piece.data();
+    std::size_t at = 0;
+    while (piece.size() >= 4 && at + 4 <= piece.size()) {
+        const void* hit = std::memchr(data + at, '.', piece.size() - 3 - at);
+        if (!hit) break;
+        const std::size_t dot = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (IsImageExtension(data + dot + 1) && OnBoundary(data, 0, dot)) return true;
+        at = dot + 1;
     }
-    return false;
+    return FindOnBoundary(piece, details.Bytes()) != kNone;
 }
 
 // Finds the description opening and its closing for search positions that only grow.
@@ -46,7 +56,7 @@ public:
                               from < m_page.size() && !Text::IsLeadByte(static_cast<unsigned char>(m_page[from])) &&
                               m_page[from] != kDescriptionOpening[0];
         if (!reusable) {
-            m_opening = FindSjis(m_page, kDescriptionOpening, from);
+            m_opening = FindOnBoundary(m_page, kDescriptionOpening, from);
             m_searchedFrom = from;
             m_searched = true;
         }
@@ -56,7 +66,7 @@ public:
     // Position of the description closing searched from start + 1, or kNone.
     std::size_t Closing(std::size_t start) {
         if (start != m_closingFor) {
-            m_closing = FindSjis(m_page, kDescriptionClosing, start + 1);
+            m_closing = FindOnBoundary(m_page, kDescriptionClosing, start + 1);
             m_closingFor = start;
         }
         return m_closing;
@@ -77,9 +87,9 @@ void ScanLinks(std::string_view page, std::string_view opening, Take&& take) {
     DescriptionFinder descriptions(page);
     std::size_t searchPos = 0;
     for (;;) {
-        const std::size_t anchorStart = FindSjis(page, opening, searchPos);
+        const std::size_t anchorStart = FindOnBoundary(page, opening, searchPos);
         if (anchorStart == kNone) return;
-        const std::size_t anchorEnd = FindSjis(page, kAnchorClosing, anchorStart + 1);
+        const std::size_t anchorEnd = FindOnBoundary(page, kAnchorClosing, anchorStart + 1);
         // An opening without a closing: no later anchor of this kind can have one either.
         if (anchorEnd == kNone) return;
         const PageSpan piece{anchorStart, anchorEnd - anchorStart};
@@ -141,7 +151,8 @@ struct ArticleRewriter::Steps {
             work = step.pending;
         }
         std::size_t done = 0;
-        for (std::size_t hit = FindSjis(work, step.from, 0); hit != kNone; hit = FindSjis(work, step.from, done)) {
+        for (std::size_t hit = FindOnBoundary(work, step.from, 0); hit != kNone;
+             hit = FindOnBoundary(work, step.from, done)) {
             step.out.append(work.data() + done, hit - done);
             step.out.append(step.to);
             ++step.replaced;

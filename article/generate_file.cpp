@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "platform/encoding.h"
@@ -70,10 +71,13 @@ private:
 // pieces, converted to UTF-8 on the way when asked.
 class ArticleOutput {
 public:
+    // The UTF-8 conversion (and its table) only when the output asks for it.
     ArticleOutput(OutputEncoding encoding, int fd, PipeSignalHold& pipe)
-        : m_utf8(encoding == OutputEncoding::Utf8), m_fd(fd), m_pipe(pipe) {}
+        : m_utf8(encoding == OutputEncoding::Utf8), m_fd(fd), m_pipe(pipe) {
+        if (m_utf8) m_stream = std::make_unique<Utf8Stream>();
+    }
 
-    bool Ready() const { return !m_utf8 || m_stream.Ready(); }
+    bool Ready() const { return !m_utf8 || m_stream->Ready(); }
 
     void Take(std::string_view sjis, bool open) {
         if (m_error) return;
@@ -87,7 +91,7 @@ public:
         std::string_view bytes = m_held;
         if (m_utf8) {
             m_converted.clear();
-            m_stream.Feed(m_held, m_converted, last);
+            m_stream->Feed(m_held, m_converted, last);
             bytes = m_converted;
         }
         Write(bytes);
@@ -119,7 +123,7 @@ private:
     bool m_utf8;
     int m_fd;
     PipeSignalHold& m_pipe;
-    Utf8Stream m_stream;
+    std::unique_ptr<Utf8Stream> m_stream;
     std::string m_held;
     std::string m_converted;
     int m_error = 0;

@@ -2,16 +2,18 @@
 # The whole `qubopost-cli generate --page` run side by side with one iconv pass over the same
 # page: both commands alternated in the same loop (paired runs), the median of the per-pair
 # wall-time ratios, and the peak resident memory of each against the page size.
-# Usage: bench/generate_vs_iconv.sh [RUNS] [PRODUCTS...]
-#   (default 11 runs; pages of 12000, 20000 and 40000 products: 4.5, 7.5 and 15 MB;
-#    the build in build/ or $QUBOPOST_BUILD_DIR; QUBOPOST_OUTPUT_ENCODING=utf-8 for UTF-8 output)
+# Usage: bench/generate_vs_iconv.sh [RUNS] [PRODUCTS[:SHAPE]...]
+#   (default 11 runs; the four page shapes of bench/ranking_page.h at about 7.5 MB each:
+#    28700:links 20000:descriptions 9000:longlines 12800:shortrows; SHAPE defaults to
+#    descriptions; the build in build/ or $QUBOPOST_BUILD_DIR; QUBOPOST_OUTPUT_ENCODING=utf-8
+#    for UTF-8 output)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUBOPOST_BUILD_DIR:-$here/build}
 runs=${1:-11}
 shift || true
 products=("$@")
-[ "${#products[@]}" -eq 0 ] && products=(12000 20000 40000)
+[ "${#products[@]}" -eq 0 ] && products=(28700:links 20000:descriptions 9000:longlines 12800:shortrows)
 encoding=${QUBOPOST_OUTPUT_ENCODING:-sjis}
 
 work=$(mktemp -d)
@@ -20,10 +22,13 @@ trap 'rm -rf "$work"' EXIT
 now_ns() { date +%s%N; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
-printf "%-9s %8s %10s %10s %7s %10s %10s %9s\n" products "page MB" "ours ms" "iconv ms" ratio "ours MiB" "iconv MiB" "ours/page"
-for n in "${products[@]}"; do
-    page="$work/page-$n.html"
-    "$build/make_ranking_page" "$n" >"$page"
+printf "%-20s %8s %10s %10s %7s %10s %10s %9s\n" products "page MB" "ours ms" "iconv ms" ratio "ours MiB" "iconv MiB" "ours/page"
+for spec in "${products[@]}"; do
+    n=${spec%%:*}
+    shape=descriptions
+    [ "$spec" != "$n" ] && shape=${spec#*:}
+    page="$work/page-$n-$shape.html"
+    "$build/make_ranking_page" "$n" "$shape" >"$page"
     bytes=$(stat -c %s "$page")
     # One unmeasured run of each to warm the page cache and the libraries.
     "$build/qubopost-cli" generate --page "$page" --output-encoding "$encoding" >/dev/null
@@ -38,7 +43,7 @@ for n in "${products[@]}"; do
     done
     ours_kb=$( { /usr/bin/time -f %M "$build/qubopost-cli" generate --page "$page" --output-encoding "$encoding" >/dev/null; } 2>&1 | tail -1)
     iconv_kb=$( { /usr/bin/time -f %M iconv -f EUC-JP-MS -t CP932 "$page" >/dev/null; } 2>&1 | tail -1)
-    printf "%-9s %8.2f %10.1f %10.1f %7.2f %10.1f %10.1f %9.2f\n" "$n" "$(echo "$bytes / 1000000" | bc -l)" \
+    printf "%-20s %8.2f %10.1f %10.1f %7.2f %10.1f %10.1f %9.2f\n" "$spec" "$(echo "$bytes / 1000000" | bc -l)" \
         "$(median <"$work/ours" | awk '{print $1 / 1000}')" "$(median <"$work/iconv" | awk '{print $1 / 1000}')" \
         "$(median <"$work/ratio")" "$(echo "$ours_kb / 1024" | bc -l)" "$(echo "$iconv_kb / 1024" | bc -l)" \
         "$(echo "$ours_kb * 1024 / $bytes" | bc -l)"

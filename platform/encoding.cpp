@@ -9,6 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 struct ConverterCloser {
@@ -210,19 +214,46 @@ std::size_t TableRun(const EucTable& t, const unsigned char* p, std::size_t n, c
     return static_cast<std::size_t>(o - out);
 }
 
-// The end of the run of ASCII bytes that begins at p.
-const unsigned char* AsciiRunEnd(const unsigned char* p, const unsigned char* end) {
-    while (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        if (word & 0x8080808080808080ull) break;
-        p += 8;
+// The end of the run of ASCII bytes that begins at p and stay as they are: it stops at a
+// byte 0x80 and up and at each of the changed ASCII bytes (16 bytes at a time when there
+// are at most kMaxChanged of them).
+constexpr std::size_t kMaxChanged = 4;
+
+const unsigned char* PlainAsciiEnd(const unsigned char* p, const unsigned char* end,
+                                   const unsigned char* changed, std::size_t changedCount) {
+#if defined(__SSE2__)
+    if (changedCount <= kMaxChanged) {
+        __m128i changedBytes[kMaxChanged];
+        for (std::size_t c = 0; c < changedCount; ++c)
+            changedBytes[c] = _mm_set1_epi8(static_cast<char>(changed[c]));
+        while (end - p >= 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            __m128i stops = block;  // the high bit of bytes 0x80 and up
+            for (std::size_t c = 0; c < changedCount; ++c) {
+                stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, changedBytes[c]));
+            }
+            const int mask = _mm_movemask_epi8(stops);
+            if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+            p += 16;
+        }
     }
-    while (p < end && *p < 0x80) ++p;
+#endif
+    for (; p < end; ++p) {
+        if (*p >= 0x80 || (changedCount != 0 && std::memchr(changed, *p, changedCount))) return p;
+    }
     return p;
 }
 
+// The end of the run of bytes 0x80 and up that begins at p.
 const unsigned char* OtherRunEnd(const unsigned char* p, const unsigned char* end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned ascii = ~static_cast<unsigned>(_mm_movemask_epi8(block)) & 0xFFFFu;
+        if (ascii != 0) return p + __builtin_ctz(ascii);
+        p += 16;
+    }
+#endif
     while (p < end && *p >= 0x80) ++p;
     return p;
 }
@@ -234,24 +265,12 @@ struct PieceConverter::State {
     bool ready = false;
     bool runs = false;       // ASCII runs copied, other runs converted one by one
     std::array<char, 128> asciiForms{};
-    std::vector<char> asciiChanged;  // the ASCII bytes that don't stay as they are
+    std::vector<unsigned char> changed;  // the ASCII bytes that don't stay as they are
     const EucTable* table = nullptr;
     bool failed = false;
     std::string kept;        // an unfinished run (or, without runs, the whole text)
     std::string scratch;
     std::string converted;
-
-    // Appends a run of ASCII bytes in their converted forms.
-    void AppendAscii(std::string_view run, std::string& out) {
-        const std::size_t at = out.size();
-        out.append(run);
-        bool changes = false;
-        for (const char byte : asciiChanged) changes = changes || std::memchr(run.data(), byte, run.size());
-        if (!changes) return;
-        for (std::size_t i = at; i < out.size(); ++i) {
-            out[i] = asciiForms[static_cast<unsigned char>(out[i])];
-        }
-    }
 
     // Appends the conversion of one complete run of bytes 0x80 and up; next is the ASCII
     // byte behind it, or -1 at the end of the text. A broken sequence converts differently
@@ -300,12 +319,19 @@ struct PieceConverter::State {
         }
         out.reserve(out.size() + static_cast<std::size_t>(end - p));
         while (p < end) {
-            const unsigned char* asciiEnd = AsciiRunEnd(p, end);
-            AppendAscii(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(asciiEnd - p)), out);
-            p = asciiEnd;
+            // ASCII bytes: those that stay as they are copied in runs, each changed one by itself.
+            const unsigned char* plainEnd = PlainAsciiEnd(p, end, changed.data(), changed.size());
+            out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(plainEnd - p));
+            p = plainEnd;
             if (p == end) break;
+            if (*p < 0x80) {
+                out += asciiForms[*p];
+                ++p;
+                continue;
+            }
             const unsigned char* runEnd = OtherRunEnd(p, end);
-            const std::string_view run(reinterpret_cast<const char*>(p), static_cast<std::size_t>(runEnd - p));
+            const std::string_view run(reinterpret_cast<const char*>(p),
+                                       static_cast<std::size_t>(runEnd - p));
             if (runEnd == end) {
                 kept.assign(run);
                 break;
@@ -332,7 +358,8 @@ PieceConverter::PieceConverter(const char* from, const char* to) : m_state(std::
     s.ready = true;
     s.runs = AsciiSafe(from) && AsciiForms(s.source.get(), s.target.get(), s.asciiForms);
     for (int c = 0; c < 0x80; ++c) {
-        if (s.asciiForms[static_cast<std::size_t>(c)] != static_cast<char>(c)) s.asciiChanged.push_back(static_cast<char>(c));
+        if (s.asciiForms[static_cast<std::size_t>(c)] != static_cast<char>(c))
+            s.changed.push_back(static_cast<unsigned char>(c));
     }
     if (s.runs && ucnv_compareNames(from, "EUC-JP") == 0 && ucnv_compareNames(to, "windows-31j") == 0) {
         const EucTable& table = JisTable();

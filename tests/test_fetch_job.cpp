@@ -115,7 +115,7 @@ TEST_F(FetchJob, ErrorStatusesShowTheNetworkErrorWithTheStatusAndKeepTheArticle)
         ExpectNetworkError(Generate(*dialog, view.Messages().size() + 1).back(), "HTTP " + std::to_string(status));
         EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
     }
-    ExpectNetworkError(view.Messages()[2], "サービスを一時的に利用できません（メンテナンス中など）") ;
+    ExpectNetworkError(view.Messages()[2], "メンテナンス中の可能性があります");
 }
 
 TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
@@ -146,7 +146,7 @@ TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
         // The proxy is down: the message names it.
         const int closed = RawPeer::ClosedPort();
         auto dialog = MakeDialog(closed);
-        ExpectNetworkError(Generate(*dialog).back(), "プロキシ（http://127.0.0.1:" + std::to_string(closed) + "）");
+        ExpectNetworkError(Generate(*dialog).back(), "プロキシ http://127.0.0.1:" + std::to_string(closed) + " に接続できません");
     }
     const std::string causes[] = {"時間内に応答がありませんでした", "時間内に応答がありませんでした",
                                   "ランキングページを取得できませんでした", "ランキングページを取得できませんでした",
