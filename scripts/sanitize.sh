@@ -33,7 +33,7 @@ run_tsan() {
     # The Qt tests add Qt's own entries (tests/qt/tsan.supp, set by their ctest entries).
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$suppressions/tsan.supp"
     (cd "$dir" && ctest --output-on-failure --parallel "$(nproc)" --timeout 900 \
-        -R 'WorkerJobs|FetchJob|PostingDialog|Dialog\.|StartUp|test_qt_threads|MailSend|Draft|Questions|PostingResume|test_qt_resume')
+        -R 'WorkerJobs|FetchJob|PostingDialog|Dialog\.|StartUp|test_qt_threads|MailSend|Draft|Questions|PostingResume|test_qt_resume|BlogEngine|test_qt_keyring|test_qt_keyboard|Disclosure')
 }
 
 case "$which" in
