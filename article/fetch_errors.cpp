@@ -55,7 +55,7 @@ std::string DescribeFetchFailure(const std::string& error, const std::string& ho
         return "ランキングサービス " + host + " が HTTP " + std::to_string(status) + " を返しました。" + advice.meaning +
                "。" + advice.todo + kept;
     }
-    const std::string proxyAdvice = "プロキシ " + proxy +
+    std::string proxyAdvice = "プロキシ " + proxy +
                                     " に接続できません。プロキシが止まっているか、設定が古い可能性があります。"
                                     "環境変数 http_proxy と https_proxy の設定を確かめてください。" + kept;
     if (Contains(error, "Could not resolve proxy") || (!proxy.empty() && Contains(error, "proxy"))) return proxyAdvice;

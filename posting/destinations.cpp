@@ -30,9 +30,11 @@ std::vector<DestinationLine> ClassifyDestinations(const Text& field) {
             if (line.kind == DestinationKind::Blog) {
                 std::string reason;
                 line.blog = blogapi::ParseDestination(text, &reason);
-                if (!line.blog)
+                if (!line.blog) {
                     line.problem = "投稿先ブログアドレスの " + std::to_string(number) + " 行目「" + text +
-                                   "」はブログの URL として使えません。" + reason;
+                                   "」はブログの URL として使えません。";
+                    line.problem += reason;
+                }
             } else if (std::count(text.begin(), text.end(), '@') != 1) {
                 line.problem = "投稿先ブログアドレスの " + std::to_string(number) + " 行目「" + text +
                                "」には「@」がちょうど 1 つ必要です（ブログの API に投稿するときは "

@@ -275,8 +275,7 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
     }
     JournalEvents journalEvents(events, m_journal.get());
     RunEvents runEvents(journalEvents, events, m_stop, m_setup.pause, [&] { return WaitForSpacing(events); });
-    const RunOutcome outcome =
-        RunPostingPlan(m_inputs, m_plan, m_setup.send, MakeBlogPoster(m_setup.draft), runEvents);
+    RunOutcome outcome = RunPostingPlan(m_inputs, m_plan, m_setup.send, MakeBlogPoster(m_setup.draft), runEvents);
     if (m_journal) m_journal->End(outcome);
     m_lock.reset();
     return outcome;

@@ -25,7 +25,7 @@ Text CQubopostDlg::WriteLogLine(const Text& line) {
     // Every line (UTF-8) goes on top of what the field shows now, whatever the user typed
     // there, every character kept.
     ControlView& view = View();
-    const Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
+    Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
     view.SetWindowTextUtf8(IDC_LOG, "");
     view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
     return log;
