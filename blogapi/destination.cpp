@@ -177,7 +177,7 @@ std::string TextToHtml(std::string_view utf8Text) {
         }
         if (IsUrlLine(trimmed)) {
             const std::string url = Escaped(trimmed);
-            html += "<a href=\"" + url + "\">" + url + "</a>";
+            html.append("<a href=\"").append(url).append("\">").append(url).append("</a>");
         } else {
             html += Escaped(line);
         }

@@ -51,14 +51,14 @@ struct HttpResponse {
 
 HttpResponse Perform(const HttpRequest& request, const Options& options);
 
-// Whether every address of the URL's host is this machine (false when it cannot be told).
-bool AllLoopback(const std::string& url, const Options& options, std::string* error);
+// Whether every address of the host of the URL `text` is this machine (false when it cannot be told).
+bool AllLoopback(const std::string& text, const Options& options, std::string* error);
 
 // `relative` resolved against `base` (RFC 3986, libcurl's URL parser); "" when either is no URL.
 std::string ResolveUrl(const std::string& base, const std::string& relative);
 
-// The URL's scheme ("https"), lower case; "" when it is no URL.
-std::string SchemeOf(const std::string& url);
+// The scheme of the URL `text` ("https"), lower case; "" when it is no URL.
+std::string SchemeOf(const std::string& text);
 
 }  // namespace qubopost::blogapi::detail
 

@@ -117,7 +117,7 @@ RpcValue ReadValue(xmlNode* value) {
             if (!Named(member, "member")) continue;
             xmlNode* name = Child(member, "name");
             xmlNode* inner = Child(member, "value");
-            if (name && inner) out.members.emplace_back(Content(name), ReadValue(inner));
+            if (name && inner) out.members.push_back({Content(name), ReadValue(inner)});
         }
     } else if (type == "array") {
         out.type = RpcValue::Type::Array;

@@ -13,16 +13,27 @@ namespace qubopost::blogapi::detail {
 
 // ---- XML-RPC
 
+struct RpcMember;
+
 struct RpcValue {
     enum class Type { String, Int, Boolean, Other, Struct, Array } type = Type::String;
     std::string scalar;  // String, Int, Boolean ("1"/"0"), Other (the text of double, dateTime...)
-    std::vector<std::pair<std::string, RpcValue>> members;
-    std::vector<RpcValue> items;
+    std::vector<RpcMember> members;  // Struct
+    std::vector<RpcValue> items;     // Array
 
-    static RpcValue String(std::string text) { return {Type::String, std::move(text), {}, {}}; }
-    static RpcValue Boolean(bool value) { return {Type::Boolean, value ? "1" : "0", {}, {}}; }
+    static RpcValue String(std::string text);
+    static RpcValue Boolean(bool value);
     const RpcValue* Member(const std::string& name) const;
 };
+
+// A member of a <struct>: its name and value.
+struct RpcMember {
+    std::string name;
+    RpcValue value;
+};
+
+inline RpcValue RpcValue::String(std::string text) { return {Type::String, std::move(text), {}, {}}; }
+inline RpcValue RpcValue::Boolean(bool value) { return {Type::Boolean, value ? "1" : "0", {}, {}}; }
 
 // <methodCall> with these parameters, UTF-8.
 std::string RpcCall(const std::string& method, const std::vector<RpcValue>& params);
