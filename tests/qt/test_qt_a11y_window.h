@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QTest>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -69,22 +70,47 @@ inline QAccessibleInterface* Accessible(QObject* object) { return QAccessible::q
 // (on its focused widget, as a user would). Gives up after 30 s.
 inline void OnNextModal(QWidget* main, const std::function<void(QWidget*)>& inspect, int key = Qt::Key_Escape,
                         Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    // Waits (up to 30 s) for a modal window other than `main`, inspects it and presses the key;
+    // while that window stays open (a window busy with its key ring takes the first Esc as
+    // "stop waiting") the key is pressed again every 100 ms, at most 50 times.
+    struct State {
+        int ticksLeft = 1500;
+        bool found = false;
+        QPointer<QWidget> seen;  // null again once the window is gone
+        int ticksOpen = 0;
+    };
     auto* timer = new QTimer(main);
-    auto* left = new int(1500);
+    auto* state = new State;
+    auto press = [key, modifiers](QWidget* modal) {
+        QWidget* target = QApplication::focusWidget() && QApplication::focusWidget()->window() == modal
+                              ? QApplication::focusWidget()
+                              : modal;
+        QTest::keyClick(target, Qt::Key(key), modifiers);
+    };
+    auto finish = [timer, state] {
+        timer->stop();
+        timer->deleteLater();
+        delete state;
+    };
     QObject::connect(timer, &QTimer::timeout, main, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) modal = QApplication::activeWindow();
-        if (--*left <= 0 || (modal && modal != main && modal->isVisible())) {
-            timer->stop();
-            timer->deleteLater();
-            delete left;
-            if (!modal || modal == main) return;
-            if (inspect) inspect(modal);
-            QWidget* target = QApplication::focusWidget() && QApplication::focusWidget()->window() == modal
-                                  ? QApplication::focusWidget()
-                                  : modal;
-            QTest::keyClick(target, Qt::Key(key), modifiers);
+        if (!state->found) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) modal = QApplication::activeWindow();
+            if (modal && modal != main && modal->isVisible()) {
+                state->found = true;
+                state->seen = modal;
+                if (inspect) inspect(modal);
+                press(modal);
+            } else if (--state->ticksLeft <= 0) {
+                finish();
+            }
+            return;
         }
+        if (!state->seen || !state->seen->isVisible() || ++state->ticksOpen > 250) {
+            finish();
+            return;
+        }
+        if (state->ticksOpen % 5 == 0) press(state->seen);
     });
     timer->start(20);
 }
