@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "gui/qt_dialog.h"
@@ -80,17 +81,17 @@ inline void OnNextModal(QWidget* main, const std::function<void(QWidget*)>& insp
         int ticksOpen = 0;
     };
     auto* timer = new QTimer(main);
-    auto* state = new State;
+    // Owned by the timer's connection: gone with the timer, also when the window ends first.
+    auto state = std::make_shared<State>();
     auto press = [key, modifiers](QWidget* modal) {
         QWidget* target = QApplication::focusWidget() && QApplication::focusWidget()->window() == modal
                               ? QApplication::focusWidget()
                               : modal;
         QTest::keyClick(target, Qt::Key(key), modifiers);
     };
-    auto finish = [timer, state] {
+    auto finish = [timer] {
         timer->stop();
         timer->deleteLater();
-        delete state;
     };
     QObject::connect(timer, &QTimer::timeout, main, [=] {
         if (!state->found) {
