@@ -269,7 +269,8 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 result.detail = "ブログの API に投稿する手段がありません";
             }
             const int* stopFlag = events.StopFlag();
-            const bool stopNow = (stopFlag && *stopFlag != 0) || events.StopRequested();
+            // The flag is written by other threads (and signal handlers): read it atomically.
+            const bool stopNow = (stopFlag && __atomic_load_n(stopFlag, __ATOMIC_ACQUIRE) != 0) || events.StopRequested();
             bool pause = false;
             switch (result.outcome) {
                 case blogapi::PostResult::Outcome::Posted:
