@@ -112,7 +112,7 @@ void ScanPage(std::string_view page, Take&& take) {
 }
 
 const Text& SeparatorHeading() {
-    static const Text heading = Sjis("-----into-----\r\n\r\n本日のお勧め内容 ↓↓\r\n\r\n");
+    static const Text heading = Text(kArticleSeparator) + Sjis("\r\n\r\n本日のお勧め内容 ↓↓\r\n\r\n");
     return heading;
 }
 
@@ -184,8 +184,8 @@ struct ArticleRewriter::Steps {
 ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk)
     : m_steps(std::make_unique<Steps>()) {
     m_steps->chunk = stepChunk;
-    static const Text twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n[title]");
-    static const Text oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]");
+    static const Text twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n") + Text(kTitleTag);
+    static const Text oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n") + Text(kTitleTag);
     static const Text rankingDescription = Sjis("\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n");
     static const Text pickupDescription = Sjis("\r\n\r\n詳細はこちら \r\n\r\n↓↓\r\n\r\n");
     static const Text httpHeading = SeparatorHeading() + "http://";
@@ -206,7 +206,7 @@ ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t st
     add("https://", httpsHeading.Bytes());
     // Replacing the separator by itself changes nothing and counts the separators as the
     // posting plan finds them.
-    add(ArticleMarker().Bytes(), ArticleMarker().Bytes());
+    add(kArticleSeparator, kArticleSeparator);
     m_steps->output = std::move(output);
 }
 
@@ -237,20 +237,10 @@ void ArticleRewriter::Finish() {
     m_steps->Push(0, {}, true);
     m_steps->finished = true;
     m_steps->output("\r\n\r\n");
-    m_steps->output(ArticleMarker().Bytes());
+    m_steps->output(kArticleSeparator);
 }
 
 int ArticleRewriter::Articles() const { return m_steps->steps.back().replaced; }
-
-const Text& ArticleMarker() {
-    static const Text marker = "-----into-----";
-    return marker;
-}
-
-const Text& TitleTag() {
-    static const Text tag = "[title]";
-    return tag;
-}
 
 std::vector<PageSpan> ScanRankingSpans(std::string_view page) {
     std::vector<PageSpan> spans;

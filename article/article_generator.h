@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "resources/article_format.h"
 
 enum class RankingKind { Monthly, Daily, Pickup };
-
-// The article separator and the title tag of the article text.
-const Text& ArticleMarker();
-const Text& TitleTag();
 
 // A part of the page that the scan takes into the article text.
 struct PageSpan {

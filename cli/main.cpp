@@ -24,7 +24,7 @@
 #include "journal/history_text.h"
 #include "journal/journal.h"
 #include "platform/field_text.h"
-#include "platform/mail_library.h"
+#include "mail/mail_library.h"
 #include "platform/process.h"
 #include "posting/run_journal.h"
 #include "settings/ranking_host.h"

@@ -2,7 +2,7 @@
 // selected one, the totals and the expected duration. Confirming sends nothing.
 #pragma once
 
-#include "platform/control_view.h"
+#include "view/control_view.h"
 
 class QWidget;
 

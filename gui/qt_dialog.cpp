@@ -24,15 +24,12 @@
 #include <condition_variable>
 #include <string>
 
-#include "platform/dialog_handlers.h"
+#include "view/dialog_handlers.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 #include "gui/about_box.h"
 #include "gui/preview_window.h"
 #include "gui/side_windows.h"
-#include "journal/journal.h"
-#include "settings/ranking_host.h"
-#include "article/ranking_request.h"
 #include "gui/dialog_template.h"
 #include "gui/gui_thread.h"
 #include "gui/message_box.h"
@@ -542,18 +539,20 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
         // The windows around the dialog, next to the version entry.
         connect(AddMenuEntry(QStringLiteral("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)),
                 &QAction::triggered, this, [this] {
-                    RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER), GetWindowTextUtf8(IDC_SMTP_PORT),
-                                         m_handlers.SettingsPath());
+                    if (auto services = m_handlers.MakeSideServices())
+                        RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER),
+                                             GetWindowTextUtf8(IDC_SMTP_PORT), services->SmtpLogin());
                 });
         connect(AddMenuEntry(QStringLiteral("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)),
                 &QAction::triggered, this,
-                [this] { RunRankingWindow(this, m_handlers.SettingsPath(), std::string(RankingHost())); });
+                [this] {
+                    if (auto services = m_handlers.MakeSideServices()) RunRankingWindow(this, *services);
+                });
         connect(AddMenuEntry(QStringLiteral("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
                 this, [this] {
                     // The journal the logic posts with; 再開 hands the chosen run back to it.
-                    const std::string path = m_handlers.JournalPath();
-                    RunHistoryWindow(this, path.empty() ? qubopost::journal::DefaultJournalPath() : path,
-                                     [this](long long run) { m_handlers.OnResumeRun(run); });
+                    if (auto services = m_handlers.MakeSideServices())
+                        RunHistoryWindow(this, *services, [this](long long run) { m_handlers.OnResumeRun(run); });
                 });
         // Blog destinations as drafts, to look at in the blog before publishing; mail is not
         // affected. Kept in the settings file ([Qubopost] Draft=).

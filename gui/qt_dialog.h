@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/control_view.h"
+#include "view/control_view.h"
 #include "gui/dialog_units.h"
 
 class DialogHandlers;

@@ -9,7 +9,7 @@
 #include <QTranslator>
 #include <optional>
 
-#include "platform/dialog_handlers.h"
+#include "view/dialog_handlers.h"
 #include "gui/dialog_units.h"
 #include "gui/message_box.h"
 #include "gui/qt_dialog.h"

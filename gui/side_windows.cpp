@@ -20,24 +20,13 @@
 #include <QDesktopServices>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <cctype>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "credentials/credentials.h"
-#include "journal/history_text.h"
-#include "journal/journal.h"
-#include "mail/bsmtp.h"
-#include "platform/encoding.h"
 #include "gui/gui_thread.h"
 #include "gui/message_box.h"
 #include "gui/qubopost_icon.h"
-#include "settings/ranking_host.h"
-#include "settings/settings_file.h"
-
-namespace creds = qubopost::credentials;
-namespace journal = qubopost::journal;
 
 namespace {
 
@@ -54,14 +43,6 @@ void SetUpWindow(QDialog& window, const QString& title) {
     window.setMinimumWidth(480);
     window.setWindowTitle(title + QStringLiteral(" - Qubopost"));
     window.setWindowIcon(QubopostIcon());
-}
-
-// The host part of the SMTP field: no "smtps://" prefix, no port.
-std::string HostOf(const std::string& server) {
-    std::string host = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
-    while (!host.empty() && (host.back() == ' ' || host.back() == '\t')) host.pop_back();
-    while (!host.empty() && (host.front() == ' ' || host.front() == '\t')) host.erase(0, 1);
-    return host;
 }
 
 }  // namespace
@@ -85,78 +66,8 @@ void AddNamedRow(QFormLayout* form, const QString& label, QWidget* field, const 
     if (!description.isEmpty()) field->setAccessibleDescription(description);
 }
 
-// The Japanese message for BTestLogin's result and error text (the server's reply, where the
-// error carries one, follows the explanation).
-QString LoginTestMessage(int result, const std::string& error) {
-    struct Reason {
-        const char* prefix;
-        const char* text;
-    };
-    static constexpr Reason kReasons[] = {
-        {"login refused", "サーバがユーザー名かパスワードを受け付けませんでした。ユーザー名とパスワードを確かめて、"
-                          "パスワードを入力し直してください。"},
-        {"login deferred", "サーバが今はログインを受け付けていません（一時的な状態です）。しばらく待ってから、"
-                           "もう一度お試しください。"},
-        {"connection refused", "SMTPサーバに接続を断られました。サーバ名と、メイン画面の「ポートアドレス」が"
-                               "正しいか確かめてください。"},
-        {"unknown server host", "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。"},
-        {"server unreachable", "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。"},
-        {"cannot connect to", "SMTPサーバに接続できませんでした。ネットワークの接続と、サーバ名・ポートを"
-                              "確かめてください。"},
-        {"time-out", "SMTPサーバから時間内に応答がありませんでした。ポート番号が正しいか、ファイアウォールで"
-                     "止められていないか確かめてください。"},
-        {"certificate not trusted", "SMTPサーバの証明書を信頼できませんでした。サーバ名が正しいか確かめてください。"
-                                    "独自の認証局の証明書を使うサーバなら、設定ファイルの TrustFile に"
-                                    "その認証局の証明書を指定してください。"},
-        {"certificate is for another host", "SMTPサーバの証明書が別のホスト名のものでした。プロバイダーの案内にある"
-                                            "とおりのサーバ名を入力してください。"},
-        {"TLS is required", "このサーバは暗号化（STARTTLS）に対応していないため、パスワードを送りませんでした。"
-                            "暗号化に対応したポート（587 や 465）を使ってください。"},
-        {"TLS failure", "暗号化（TLS）の接続に失敗しました。ポート番号を確かめてください（465 は最初から暗号化、"
-                        "587 は STARTTLS です）。"},
-        {"no login offered", "このサーバはログイン（AUTH）を受け付けていません。ログインなしで送れるサーバなら"
-                             "この設定は要りません。そうでなければサーバ名とポートを確かめてください。"},
-        {"connection closed by the server", "SMTPサーバが途中で接続を切りました。しばらく待ってから、"
-                                            "もう一度お試しください。"},
-        {"unexpected reply", "SMTPサーバから思いがけない応答がありました。SMTPのポートを指定しているか"
-                             "確かめてください。"},
-        {"invalid server port", "ポート番号が正しくありません。メイン画面の「ポートアドレス」に 1〜65535 の"
-                                "番号を入力してください。"},
-        {"server needs a port", "ポート番号がありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を"
-                                "入力してください。"},
-        {"invalid server", "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。"},
-        {"no server host name", "サーバ名を入力してください。"},
-        {"invalid IPv6", "サーバの IPv6 アドレスが正しくありません。"},
-        {"write an IPv6", "IPv6 アドレスのサーバは [アドレス] の形で入力してください。"},
-        {"no user name", "ユーザー名を入力してください。"},
-        {"out of memory", "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。"},
-    };
-    QString text;
-    for (const Reason& reason : kReasons) {
-        if (error.rfind(reason.prefix, 0) == 0) {
-            text = QString::fromUtf8(reason.text);
-            break;
-        }
-    }
-    if (text.isEmpty())
-        text = result == BSMTP_LOGIN_REFUSED ? QString::fromUtf8(kReasons[0].text)
-                                             : QStringLiteral("ログインを確かめられませんでした。サーバ名・ポート・ユーザー名を"
-                                                              "確かめて、もう一度お試しください。");
-    // The server's own words: the part after "prefix: " when it is a reply ("535 5.7.8 ..."),
-    // or the whole text when it is nothing but a reply.
-    std::string reply;
-    const size_t colon = error.find(": ");
-    const std::string tail = colon == std::string::npos ? error : error.substr(colon + 2);
-    if (tail.size() >= 3 && tail[0] >= '2' && tail[0] <= '5' && std::isdigit(static_cast<unsigned char>(tail[1])) &&
-        std::isdigit(static_cast<unsigned char>(tail[2])))
-        reply = tail;
-    if (!reply.empty()) text += QStringLiteral("\nサーバの応答: %1").arg(Q(reply));
-    return text;
-}
-
 constexpr const char* kWaitingForKeyRing = "キーリングを待っています…";
 constexpr const char* kTestingLogin = "接続を確かめています…";
-constexpr const char* kRetryButton = "もう一度「%1」を押してください。";
 
 // The SMTP login window. Every key-ring call and the login test run on a thread of their own;
 // while one runs the window shows what it waits for, with キャンセル (Esc does the same, and
@@ -164,8 +75,8 @@ constexpr const char* kRetryButton = "もう一度「%1」を押してくださ�
 class CredentialsWindow : public QDialog {
   public:
     CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                      const std::string& settingsPath)
-        : QDialog(parent), port_(port), settingsPath_(settingsPath) {
+                      std::shared_ptr<SmtpLoginService> login)
+        : QDialog(parent), port_(port), login_(std::move(login)) {
         SetUpWindow(*this, QStringLiteral("SMTP認証の設定"));
         setObjectName(QStringLiteral("credentials"));
         auto* layout = new QVBoxLayout(this);
@@ -177,7 +88,7 @@ class CredentialsWindow : public QDialog {
         layout->addWidget(intro_);
 
         auto* form = new QFormLayout;
-        serverEdit_ = new QLineEdit(Q(HostOf(server)), this);
+        serverEdit_ = new QLineEdit(Q(login_->HostOf(server)), this);
         serverEdit_->setObjectName(QStringLiteral("server"));
         userEdit_ = new QLineEdit(this);
         userEdit_->setObjectName(QStringLiteral("user"));
@@ -256,11 +167,11 @@ class CredentialsWindow : public QDialog {
 
     // Tells the window what a job now waits for (from the job's thread).
     using Say = std::function<void(const char* waiting)>;
-    using Work = std::function<Finish(const creds::KeyRingCancel&, const Say&)>;
+    using Work = std::function<Finish(WaitCancel&, const Say&)>;
 
     // Runs `work` on a thread of its own, showing `waiting` with キャンセル meanwhile.
     void Start(const char* waiting, Work work) {
-        auto cancel = std::make_shared<creds::KeyRingCancel>();
+        std::shared_ptr<WaitCancel> cancel = login_->NewCancel();
         const unsigned long long job = ++job_;
         current_ = cancel;
         SetBusy(QString::fromUtf8(waiting));
@@ -308,39 +219,41 @@ class CredentialsWindow : public QDialog {
 
     void Inform(const QString& text) { ::Inform(this, text); }
 
-    std::string Host() const { return HostOf(serverEdit_->text().toStdString()); }
+    std::string Server() const { return serverEdit_->text().toStdString(); }
+    std::string Host() const { return login_->HostOf(Server()); }
+
+    // Shows what a call did, unless it was cancelled (the window has said so already).
+    static Finish Show(const SmtpLoginService::Outcome& outcome) {
+        return [outcome](CredentialsWindow& window) {
+            if (!outcome.cancelled) window.Inform(Q(outcome.message));
+        };
+    }
 
     // Whether there is a key ring, and the user stored for the server.
     void CheckKeyRing() {
-        const std::string host = creds::NormaliseHost(Host());
-        Start(kWaitingForKeyRing, [host](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
-            const bool available = creds::KeyRingAvailable(&cancel);
-            std::string user;
-            if (available && !host.empty()) {
-                // The list needs no unlocking: opening the window never prompts.
-                std::vector<creds::KeyRingEntry> entries;
-                if (creds::KeyRingList(&entries, nullptr, &cancel) == creds::KeyRingStatus::Ok)
-                    for (const auto& entry : entries)
-                        if (entry.host == host) user = entry.user;
-            }
-            return [available, user](CredentialsWindow& window) {
-                window.available_ = available;
+        std::shared_ptr<SmtpLoginService> login = login_;
+        const std::string server = Server();
+        Start(kWaitingForKeyRing, [login, server](WaitCancel& cancel, const Say&) -> Finish {
+            const SmtpLoginService::KeyRing state = login->Check(server, cancel);
+            return [state](CredentialsWindow& window) {
+                window.available_ = state.available;
                 window.SetIdle(QString());
-                if (!available)
+                if (!state.available)
                     window.intro_->setText(QStringLiteral(
                         "キーリング（Secret Service）が動いていないため保存できません。"
                         "パスワードは ~/.netrc に「machine サーバ名 login ユーザー名 password パスワード」の形で"
                         "書いてください（chmod 600 ~/.netrc）。"));
-                if (!user.empty() && window.userEdit_->text().isEmpty()) window.userEdit_->setText(Q(user));
+                if (!state.storedUser.empty() && window.userEdit_->text().isEmpty())
+                    window.userEdit_->setText(Q(state.storedUser));
             };
         });
     }
 
     void Save() {
-        const std::string host = Host();
+        const std::string server = Server();
         const std::string user = userEdit_->text().toStdString();
         const std::string password = passwordEdit_->text().toStdString();
-        if (host.empty() || user.empty()) {
+        if (Host().empty() || user.empty()) {
             Inform(QStringLiteral("サーバとユーザー名を入力してください。"));
             return;
         }
@@ -348,48 +261,32 @@ class CredentialsWindow : public QDialog {
             Inform(QStringLiteral("パスワードを入力してください。"));
             return;
         }
-        Start(kWaitingForKeyRing, [host, user, password](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
-            std::string error;
-            const auto status = creds::KeyRingStore(host, user, password, &error, &cancel);
-            return [status, error, host](CredentialsWindow& window) {
-                if (status == creds::KeyRingStatus::Ok) {
-                    window.passwordEdit_->clear();
-                    window.Inform(QStringLiteral("%1 のパスワードをキーリングに保存しました。").arg(Q(host)));
-                    return;
-                }
-                window.Inform(QStringLiteral("パスワードを保存できませんでした。") +
-                              Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("保存")))) +
-                              QStringLiteral("入力した内容はそのまま残っています。"));
+        std::shared_ptr<SmtpLoginService> login = login_;
+        Start(kWaitingForKeyRing, [login, server, user, password](WaitCancel& cancel, const Say&) -> Finish {
+            const SmtpLoginService::Outcome outcome = login->Store(server, user, password, cancel);
+            return [outcome](CredentialsWindow& window) {
+                if (outcome.ok) window.passwordEdit_->clear();
+                Show(outcome)(window);
             };
         });
     }
 
     void Forget() {
-        const std::string host = Host();
-        if (host.empty()) {
+        if (Host().empty()) {
             Inform(QStringLiteral("サーバを入力してください。"));
             return;
         }
-        Start(kWaitingForKeyRing, [host](const creds::KeyRingCancel& cancel, const Say&) -> Finish {
-            std::string error;
-            const auto status = creds::KeyRingForget(host, &error, &cancel);
-            return [status, error, host](CredentialsWindow& window) {
-                if (status == creds::KeyRingStatus::Ok)
-                    window.Inform(QStringLiteral("%1 のパスワードをキーリングから削除しました。").arg(Q(host)));
-                else if (status == creds::KeyRingStatus::NotFound)
-                    window.Inform(QStringLiteral("%1 のパスワードはキーリングにありません。").arg(Q(host)));
-                else
-                    window.Inform(QStringLiteral("パスワードを削除できませんでした。") +
-                                  Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("削除")))));
-            };
+        std::shared_ptr<SmtpLoginService> login = login_;
+        const std::string server = Server();
+        Start(kWaitingForKeyRing, [login, server](WaitCancel& cancel, const Say&) -> Finish {
+            return Show(login->Forget(server, cancel));
         });
     }
 
     // Tries the login with the typed password, or with the stored one when the field is empty.
     void TestLogin() {
         const std::string server = serverEdit_->text().trimmed().toStdString();
-        const std::string host = Host();
-        if (host.empty() || port_.empty()) {
+        if (Host().empty() || port_.empty()) {
             Inform(QStringLiteral("サーバと、メイン画面の「ポートアドレス」を入力してください。"));
             return;
         }
@@ -400,59 +297,23 @@ class CredentialsWindow : public QDialog {
             Inform(QStringLiteral("ユーザー名を入力してください。"));
             return;
         }
-        const std::string trustFile = ReadSetting(settingsPath_, kProgramSection, "TrustFile").value_or("");
-        const std::string address = server + ":" + port_;
-        const bool available = available_;
-        auto run = [address, user, typed, trustFile, host, useStored, available](const creds::KeyRingCancel& cancel,
-                                                                                  const Say& say) -> Finish {
-            std::string loginUser = user;
-            std::string password = typed;
-            if (useStored) {
-                creds::Credentials stored;
-                std::string error;
-                const auto status = available ? creds::KeyRingLookup(host, &stored, &error, &cancel)
-                                              : creds::KeyRingStatus::Unavailable;
-                if (status == creds::KeyRingStatus::Cancelled) return [](CredentialsWindow&) {};
-                if (status != creds::KeyRingStatus::Ok || (!user.empty() && stored.user != user)) {
-                    QString text;
-                    if (status == creds::KeyRingStatus::Ok || status == creds::KeyRingStatus::NotFound)
-                        text = QStringLiteral("パスワード欄が空で、キーリングにも %1 のユーザー %2 のパスワードがありません。"
-                                              "パスワードを入力してから「接続テスト」を押してください。")
-                                   .arg(Q(host), Q(user.empty() ? std::string("（未入力）") : user));
-                    else
-                        text = QStringLiteral("パスワード欄が空なので保存したパスワードを使おうとしましたが、") +
-                               Q(creds::KeyRingProblemText(status, error, RetryText(QStringLiteral("接続テスト"))));
-                    return [text](CredentialsWindow& window) { window.Inform(text); };
-                }
-                loginUser = stored.user;
-                password = stored.password;
-                say(kTestingLogin);
-            }
-            BSetOption("tls-trust-file", trustFile.c_str());
-            char error[80] = {};
-            const int result = BTestLogin(address.c_str(), loginUser.c_str(), password.c_str(), error);
-            const std::string reason = ToUtf8(Text(error));
-            return [result, reason, useStored, loginUser](CredentialsWindow& window) {
-                if (useStored && window.userEdit_->text().isEmpty()) window.userEdit_->setText(Q(loginUser));
-                const QString source = useStored ? QStringLiteral("（キーリングに保存したパスワードを使いました）")
-                                                 : QString();
-                if (result == 1)
-                    window.Inform(QStringLiteral("ログインできました%1。何も送信していません。").arg(source));
-                else
-                    window.Inform(QStringLiteral("ログインできませんでした%1。\n").arg(source) +
-                                  LoginTestMessage(result, reason));
+        std::shared_ptr<SmtpLoginService> login = login_;
+        auto run = [login, server, port = port_, user, typed, available = available_](WaitCancel& cancel,
+                                                                                      const Say& say) -> Finish {
+            const SmtpLoginService::Outcome outcome =
+                login->TestLogin(server, port, user, typed, available, cancel, [&say] { say(kTestingLogin); });
+            return [outcome, useStored = typed.empty()](CredentialsWindow& window) {
+                if (useStored && !outcome.user.empty() && window.userEdit_->text().isEmpty())
+                    window.userEdit_->setText(Q(outcome.user));
+                Show(outcome)(window);
             };
         };
         // Reading the stored password may wait for the key ring; the login itself for the server.
         Start(useStored ? kWaitingForKeyRing : kTestingLogin, std::move(run));
     }
 
-    static std::string RetryText(const QString& button) {
-        return QString::fromUtf8(kRetryButton).arg(button).toStdString();
-    }
-
     std::string port_;
-    std::string settingsPath_;
+    std::shared_ptr<SmtpLoginService> login_;
     QLabel* intro_ = nullptr;
     QLineEdit* serverEdit_ = nullptr;
     QLineEdit* userEdit_ = nullptr;
@@ -466,18 +327,19 @@ class CredentialsWindow : public QDialog {
     bool available_ = false;
     bool busy_ = false;
     unsigned long long job_ = 0;
-    std::shared_ptr<creds::KeyRingCancel> current_;
+    std::shared_ptr<WaitCancel> current_;
 };
 
 }  // namespace
 
 void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                          const std::string& settingsPath) {
-    CredentialsWindow window(parent, server, port, settingsPath);
+                          std::shared_ptr<SmtpLoginService> login) {
+    CredentialsWindow window(parent, server, port, std::move(login));
     window.exec();
 }
 
-void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const std::string& builtInHost) {
+void RunRankingWindow(QWidget* parent, SideServices& services) {
+    const std::string builtInHost = services.BuiltInRankingHost();
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("ランキングサービスの設定"));
     auto* layout = new QVBoxLayout(&window);
@@ -488,7 +350,7 @@ void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const st
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* form = new QFormLayout;
-    auto* hostEdit = new QLineEdit(Q(ReadSetting(settingsPath, kRankingSection, "Host").value_or("")), &window);
+    auto* hostEdit = new QLineEdit(Q(services.RankingHost()), &window);
     hostEdit->setObjectName(QStringLiteral("host"));
     hostEdit->setPlaceholderText(Q(builtInHost));
     AddNamedRow(form, QStringLiteral("ホスト(&H):"), hostEdit,
@@ -500,17 +362,9 @@ void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const st
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, [&] {
-        const std::string host = hostEdit->text().trimmed().toStdString();
-        if (!host.empty() && !IsValidRankingHost(host)) {
-            Inform(&window, QStringLiteral("ホスト「%1」が正しくありません。ホスト名か、ホスト名:ポート番号で入力してください。")
-                                .arg(Q(host)));
-            return;
-        }
-        std::string reason;
-        std::optional<std::string> value;
-        if (!host.empty()) value = host;
-        if (!UpdateSettingsFile(settingsPath, {{std::string(kRankingSection), "Host", value}}, &reason)) {
-            Inform(&window, QStringLiteral("設定ファイルを保存できませんでした。\n%1\n（%2）").arg(Q(settingsPath), Q(reason)));
+        const std::string problem = services.StoreRankingHost(hostEdit->text().trimmed().toStdString());
+        if (!problem.empty()) {
+            Inform(&window, Q(problem));
             return;
         }
         window.accept();
@@ -525,7 +379,7 @@ constexpr int kResumableRole = Qt::UserRole + 1;
 constexpr int kLinkColumn = 5;  // the messages' "投稿のアドレス"
 
 // Shows the history; returns the run whose "再開" was pressed, or 0.
-long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume) {
+long long ShowHistory(QWidget* parent, HistoryService& history, bool canResume) {
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("投稿履歴"));
     window.setObjectName(QStringLiteral("history"));
@@ -560,39 +414,26 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
     messages->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名"),
                                QStringLiteral("時刻"), QStringLiteral("結果"), QStringLiteral("投稿のアドレス"),
                                QStringLiteral("サーバの応答・理由")});
-    auto list = history.History(200);
-    if (list) {
-        for (const journal::RunSummary& run : list.value()) {
-            auto* item = new QTreeWidgetItem(
-                runs, {QString::number(run.id), Q(journal::FormatTime(run.startedAt)),
-                       run.endedAt ? Q(journal::FormatTime(*run.endedAt)) : QStringLiteral("（中断）"),
-                       Q(journal::FormatCounts(run)) + (run.Resumable() ? QStringLiteral("（再開できます）") : QString())});
-            item->setData(0, Qt::UserRole, static_cast<qlonglong>(run.id));
-            item->setData(0, kResumableRole, run.Resumable());
-        }
+    const std::vector<HistoryRun> list = history.Runs(200);
+    for (const HistoryRun& run : list) {
+        auto* item = new QTreeWidgetItem(runs, {QString::number(run.id), Q(run.started), Q(run.ended), Q(run.result)});
+        item->setData(0, Qt::UserRole, static_cast<qlonglong>(run.id));
+        item->setData(0, kResumableRole, run.resumable);
     }
     for (int column = 0; column < 4; ++column) runs->resizeColumnToContents(column);
     QObject::connect(runs, &QTreeWidget::currentItemChanged, messages, [&history, messages](QTreeWidgetItem* item) {
         messages->clear();
         if (!item) return;
-        auto records = history.Messages(item->data(0, Qt::UserRole).toLongLong());
-        if (!records) return;
-        for (const journal::MessageRecord& message : records.value()) {
-            const char* state = message.state == journal::MessageState::Sent     ? "送信済み"
-                                : message.state == journal::MessageState::Failed ? "失敗"
-                                : message.state == journal::MessageState::Uncertain ? "不明（要確認）"
-                                                                                    : "未送信";
-            auto* row = new QTreeWidgetItem(
-                messages, {QString::number(message.number), Q(StoredTextToUtf8(message.destination)),
-                           Q(StoredTextToUtf8(message.subject)),
-                           message.at ? Q(journal::FormatTime(*message.at)) : QString(), QString::fromUtf8(state),
-                           Q(message.link), Q(StoredTextToUtf8(message.detail))});
+        for (const HistoryMessage& message : history.Messages(item->data(0, Qt::UserRole).toLongLong())) {
+            auto* row = new QTreeWidgetItem(messages, {QString::number(message.number), Q(message.destination),
+                                                       Q(message.subject), Q(message.at), Q(message.state),
+                                                       Q(message.link), Q(message.detail)});
             if (!message.link.empty()) row->setToolTip(kLinkColumn, QStringLiteral("ダブルクリックか「記事を開く」でブラウザで開きます"));
         }
         for (int column = 0; column < 6; ++column) messages->resizeColumnToContents(column);
     });
     layout->addWidget(splitter, 1);
-    if (!list || list.value().empty()) layout->addWidget(new QLabel(QStringLiteral("まだ投稿の記録はありません。"), &window));
+    if (list.empty()) layout->addWidget(new QLabel(QStringLiteral("まだ投稿の記録はありません。"), &window));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &window);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる(&C)"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
@@ -648,16 +489,16 @@ long long ShowHistory(QWidget* parent, journal::Journal& history, bool canResume
 
 }  // namespace
 
-void RunHistoryWindow(QWidget* parent, const std::string& journalPath,
-                      const std::function<void(long long run)>& resume) {
+void RunHistoryWindow(QWidget* parent, SideServices& services, const std::function<void(long long run)>& resume) {
     long long chosen = 0;
     {
-        auto opened = journal::Journal::Open(journalPath);
-        if (!opened) {
-            Inform(parent, QStringLiteral("投稿履歴を開けませんでした。\n%1").arg(Q(opened.error().message)));
+        std::string error;
+        std::unique_ptr<HistoryService> history = services.OpenHistory(&error);
+        if (!history) {
+            Inform(parent, Q(error));
             return;
         }
-        chosen = ShowHistory(parent, opened.value(), static_cast<bool>(resume));
+        chosen = ShowHistory(parent, *history, static_cast<bool>(resume));
     }
     // The window and its journal are closed before the run goes on.
     if (chosen > 0 && resume) resume(chosen);

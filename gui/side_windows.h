@@ -3,18 +3,20 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "view/side_services.h"
 
 class QWidget;
 
 // Server as the SMTP field shows it (an "smtps://" prefix allowed), port from its field.
-// The settings file gives the TLS trust file ([Qubopost] TrustFile=) for the login test.
 void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                          const std::string& settingsPath);
+                          std::shared_ptr<SmtpLoginService> login);
 // The ranking service's host, stored as [Ranking] Host= in the settings file.
-void RunRankingWindow(QWidget* parent, const std::string& settingsPath, const std::string& builtInHost);
+void RunRankingWindow(QWidget* parent, SideServices& services);
 // Past runs and each message's result, from the journal. With `resume`, a "再開" button, enabled
 // for a run that can go on from the journal alone, closes the window and then calls it with
 // that run's number.
-void RunHistoryWindow(QWidget* parent, const std::string& journalPath,
+void RunHistoryWindow(QWidget* parent, SideServices& services,
                       const std::function<void(long long run)>& resume = {});

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "article/article_generator.h"
 #include "platform/encoding.h"
+#include "resources/article_format.h"
 
 #include <unicode/utf8.h>
 
@@ -21,7 +21,7 @@ namespace {
 std::vector<int> SeparatorPositions(const Text& article) {
     std::vector<int> positions;
     const std::string_view bytes = article.Bytes();
-    const std::string_view marker = ArticleMarker().Bytes();
+    const std::string_view marker = kArticleSeparator;
     for (std::size_t pos = bytes.find(marker); pos != std::string_view::npos; pos = bytes.find(marker, pos + marker.size())) {
         positions.push_back(static_cast<int>(pos));
     }
@@ -150,11 +150,11 @@ std::vector<PostingGroupSpan> PlanPostingSpans(const Text& article) {
         std::string text;
         text.reserve(static_cast<std::size_t>(group.end - group.begin));
         AppendWithout(bytes.substr(static_cast<std::size_t>(group.begin), static_cast<std::size_t>(group.end - group.begin)),
-                      ArticleMarker().Bytes(), text);
+                      kArticleSeparator, text);
         Text withoutSeparators(std::move(text));
         group.subject = CutSubject(withoutSeparators);
         std::string final = withoutSeparators.Bytes();
-        RemoveInPlace(final, 0, TitleTag().Bytes());
+        RemoveInPlace(final, 0, kTitleTag);
         if (IsBlankGroupText(final)) continue;
         groups.push_back(std::move(group));
     }
@@ -168,8 +168,8 @@ Text GroupBody(const Text& article, const PostingGroupSpan& group, const Text& h
     std::string body;
     body.reserve(header.Bytes().size() + part.size() + footer.Bytes().size());
     body.append(header.Bytes());
-    AppendWithout(part, ArticleMarker().Bytes(), body);
-    RemoveInPlace(body, header.Bytes().size(), TitleTag().Bytes());
+    AppendWithout(part, kArticleSeparator, body);
+    RemoveInPlace(body, header.Bytes().size(), kTitleTag);
     body.append(footer.Bytes());
     return Text(std::move(body));
 }
@@ -186,10 +186,10 @@ std::vector<PostingGroup> PlanPosting(const Text& article) {
 
 Text CutSubject(const Text& groupText) {
     Text title;
-    const std::size_t tagAt = groupText.Bytes().find(TitleTag().Bytes());
+    const std::size_t tagAt = groupText.Bytes().find(kTitleTag);
     const int tag = tagAt == std::string::npos ? -1 : static_cast<int>(tagAt);
     if (tag >= 0) {
-        title = LineAt(groupText, tag + TitleTag().GetLength());
+        title = LineAt(groupText, tag + static_cast<int>(kTitleTag.size()));
     } else {
         for (int pos = 0; pos < groupText.GetLength();) {
             title = LineAt(groupText, pos);

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/encoding.h"
-#include "platform/mail_library.h"
+#include "mail/mail_library.h"
 #include "resources/strings.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/control_view.h"
+#include "view/control_view.h"
 #include "platform/text.h"
 
 class DialogSide {

@@ -103,8 +103,9 @@ bool FetchController::Fetch(const Text& url, std::string* error, std::string* me
     if (Stopped()) return true;
     // A page without a single product (a maintenance page, say) gives no article: the
     // field keeps what the user had.
-    const int first = article.Find(ArticleMarker());
-    if (first < 0 || article.Find(ArticleMarker(), first + ArticleMarker().GetLength()) < 0) {
+    const Text separator(kArticleSeparator);
+    const int first = article.Find(separator);
+    if (first < 0 || article.Find(separator, first + separator.GetLength()) < 0) {
         *message = ("記事を作れませんでした。\nランキングサービス（" + RankingHostInUse() +
                            "）は応答しましたが、ページに商品が見つかりませんでした（メンテナンス中などの可能性があります）。"
                            "記事欄は変更していません。しばらくしてからやり直すか、設定を確認してください。");

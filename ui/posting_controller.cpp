@@ -11,7 +11,7 @@
 #include "posting/posting_engine.h"
 #include "platform/encoding.h"
 #include "platform/field_text.h"
-#include "platform/mail_library.h"
+#include "mail/mail_library.h"
 #include "posting/posting_run.h"
 #include "posting/run_journal.h"
 #include "resources/control_table.h"

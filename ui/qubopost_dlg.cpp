@@ -1,5 +1,7 @@
 #include "ui/qubopost_dlg.h"
 
+#include "ui/side_services.h"
+
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 #include "resources/control_table.h"
@@ -32,6 +34,10 @@ Text CQubopostDlg::WriteLogLine(const Text& line) {
 }
 
 std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
+
+std::unique_ptr<SideServices> CQubopostDlg::MakeSideServices() {
+    return ::MakeSideServices(SettingsPath(), JournalPath());
+}
 
 void CQubopostDlg::OnResumeRun(long long run) {
     m_poster.ResumeStored(run > 0 ? std::optional<qubopost::journal::RunId>(run) : std::nullopt);

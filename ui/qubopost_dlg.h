@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/control_view.h"
-#include "platform/dialog_handlers.h"
+#include "view/control_view.h"
+#include "view/dialog_handlers.h"
 #include "platform/text.h"
 #include "ui/article_draft.h"
 #include "ui/dialog_services.h"
@@ -40,9 +40,10 @@ public:
     bool JobsRunning() override;
     void OnFieldEdited(int id) override;
     std::string LoadWindowState() override;
-    std::string SettingsPath() override;
+    std::string SettingsPath();
     // The journal the dialog posts with: DialogServices::journalPath, else the user's.
-    std::string JournalPath() override { return m_poster.JournalPath(); }
+    std::string JournalPath() { return m_poster.JournalPath(); }
+    std::unique_ptr<SideServices> MakeSideServices() override;
     void OnResumeRun(long long run) override;
     bool DraftPosting() override;
     bool SetDraftPosting(bool on) override;

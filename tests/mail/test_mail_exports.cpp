@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "mail/bsmtp.h"
-#include "platform/mail_library.h"
+#include "mail/mail_library.h"
 
 namespace {
 

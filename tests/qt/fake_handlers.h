@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/control_view.h"
-#include "platform/dialog_handlers.h"
+#include "view/control_view.h"
+#include "view/dialog_handlers.h"
 #include "resources/control_table.h"
 
 class FakeHandlers : public DialogHandlers {

@@ -11,6 +11,7 @@
 
 #include "journal/journal.h"
 #include "gui/side_windows.h"
+#include "ui/side_services.h"
 #include "temp_dir.h"
 
 namespace journal = qubopost::journal;
@@ -76,7 +77,7 @@ class QtHistoryLinksTest : public QObject {
             emit messages->itemActivated(messages->topLevelItem(1), 0);
             window->reject();
         });
-        RunHistoryWindow(nullptr, path);
+        RunHistoryWindow(nullptr, *MakeSideServices("", path));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 

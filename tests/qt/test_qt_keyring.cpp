@@ -21,6 +21,7 @@
 
 #include "credentials/credentials.h"
 #include "gui/side_windows.h"
+#include "ui/side_services.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 
@@ -80,7 +81,7 @@ void WithCredentialsWindow(const std::string& server, const std::string& port, c
         window->done(QDialog::Rejected);
     });
     timer->start(20);
-    RunCredentialsWindow(nullptr, server, port, settings);
+    RunCredentialsWindow(nullptr, server, port, MakeSideServices(settings, "")->SmtpLogin());
     QVERIFY(ran);
 }
 

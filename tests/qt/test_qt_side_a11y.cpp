@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "gui/side_windows.h"
+#include "ui/side_services.h"
 #include "temp_dir.h"
 
 namespace {
@@ -114,7 +115,8 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "server")));
             checked = true;
         });
-        RunCredentialsWindow(nullptr, "smtp.example.jp", "587", folder.File("settings.ini"));
+        RunCredentialsWindow(nullptr, "smtp.example.jp", "587",
+                             MakeSideServices(folder.File("settings.ini"), "")->SmtpLogin());
         QVERIFY(checked);
     }
 
@@ -126,7 +128,7 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "host")));
             checked = true;
         });
-        RunRankingWindow(nullptr, folder.File("settings.ini"), "ranking.example.jp");
+        RunRankingWindow(nullptr, *MakeSideServices(folder.File("settings.ini"), ""));
         QVERIFY(checked);
     }
 
@@ -136,7 +138,7 @@ class SideWindowAccessibilityTest : public QObject {
             CheckNames(window, 2);
             checked = true;
         });
-        RunHistoryWindow(nullptr, folder.File("journal.sqlite"));
+        RunHistoryWindow(nullptr, *MakeSideServices("", folder.File("journal.sqlite")));
         QVERIFY(checked);
     }
 };

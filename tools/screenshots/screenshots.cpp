@@ -34,6 +34,7 @@
 #include "gui/qt_dialog.h"
 #include "gui/qt_window_system.h"
 #include "gui/side_windows.h"
+#include "ui/side_services.h"
 #include "resources/control_table.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
@@ -197,14 +198,14 @@ int main(int argc, char** argv) {
             Save(window, QStringLiteral("credentials"));
             window->reject();
         });
-        RunCredentialsWindow(dialog, "127.0.0.1", "2525", "");
+        RunCredentialsWindow(dialog, "127.0.0.1", "2525", MakeSideServices("", journalPath)->SmtpLogin());
 
         WhenModalShown([](QDialog* window) {
             Save(window, QStringLiteral("history"));
             SaveScreen(QStringLiteral("history"));
             window->reject();
         });
-        RunHistoryWindow(dialog, journalPath);
+        RunHistoryWindow(dialog, *MakeSideServices("", journalPath));
 
         // A fetch in progress: a ranking service (through the proxy setting) that takes the
         // request and never answers.

@@ -1,4 +1,4 @@
-#include "platform/mail_library.h"
+#include "mail/mail_library.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "platform/control_view.h"
+#include "view/control_view.h"
 
 #include "platform/encoding.h"
 #include "platform/field_text.h"

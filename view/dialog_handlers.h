@@ -1,7 +1,10 @@
 // What the window calls on the dialog logic: creation, commands, closing.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "view/side_services.h"
 
 class ControlView;
 
@@ -33,11 +36,10 @@ public:
     // The window's own settings (size and place), stored with the program's settings.
     virtual std::string LoadWindowState() { return {}; }
     virtual void SaveWindowState(const std::string&) {}
-    // The settings file, for the small windows that keep their own values in it.
-    virtual std::string SettingsPath() { return {}; }
-    // The posting journal the logic posts with, for the history window ("" = the user's
-    // default journal).
-    virtual std::string JournalPath() { return {}; }
+    // What the small windows of the context menu work with: the key ring and the login test,
+    // the settings file the logic keeps, the journal it posts with. Null: those windows are
+    // not offered.
+    virtual std::unique_ptr<SideServices> MakeSideServices() { return nullptr; }
     // Resume an unfinished run stored in that journal, from the journal alone (the fields are
     // not used or changed); 0 = the newest one that can be resumed.
     virtual void OnResumeRun(long long /*run*/) {}

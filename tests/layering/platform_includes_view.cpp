@@ -1,0 +1,2 @@
+// Must not compile: the platform is below the window contract.
+#include "view/control_view.h"
