@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/control_view.h"
-#include "platform/dialog_handlers.h"
+#include "view/control_view.h"
+#include "view/dialog_handlers.h"
 
 class MemoryView : public ControlView {
 public:
