@@ -6,6 +6,8 @@
 #include "platform/process.h"
 #include "gui/qt_window_system.h"
 
+using qubopost::app::CQubopostApp;
+
 namespace {
 
 constexpr const char* kHelp = R"(使い方: qubopost [オプション]
@@ -71,13 +73,13 @@ int main(int argc, char** argv) {
         case Request::None:
             break;
     }
-    QtWindowSystem windows(argc, argv);
+    qubopost::gui::QtWindowSystem windows(argc, argv);
     CQubopostApp::Environment environment;
     environment.commandLine = JoinCommandLine(argc, argv);
     environment.arguments.assign(argv + 1, argv + argc);
     environment.executablePath = ExecutablePath();
     environment.userConfigFolder = UserConfigFolder();
     environment.registryPath = environment.userConfigFolder + "/registry.ini";
-    CQubopostApp app(windows, std::move(environment));
+    qubopost::app::CQubopostApp app(windows, std::move(environment));
     return app.Run();
 }

@@ -6,6 +6,8 @@
 #include "platform/registry.h"
 #include "resources/registry_script.h"
 
+namespace qubopost::app {
+
 ClassTableEntry g_classTable[] = {
     ClassTableEntry{},  // the program serves no class
 };
@@ -84,3 +86,5 @@ HRESULT CQubopostModule::WithdrawClassObjects() {
     for (ClassTableEntry* entry = m_classTable; entry && entry->classId; ++entry) entry->registrationCookie = 0;
     return S_OK;
 }
+
+}  // namespace qubopost::app

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qubopost::app {
+
 using HRESULT = std::int32_t;
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -50,3 +52,5 @@ private:
     std::string m_registryPath;
     bool m_started = false;
 };
+
+}  // namespace qubopost::app

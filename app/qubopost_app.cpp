@@ -10,7 +10,9 @@
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
-CQubopostApp::CQubopostApp(WindowSystem& windows, Environment environment)
+namespace qubopost::app {
+
+CQubopostApp::CQubopostApp(view::WindowSystem& windows, Environment environment)
     : m_windows(windows), m_env(std::move(environment)) {
     if (!m_env.startNetwork) m_env.startNetwork = StartNetwork;
 }
@@ -38,11 +40,11 @@ bool CQubopostApp::InitInstance() {
         return false;
     }
 
-    DialogServices services;
+    ui::DialogServices services;
     services.settingsPath = m_pszProfileName;
-    services.draftPath = DefaultDraftPath();
+    services.draftPath = ui::DefaultDraftPath();
     if (m_env.configureDialog) m_env.configureDialog(services);
-    CQubopostDlg dialog(std::move(services));
+    ui::CQubopostDlg dialog(std::move(services));
     m_windows.RunModal(dialog);
     return false;
 }
@@ -98,3 +100,5 @@ bool CQubopostApp::IsEmbeddedLaunch() const {
     }
     return false;
 }
+
+}  // namespace qubopost::app

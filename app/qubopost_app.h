@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "app/com_module.h"
-#include "platform/window_system.h"
+#include "view/window_system.h"
 #include "ui/qubopost_dlg.h"
+
+namespace qubopost::app {
 
 class CQubopostApp {
 public:
@@ -22,10 +24,10 @@ public:
         std::string userConfigFolder;  // where the settings go when not beside the executable
         std::function<bool()> startNetwork;  // empty: the network library's start-up
         // Adjusts the dialog's services before the dialog is made (tests shorten time-outs).
-        std::function<void(DialogServices&)> configureDialog;
+        std::function<void(ui::DialogServices&)> configureDialog;
     };
 
-    CQubopostApp(WindowSystem& windows, Environment environment);
+    CQubopostApp(view::WindowSystem& windows, Environment environment);
 
     // Start-up; true only for an embedded or automation launch (nothing to show).
     bool InitInstance();
@@ -45,10 +47,10 @@ private:
     int ScanSwitches() const;
     bool IsEmbeddedLaunch() const;
 
-    WindowSystem& m_windows;
+    view::WindowSystem& m_windows;
     Environment m_env;
     CQubopostModule m_module;
     std::string m_pszProfileName;
 };
 
-
+}  // namespace qubopost::app

@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+namespace qubopost::app {
+
 namespace {
 
 // Replaces %NAME% by its replacement; "%%" is one '%'. An unknown name is an error.
@@ -249,3 +251,5 @@ void Registrar::Unregister(const RegistryScriptKey& key, const std::string& pare
     }
     m_registry.DeleteKey(path);
 }
+
+}  // namespace qubopost::app

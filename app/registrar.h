@@ -15,6 +15,8 @@
 
 #include "platform/registry.h"
 
+namespace qubopost::app {
+
 struct RegistryScriptKey {
     enum class Removal { Normal, NoRemove, ForceRemove, Delete };
     std::string name;
@@ -45,3 +47,5 @@ private:
     RegistryFile& m_registry;
     std::map<std::string, std::string> m_replacements;
 };
+
+}  // namespace qubopost::app

@@ -25,6 +25,8 @@
 #include "fuzz_temp_folder.h"
 #include "platform/registry.h"
 
+using namespace qubopost::app;
+
 namespace {
 
 using Key = RegistryScriptKey;

@@ -24,6 +24,10 @@
 #include "platform/registry.h"
 #include "resources/registry_script.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::app;
+
 namespace {
 
 // 1 register, -1 unregister, 0 neither: what the end of the line asks for.

@@ -6,6 +6,8 @@
 #include "gui/dialog_template.h"
 #include "gui/qubopost_icon.h"
 
+namespace qubopost::gui {
+
 void RunAboutBox(QWidget* parent) {
     QDialog box(parent);
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -27,3 +29,5 @@ void RunAboutBox(QWidget* parent) {
     }
     box.exec();
 }
+
+}  // namespace qubopost::gui

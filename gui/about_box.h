@@ -3,5 +3,9 @@
 
 class QWidget;
 
+namespace qubopost::gui {
+
 // Runs the About box modally over parent.
 void RunAboutBox(QWidget* parent);
+
+}  // namespace qubopost::gui

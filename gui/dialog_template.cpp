@@ -18,6 +18,8 @@
 #include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 
+namespace qubopost::gui {
+
 namespace {
 
 // Radio buttons measured as the dialog manager draws them: a 13-pixel circle and a
@@ -210,3 +212,5 @@ void SetUpDialogFrame(QDialog& dialog, const DialogDef& def, const DialogUnits& 
     dialog.setWindowTitle(FromUtf8View(def.caption));
     dialog.setFixedSize(units.X(def.width), units.Y(def.height));
 }
+
+}  // namespace qubopost::gui

@@ -7,6 +7,8 @@
 class QDialog;
 class QWidget;
 
+namespace qubopost::gui {
+
 // Creates the widget of one control as a child of parent, placed at the control's
 // rectangle: its kind, label and style. Behaviour that depends on the dialog (which
 // handler a button calls, radio groups) is wired by the dialog.
@@ -17,3 +19,5 @@ void SetUpDialogFrame(QDialog& dialog, const DialogDef& def, const DialogUnits& 
 
 // Pixel size of the icon control (the size of a large icon).
 inline constexpr int kIconControlSize = 32;
+
+}  // namespace qubopost::gui

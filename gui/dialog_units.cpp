@@ -6,6 +6,8 @@
 
 #include "resources/control_table.h"
 
+namespace qubopost::gui {
+
 QFont DialogFont() {
     const QString preferred[] = {
         QString::fromUtf8(kDialogFontFamily.data(),
@@ -47,3 +49,5 @@ int DialogUnits::Y(int dluY) const { return MulDiv(dluY, m_baseY, 8); }
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {
     return QRect(X(x), Y(y), X(width), Y(height));
 }
+
+}  // namespace qubopost::gui

@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QRect>
 
+namespace qubopost::gui {
+
 // The dialog font: 9 point IPA P Gothic, else another Japanese Gothic, else the
 // toolkit's default family at 9 points. Needs the application object.
 QFont DialogFont();
@@ -32,3 +34,5 @@ class DialogUnits {
     int m_baseX;
     int m_baseY;
 };
+
+}  // namespace qubopost::gui

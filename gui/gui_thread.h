@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace qubopost::gui {
+
 namespace gui_thread_detail {
 
 // Qt's event queue hands a queued call over safely, but inside Qt, out of sight of the
@@ -88,3 +90,5 @@ auto CallOnThreadOf(QObject* context, F&& f) -> std::invoke_result_t<F&> {
     state->finished.wait(lock, [&] { return state->done; });
     if constexpr (!std::is_void_v<Result>) return result ? std::move(*result) : Result{};
 }
+
+}  // namespace qubopost::gui

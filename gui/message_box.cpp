@@ -6,6 +6,8 @@
 
 #include "gui/qubopost_icon.h"
 
+namespace qubopost::gui {
+
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {
     // The box carries the title of the window it belongs to.
     const QString title = parent && !parent->window()->windowTitle().isEmpty() ? parent->window()->windowTitle()
@@ -18,3 +20,5 @@ QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {
     box->setTextFormat(Qt::PlainText);
     return box;
 }
+
+}  // namespace qubopost::gui

@@ -6,5 +6,9 @@
 class QMessageBox;
 class QWidget;
 
+namespace qubopost::gui {
+
 // A new, not yet shown message box.
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent);
+
+}  // namespace qubopost::gui

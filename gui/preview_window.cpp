@@ -17,6 +17,8 @@
 
 #include "gui/qubopost_icon.h"
 
+namespace qubopost::gui {
+
 namespace {
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -72,7 +74,7 @@ class ColumnFitter : public QObject {
 
 }  // namespace
 
-bool RunPreviewWindow(QWidget* parent, PostingPreview& preview) {
+bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     QDialog window(parent);
     window.setObjectName(QStringLiteral("postingPreview"));
     window.setWindowTitle(QStringLiteral("投稿内容の確認 - Qubopost"));
@@ -118,7 +120,7 @@ bool RunPreviewWindow(QWidget* parent, PostingPreview& preview) {
     list->setItemDelegateForColumn(kDestination, new DestinationDelegate(list));
     list->header()->setStretchLastSection(true);
     list->header()->setSectionResizeMode(QHeaderView::Interactive);
-    for (const PreviewMessage& message : preview.messages) {
+    for (const view::PreviewMessage& message : preview.messages) {
         auto* item = new QTreeWidgetItem(
             list, {QString::number(message.number), Q(message.destination), Q(message.subject)});
         item->setTextAlignment(kNumber, Qt::AlignRight | Qt::AlignVCenter);
@@ -161,3 +163,5 @@ bool RunPreviewWindow(QWidget* parent, PostingPreview& preview) {
     fitter->Fit();
     return window.exec() == QDialog::Accepted;
 }
+
+}  // namespace qubopost::gui

@@ -6,5 +6,9 @@
 
 class QWidget;
 
+namespace qubopost::gui {
+
 // Runs the preview modally over the parent; true when the user confirms.
-bool RunPreviewWindow(QWidget* parent, PostingPreview& preview);
+bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview);
+
+}  // namespace qubopost::gui

@@ -37,6 +37,8 @@
 #include "gui/qubopost_icon.h"
 #include "resources/control_table.h"
 
+namespace qubopost::gui {
+
 // A message box asked for by a worker thread: the worker waits on it until the box is
 // dismissed or the dialog ends.
 struct QtDialog::PendingBox {
@@ -158,7 +160,7 @@ void DropLineBreaks(QLineEdit* edit) {
 
 }  // namespace
 
-QtDialog::QtDialog(DialogHandlers& handlers, QWidget* parent)
+QtDialog::QtDialog(view::DialogHandlers& handlers, QWidget* parent)
     : QDialog(parent), m_handlers(handlers), m_units(DialogUnits::FromFont(DialogFont())) {
     // A main window of its own: caption, system menu, minimise box, own taskbar entry;
     // fixed size, so no maximise box.
@@ -570,7 +572,7 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
 }
 
 void QtDialog::RunAboutBox() {
-    CallOnThreadOf(this, [this] { ::RunAboutBox(this); });
+    CallOnThreadOf(this, [this] { gui::RunAboutBox(this); });
 }
 
 void QtDialog::EndDialog(int result) {
@@ -771,7 +773,7 @@ void QtDialog::SetFocus(int id) {
     });
 }
 
-bool QtDialog::ShowPostingPreview(PostingPreview& preview) {
+bool QtDialog::ShowPostingPreview(view::PostingPreview& preview) {
     if (m_ended) return false;
     return CallOnThreadOf(this, [this, &preview] { return RunPreviewWindow(this, preview); });
 }
@@ -783,3 +785,5 @@ QAction* QtDialog::AddMenuEntry(const QString& text, const QKeySequence& shortcu
     addAction(action);
     return action;
 }
+
+}  // namespace qubopost::gui

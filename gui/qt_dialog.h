@@ -11,22 +11,25 @@
 #include <vector>
 
 #include "view/control_view.h"
+#include "view/dialog_handlers.h"
 #include "gui/dialog_units.h"
 
-class DialogHandlers;
 class QAbstractButton;
 class QAction;
 class QMessageBox;
 class QScrollArea;
-
 class QLabel;
 
-class QtDialog : public QDialog, public ControlView {
+namespace qubopost::gui {
+
+
+
+class QtDialog : public QDialog, public view::ControlView {
     Q_OBJECT
 
   public:
     // Creates the window and all controls of the main dialog's table (not yet shown).
-    explicit QtDialog(DialogHandlers& handlers, QWidget* parent = nullptr);
+    explicit QtDialog(view::DialogHandlers& handlers, QWidget* parent = nullptr);
     ~QtDialog() override;
 
     // ControlView. Each call may come from any thread; off the window's thread it is
@@ -55,7 +58,7 @@ class QtDialog : public QDialog, public ControlView {
     int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
                   int cancelIndex) override;
     void SetFocus(int id) override;
-    bool ShowPostingPreview(PostingPreview& preview) override;
+    bool ShowPostingPreview(view::PostingPreview& preview) override;
 
     // Adds an entry to the context menu of the window's background, with a shortcut.
     QAction* AddMenuEntry(const QString& text, const QKeySequence& shortcut);
@@ -102,7 +105,7 @@ class QtDialog : public QDialog, public ControlView {
     void TrackBox(QMessageBox* box);
     void ShowWorkerMessageBox(const std::shared_ptr<PendingBox>& pending, const QString& text);
 
-    DialogHandlers& m_handlers;
+    view::DialogHandlers& m_handlers;
     DialogUnits m_units;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_content = nullptr;
@@ -121,3 +124,5 @@ class QtDialog : public QDialog, public ControlView {
     std::vector<std::shared_ptr<PendingBox>> m_pending;
     std::vector<QPointer<QMessageBox>> m_openBoxes;  // window's thread only
 };
+
+}  // namespace qubopost::gui

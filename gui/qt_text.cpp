@@ -3,6 +3,8 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 
+namespace qubopost::gui {
+
 QString ToQString(const Text& sjis) { return QString::fromStdString(ToUtf8(sjis)); }
 
 Text FromQString(const QString& text) {
@@ -29,3 +31,5 @@ Text FromQStringLines(const QString& text) {
     crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     return FromQString(crlf);
 }
+
+}  // namespace qubopost::gui

@@ -6,6 +6,8 @@
 
 #include "platform/text.h"
 
+namespace qubopost::gui {
+
 QString ToQString(const Text& sjis);
 Text FromQString(const QString& text);
 // For UTF-8 literals such as the control table's labels.
@@ -16,3 +18,5 @@ QString FromUtf8View(std::string_view utf8);
 QString ToQStringLines(const Text& sjis);
 // LF becomes CR LF.
 Text FromQStringLines(const QString& text);
+
+}  // namespace qubopost::gui

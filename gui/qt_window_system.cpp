@@ -17,6 +17,8 @@
 #include "gui/qubopost_icon.h"
 #include "gui/termination_signals.h"
 
+namespace qubopost::gui {
+
 namespace {
 
 // How often the closing dialog looks whether the jobs have ended while it serves their
@@ -25,7 +27,7 @@ constexpr int kJobPollMilliseconds = 10;
 
 // Runs the event loop until the dialog logic reports no running job, so that a job
 // blocked in a call to the window gets its answer and can finish.
-void ServeUntilJobsEnd(DialogHandlers& handlers) {
+void ServeUntilJobsEnd(view::DialogHandlers& handlers) {
     if (!handlers.JobsRunning()) return;
     QEventLoop loop;
     QTimer poll;
@@ -101,7 +103,7 @@ void QtWindowSystem::MessageBox(const Text& text) {
     box->exec();
 }
 
-int QtWindowSystem::RunModal(DialogHandlers& handlers) {
+int QtWindowSystem::RunModal(view::DialogHandlers& handlers) {
     StartApplication();
     auto dialog = std::make_unique<QtDialog>(handlers);
     handlers.Attach(dialog.get());
@@ -130,3 +132,5 @@ int QtWindowSystem::RunModal(DialogHandlers& handlers) {
     dialog.reset();
     return result;
 }
+
+}  // namespace qubopost::gui

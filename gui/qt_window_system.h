@@ -5,11 +5,13 @@
 
 #include <memory>
 
-#include "platform/window_system.h"
+#include "view/window_system.h"
 
 class QApplication;
 
-class QtWindowSystem : public WindowSystem {
+namespace qubopost::gui {
+
+class QtWindowSystem : public view::WindowSystem {
   public:
     // argc and argv are main's; they must outlive this object (the toolkit keeps them).
     QtWindowSystem(int& argc, char** argv);
@@ -30,7 +32,7 @@ class QtWindowSystem : public WindowSystem {
     // runs it; while it runs, SIGTERM, SIGINT and SIGHUP close it as its Close button does.
     // When it has ended: stops the jobs, serves their calls to the window until none runs,
     // detaches the window and destroys it. Returns the dialog's result.
-    int RunModal(DialogHandlers& handlers) override;
+    int RunModal(view::DialogHandlers& handlers) override;
 
   private:
     int& m_argc;
@@ -38,3 +40,5 @@ class QtWindowSystem : public WindowSystem {
     std::unique_ptr<QApplication> m_application;
     bool m_started = false;
 };
+
+}  // namespace qubopost::gui

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPen>
 
+namespace qubopost::gui {
+
 namespace {
 
 // Colours: ai (indigo) for the tile, washi paper for the envelope, shu (vermilion) for
@@ -112,3 +114,5 @@ QIcon QubopostIcon() {
     }
     return icon;
 }
+
+}  // namespace qubopost::gui

@@ -6,8 +6,12 @@
 #include <QIcon>
 #include <QImage>
 
+namespace qubopost::gui {
+
 // The icon at one size (size × size pixels, transparent around the tile).
 QImage RenderQubopostIcon(int size);
 
 // The icon with hand-painted images from 16 to 256 pixels.
 QIcon QubopostIcon();
+
+}  // namespace qubopost::gui

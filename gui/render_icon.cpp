@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
             continue;
         }
         const QString path = QDir(folder).filePath(QStringLiteral("qubopost-%1.png").arg(size));
-        if (!RenderQubopostIcon(static_cast<int>(size)).save(path, "PNG")) {
+        if (!qubopost::gui::RenderQubopostIcon(static_cast<int>(size)).save(path, "PNG")) {
             std::fprintf(stderr, "%s: cannot write %s\n", argv[0], qPrintable(path));
             status = 1;
         }

@@ -28,6 +28,8 @@
 #include "gui/message_box.h"
 #include "gui/qubopost_icon.h"
 
+namespace qubopost::gui {
+
 namespace {
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -75,7 +77,7 @@ constexpr const char* kTestingLogin = "接続を確かめています…";
 class CredentialsWindow : public QDialog {
   public:
     CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                      std::shared_ptr<SmtpLoginService> login)
+                      std::shared_ptr<view::SmtpLoginService> login)
         : QDialog(parent), port_(port), login_(std::move(login)) {
         SetUpWindow(*this, QStringLiteral("SMTP認証の設定"));
         setObjectName(QStringLiteral("credentials"));
@@ -167,11 +169,11 @@ class CredentialsWindow : public QDialog {
 
     // Tells the window what a job now waits for (from the job's thread).
     using Say = std::function<void(const char* waiting)>;
-    using Work = std::function<Finish(WaitCancel&, const Say&)>;
+    using Work = std::function<Finish(view::WaitCancel&, const Say&)>;
 
     // Runs `work` on a thread of its own, showing `waiting` with キャンセル meanwhile.
     void Start(const char* waiting, Work work) {
-        std::shared_ptr<WaitCancel> cancel = login_->NewCancel();
+        std::shared_ptr<view::WaitCancel> cancel = login_->NewCancel();
         const unsigned long long job = ++job_;
         current_ = cancel;
         SetBusy(QString::fromUtf8(waiting));
@@ -217,13 +219,13 @@ class CredentialsWindow : public QDialog {
         test_->setEnabled(true);
     }
 
-    void Inform(const QString& text) { ::Inform(this, text); }
+    void Inform(const QString& text) { gui::Inform(this, text); }
 
     std::string Server() const { return serverEdit_->text().toStdString(); }
     std::string Host() const { return login_->HostOf(Server()); }
 
     // Shows what a call did, unless it was cancelled (the window has said so already).
-    static Finish Show(const SmtpLoginService::Outcome& outcome) {
+    static Finish Show(const view::SmtpLoginService::Outcome& outcome) {
         return [outcome](CredentialsWindow& window) {
             if (!outcome.cancelled) window.Inform(Q(outcome.message));
         };
@@ -231,10 +233,10 @@ class CredentialsWindow : public QDialog {
 
     // Whether there is a key ring, and the user stored for the server.
     void CheckKeyRing() {
-        std::shared_ptr<SmtpLoginService> login = login_;
+        std::shared_ptr<view::SmtpLoginService> login = login_;
         const std::string server = Server();
-        Start(kWaitingForKeyRing, [login, server](WaitCancel& cancel, const Say&) -> Finish {
-            const SmtpLoginService::KeyRing state = login->Check(server, cancel);
+        Start(kWaitingForKeyRing, [login, server](view::WaitCancel& cancel, const Say&) -> Finish {
+            const view::SmtpLoginService::KeyRing state = login->Check(server, cancel);
             return [state](CredentialsWindow& window) {
                 window.available_ = state.available;
                 window.SetIdle(QString());
@@ -261,9 +263,9 @@ class CredentialsWindow : public QDialog {
             Inform(QStringLiteral("パスワードを入力してください。"));
             return;
         }
-        std::shared_ptr<SmtpLoginService> login = login_;
-        Start(kWaitingForKeyRing, [login, server, user, password](WaitCancel& cancel, const Say&) -> Finish {
-            const SmtpLoginService::Outcome outcome = login->Store(server, user, password, cancel);
+        std::shared_ptr<view::SmtpLoginService> login = login_;
+        Start(kWaitingForKeyRing, [login, server, user, password](view::WaitCancel& cancel, const Say&) -> Finish {
+            const view::SmtpLoginService::Outcome outcome = login->Store(server, user, password, cancel);
             return [outcome](CredentialsWindow& window) {
                 if (outcome.ok) window.passwordEdit_->clear();
                 Show(outcome)(window);
@@ -276,9 +278,9 @@ class CredentialsWindow : public QDialog {
             Inform(QStringLiteral("サーバを入力してください。"));
             return;
         }
-        std::shared_ptr<SmtpLoginService> login = login_;
+        std::shared_ptr<view::SmtpLoginService> login = login_;
         const std::string server = Server();
-        Start(kWaitingForKeyRing, [login, server](WaitCancel& cancel, const Say&) -> Finish {
+        Start(kWaitingForKeyRing, [login, server](view::WaitCancel& cancel, const Say&) -> Finish {
             return Show(login->Forget(server, cancel));
         });
     }
@@ -297,10 +299,10 @@ class CredentialsWindow : public QDialog {
             Inform(QStringLiteral("ユーザー名を入力してください。"));
             return;
         }
-        std::shared_ptr<SmtpLoginService> login = login_;
-        auto run = [login, server, port = port_, user, typed, available = available_](WaitCancel& cancel,
+        std::shared_ptr<view::SmtpLoginService> login = login_;
+        auto run = [login, server, port = port_, user, typed, available = available_](view::WaitCancel& cancel,
                                                                                       const Say& say) -> Finish {
-            const SmtpLoginService::Outcome outcome =
+            const view::SmtpLoginService::Outcome outcome =
                 login->TestLogin(server, port, user, typed, available, cancel, [&say] { say(kTestingLogin); });
             return [outcome, useStored = typed.empty()](CredentialsWindow& window) {
                 if (useStored && !outcome.user.empty() && window.userEdit_->text().isEmpty())
@@ -313,7 +315,7 @@ class CredentialsWindow : public QDialog {
     }
 
     std::string port_;
-    std::shared_ptr<SmtpLoginService> login_;
+    std::shared_ptr<view::SmtpLoginService> login_;
     QLabel* intro_ = nullptr;
     QLineEdit* serverEdit_ = nullptr;
     QLineEdit* userEdit_ = nullptr;
@@ -327,18 +329,18 @@ class CredentialsWindow : public QDialog {
     bool available_ = false;
     bool busy_ = false;
     unsigned long long job_ = 0;
-    std::shared_ptr<WaitCancel> current_;
+    std::shared_ptr<view::WaitCancel> current_;
 };
 
 }  // namespace
 
 void RunCredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
-                          std::shared_ptr<SmtpLoginService> login) {
+                          std::shared_ptr<view::SmtpLoginService> login) {
     CredentialsWindow window(parent, server, port, std::move(login));
     window.exec();
 }
 
-void RunRankingWindow(QWidget* parent, SideServices& services) {
+void RunRankingWindow(QWidget* parent, view::SideServices& services) {
     const std::string builtInHost = services.BuiltInRankingHost();
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("ランキングサービスの設定"));
@@ -379,7 +381,7 @@ constexpr int kResumableRole = Qt::UserRole + 1;
 constexpr int kLinkColumn = 5;  // the messages' "投稿のアドレス"
 
 // Shows the history; returns the run whose "再開" was pressed, or 0.
-long long ShowHistory(QWidget* parent, HistoryService& history, bool canResume) {
+long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canResume) {
     QDialog window(parent);
     SetUpWindow(window, QStringLiteral("投稿履歴"));
     window.setObjectName(QStringLiteral("history"));
@@ -414,8 +416,8 @@ long long ShowHistory(QWidget* parent, HistoryService& history, bool canResume) 
     messages->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名"),
                                QStringLiteral("時刻"), QStringLiteral("結果"), QStringLiteral("投稿のアドレス"),
                                QStringLiteral("サーバの応答・理由")});
-    const std::vector<HistoryRun> list = history.Runs(200);
-    for (const HistoryRun& run : list) {
+    const std::vector<view::HistoryRun> list = history.Runs(200);
+    for (const view::HistoryRun& run : list) {
         auto* item = new QTreeWidgetItem(runs, {QString::number(run.id), Q(run.started), Q(run.ended), Q(run.result)});
         item->setData(0, Qt::UserRole, static_cast<qlonglong>(run.id));
         item->setData(0, kResumableRole, run.resumable);
@@ -424,7 +426,7 @@ long long ShowHistory(QWidget* parent, HistoryService& history, bool canResume) 
     QObject::connect(runs, &QTreeWidget::currentItemChanged, messages, [&history, messages](QTreeWidgetItem* item) {
         messages->clear();
         if (!item) return;
-        for (const HistoryMessage& message : history.Messages(item->data(0, Qt::UserRole).toLongLong())) {
+        for (const view::HistoryMessage& message : history.Messages(item->data(0, Qt::UserRole).toLongLong())) {
             auto* row = new QTreeWidgetItem(messages, {QString::number(message.number), Q(message.destination),
                                                        Q(message.subject), Q(message.at), Q(message.state),
                                                        Q(message.link), Q(message.detail)});
@@ -489,11 +491,11 @@ long long ShowHistory(QWidget* parent, HistoryService& history, bool canResume) 
 
 }  // namespace
 
-void RunHistoryWindow(QWidget* parent, SideServices& services, const std::function<void(long long run)>& resume) {
+void RunHistoryWindow(QWidget* parent, view::SideServices& services, const std::function<void(long long run)>& resume) {
     long long chosen = 0;
     {
         std::string error;
-        std::unique_ptr<HistoryService> history = services.OpenHistory(&error);
+        std::unique_ptr<view::HistoryService> history = services.OpenHistory(&error);
         if (!history) {
             Inform(parent, Q(error));
             return;
@@ -503,3 +505,5 @@ void RunHistoryWindow(QWidget* parent, SideServices& services, const std::functi
     // The window and its journal are closed before the run goes on.
     if (chosen > 0 && resume) resume(chosen);
 }
+
+}  // namespace qubopost::gui

@@ -7,6 +7,8 @@
 #include <QSocketNotifier>
 #include <atomic>
 
+namespace qubopost::gui {
+
 namespace {
 
 // The write end of the pipe of the object in charge, for the handler.
@@ -92,3 +94,5 @@ void TerminationSignals::OnReadable() {
     }
     m_onRequest(first);
 }
+
+}  // namespace qubopost::gui

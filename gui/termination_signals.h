@@ -11,6 +11,8 @@
 
 class QSocketNotifier;
 
+namespace qubopost::gui {
+
 class TerminationSignals {
   public:
     // The signals caught.
@@ -47,3 +49,5 @@ class TerminationSignals {
     bool m_caught[std::size(kSignals)] = {};
     bool m_catching = false;
 };
+
+}  // namespace qubopost::gui

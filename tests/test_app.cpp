@@ -10,6 +10,10 @@
 #include "resources/registry_script.h"
 #include "temp_dir.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::app;
+
 namespace {
 
 class RecordingWindows : public WindowSystem {

@@ -14,6 +14,9 @@
 #include "ui/article_draft.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace {
 
 template <typename Condition>

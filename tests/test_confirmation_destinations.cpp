@@ -12,6 +12,9 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace {
 
 // Three articles: one group.

@@ -11,6 +11,9 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace {
 
 class Dialog : public ::testing::Test {

@@ -18,6 +18,9 @@
 #include "ui/qubopost_dlg.h"
 #include "wait_for.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 using qubopost::test::DecodedBody;
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpClientEnvironment;

@@ -13,6 +13,9 @@
 #include "ui/qubopost_dlg.h"
 #include "wait_for.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 using qubopost::test::SmtpClientEnvironment;
 using qubopost::test::SmtpServer;
 using qubopost::test::WaitFor;

@@ -20,6 +20,9 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 using qubopost::test::DecodedBody;
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpClientEnvironment;

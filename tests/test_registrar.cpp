@@ -6,6 +6,8 @@
 #include "resources/registry_script.h"
 #include "temp_dir.h"
 
+using namespace qubopost::app;
+
 TEST(RegistryScript, ReadsTheProgramsScript) {
     std::string error;
     auto roots = ParseRegistryScript(*LoadRegistryScript(IDR_QUBOPOST_REGISTRY), {}, &error);

@@ -10,6 +10,9 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 TEST(IniDocument, ReadsAndWritesShiftJisValuesByteForByte) {
     const std::string value = Sjis(" 漢字・ソ表\\ =x ").Bytes();  // trail bytes '\\' and blanks kept
     IniDocument doc;

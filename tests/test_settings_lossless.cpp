@@ -14,6 +14,9 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace {
 
 class Settings : public ::testing::Test {

@@ -13,6 +13,9 @@
 #include "temp_dir.h"
 #include "ui/side_services.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace journal = qubopost::journal;
 
 namespace {

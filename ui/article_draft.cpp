@@ -10,6 +10,8 @@
 
 #include "platform/profile.h"
 
+namespace qubopost::ui {
+
 namespace {
 
 // Creates the folder of `path` (mode 0700) with its parents, as far as they are missing.
@@ -106,3 +108,5 @@ void ArticleDraft::Loop() {
     }
     // No last write here: the field may be gone by now. The owner flushes before it ends.
 }
+
+}  // namespace qubopost::ui

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+namespace qubopost::ui {
+
 class ArticleDraft {
 public:
     // path: the draft file. read: the article field's text now (UTF-8), called off the
@@ -47,3 +49,5 @@ private:
 
 // $XDG_STATE_HOME/qubopost/article-draft.txt (~/.local/state when unset).
 std::string DefaultDraftPath();
+
+}  // namespace qubopost::ui

@@ -9,6 +9,8 @@
 #include "posting/posting_run.h"
 #include "ui/worker_jobs.h"
 
+namespace qubopost::ui {
+
 struct DialogServices {
     std::string settingsPath;  // the settings file
     HttpOptions http;          // time-outs and size limit of the ranking request
@@ -25,3 +27,5 @@ struct DialogServices {
     std::chrono::milliseconds postingPause{60000};
     WorkerJobs::ThreadStarter startThread;  // empty: a thread of its own per job
 };
+
+}  // namespace qubopost::ui

@@ -8,10 +8,12 @@
 #include "view/control_view.h"
 #include "platform/text.h"
 
+namespace qubopost::ui {
+
 class DialogSide {
 public:
     virtual ~DialogSide() = default;
-    virtual ControlView& View() = 0;
+    virtual view::ControlView& View() = 0;
     virtual void ShowMessage(std::string_view utf8) = 0;
     // Puts a line (UTF-8) on top of the log field; returns the whole log as it is now.
     virtual Text WriteLogLine(const Text& line) = 0;
@@ -22,3 +24,5 @@ public:
     // Whether a posting run goes (the progress bar and status line are the run's then).
     virtual bool PostingRunning() const = 0;
 };
+
+}  // namespace qubopost::ui

@@ -8,6 +8,8 @@
 #include "resources/strings.h"
 #include "settings/ranking_host.h"
 
+namespace qubopost::ui {
+
 namespace {
 constexpr std::string_view kBusyText = "ランキングを取得しています…（Esc で中止できます）";
 }
@@ -19,7 +21,7 @@ std::string FetchController::RankingHostInUse() const {
 }
 
 Text FetchController::BuildRankingUrl() {
-    ControlView& view = m_side.View();
+    view::ControlView& view = m_side.View();
     const Text productKind =
         ProductKindFor(view.IsChecked(IDC_KIND_DOWNLOAD), view.IsChecked(IDC_KIND_MAILMAG), view.IsChecked(IDC_KIND_GOODS));
     const Text affiliateId = AffiliateIdFor(view.GetWindowText(IDC_AFFILIATE_ID));
@@ -32,7 +34,7 @@ Text FetchController::BuildRankingUrl() {
 void FetchController::Start() {
     if (m_running.exchange(true)) return;  // one fetch at a time
     m_cancel.store(false);
-    ControlView& view = m_side.View();
+    view::ControlView& view = m_side.View();
     m_url = BuildRankingUrl();
     // The same test as the URL's: an empty field takes the program's own ID.
     m_defaultAffiliateId = view.GetWindowText(IDC_AFFILIATE_ID).IsEmpty();
@@ -58,7 +60,7 @@ bool FetchController::Cancel() {
 void FetchController::EndBusy(bool showedBusy) {
     // Not running any more from here: Esc after this closes the window.
     if (!m_side.Closing()) {
-        ControlView& view = m_side.View();
+        view::ControlView& view = m_side.View();
         if (showedBusy && !m_side.PostingRunning()) {
             view.SetProgressRange(IDC_PROGRESS, 0, 100);
             view.SetProgressPos(IDC_PROGRESS, 0);
@@ -135,3 +137,5 @@ Text FetchController::Generate(const Text& page) {
                                  " 個は文字ではないため、取り除きました。"));
     return article;
 }
+
+}  // namespace qubopost::ui

@@ -13,6 +13,8 @@
 #include "ui/dialog_services.h"
 #include "ui/dialog_side.h"
 
+namespace qubopost::ui {
+
 class FetchController {
 public:
     FetchController(DialogSide& side, const DialogServices& services) : m_side(side), m_services(services) {}
@@ -46,3 +48,5 @@ private:
     bool m_defaultAffiliateId = false;
     bool m_kinds[3] = {};  // monthly, daily, pickup
 };
+
+}  // namespace qubopost::ui

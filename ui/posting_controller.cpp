@@ -19,6 +19,8 @@
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 
+namespace qubopost::ui {
+
 namespace {
 
 constexpr std::string_view kStartCaption = "ブログ投稿開始";
@@ -129,7 +131,7 @@ std::vector<std::string> PostingController::CheckFields(int* firstFault) {
 }
 
 void PostingController::Confirm() {
-    ControlView& view = m_side.View();
+    view::ControlView& view = m_side.View();
     m_confirmed.store(false);
     view.EnableWindow(IDC_START_POST, false);
     // The posting takes the fields as UTF-8: every character arrives as the user typed it.
@@ -165,7 +167,7 @@ void PostingController::Confirm() {
     // What the run will send, for the user to look at before anything goes out.
     const PostingInputs& inputs = m_inputs;
     const RunPlan plan = PlanRun(inputs);
-    PostingPreview preview;
+    view::PostingPreview preview;
     preview.groups = static_cast<int>(plan.groups.size());
     preview.addresses = static_cast<int>(plan.addresses.size());
     for (const PlannedMessage& message : plan.messages)
@@ -206,7 +208,7 @@ namespace {
 // Esc and closing the box also mean.
 class DialogQuestions : public PostingQuestions {
 public:
-    explicit DialogQuestions(ControlView& view) : m_view(view) {}
+    explicit DialogQuestions(view::ControlView& view) : m_view(view) {}
     Resume AskResume(const qubopost::journal::RunSummary& run, int sent) override {
         const int answer = m_view.AskChoice(
             "前回中断した投稿があります。続きから再開しますか？\n（" + ShortLocalTime(run.startedAt) + " 開始。全 " +
@@ -243,7 +245,7 @@ public:
     }
 
 private:
-    ControlView& m_view;
+    view::ControlView& m_view;
 };
 
 }  // namespace
@@ -271,7 +273,7 @@ EngineSetup PostingController::MakeEngineSetup() {
 void PostingController::StartEngineRun(
     const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
     std::string_view cancelled, bool fromJournal) {
-    ControlView& view = m_side.View();
+    view::ControlView& view = m_side.View();
     m_stop.Reset();
     auto engine = std::make_shared<PostingEngine>(MakeEngineSetup(), m_stop);
     DialogQuestions questions(view);
@@ -376,7 +378,7 @@ void PostingController::OfferUnfinishedRuns() {
 }
 
 void PostingController::EndRunControls() {
-    ControlView& view = m_side.View();
+    view::ControlView& view = m_side.View();
     m_posting.store(false);
     view.SetWindowText(IDC_START_POST, Sjis(kStartCaption));
     view.SetStatusText(Text());
@@ -390,7 +392,7 @@ namespace {
 // Reports a run to the dialog's log field, progress bar and status line.
 class DialogPostingEvents : public EngineEvents {
 public:
-    DialogPostingEvents(ControlView& view, std::function<bool()> stop, std::function<void(const Text&)> log,
+    DialogPostingEvents(view::ControlView& view, std::function<bool()> stop, std::function<void(const Text&)> log,
                         std::function<void(const Text&)> subject)
         : m_view(view), m_stop(std::move(stop)), m_log(std::move(log)), m_subject(std::move(subject)) {}
 
@@ -418,7 +420,7 @@ public:
     }
 
 private:
-    ControlView& m_view;
+    view::ControlView& m_view;
     std::function<bool()> m_stop;
     std::function<void(const Text&)> m_log;
     std::function<void(const Text&)> m_subject;
@@ -427,7 +429,6 @@ private:
 };
 
 }  // namespace
-
 
 void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool fromJournal) {
     DialogPostingEvents dialogEvents(
@@ -478,3 +479,5 @@ void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool f
         m_side.ShowMessage(texts::kPostingFailed);
     }
 }
+
+}  // namespace qubopost::ui

@@ -21,6 +21,8 @@
 #include "ui/dialog_services.h"
 #include "ui/dialog_side.h"
 
+namespace qubopost::ui {
+
 class PostingController {
 public:
     PostingController(DialogSide& side, const DialogServices& services) : m_side(side), m_services(services) {}
@@ -80,3 +82,5 @@ private:
     Text m_subject;
     Text m_log;
 };
+
+}  // namespace qubopost::ui

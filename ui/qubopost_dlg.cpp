@@ -8,6 +8,8 @@
 #include "resources/strings.h"
 #include "settings/settings_file.h"
 
+namespace qubopost::ui {
+
 CQubopostDlg::CQubopostDlg(DialogServices services)
     : m_services(std::move(services)), m_hIcon(IDR_MAINFRAME), m_jobs(m_services.startThread) {}
 
@@ -19,14 +21,14 @@ CQubopostDlg::~CQubopostDlg() {
     m_jobs.JoinAll();
 }
 
-void CQubopostDlg::Attach(ControlView* view) { m_view.store(view); }
+void CQubopostDlg::Attach(view::ControlView* view) { m_view.store(view); }
 
 void CQubopostDlg::ShowMessage(std::string_view utf8) { View().MessageBoxUtf8(std::string(utf8)); }
 
 Text CQubopostDlg::WriteLogLine(const Text& line) {
     // Every line (UTF-8) goes on top of what the field shows now, whatever the user typed
     // there, every character kept.
-    ControlView& view = View();
+    view::ControlView& view = View();
     Text log = line + "\r\n\r\n" + Text(view.GetWindowTextUtf8(IDC_LOG));
     view.SetWindowTextUtf8(IDC_LOG, "");
     view.SetWindowTextUtf8(IDC_LOG, log.Bytes());
@@ -35,8 +37,8 @@ Text CQubopostDlg::WriteLogLine(const Text& line) {
 
 std::string CQubopostDlg::SettingsPath() { return m_services.settingsPath; }
 
-std::unique_ptr<SideServices> CQubopostDlg::MakeSideServices() {
-    return ::MakeSideServices(SettingsPath(), JournalPath());
+std::unique_ptr<view::SideServices> CQubopostDlg::MakeSideServices() {
+    return ui::MakeSideServices(SettingsPath(), JournalPath());
 }
 
 void CQubopostDlg::OnResumeRun(long long run) {
@@ -60,7 +62,7 @@ void CQubopostDlg::OnFieldEdited(int id) {
 }
 
 bool CQubopostDlg::OnInitDialog() {
-    ControlView& view = View();
+    view::ControlView& view = View();
     const Text about = LoadString(IDS_ABOUTBOX);
     if (!about.IsEmpty()) view.AppendAboutMenuItem(about);
     view.SetIcon(m_hIcon);
@@ -138,7 +140,7 @@ bool CQubopostDlg::OnSysCommand(unsigned id) {
 }
 
 void CQubopostDlg::OnClear() {
-    ControlView& view = View();
+    view::ControlView& view = View();
     if (!view.AskYesNo(Sjis("設定欄（アフィリエイトID、投稿元メールアドレス、SMTPサーバアドレス、ポートアドレス、"
                             "投稿先ブログアドレス、ヘッダー、フッター）と記事、ログをすべて空にします。よろしいですか？"),
                        false))
@@ -191,3 +193,5 @@ bool CQubopostDlg::StartWorkerJob(std::function<void()> job) {
     ShowMessage(texts::kThreadCreateError);
     return false;
 }
+
+}  // namespace qubopost::ui

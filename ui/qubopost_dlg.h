@@ -22,7 +22,9 @@
 #include "ui/posting_controller.h"
 #include "ui/worker_jobs.h"
 
-class CQubopostDlg : public DialogHandlers, private DialogSide {
+namespace qubopost::ui {
+
+class CQubopostDlg : public view::DialogHandlers, private DialogSide {
 public:
     explicit CQubopostDlg(DialogServices services = {});
     ~CQubopostDlg() override;
@@ -30,7 +32,7 @@ public:
     CQubopostDlg& operator=(const CQubopostDlg&) = delete;
 
     // The window's side.
-    void Attach(ControlView* view) override;
+    void Attach(view::ControlView* view) override;
     bool OnInitDialog() override;
     void OnCommand(int id) override;
     bool OnSysCommand(unsigned id) override;
@@ -43,7 +45,7 @@ public:
     std::string SettingsPath();
     // The journal the dialog posts with: DialogServices::journalPath, else the user's.
     std::string JournalPath() { return m_poster.JournalPath(); }
-    std::unique_ptr<SideServices> MakeSideServices() override;
+    std::unique_ptr<view::SideServices> MakeSideServices() override;
     void OnResumeRun(long long run) override;
     bool DraftPosting() override;
     bool SetDraftPosting(bool on) override;
@@ -69,7 +71,7 @@ public:
 
 private:
     // What the controllers may use of the dialog.
-    ControlView& View() override { return *m_view.load(); }
+    view::ControlView& View() override { return *m_view.load(); }
     void ShowMessage(std::string_view utf8) override;
     Text WriteLogLine(const Text& line) override;
     bool StartWorkerJob(std::function<void()> job) override;
@@ -77,7 +79,7 @@ private:
     bool PostingRunning() const override { return m_poster.Running(); }
 
     DialogServices m_services;
-    std::atomic<ControlView*> m_view{nullptr};
+    std::atomic<view::ControlView*> m_view{nullptr};
     int m_hIcon;
     std::unique_ptr<ArticleDraft> m_draft;  // the article field's draft file
 
@@ -90,3 +92,5 @@ private:
     PostingController m_poster{*this, m_services};
     WorkerJobs m_jobs;  // last: jobs end before the members they use go away
 };
+
+}  // namespace qubopost::ui

@@ -11,6 +11,8 @@
 #include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
+namespace qubopost::ui {
+
 namespace {
 
 struct SettingsKey {
@@ -100,3 +102,5 @@ std::string CQubopostDlg::LoadWindowState() {
 }
 
 void CQubopostDlg::SaveWindowState(const std::string& state) { m_windowState = state; }
+
+}  // namespace qubopost::ui

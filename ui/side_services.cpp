@@ -13,6 +13,8 @@
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 
+namespace qubopost::ui {
+
 namespace creds = qubopost::credentials;
 namespace journal = qubopost::journal;
 
@@ -88,7 +90,7 @@ std::string LoginTestMessage(int result, const std::string& error) {
 // "もう一度「保存」を押してください。"
 std::string RetryText(const std::string& button) { return "もう一度「" + button + "」を押してください。"; }
 
-class KeyRingWait : public WaitCancel {
+class KeyRingWait : public view::WaitCancel {
 public:
     void Cancel() override { m_cancel.Cancel(); }
     const creds::KeyRingCancel& Token() const { return m_cancel; }
@@ -97,13 +99,13 @@ private:
     creds::KeyRingCancel m_cancel;
 };
 
-const creds::KeyRingCancel& TokenOf(WaitCancel& cancel) { return dynamic_cast<KeyRingWait&>(cancel).Token(); }
+const creds::KeyRingCancel& TokenOf(view::WaitCancel& cancel) { return dynamic_cast<KeyRingWait&>(cancel).Token(); }
 
-class SmtpLogin : public SmtpLoginService {
+class KeyRingLogin : public view::SmtpLoginService {
 public:
-    explicit SmtpLogin(std::string settingsPath) : m_settingsPath(std::move(settingsPath)) {}
+    explicit KeyRingLogin(std::string settingsPath) : m_settingsPath(std::move(settingsPath)) {}
 
-    std::shared_ptr<WaitCancel> NewCancel() override { return std::make_shared<KeyRingWait>(); }
+    std::shared_ptr<view::WaitCancel> NewCancel() override { return std::make_shared<KeyRingWait>(); }
 
     std::string HostOf(const std::string& server) override {
         std::string host = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
@@ -112,7 +114,7 @@ public:
         return host;
     }
 
-    KeyRing Check(const std::string& server, WaitCancel& cancel) override {
+    KeyRing Check(const std::string& server, view::WaitCancel& cancel) override {
         const std::string host = creds::NormaliseHost(HostOf(server));
         KeyRing state;
         state.available = creds::KeyRingAvailable(&TokenOf(cancel));
@@ -127,7 +129,7 @@ public:
     }
 
     Outcome Store(const std::string& server, const std::string& user, const std::string& password,
-                  WaitCancel& cancel) override {
+                  view::WaitCancel& cancel) override {
         const std::string host = HostOf(server);
         std::string error;
         const auto status = creds::KeyRingStore(host, user, password, &error, &TokenOf(cancel));
@@ -141,7 +143,7 @@ public:
         return outcome;
     }
 
-    Outcome Forget(const std::string& server, WaitCancel& cancel) override {
+    Outcome Forget(const std::string& server, view::WaitCancel& cancel) override {
         const std::string host = HostOf(server);
         std::string error;
         const auto status = creds::KeyRingForget(host, &error, &TokenOf(cancel));
@@ -159,7 +161,7 @@ public:
     }
 
     Outcome TestLogin(const std::string& server, const std::string& port, const std::string& user,
-                      const std::string& password, bool keyRingAvailable, WaitCancel& cancel,
+                      const std::string& password, bool keyRingAvailable, view::WaitCancel& cancel,
                       const std::function<void()>& testing) override {
         const std::string host = HostOf(server);
         const bool useStored = password.empty();
@@ -212,16 +214,16 @@ private:
     std::string m_settingsPath;
 };
 
-class JournalHistory : public HistoryService {
+class JournalHistory : public view::HistoryService {
 public:
     explicit JournalHistory(journal::Journal journal) : m_journal(std::move(journal)) {}
 
-    std::vector<HistoryRun> Runs(int limit) override {
-        std::vector<HistoryRun> rows;
+    std::vector<view::HistoryRun> Runs(int limit) override {
+        std::vector<view::HistoryRun> rows;
         auto list = m_journal.History(limit);
         if (!list) return rows;
         for (const journal::RunSummary& run : list.value()) {
-            HistoryRun row;
+            view::HistoryRun row;
             row.id = run.id;
             row.started = journal::FormatTime(run.startedAt);
             row.ended = run.endedAt ? journal::FormatTime(*run.endedAt) : "（中断）";
@@ -232,12 +234,12 @@ public:
         return rows;
     }
 
-    std::vector<HistoryMessage> Messages(long long run) override {
-        std::vector<HistoryMessage> rows;
+    std::vector<view::HistoryMessage> Messages(long long run) override {
+        std::vector<view::HistoryMessage> rows;
         auto records = m_journal.Messages(run);
         if (!records) return rows;
         for (const journal::MessageRecord& message : records.value()) {
-            HistoryMessage row;
+            view::HistoryMessage row;
             row.number = message.number;
             row.destination = StoredTextToUtf8(message.destination);
             row.subject = StoredTextToUtf8(message.subject);
@@ -257,14 +259,14 @@ private:
     journal::Journal m_journal;
 };
 
-class Services : public SideServices {
+class Services : public view::SideServices {
 public:
     Services(std::string settingsPath, std::string journalPath)
-        : m_settingsPath(std::move(settingsPath)), m_journalPath(std::move(journalPath)), m_login(std::make_shared<::SmtpLogin>(m_settingsPath)) {}
+        : m_settingsPath(std::move(settingsPath)), m_journalPath(std::move(journalPath)), m_login(std::make_shared<KeyRingLogin>(m_settingsPath)) {}
 
-    std::shared_ptr<SmtpLoginService> SmtpLogin() override { return m_login; }
+    std::shared_ptr<view::SmtpLoginService> SmtpLogin() override { return m_login; }
 
-    std::unique_ptr<HistoryService> OpenHistory(std::string* error) override {
+    std::unique_ptr<view::HistoryService> OpenHistory(std::string* error) override {
         auto opened = journal::Journal::Open(m_journalPath.empty() ? journal::DefaultJournalPath() : m_journalPath);
         if (!opened) {
             if (error) *error = "投稿履歴を開けませんでした。\n" + opened.error().message;
@@ -293,11 +295,13 @@ public:
 private:
     std::string m_settingsPath;
     std::string m_journalPath;
-    std::shared_ptr<::SmtpLogin> m_login;
+    std::shared_ptr<KeyRingLogin> m_login;
 };
 
 }  // namespace
 
-std::unique_ptr<SideServices> MakeSideServices(const std::string& settingsPath, const std::string& journalPath) {
+std::unique_ptr<view::SideServices> MakeSideServices(const std::string& settingsPath, const std::string& journalPath) {
     return std::make_unique<Services>(settingsPath, journalPath);
 }
+
+}  // namespace qubopost::ui

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+namespace qubopost::ui {
+
 WorkerJobs::~WorkerJobs() {
     RequestStop();
     JoinAll();
@@ -79,3 +81,5 @@ void WorkerJobs::JoinAll() {
     }
     for (auto& worker : all) worker.thread.join();
 }
+
+}  // namespace qubopost::ui

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+namespace qubopost::ui {
+
 class WorkerJobs {
 public:
     using Job = std::function<void()>;
@@ -53,3 +55,5 @@ private:
     std::list<Worker> m_threads;  // guarded by m_mutex
     std::condition_variable m_idle;
 };
+
+}  // namespace qubopost::ui

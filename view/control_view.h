@@ -9,6 +9,8 @@
 
 #include "platform/text.h"
 
+namespace qubopost::view {
+
 // One message of a posting run as the preview window lists it (UTF-8 texts).
 struct PreviewMessage {
     int number = 0;
@@ -89,3 +91,5 @@ public:
     // Shows the messages a run will send; true when the user confirms them.
     virtual bool ShowPostingPreview(PostingPreview&) { return true; }
 };
+
+}  // namespace qubopost::view

@@ -6,6 +6,8 @@
 
 #include "view/side_services.h"
 
+namespace qubopost::view {
+
 class ControlView;
 
 class DialogHandlers {
@@ -48,3 +50,5 @@ public:
     virtual bool DraftPosting() { return false; }
     virtual bool SetDraftPosting(bool) { return false; }
 };
+
+}  // namespace qubopost::view

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace qubopost::view {
+
 // Ends a call that waits for the key ring or a server, from another thread.
 class WaitCancel {
 public:
@@ -91,3 +93,5 @@ public:
     // what went wrong and what to do.
     virtual std::string StoreRankingHost(const std::string& host) = 0;
 };
+
+}  // namespace qubopost::view

@@ -25,6 +25,9 @@
 
 #include "gui/qt_window_system.h"
 
+using namespace qubopost::view;
+using namespace qubopost::gui;
+
 extern char** environ;
 
 namespace {

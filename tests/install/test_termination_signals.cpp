@@ -10,6 +10,8 @@
 
 #include "gui/termination_signals.h"
 
+using namespace qubopost::gui;
+
 namespace {
 
 // The action of a signal as the process has it now.

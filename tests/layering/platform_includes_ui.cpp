@@ -1,2 +1,5 @@
 // Must not compile: platform/ is the bottom layer and sees no other.
 #include "ui/qubopost_dlg.h"
+
+using namespace qubopost::view;
+using namespace qubopost::ui;

@@ -1,2 +1,4 @@
 // Must not compile: the platform is below the window contract.
 #include "view/control_view.h"
+
+using namespace qubopost::view;

@@ -1,2 +1,5 @@
 // Must not compile: posting/ stands below the dialog logic and does not link ui/.
 #include "ui/qubopost_dlg.h"
+
+using namespace qubopost::view;
+using namespace qubopost::ui;

@@ -1,2 +1,5 @@
 // Must not compile: the window contract knows nothing of the dialog logic behind it.
 #include "ui/qubopost_dlg.h"
+
+using namespace qubopost::view;
+using namespace qubopost::ui;

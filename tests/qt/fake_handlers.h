@@ -11,9 +11,9 @@
 #include "view/dialog_handlers.h"
 #include "resources/control_table.h"
 
-class FakeHandlers : public DialogHandlers {
+class FakeHandlers : public qubopost::view::DialogHandlers {
   public:
-    void Attach(ControlView* view) override {
+    void Attach(qubopost::view::ControlView* view) override {
         if (!view) jobsRunningAtDetach = jobs > 0;
         log.push_back(view ? "Attach" : "Detach");
         this->view = view;
@@ -38,7 +38,7 @@ class FakeHandlers : public DialogHandlers {
     }
     bool JobsRunning() override { return jobs > 0; }
 
-    ControlView* view = nullptr;
+    qubopost::view::ControlView* view = nullptr;
     // Window's thread only.
     std::vector<std::string> log;
     std::vector<int> commands;

@@ -14,6 +14,10 @@
 #include "resources/control_table.h"
 #include "test_qt_a11y_window.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 using a11y_test::Accessible;
 using a11y_test::OnNextModal;
 using a11y_test::RunWindow;
@@ -165,7 +169,7 @@ class QtA11yTest : public QObject {
     // too narrow, and their tool tip always holds the whole address.
     void previewNamesItsPartsAndShowsDestinationsWhole() {
         const std::string longest = "a-rather-long-mailbox-name-for-posting.1234567890@blog.example.jp";
-        PostingPreview preview;
+        qubopost::view::PostingPreview preview;
         preview.summary = "2 通";
         preview.messages = {{1, "short@example.jp", "件名 1", "本文 1"}, {2, longest, "件名 2", "本文 2"}};
         RunWindow([&](QtDialog& dialog) {
@@ -199,3 +203,4 @@ class QtA11yTest : public QObject {
 
 QTEST_MAIN(QtA11yTest)
 #include "test_qt_a11y.moc"
+

@@ -21,21 +21,21 @@ namespace a11y_test {
 inline QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 
 // Runs the program's window; script runs once it is up, then the window is closed.
-inline void RunWindow(const std::function<void(QtDialog&)>& script) {
+inline void RunWindow(const std::function<void(qubopost::gui::QtDialog&)>& script) {
     static int argc = 1;
     static char name[] = "test_qt_a11y";
     static char* argv[] = {name, nullptr};
-    static QtWindowSystem windows(argc, argv);
+    static qubopost::gui::QtWindowSystem windows(argc, argv);
     TempDir dir;
-    DialogServices services;
+    qubopost::ui::DialogServices services;
     services.settingsPath = dir.File("CQubopostDlg.ini");
     services.journalPath = dir.File("journal.sqlite");
     services.postingPause = std::chrono::milliseconds(0);
     services.http.idleTimeoutMs = 5000;
-    CQubopostDlg dialog(services);
+    qubopost::ui::CQubopostDlg dialog(services);
     QTimer::singleShot(0, [&] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* qtDialog = qobject_cast<QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+            if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
                 qtDialog->activateWindow();
                 if (!QTest::qWaitForWindowActive(qtDialog)) qWarning("the window is not active");
                 script(*qtDialog);

@@ -28,12 +28,15 @@
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
+using namespace qubopost::view;
+using namespace qubopost::gui;
+
 namespace {
 
 QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 
 template <typename W>
-W* As(QtDialog& dialog, int id) {
+W* As(qubopost::gui::QtDialog& dialog, int id) {
     return qobject_cast<W*>(dialog.Control(id));
 }
 
@@ -118,7 +121,7 @@ class QtDialogTest : public QObject {
 
     void init() {
         handlers = std::make_unique<FakeHandlers>();
-        dialog = std::make_unique<QtDialog>(*handlers);
+        dialog = std::make_unique<qubopost::gui::QtDialog>(*handlers);
         handlers->view = dialog.get();
     }
     void cleanup() {
@@ -469,7 +472,7 @@ class QtDialogTest : public QObject {
         const QList<QSize> sizes = dialog->windowIcon().availableSizes();
         for (int size : {16, 24, 32, 48, 256}) QVERIFY(sizes.contains(QSize(size, size)));
         for (int size : {16, 32, 128}) {
-            const QImage image = RenderQubopostIcon(size);
+            const QImage image = qubopost::gui::RenderQubopostIcon(size);
             QCOMPARE(image.size(), QSize(size, size));
             QCOMPARE(qAlpha(image.pixel(0, 0)), 0);  // rounded corner
             const QColor tile = image.pixelColor(size / 2, size / 16);
@@ -482,8 +485,9 @@ class QtDialogTest : public QObject {
 
   private:
     std::unique_ptr<FakeHandlers> handlers;
-    std::unique_ptr<QtDialog> dialog;
+    std::unique_ptr<qubopost::gui::QtDialog> dialog;
 };
 
 QTEST_MAIN(QtDialogTest)
 #include "test_qt_dialog.moc"
+

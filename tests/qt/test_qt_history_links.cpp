@@ -14,6 +14,10 @@
 #include "ui/side_services.h"
 #include "temp_dir.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace journal = qubopost::journal;
 
 // What the desktop was asked to open, instead of a browser.
@@ -77,7 +81,7 @@ class QtHistoryLinksTest : public QObject {
             emit messages->itemActivated(messages->topLevelItem(1), 0);
             window->reject();
         });
-        RunHistoryWindow(nullptr, *MakeSideServices("", path));
+        qubopost::gui::RunHistoryWindow(nullptr, *qubopost::ui::MakeSideServices("", path));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 
@@ -95,3 +99,4 @@ class QtHistoryLinksTest : public QObject {
 
 QTEST_MAIN(QtHistoryLinksTest)
 #include "test_qt_history_links.moc"
+

@@ -20,6 +20,10 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace {
 
 QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -62,7 +66,7 @@ void ConfirmPreviewWhenShown(QObject* owner, int* listed) {
     timer->start(20);
 }
 
-void Type(QtDialog& dialog, int id, const QString& text) {
+void Type(qubopost::gui::QtDialog& dialog, int id, const QString& text) {
     if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) {
         line->setText(text);
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) {
@@ -70,13 +74,13 @@ void Type(QtDialog& dialog, int id, const QString& text) {
     }
 }
 
-QString TextOf(QtDialog& dialog, int id) {
+QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
     if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
     if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
     return QString();
 }
 
-void Click(QtDialog& dialog, int id) { QTest::mouseClick(dialog.Control(id), Qt::LeftButton); }
+void Click(qubopost::gui::QtDialog& dialog, int id) { QTest::mouseClick(dialog.Control(id), Qt::LeftButton); }
 
 }  // namespace
 
@@ -211,20 +215,20 @@ class QtIntegrationTest : public QObject {
     }
 
   private:
-    void RunDialog(const std::function<void(QtDialog&)>& script, const std::string& settingsPath = {}) {
+    void RunDialog(const std::function<void(qubopost::gui::QtDialog&)>& script, const std::string& settingsPath = {}) {
         static int argc = 1;
         static char name[] = "test_qt_integration";
         static char* argv[] = {name, nullptr};
         static QtWindowSystem windows(argc, argv);
         TempDir dir;
-        DialogServices services;
+        qubopost::ui::DialogServices services;
         services.settingsPath = settingsPath.empty() ? dir.File("CQubopostDlg.ini") : settingsPath;
         services.postingPause = std::chrono::milliseconds(0);
         services.http.idleTimeoutMs = 5000;
-        CQubopostDlg dialog(services);
+        qubopost::ui::CQubopostDlg dialog(services);
         QTimer::singleShot(0, [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* qtDialog = qobject_cast<QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
                     script(*qtDialog);
                     if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
                     return;
@@ -238,3 +242,4 @@ class QtIntegrationTest : public QObject {
 
 QTEST_MAIN(QtIntegrationTest)
 #include "test_qt_integration.moc"
+

@@ -19,6 +19,10 @@
 #include "smtp_fixture.h"
 #include "test_qt_a11y_window.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 using a11y_test::Accessible;
 using a11y_test::OnNextModal;
 using a11y_test::Press;
@@ -28,7 +32,7 @@ using a11y_test::U;
 namespace {
 
 // The name of the control that has the focus (the combo box has it in its edit part).
-QString FocusedName(QtDialog& dialog) {
+QString FocusedName(qubopost::gui::QtDialog& dialog) {
     QWidget* focus = QApplication::focusWidget();
     for (QWidget* widget : dialog.TableWidgets())
         if (focus && (widget == focus || widget->isAncestorOf(focus))) return Accessible(widget)->text(QAccessible::Name);
@@ -259,3 +263,4 @@ class QtKeyboardTest : public QObject {
 
 QTEST_MAIN(QtKeyboardTest)
 #include "test_qt_keyboard.moc"
+

@@ -25,6 +25,10 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace creds = qubopost::credentials;
 using namespace std::chrono_literals;
 
@@ -81,7 +85,7 @@ void WithCredentialsWindow(const std::string& server, const std::string& port, c
         window->done(QDialog::Rejected);
     });
     timer->start(20);
-    RunCredentialsWindow(nullptr, server, port, MakeSideServices(settings, "")->SmtpLogin());
+    qubopost::gui::RunCredentialsWindow(nullptr, server, port, qubopost::ui::MakeSideServices(settings, "")->SmtpLogin());
     QVERIFY(ran);
 }
 
@@ -272,3 +276,4 @@ class QtKeyRingTest : public QObject {
 
 QTEST_MAIN(QtKeyRingTest)
 #include "test_qt_keyring.moc"
+

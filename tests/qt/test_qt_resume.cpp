@@ -35,6 +35,10 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace journal = qubopost::journal;
 using qubopost::test::DecodedSubject;
 
@@ -74,12 +78,12 @@ void ConfirmPreviewWhenShown(QObject* owner) {
     timer->start(20);
 }
 
-void Type(QtDialog& dialog, int id, const QString& text) {
+void Type(qubopost::gui::QtDialog& dialog, int id, const QString& text) {
     if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) line->setText(text);
     if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) edit->setPlainText(text);
 }
 
-QString TextOf(QtDialog& dialog, int id) {
+QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
     if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
     if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
     if (auto* button = qobject_cast<QAbstractButton*>(dialog.Control(id))) return button->text();
@@ -88,7 +92,7 @@ QString TextOf(QtDialog& dialog, int id) {
 
 // Fills the posting fields, confirms the preview and presses ブログ投稿開始; false when the start
 // button did not come on.
-bool StartPosting(QtDialog& dialog, const QString& server, int port, const QString& addresses, const QString& article) {
+bool StartPosting(qubopost::gui::QtDialog& dialog, const QString& server, int port, const QString& addresses, const QString& article) {
     Type(dialog, IDC_FROM_ADDRESS, QStringLiteral("me@example.jp"));
     Type(dialog, IDC_SMTP_SERVER, server);
     Type(dialog, IDC_SMTP_PORT, QString::number(port));
@@ -349,25 +353,25 @@ class QtResumeTest : public QObject {
   private:
     // The main window with the real dialog logic, without pauses between messages; `script`
     // runs once the window is up and any question it asked at start is answered.
-    void RunDialog(const Session& session, const std::function<void(QtDialog&)>& script) {
+    void RunDialog(const Session& session, const std::function<void(qubopost::gui::QtDialog&)>& script) {
         static int argc = 1;
         static char name[] = "test_qt_resume";
         static char* argv[] = {name, nullptr};
         static QtWindowSystem windows(argc, argv);
-        DialogServices services;
+        qubopost::ui::DialogServices services;
         services.settingsPath = session.settingsPath;
         services.journalPath = session.journalPath;
         services.sendMail = session.sendMail;
         services.postingPause = std::chrono::milliseconds(0);
-        CQubopostDlg dialog(services);
+        qubopost::ui::CQubopostDlg dialog(services);
         m_current = &dialog;
         QTimer launcher;
         int ticks = 0;
         bool asked = false;
         connect(&launcher, &QTimer::timeout, [&] {
-            QtDialog* window = nullptr;
+            qubopost::gui::QtDialog* window = nullptr;
             for (QWidget* candidate : QApplication::topLevelWidgets())
-                if (auto* found = qobject_cast<QtDialog*>(candidate); found && found->isVisible()) window = found;
+                if (auto* found = qobject_cast<qubopost::gui::QtDialog*>(candidate); found && found->isVisible()) window = found;
             if (++ticks > 1500) {  // 30 s
                 launcher.stop();
                 QTest::qFail("the dialog did not come up", __FILE__, __LINE__);
@@ -402,3 +406,4 @@ class QtResumeTest : public QObject {
 
 QTEST_MAIN(QtResumeTest)
 #include "test_qt_resume.moc"
+

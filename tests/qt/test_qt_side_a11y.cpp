@@ -21,6 +21,10 @@
 #include "ui/side_services.h"
 #include "temp_dir.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace {
 
 // A label's text as it is read out: "サーバ(&V):" is "サーバ".
@@ -115,8 +119,8 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "server")));
             checked = true;
         });
-        RunCredentialsWindow(nullptr, "smtp.example.jp", "587",
-                             MakeSideServices(folder.File("settings.ini"), "")->SmtpLogin());
+        qubopost::gui::RunCredentialsWindow(nullptr, "smtp.example.jp", "587",
+                             qubopost::ui::MakeSideServices(folder.File("settings.ini"), "")->SmtpLogin());
         QVERIFY(checked);
     }
 
@@ -128,7 +132,7 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "host")));
             checked = true;
         });
-        RunRankingWindow(nullptr, *MakeSideServices(folder.File("settings.ini"), ""));
+        qubopost::gui::RunRankingWindow(nullptr, *qubopost::ui::MakeSideServices(folder.File("settings.ini"), ""));
         QVERIFY(checked);
     }
 
@@ -138,10 +142,11 @@ class SideWindowAccessibilityTest : public QObject {
             CheckNames(window, 2);
             checked = true;
         });
-        RunHistoryWindow(nullptr, *MakeSideServices("", folder.File("journal.sqlite")));
+        qubopost::gui::RunHistoryWindow(nullptr, *qubopost::ui::MakeSideServices("", folder.File("journal.sqlite")));
         QVERIFY(checked);
     }
 };
 
 QTEST_MAIN(SideWindowAccessibilityTest)
 #include "test_qt_side_a11y.moc"
+

@@ -18,6 +18,9 @@
 #include "gui/qt_window_system.h"
 #include "resources/control_table.h"
 
+using namespace qubopost::view;
+using namespace qubopost::gui;
+
 namespace {
 
 // Generous bound for waiting on another thread; only a safety net against hangs.
@@ -78,7 +81,7 @@ class QtThreadsTest : public QObject {
             auto* edit = qobject_cast<QLineEdit*>(dialog.Control(IDC_FROM_ADDRESS));
             connect(edit, &QLineEdit::textChanged, [&] { editedOn = QThread::currentThread(); });
             jobs.push_back(StartJob(*handlers, [&] {
-                ControlView* view = handlers->view;
+                qubopost::view::ControlView* view = handlers->view;
                 view->SetWindowText(IDC_FROM_ADDRESS, Sjis("送信者@example.jp"));
                 readBack = view->GetWindowText(IDC_FROM_ADDRESS);
                 view->SetCheck(IDC_RANK_DAILY, true);
@@ -196,7 +199,7 @@ class QtThreadsTest : public QObject {
             // The job hammers the view until it is told to stop, so that some of its
             // calls are in flight while the dialog ends.
             jobs.push_back(StartJob(*handlers, [&, closedBy] {
-                ControlView* view = handlers->view;
+                qubopost::view::ControlView* view = handlers->view;
                 while (!handlers->stopRequested) {
                     view->SetWindowText(IDC_LOG, Text::Format("%d", {calls.load()}));
                     view->GetWindowText(IDC_LOG);
@@ -233,7 +236,7 @@ class QtThreadsTest : public QObject {
             // Were the dialog still run, this would end it with another result.
             QTimer::singleShot(0, [] {
                 for (QWidget* window : QApplication::topLevelWidgets()) {
-                    if (auto* dialog = qobject_cast<QtDialog*>(window))
+                    if (auto* dialog = qobject_cast<qubopost::gui::QtDialog*>(window))
                         dialog->EndDialog(kEndedByHarness);
                 }
             });
@@ -270,7 +273,7 @@ class QtThreadsTest : public QObject {
     // Runs the main dialog through the window system. The script runs inside the modal
     // run once the window is up; a dialog the script leaves open is ended afterwards, so
     // that a failed check never leaves the run hanging.
-    int RunDialog(const std::function<void(QtDialog&)>& script) {
+    int RunDialog(const std::function<void(qubopost::gui::QtDialog&)>& script) {
         auto init = std::move(handlers->onInitDialog);
         handlers->onInitDialog = [&, init] {
             if (init) init();
@@ -289,3 +292,4 @@ class QtThreadsTest : public QObject {
 
 QTEST_MAIN(QtThreadsTest)
 #include "test_qt_threads.moc"
+

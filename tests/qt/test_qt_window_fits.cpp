@@ -28,6 +28,10 @@
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace {
 
 constexpr int kScreenWidth = 1366;
@@ -35,7 +39,7 @@ constexpr int kScreenHeight = 768;
 
 QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-QScrollArea* ScrollOf(QtDialog& dialog) { return dialog.findChild<QScrollArea*>(); }
+QScrollArea* ScrollOf(qubopost::gui::QtDialog& dialog) { return dialog.findChild<QScrollArea*>(); }
 
 // A widget's rectangle in the scroll area's viewport.
 QRect InViewport(QScrollArea* scroll, QWidget* widget) {
@@ -46,7 +50,7 @@ QString Describe(const QRect& r) {
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
-QString NameOf(QtDialog& dialog, QWidget* widget) {
+QString NameOf(qubopost::gui::QtDialog& dialog, QWidget* widget) {
     for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER,
                    IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG, IDC_KIND_GOODS, IDC_CATEGORY, IDC_AFFILIATE_ID,
                    IDC_RANK_MONTHLY, IDC_RANK_DAILY, IDC_RANK_PICKUP, IDC_GENERATE, IDC_CLEAR, IDC_ARTICLE, IDC_LOG,
@@ -73,7 +77,7 @@ class QtWindowFitsTest : public QObject {
 
     void theWindowOpensWithinTheScreen() {
         FakeHandlers handlers;
-        QtDialog dialog(handlers);
+        qubopost::gui::QtDialog dialog(handlers);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
@@ -85,7 +89,7 @@ class QtWindowFitsTest : public QObject {
     // taller or wider than the viewport itself (a frame) fills it instead.
     void everyControlCanBeScrolledIntoView() {
         FakeHandlers handlers;
-        QtDialog dialog(handlers);
+        qubopost::gui::QtDialog dialog(handlers);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QScrollArea* scroll = ScrollOf(dialog);
@@ -138,7 +142,7 @@ class QtWindowFitsTest : public QObject {
         QFETCH(int, dx);
         QFETCH(int, dy);
         FakeHandlers handlers;
-        QtDialog dialog(handlers);
+        qubopost::gui::QtDialog dialog(handlers);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         // At the dialog's own size nothing scrolls and the controls stand where the table puts
@@ -187,7 +191,7 @@ class QtWindowFitsTest : public QObject {
 
     void shrinkingBelowTheDialogsSizeScrollsInsteadOfSqueezing() {
         FakeHandlers handlers;
-        QtDialog dialog(handlers);
+        qubopost::gui::QtDialog dialog(handlers);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QSize base = dialog.Content()->minimumSize();
@@ -206,11 +210,11 @@ class QtWindowFitsTest : public QObject {
     // shows): the top left of the controls is what the user sees first.
     void theWindowOpensAtTheTopOfItsControls() {
         TempDir dir;
-        DialogServices services;
+        qubopost::ui::DialogServices services;
         services.settingsPath = dir.File("qubopost.ini");
         services.journalPath = dir.File("history.sqlite3");
-        CQubopostDlg logic(services);
-        QtDialog window(logic);
+        qubopost::ui::CQubopostDlg logic(services);
+        qubopost::gui::QtDialog window(logic);
         logic.Attach(&window);
         logic.OnInitDialog();
         window.show();
@@ -240,13 +244,13 @@ class QtWindowFitsTest : public QObject {
         const std::string settings = dir.File("qubopost.ini");
         TempDir::Write(settings, host.isEmpty() ? std::string("[Qubopost]\r\n")
                                                 : "[Ranking]\r\nHost=" + host.toStdString() + "\r\n");
-        DialogServices services;
+        qubopost::ui::DialogServices services;
         services.settingsPath = settings;
         services.journalPath = dir.File("history.sqlite3");
         QString windowUrl;
         {
-            CQubopostDlg logic(services);
-            QtDialog window(logic);
+            qubopost::ui::CQubopostDlg logic(services);
+            qubopost::gui::QtDialog window(logic);
             logic.Attach(&window);
             logic.OnInitDialog();
             // Choices away from the defaults, the same ones given to the CLI below.
@@ -302,3 +306,4 @@ int main(int argc, char** argv) {
 }
 
 #include "test_qt_window_fits.moc"
+

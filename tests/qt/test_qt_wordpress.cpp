@@ -50,6 +50,10 @@
 #include "ui/qubopost_dlg.h"
 #include "wordpress_expectations.h"
 
+using namespace qubopost::view;
+using namespace qubopost::ui;
+using namespace qubopost::gui;
+
 namespace {
 
 QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -97,7 +101,7 @@ void Paste(QWidget* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
 }
 
-QString TextOf(QtDialog& dialog, int id) {
+QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
     if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
     if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
     return QString();
@@ -482,19 +486,19 @@ class QtWordPressTest : public QObject {
 
     // The main window with its default wiring (the mail library sends), on a settings file and a
     // journal of the test's own, without pauses between messages; `script` runs once it is up.
-    void RunDialog(const std::string& settingsPath, const std::function<void(QtDialog&)>& script) {
+    void RunDialog(const std::string& settingsPath, const std::function<void(qubopost::gui::QtDialog&)>& script) {
         static int argc = 1;
         static char name[] = "test_qt_wordpress";
         static char* argv[] = {name, nullptr};
         static QtWindowSystem windows(argc, argv);
-        DialogServices services;
+        qubopost::ui::DialogServices services;
         services.settingsPath = settingsPath;
         services.journalPath = m_dir.File("history.sqlite3");
         services.postingPause = std::chrono::milliseconds(0);
-        CQubopostDlg dialog(services);
+        qubopost::ui::CQubopostDlg dialog(services);
         QTimer::singleShot(0, [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* qtDialog = qobject_cast<QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
                     script(*qtDialog);
                     if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
                     return;
@@ -513,3 +517,4 @@ class QtWordPressTest : public QObject {
 
 QTEST_MAIN(QtWordPressTest)
 #include "test_qt_wordpress.moc"
+

@@ -5,6 +5,8 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 
+using namespace qubopost::view;
+
 Text MemoryView::GetWindowText(int id) {
     std::lock_guard lock(m_mutex);
     return m_texts[id];

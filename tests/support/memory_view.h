@@ -13,7 +13,7 @@
 #include "view/control_view.h"
 #include "view/dialog_handlers.h"
 
-class MemoryView : public ControlView {
+class MemoryView : public qubopost::view::ControlView {
 public:
     Text GetWindowText(int id) override;
     void SetWindowText(int id, const Text& text) override;
@@ -48,17 +48,17 @@ public:
     };
     std::vector<Choice> Choices();
     void SetFocus(int id) override;
-    bool ShowPostingPreview(PostingPreview& preview) override;
+    bool ShowPostingPreview(qubopost::view::PostingPreview& preview) override;
 
     // Told of every SetWindowText, as the window tells of edits.
-    DialogHandlers* notify = nullptr;
+    qubopost::view::DialogHandlers* notify = nullptr;
     bool confirmPreview = true;
     // The next preview that offers a fix is closed with it (once).
     bool choosePreviewFix = false;
     void Answer(std::vector<bool> answers);
     std::vector<std::string> Questions();  // UTF-8, in the order asked
     std::vector<std::string> StatusTexts();
-    std::vector<PostingPreview> Previews();
+    std::vector<qubopost::view::PostingPreview> Previews();
     int Focus();  // 0 until SetFocus
 
     // Texts by UTF-8, for readable tests.
@@ -87,7 +87,7 @@ private:
     std::vector<bool> m_answers;
     std::vector<int> m_choices;
     std::vector<Choice> m_asked;
-    std::vector<PostingPreview> m_previews;
+    std::vector<qubopost::view::PostingPreview> m_previews;
     int m_focus = 0;
     std::map<int, std::vector<Text>> m_history;
     std::map<int, bool> m_checks;

@@ -5,6 +5,8 @@
 
 #include "platform/text.h"
 
+namespace qubopost::view {
+
 class DialogHandlers;
 
 class WindowSystem {
@@ -15,3 +17,5 @@ public:
     // Creates the main dialog's window over the control table and runs it until it is closed.
     virtual int RunModal(DialogHandlers& dialog) = 0;
 };
+
+}  // namespace qubopost::view
