@@ -161,6 +161,7 @@ public:
     }
     ~LocaleVariables() {
         for (const char* name : kNames) unsetenv(name);
+        unsetenv("QUBOPOST_TEST_OWN_LOCALE");
         for (const auto& [name, value] : m_saved) setenv(name.c_str(), value.c_str(), 1);
     }
     LocaleVariables(const LocaleVariables&) = delete;
@@ -168,6 +169,7 @@ public:
     void Lang(const char* lang) {
         for (const char* name : kNames) unsetenv(name);
         setenv("LANG", lang, 1);
+        setenv("QUBOPOST_TEST_OWN_LOCALE", "1", 1);  // StartCli keeps these variables
     }
 
 private:
