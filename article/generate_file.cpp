@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/encoding.h"
+#include "resources/messages/messages.h"
 
 namespace {
 
@@ -221,23 +222,19 @@ GenerateResult GenerateFromPage(const Text& page, RankingKind kind, OutputEncodi
 
 std::string GenerateErrorMessage(const GenerateResult& result, const std::string& pagePath) {
     using Outcome = GenerateResult::Outcome;
-    const std::string reason = result.error ? std::string("（") + std::strerror(result.error) + "）" : std::string();
+    namespace msg = qubopost::messages;
+    const std::string reason = result.error ? msg::Say(msg::kReasonInBrackets, {std::strerror(result.error)}) : std::string();
     switch (result.outcome) {
         case Outcome::Written:
             return std::string();
         case Outcome::NoProducts:
-            return "ランキングページに商品のリンクが一つもなかったため、記事を作成しませんでした。"
-                   "ランキングサービスがメンテナンス中か、ページの形が変わった可能性があります。"
-                   "時間をおいてもう一度お試しください。";
+            return std::string(msg::Say(msg::kGenerateNoProducts));
         case Outcome::PageUnreadable:
-            return "ランキングページのファイル「" + pagePath + "」を読み込めませんでした" + reason +
-                   "。ファイル名と読み取りの権限を確認してください。";
+            return msg::Say(msg::kGeneratePageUnreadable, {pagePath, reason});
         case Outcome::ConverterUnavailable:
-            return "文字コードの変換機能を使えないため、記事を作成できませんでした。"
-                   "ICU のデータ（libicu）が正しくインストールされているか確認してください。";
+            return std::string(msg::Say(msg::kGenerateConverterUnavailable));
         case Outcome::WriteFailed:
-            return "記事を最後まで書き出せませんでした" + reason +
-                   "。出力先のディスクの空き容量や、パイプの先のプログラムが終了していないかを確認してください。";
+            return msg::Say(msg::kGenerateWriteFailed, {reason});
     }
     return std::string();
 }

@@ -39,110 +39,14 @@
 #include "posting/posting_engine.h"
 #include "posting/posting_run.h"
 #include "posting/stop_signal.h"
-#include "resources/strings.h"
+#include "resources/messages/messages.h"
 
 namespace {
 
 namespace journal = qubopost::journal;
+namespace msg = qubopost::messages;
+using msg::Say;
 
-constexpr const char* kUsage = R"(Usage:
-  qubopost-cli generate [--kind monthly|daily|pickup] [--product download|mailmag|goods]
-                        [--category TEXT] [--af ID] [--page FILE] [--print-url]
-                        [--output-encoding utf-8|sjis] [--ranking-host HOST[:PORT]]
-                        [--settings FILE]
-  qubopost-cli post --article FILE (--to ADDR|URL)... [--to-file FILE] [--server HOST --port PORT
-                    --from ADDR] [--header FILE] [--footer FILE] [--pause SECONDS] [--dry-run]
-                    [--draft] [--input-encoding utf-8|sjis] [--restart] [--resend-uncertain]
-                    [--retry-failed] [--again] [--no-journal] [--tls-trust-file FILE]
-                    [--settings FILE]
-  qubopost-cli resume [RUN] [--pause SECONDS] [--resend-uncertain] [--draft] [--tls-trust-file FILE]
-  qubopost-cli history [--run ID] [--limit N]
-  qubopost-cli credentials set --server HOST[:PORT] --user USER   (password on standard input)
-  qubopost-cli credentials forget --server HOST
-  qubopost-cli credentials list
-  qubopost-cli --help | --version
-
-generate: builds article text from a ranking page, as the dialog's "記事自動生成" does.
-  --kind        ranking kind: monthly (1-month ranking, default), daily (24-hour ranking)
-                or pickup (pickup products)
-  --product     product kind: download (default), mailmag (paid mail magazines) or goods
-  --category    the category as the dialog's combo box takes it, in UTF-8: one of its labels
-                (すべて (default), ビジネス・情報源, 趣味・生活・雑誌, 芸能・音楽,
-                小説・ノンフィクション, 写真集・グラビア, 漫画・同人誌) or any other text,
-                which is sent as it is
-  --af          affiliate ID (default: the program's own ID)
-  --print-url   print the ranking URL and exit
-  --page FILE   take FILE's bytes as the downloaded page (EUC-JP) instead of fetching it
-  --ranking-host HOST[:PORT]
-                the ranking service for this run; default: [Ranking] Host= of the settings
-                file, else the host the program was built with
-  --output-encoding
-                utf-8 (default) or sjis (the program's own Shift-JIS bytes)
-  The page is fetched with one HTTP GET, honouring http_proxy, https_proxy and no_proxy.
-  The article text goes to standard output. A page without a single product gives no
-  article and exit status 1.
-
-post: mails the article text, three articles a message, to every address, as the dialog's
-  "ブログ投稿開始" does, through the SMTP server HOST:PORT (465, or HOST written as
-  smtps://HOST: TLS from the start; other ports: STARTTLS when offered, required when a
-  password is stored for HOST in the key ring or ~/.netrc).
-  A destination may also be a blog's URL with the user name in it
-  (https://taro@blog.example.jp/): each group is then posted through the blog's own API
-  (WordPress REST, XML-RPC or AtomPub, found from the URL; "wordpress+", "xmlrpc+" or
-  "atompub+" in front of the URL forces one) as one entry, title = the subject, the text as
-  HTML. Its password (a WordPress application password, an API key) comes from the key ring
-  (credentials set --server HOST[:PORT] --user USER) or ~/.netrc (machine HOST login USER
-  password ...), never from the command line. Plain http:// only to this machine. A blog that
-  refuses the login gets nothing more in that run; the other destinations go on. The post's
-  address is recorded (history shows it).
-  --article FILE  the article text (articles separated by -----into-----)
-  --to ADDR|URL   a destination: a mail address or a blog's URL; may be given several times
-  --to-file FILE  destinations, one per line
-  --server HOST, --port PORT, --from ADDR
-                  the SMTP server and the sender; needed only when a destination is a mail
-                  address
-  --header FILE, --footer FILE
-                  text put before and after each message body
-  --pause SECONDS pause after each message that went out (default 60; 0 or more)
-  --dry-run       send nothing; print every message and post that would go out
-  --draft         post to blogs as drafts (also [Qubopost] Draft=1 in the settings file);
-                  mail destinations are not affected
-  --input-encoding
-                  utf-8 (default) or sjis: the encoding of the files
-  --restart       start over even when an earlier run of the same inputs did not finish
-  --resend-uncertain
-                  when resuming, send again the messages whose result is unknown (the
-                  connection broke after the final "."): they may arrive twice
-  --retry-failed  after a finished run with failures, send only the failed messages
-  --again         post again what a finished run of the same inputs already posted
-  --no-journal    post without recording the run (it cannot be resumed)
-  --tls-trust-file FILE
-                  PEM file of a private certificate authority to trust (default: the
-                  settings file's [Qubopost] TrustFile=)
-  --settings FILE the settings file (default: the one the window uses)
-  Every run is recorded whole in $XDG_STATE_HOME/qubopost/history.sqlite3 (a journal that
-  cannot be opened, checked or written stops the run before anything is sent). A run with the
-  same inputs as an earlier one that was stopped or killed resumes: what went out is not sent
-  again. The same inputs as a finished run post nothing unless --again, --retry-failed or
-  --resend-uncertain. One process at a time posts a run; a second one says which process
-  owns it. The next message never goes out sooner than the pause after the last message sent
-  to that server, also across processes. Each log line is printed as it is written, then
-  the final message. The exit status is 0 exactly when every message went out; 2 for input
-  errors.
-
-resume: finishes the newest unfinished run (or RUN) from the journal alone, without its
-  input files: sent messages are skipped, uncertain ones sent only with --resend-uncertain.
-  A run posted as drafts goes on as drafts (--draft makes every blog post of it a draft).
-  With nothing to resume it says so and exits 0.
-
-history: the recorded runs, newest first, with the address of each blog post; --run ID lists
-  that run's messages (a post's address under its message).
-
-credentials: stores the password of an SMTP server or a blog (HOST as in its URL) in the desktop
-  key ring (Secret Service), removes it, or lists the stored hosts and users (never passwords).
-
-Errors go to standard error with a non-zero exit status.
-)";
 
 struct Arguments {
     std::map<std::string, std::string> values;
@@ -152,7 +56,7 @@ struct Arguments {
     bool Has(const std::string& flag) const { return flags.count(flag) > 0; }
 };
 
-int Fail(const std::string& message) {
+int Fail(std::string_view message) {
     std::cerr << "qubopost-cli: " << message << "\n";
     return 2;
 }
@@ -168,17 +72,17 @@ std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vect
             args.flags.insert(arg);
         } else if (std::find(withValue.begin(), withValue.end(), arg) != withValue.end()) {
             if (i + 1 >= argc) {
-                *error = arg + " needs a value";
+                *error = Say(msg::kCliNeedsValue, {arg});
                 return std::nullopt;
             }
             if (arg == "--to") {
                 args.to.emplace_back(argv[++i]);
             } else if (!args.values.emplace(arg, argv[++i]).second) {
-                *error = arg + " was given twice; give it once";
+                *error = Say(msg::kCliGivenTwice, {arg});
                 return std::nullopt;
             }
         } else {
-            *error = "unknown option " + arg + " (see --help)";
+            *error = Say(msg::kCliUnknownOption, {arg});
             return std::nullopt;
         }
     }
@@ -197,10 +101,10 @@ int CheckSettingsOption(const Arguments& args) {
     const std::string path = Value(args, "--settings");
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        return Fail("--settings のファイル " + path + " がありません（" + std::strerror(errno) + "）。パスを確かめてください。");
-    if (S_ISDIR(info.st_mode)) return Fail("--settings の " + path + " はフォルダーです。設定ファイルを指定してください。");
+        return Fail(Say(msg::kCliSettingsMissing, {path, std::strerror(errno)}));
+    if (S_ISDIR(info.st_mode)) return Fail(Say(msg::kCliSettingsIsFolder, {path}));
     if (access(path.c_str(), R_OK) != 0)
-        return Fail("--settings のファイル " + path + " を読めません（" + std::strerror(errno) + "）。");
+        return Fail(Say(msg::kCliSettingsUnreadable, {path, std::strerror(errno)}));
     return 0;
 }
 
@@ -213,18 +117,19 @@ int Generate(const Arguments& args) {
     const std::string kind = Value(args, "--kind", "monthly");
     const std::string product = Value(args, "--product", "download");
     const std::string encoding = Value(args, "--output-encoding", "utf-8");
-    if (kind != "monthly" && kind != "daily" && kind != "pickup") return Fail("--kind must be monthly, daily or pickup");
+    if (kind != "monthly" && kind != "daily" && kind != "pickup") return Fail(Say(msg::kCliKindInvalid));
     if (product != "download" && product != "mailmag" && product != "goods") {
-        return Fail("--product must be download, mailmag or goods");
+        return Fail(Say(msg::kCliProductInvalid));
     }
-    if (encoding != "utf-8" && encoding != "sjis") return Fail("--output-encoding must be utf-8 or sjis");
+    if (encoding != "utf-8" && encoding != "sjis") return Fail(Say(msg::kCliOutputEncodingInvalid));
 
     const std::string host = RankingHostInUse(SettingsPath(args), Value(args, "--ranking-host"), RankingHost());
     if (!IsValidRankingHost(host))
-        return Fail("ランキングサービスのホスト「" + host + "」が正しくありません。HOST または HOST:PORT の形で指定してください。");
+        return Fail(Say(msg::kCliRankingHostInvalid, {host}));
 
     const Text productKind = ProductKindFor(product == "download", product == "mailmag", product == "goods");
     const Text rankingKind = RankingKindFor(kind == "monthly", kind == "daily", kind == "pickup");
+    // kept byte for byte: "すべて" is the label the ranking service's category table is keyed by.
     const Text category = CategoryCodeFor(Sjis(Value(args, "--category", "すべて")));
     const Text affiliateId = AffiliateIdFor(Sjis(Value(args, "--af")));
     const Text url = MakeRankingUrl(productKind, category, affiliateId, rankingKind, host);
@@ -239,22 +144,21 @@ int Generate(const Arguments& args) {
     if (args.values.count("--page")) {
         result = GenerateFromPageFile(Value(args, "--page"), *rankingKindValue, output, STDOUT_FILENO);
     } else {
-        if (!StartNetwork()) return Fail("the network library could not be started");
+        if (!StartNetwork()) return Fail(Say(msg::kCliNetworkUnavailable));
         const RankingPage page = FetchRankingPage(url, HttpOptions{});
         if (page.outcome == RankingPage::Outcome::NetworkError) {
-            std::cerr << ToUtf8(Sjis(texts::kNetworkError)) << "\n"
+            std::cerr << Say(msg::kCliNetworkError) << "\n"
                       << DescribeFetchFailure(page.error, host) << "\n(" << url.Bytes() << ")\n";
             return 1;
         }
         if (page.outcome == RankingPage::Outcome::ConverterUnavailable) {
-            std::cerr << ToUtf8(Sjis(texts::kConverterUnavailable)) << "\n";
+            std::cerr << Say(msg::kCliConverterUnavailable) << "\n";
             return 1;
         }
         result = GenerateFromPage(page.page, *rankingKindValue, output, STDOUT_FILENO);
     }
     if (result.nulBytesDropped > 0)
-        std::cerr << "qubopost-cli: ランキングページの記事になる部分にあった NUL バイト " << result.nulBytesDropped
-                  << " 個は文字ではないため、取り除きました。\n";
+        std::cerr << "qubopost-cli: " << Say(msg::kCliNulBytesDropped, {std::to_string(result.nulBytesDropped)}) << "\n";
     if (result.Succeeded()) return 0;
     std::cerr << "qubopost-cli: " << GenerateErrorMessage(result, Value(args, "--page")) << "\n";
     return 1;
@@ -310,7 +214,7 @@ bool ParsePause(const Arguments& args, double* seconds) {
     char* end = nullptr;
     *seconds = std::strtod(text.c_str(), &end);
     if (text.empty() || !end || *end || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 86400) {
-        Fail("--pause は 0 以上 86400 以下の秒数で指定してください（「" + text + "」）。");
+        Fail(Say(msg::kCliPauseInvalid, {text}));
         return false;
     }
     return true;
@@ -321,10 +225,10 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
 
 int Post(const Arguments& args) {
     const std::string encoding = Value(args, "--input-encoding", "utf-8");
-    if (encoding != "utf-8" && encoding != "sjis") return Fail("--input-encoding must be utf-8 or sjis");
+    if (encoding != "utf-8" && encoding != "sjis") return Fail(Say(msg::kCliInputEncodingInvalid));
     const bool sjis = encoding == "sjis";
-    if (Value(args, "--article").empty()) return Fail("--article is required");
-    if (args.to.empty() && !args.values.count("--to-file")) return Fail("give --to or --to-file");
+    if (Value(args, "--article").empty()) return Fail(Say(msg::kCliArticleRequired));
+    if (args.to.empty() && !args.values.count("--to-file")) return Fail(Say(msg::kCliDestinationRequired));
 
     double pauseSeconds = 60;
     if (!ParsePause(args, &pauseSeconds)) return 2;
@@ -334,7 +238,7 @@ int Post(const Arguments& args) {
     PostingInputs inputs;
     for (const std::string& to : args.to) {
         if (to.find_first_of("\r\n") != std::string::npos || to.find('\0') != std::string::npos)
-            return Fail("--to のアドレスに改行が含まれています。");
+            return Fail(Say(msg::kCliToHasLineBreak));
         inputs.blogAddresses += Text(to + "\r\n");
     }
     if (args.values.count("--to-file")) {
@@ -347,20 +251,20 @@ int Post(const Arguments& args) {
     if (NeedsMailServer(inputs.blogAddresses)) {
         for (const char* required : {"--server", "--port", "--from"}) {
             if (Value(args, required).empty())
-                return Fail(std::string(required) + " is required (a destination is a mail address)");
+                return Fail(Say(msg::kCliMailOptionRequired, {required}));
         }
     }
     if (mailServer) {
         const std::string hostPart = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
         if (hostPart.find(':') != std::string::npos && hostPart.front() != '[')
-            return Fail("--server にはホスト名だけを書き、ポート番号は --port で指定してください（「" + server + "」）。");
+            return Fail(Say(msg::kCliServerHasPort, {server}));
         if (!IsPortNumber(port))
-            return Fail("--port は 1～65535 の数字で指定してください（「" + port + "」）。");
+            return Fail(Say(msg::kCliPortInvalid, {port}));
     }
     if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
-        return Fail("--restart は --retry-failed、--resend-uncertain と一緒には使えません。");
+        return Fail(Say(msg::kCliRestartConflicts));
     if (args.Has("--again") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
-        return Fail("--again は --retry-failed、--resend-uncertain と一緒には使えません。");
+        return Fail(Say(msg::kCliAgainConflicts));
 
     auto article = ReadInputFile(Value(args, "--article"), sjis, &error);
     if (!article) return Fail(error);
@@ -381,13 +285,13 @@ int Post(const Arguments& args) {
                                      {"--to", &inputs.blogAddresses},
                                      {"--from", &inputs.fromAddress}}) {
         const std::vector<UnmappableChar> controls = FindControlCharacters(text->Bytes(), 1);
-        if (!controls.empty()) return Fail(std::string(name) + " に送れない文字があります: " + DescribeControlCharacter(controls.front()));
+        if (!controls.empty()) return Fail(Say(msg::kCliUnsendableCharacter, {name, DescribeControlCharacter(controls.front())}));
     }
 
     const RunPlan plan = PlanRun(inputs);
     if (plan.groups.empty())
-        return Fail("記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です）。");
-    if (plan.addresses.empty()) return Fail("投稿先のアドレスがありません（--to または --to-file）。");
+        return Fail(Say(msg::kCliNoArticles));
+    if (plan.addresses.empty()) return Fail(Say(msg::kCliNoDestinations));
     if (const std::vector<std::string> problems = DestinationProblems(inputs.blogAddresses); !problems.empty()) {
         std::string all;
         for (const std::string& problem : problems) all += (all.empty() ? "" : "\n") + problem;
@@ -396,7 +300,7 @@ int Post(const Arguments& args) {
     const bool draft = args.Has("--draft") || ReadDraftSetting(SettingsPath(args));
     // A warning, never a refusal: the user may post without it.
     if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes()))
-        std::cerr << "qubopost-cli: 注意: " << DisclosureWarning() << "（--header のファイルの先頭に入れてください）\n";
+        std::cerr << "qubopost-cli: " << Say(msg::kCliDisclosureNote, {DisclosureWarning()}) << "\n";
 
     if (args.Has("--dry-run")) {
         int posts = 0;
@@ -415,9 +319,10 @@ int Post(const Arguments& args) {
                       << "\nSubject: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
                       << TerminalSafe(plan.Body(inputs, message.group).Bytes()) << "\n--- end of message\n";
         }
-        std::cout << plan.messages.size() - posts << " 通のメール"
-                  << (posts > 0 ? "と " + std::to_string(posts) + " 件のブログへの投稿" : std::string())
-                  << "を表示しました（--dry-run のため何も送っていません）。" << std::endl;
+        const std::string mails = std::to_string(plan.messages.size() - posts);
+        std::cout << (posts > 0 ? Say(msg::kCliDryRunMailsAndPosts, {mails, std::to_string(posts)})
+                                : Say(msg::kCliDryRunMails, {mails}))
+                  << std::endl;
         return std::cout ? 0 : 1;
     }
 
@@ -430,15 +335,14 @@ public:
     explicit OptionAnswers(const Arguments& args) : m_args(args) {}
     Resume AskResume(const journal::RunSummary& run, int sent) override {
         if (m_args.Has("--restart")) return Resume::Restart;
-        std::cout << "前回中断した投稿を続きから再開します（" << run.id << " 番、" << ShortLocalTime(run.startedAt)
-                  << " 開始。全 " << run.total << " 通のうち送信済み " << sent << " 通は送りません。最初からやり直すには --restart）。"
+        std::cout << Say(msg::kCliResuming, {std::to_string(run.id), ShortLocalTime(run.startedAt),
+                                             std::to_string(run.total), std::to_string(sent)})
                   << std::endl;
         return Resume::Resume;
     }
     bool AskResendUncertain(const std::vector<journal::MessageRecord>& uncertain) override {
         if (m_args.Has("--resend-uncertain")) return true;
-        std::cout << "送信結果が不明のメールが " << uncertain.size()
-                  << " 通あります。届いていないことを確かめたら --resend-uncertain で送れます:" << std::endl;
+        std::cout << Say(msg::kCliUncertainWaiting, {std::to_string(uncertain.size())}) << std::endl;
         for (const auto& message : uncertain)
             std::cout << "  " << message.number << " " << TerminalSafe(StoredTextToUtf8(message.destination)) << " "
                       << TerminalSafe(StoredTextToUtf8(message.subject)) << std::endl;
@@ -447,11 +351,9 @@ public:
     Finished AskFinished(const journal::RunSummary& run, int failed, int uncertain) override {
         if (m_args.Has("--again")) return Finished::All;
         if (m_args.Has("--retry-failed") || m_args.Has("--resend-uncertain")) return Finished::RetryFailed;
-        std::cout << "この内容は " << ShortLocalTime(run.endedAt.value_or(run.startedAt)) << " に投稿済みです（" << run.id
-                  << " 番: 送信 " << run.sent << " 通、失敗 " << failed << " 通、不明 " << uncertain
-                  << " 通）。何も送っていません。\n"
-                  << "失敗したメールだけを送るには --retry-failed、結果が不明のメールも送るには --resend-uncertain、"
-                     "もう一度すべて送るには --again を付けてください。"
+        std::cout << Say(msg::kCliAlreadyPosted,
+                         {ShortLocalTime(run.endedAt.value_or(run.startedAt)), std::to_string(run.id),
+                          std::to_string(run.sent), std::to_string(failed), std::to_string(uncertain)})
                   << std::endl;
         return Finished::Cancel;
     }
@@ -483,14 +385,14 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
     std::string loadError;
     const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
     if (!mail) {
-        std::cerr << "qubopost-cli: " << ToUtf8(Sjis(texts::kMailLibraryMissing)) << " (" << loadError << ")\n";
+        std::cerr << "qubopost-cli: " << Say(msg::kCliMailLibraryMissing) << " (" << loadError << ")\n";
         return 1;
     }
-    if (!StartNetwork()) return Fail("the network library could not be started");
+    if (!StartNetwork()) return Fail(Say(msg::kCliNetworkUnavailable));
     std::string trustFile = Value(args, "--tls-trust-file");
     if (trustFile.empty() && inputs) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
     if (!trustFile.empty() && access(trustFile.c_str(), R_OK) != 0)
-        return Fail("信頼する証明書のファイル " + trustFile + " を読めません。");
+        return Fail(Say(msg::kCliTrustFileUnreadable, {trustFile}));
 
     EngineSetup setup;
     setup.journalPath = journal::DefaultJournalPath();
@@ -505,7 +407,7 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
     setup.setOption = mail.setOption;
     setup.draft = draft;
     if (setup.noJournal)
-        std::cerr << "qubopost-cli: --no-journal: この投稿は投稿履歴に記録しません。止めたり中断したりすると、続きから再開できません。\n";
+        std::cerr << "qubopost-cli: " << Say(msg::kCliNoJournal) << "\n";
 
     PostingEngine engine(setup, g_stop);
     OptionAnswers answers(args);
@@ -535,29 +437,27 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
     ConsoleEvents console;
     const RunOutcome outcome = engine.Run(console);
     if (outcome.Succeeded()) {
-        std::cout << ToUtf8(Sjis(texts::kPostingDone)) << std::endl;
+        std::cout << Say(msg::kCliPostingDone) << std::endl;
         return 0;
     }
     if (outcome.stopped) {
-        std::cout << "投稿を停止しました。送信済み " << outcome.sent + outcome.skipped << " 通、未送信 " << outcome.notSent
-                  << " 通です。" << (setup.noJournal ? "" : "qubopost-cli resume で続きから再開します。") << std::endl;
+        std::cout << Say(msg::kCliStopped,
+                         {std::to_string(outcome.sent + outcome.skipped), std::to_string(outcome.notSent)})
+                  << (setup.noJournal ? std::string_view() : Say(msg::kCliResumeHint)) << std::endl;
         return 1;
     }
     const bool onlyBlogsRefused = !outcome.loginRefused && outcome.uncertain == 0 &&
                                   outcome.failed == static_cast<int>(outcome.refusedBlogs.size());
-    if (outcome.refusedBlogs.empty() || !onlyBlogsRefused) std::cout << ToUtf8(Sjis(texts::kPostingFailed)) << std::endl;
+    if (outcome.refusedBlogs.empty() || !onlyBlogsRefused) std::cout << Say(msg::kCliPostingFailed) << std::endl;
     for (const Text& blog : outcome.refusedBlogs) {
         std::string advice;
         if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr)) advice = BlogPasswordAdvice(*parsed);
-        std::cout << "ブログ " << TerminalSafe(blog.Bytes()) << " がログインを受け付けなかったため、この投稿先には残りを投稿していません。"
-                  << TerminalSafe(advice) << "設定し直したら qubopost-cli resume で続きを投稿できます。" << std::endl;
+        std::cout << Say(msg::kCliBlogLoginRefused, {TerminalSafe(blog.Bytes()), TerminalSafe(advice)}) << std::endl;
     }
     if (outcome.loginRefused)
-        std::cout << "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。qubopost-cli credentials set で保存し直してください。未送信 "
-                  << outcome.notSent << " 通。" << std::endl;
+        std::cout << Say(msg::kCliSmtpLoginRefused, {std::to_string(outcome.notSent)}) << std::endl;
     else if (outcome.uncertain > 0)
-        std::cout << "送信結果が不明のメールが " << outcome.uncertain
-                  << " 通あります。ブログに届いたか確かめ、届いていなければ --resend-uncertain で送ってください。" << std::endl;
+        std::cout << Say(msg::kCliUncertainAfterRun, {std::to_string(outcome.uncertain)}) << std::endl;
     return 1;
 }
 
@@ -570,14 +470,14 @@ int Resume(const Arguments& args, std::optional<journal::RunId> run) {
 int History(const Arguments& args) {
     std::string error;
     std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
-    if (!journal) return Fail("投稿履歴を開けません: " + error);
+    if (!journal) return Fail(Say(msg::kCliHistoryUnavailable, {error}));
     auto toUtf8 = [](std::string_view stored) { return TerminalSafe(StoredTextToUtf8(stored)); };
     std::optional<qubopost::journal::RunId> run;
     if (args.values.count("--run")) {
         const std::string number = Value(args, "--run");
         char* end = nullptr;
         const long long id = std::strtoll(number.c_str(), &end, 10);
-        if (!end || *end || id <= 0) return Fail("--run には履歴の番号を指定してください。");
+        if (!end || *end || id <= 0) return Fail(Say(msg::kCliRunNumberInvalid));
         run = id;
     }
     int limit = 50;
@@ -591,13 +491,14 @@ int History(const Arguments& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    msg::SetLanguageFromEnvironment();
     if (argc < 2) {
-        std::cerr << kUsage;
+        std::cerr << Say(msg::kCliUsage);
         return 2;
     }
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
+        std::cout << Say(msg::kCliUsage);
         return 0;
     }
     if (command == "--version") {
@@ -608,13 +509,13 @@ int main(int argc, char** argv) {
     if (command == "credentials") {
         std::string loadError;
         const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
-        if (!mail.credentialsCommand) return Fail(ToUtf8(Sjis(texts::kMailLibraryMissing)) + " (" + loadError + ")");
+        if (!mail.credentialsCommand) return Fail(std::string(Say(msg::kCliMailLibraryMissing)) + " (" + loadError + ")");
         return mail.credentialsCommand(argc, argv, 2);
     }
     if (command == "history") {
         auto args = Parse(argc, argv, 2, {"--run", "--limit"}, {}, &error);
         if (!args) return Fail(error);
-        if (args->help) return std::cout << kUsage, 0;
+        if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         return History(*args);
     }
     if (command == "generate") {
@@ -623,7 +524,7 @@ int main(int argc, char** argv) {
                            "--ranking-host", "--settings"},
                           {"--print-url"}, &error);
         if (!args) return Fail(error);
-        if (args->help) return std::cout << kUsage, 0;
+        if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         if (const int status = CheckSettingsOption(*args); status != 0) return status;
         return Generate(*args);
     }
@@ -635,7 +536,7 @@ int main(int argc, char** argv) {
                            "--no-journal"},
                           &error);
         if (!args) return Fail(error);
-        if (args->help) return std::cout << kUsage, 0;
+        if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         if (const int status = CheckSettingsOption(*args); status != 0) return status;
         return Post(*args);
     }
@@ -645,15 +546,15 @@ int main(int argc, char** argv) {
         if (argc > 2 && argv[2][0] != '-') {
             char* end = nullptr;
             const long long id = std::strtoll(argv[2], &end, 10);
-            if (!end || *end || id <= 0) return Fail("resume の後には投稿履歴の番号を指定してください（「" + std::string(argv[2]) + "」）。");
+            if (!end || *end || id <= 0) return Fail(Say(msg::kCliResumeNumberInvalid, {argv[2]}));
             run = id;
             first = 3;
         }
         auto args =
             Parse(argc, argv, first, {"--pause", "--tls-trust-file"}, {"--resend-uncertain", "--draft"}, &error);
         if (!args) return Fail(error);
-        if (args->help) return std::cout << kUsage, 0;
+        if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         return Resume(*args, run);
     }
-    return Fail("unknown command " + command + " (see --help)");
+    return Fail(Say(msg::kCliUnknownCommand, {command}));
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/encoding.h"
+#include "resources/messages/messages.h"
 
 namespace {
 
@@ -143,9 +144,11 @@ std::string CodePointName(char32_t codePoint) {
 }
 
 std::string DescribeUnmappable(const UnmappableChar& c) {
-    const std::string shown = c.utf8.empty() ? "（UTF-8 でないバイト）" : "「" + c.utf8 + "」";
-    return shown + "（" + CodePointName(c.codePoint) + "）" + std::to_string(c.line) + " 行目 " +
-           std::to_string(c.column) + " 文字目";
+    namespace msg = qubopost::messages;
+    const std::string line = std::to_string(c.line);
+    const std::string column = std::to_string(c.column);
+    if (c.utf8.empty()) return msg::Say(msg::kUnmappableNotUtf8, {CodePointName(c.codePoint), line, column});
+    return msg::Say(msg::kUnmappableCharacter, {c.utf8, CodePointName(c.codePoint), line, column});
 }
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -190,8 +193,11 @@ std::vector<UnmappableChar> FindControlCharacters(std::string_view utf8, std::si
 }
 
 std::string DescribeControlCharacter(const UnmappableChar& c) {
-    const std::string what = c.codePoint == U'\uFFFD' ? "UTF-8 でないバイト、" : "制御文字（" + CodePointName(c.codePoint) + "）";
-    return what + std::to_string(c.line) + " 行目 " + std::to_string(c.column) + " 文字目";
+    namespace msg = qubopost::messages;
+    const std::string line = std::to_string(c.line);
+    const std::string column = std::to_string(c.column);
+    if (c.codePoint == U'\uFFFD') return msg::Say(msg::kControlNotUtf8, {line, column});
+    return msg::Say(msg::kControlCharacter, {CodePointName(c.codePoint), line, column});
 }
 
 namespace {

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "posting/posting_plan.h"
+#include "resources/messages/messages.h"
 
 namespace blogapi = qubopost::blogapi;
+namespace msg = qubopost::messages;
 
 bool IsBlogLine(std::string_view line) { return line.find("://") != std::string_view::npos; }
 
@@ -31,14 +33,10 @@ std::vector<DestinationLine> ClassifyDestinations(const Text& field) {
                 std::string reason;
                 line.blog = blogapi::ParseDestination(text, &reason);
                 if (!line.blog) {
-                    line.problem = "投稿先ブログアドレスの " + std::to_string(number) + " 行目「" + text +
-                                   "」はブログの URL として使えません。";
-                    line.problem += reason;
+                    line.problem = msg::Say(msg::kDestinationNotBlogUrl, {std::to_string(number), text, reason});
                 }
             } else if (std::count(text.begin(), text.end(), '@') != 1) {
-                line.problem = "投稿先ブログアドレスの " + std::to_string(number) + " 行目「" + text +
-                               "」には「@」がちょうど 1 つ必要です（ブログの API に投稿するときは "
-                               "https://ユーザー名@ブログのホスト/ の形で書きます）。";
+                line.problem = msg::Say(msg::kDestinationNeedsOneAt, {std::to_string(number), text});
             }
             lines.push_back(std::move(line));
         }
@@ -71,9 +69,5 @@ std::string CredentialsServerFor(const blogapi::Destination& blog) {
 
 std::string BlogPasswordAdvice(const blogapi::Destination& blog) {
     const std::string server = CredentialsServerFor(blog);
-    return "パスワード（WordPress のアプリケーションパスワード、はてなブログの API キーなど）は、右クリックメニューの"
-           "「SMTP認証の設定…」でサーバ " + server + "、ユーザー名 " + blog.user +
-           " として保存してください（コマンドラインでは qubopost-cli credentials set --server " + server +
-           " --user " + blog.user + "、または ~/.netrc に machine " + blog.host + " login " + blog.user +
-           " password …）。";
+    return msg::Say(msg::kBlogPasswordAdvice, {server, blog.user, blog.host});
 }

@@ -4,8 +4,10 @@
 #include <ctime>
 
 #include "posting/blog_poster.h"
+#include "resources/messages/messages.h"
 
 namespace journal = qubopost::journal;
+namespace msg = qubopost::messages;
 
 namespace {
 
@@ -68,9 +70,10 @@ std::string ShortLocalTime(journal::Time time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};
     localtime_r(&seconds, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%d月%d日 %d:%02d", local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
-    return text;
+    char minute[8];
+    std::snprintf(minute, sizeof minute, "%02d", local.tm_min);
+    return msg::Say(msg::kShortLocalTime, {std::to_string(local.tm_mon + 1), std::to_string(local.tm_mday),
+                                           std::to_string(local.tm_hour), minute});
 }
 
 PostingEngine::PostingEngine(EngineSetup setup, StopSignal& stop) : m_setup(std::move(setup)), m_stop(stop) {}
@@ -85,7 +88,7 @@ PostingEngine::Ready PostingEngine::OpenJournal(std::string* message) {
     m_journal = RunJournal::Open(m_setup.journalPath, &error);
     if (!m_journal) {
         // Without the journal a stopped run would send again what went out: nothing goes.
-        *message = "投稿履歴を使えないため、投稿しませんでした（何も送っていません）。\n" + error;
+        *message = msg::Say(msg::kEngineJournalUnusable, {error});
         return Ready::Refused;
     }
     return Ready::Go;
@@ -115,7 +118,7 @@ PostingEngine::Ready PostingEngine::Choose(PostingQuestions& questions, std::str
     std::string error;
     const RunJournal::Earlier earlier = m_journal->Look(m_identity, &error);
     if (!error.empty()) {
-        *message = "投稿履歴を読めないため、投稿しませんでした（何も送っていません）。\n" + error;
+        *message = msg::Say(msg::kEngineJournalUnreadable, {error});
         return Ready::Refused;
     }
     if (earlier.unfinished) {
@@ -148,7 +151,7 @@ PostingEngine::Ready PostingEngine::Choose(PostingQuestions& questions, std::str
                 m_mode = RunJournal::Mode::RetryFailed;
                 if (!uncertainList.empty()) m_resendUncertain = questions.AskResendUncertain(uncertainList);
                 if (earlier.failedInFinished == 0 && !m_resendUncertain) {
-                    *message = "前回の投稿に、送り直すメールはありません。";
+                    *message = msg::Say(msg::kEngineNothingToRetry);
                     return Ready::NothingToDo;
                 }
                 return Ready::Go;
@@ -164,7 +167,7 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
     m_mode = RunJournal::Mode::Resume;
     m_resendUncertain = false;
     if (m_setup.noJournal) {
-        *message = "投稿履歴なしでは、中断した投稿を再開できません。";
+        *message = msg::Say(msg::kEngineResumeNeedsJournal);
         return Ready::Refused;
     }
     if (const Ready ready = OpenJournal(message); ready != Ready::Go) return ready;
@@ -182,13 +185,13 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
             }
         }
         if (!run) {
-            *message = "再開できる未完了の投稿はありません。";
+            *message = msg::Say(msg::kEngineNothingToResume);
             return Ready::NothingToDo;
         }
     }
     auto summary = history.Summary(*run);
     if (!summary || !summary.value()) {
-        *message = "投稿履歴に " + std::to_string(*run) + " 番の投稿はありません（qubopost-cli history で番号を確かめてください）。";
+        *message = msg::Say(msg::kEngineNoSuchRun, {std::to_string(*run)});
         return Ready::Refused;
     }
     auto stored = history.LoadStoredRun(*run);
@@ -197,9 +200,7 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
         return Ready::Refused;
     }
     if (!stored.value()) {
-        *message = std::to_string(*run) +
-                   " 番の投稿は、内容を投稿履歴に残さない版で記録されたため、履歴だけからは再開できません。"
-                   "同じ内容でもう一度投稿すると続きから再開できます。";
+        *message = msg::Say(msg::kEngineRunNotStored, {std::to_string(*run)});
         return Ready::Refused;
     }
     const journal::StoredRun& content = *stored.value();
@@ -226,7 +227,7 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
     std::string error;
     const RunJournal::Earlier earlier = m_journal->Look(m_identity, &error);
     if (!earlier.unfinished || earlier.unfinished->summary.id != *run) {
-        *message = std::to_string(*run) + " 番の投稿は、もう終わっているか、あとの投稿が続きを送りました。再開するものはありません。";
+        *message = msg::Say(msg::kEngineRunAlreadyDone, {std::to_string(*run)});
         return Ready::NothingToDo;
     }
     if (!earlier.uncertain.empty()) m_resendUncertain = questions.AskResendUncertain(earlier.uncertain);
@@ -255,7 +256,7 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
         std::string error;
         if (!m_journal->Begin(m_identity, m_inputs, m_plan, m_setup.trustFile, m_mode, m_resendUncertain, &error,
                               m_setup.draft)) {
-            events.OnLogLine(Text("投稿履歴に記録できないため、投稿しませんでした（何も送っていません）。" + error));
+            events.OnLogLine(Text(msg::Say(msg::kEngineCannotRecord, {error})));
             RunOutcome refused;
             refused.total = static_cast<int>(m_plan.messages.size());
             refused.notSent = refused.total;
@@ -269,9 +270,9 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
     const bool anyMail = std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
                                      [](const PlannedMessage& m) { return m.kind == DestinationKind::Mail; });
     if (m_setup.draft) {
-        events.OnLogLine(Text(!anyBlog ? "下書きとして投稿する設定は、メールの投稿先には関係ありません（メールはそのまま送ります）。"
-                              : anyMail ? "ブログの API への投稿は下書きとして投稿します（メールの投稿先には関係なく、メールはそのまま送ります）。"
-                                        : "ブログの API への投稿は下書きとして投稿します。"));
+        events.OnLogLine(Text(std::string(msg::Say(!anyBlog  ? msg::kEngineDraftMailOnly
+                                                   : anyMail ? msg::kEngineDraftBlogAndMail
+                                                             : msg::kEngineDraftBlog))));
     }
     JournalEvents journalEvents(events, m_journal.get());
     RunEvents runEvents(journalEvents, events, m_stop, m_setup.pause, [&] { return WaitForSpacing(events); });

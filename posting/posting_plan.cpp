@@ -10,6 +10,7 @@
 
 #include "platform/encoding.h"
 #include "resources/article_format.h"
+#include "resources/messages/messages.h"
 
 #include <unicode/utf8.h>
 
@@ -374,23 +375,21 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
 }
 
 std::string FieldFileErrorMessage(const FieldFileError& error, const std::string& path) {
+    namespace msg = qubopost::messages;
     using Kind = FieldFileError::Kind;
     switch (error.kind) {
         case Kind::None:
             return std::string();
         case Kind::Folder:
-            return path + " はフォルダーです。ファイルを指定してください。";
+            return msg::Say(msg::kInputFileIsFolder, {path});
         case Kind::Unreadable:
-            return path + " を読めません: " + error.reason;
+            return msg::Say(msg::kInputFileUnreadable, {path, error.reason});
         case Kind::NulByte:
-            return path + " の " + std::to_string(error.line) +
-                   " 行目に NUL バイトがあります。テキストファイルを指定してください。";
+            return msg::Say(msg::kInputFileNulByte, {path, std::to_string(error.line)});
         case Kind::InvalidSjis:
-            return path + " の " + std::to_string(error.line) + " 行目に Shift-JIS として正しくないバイトがあります。";
+            return msg::Say(msg::kInputFileInvalidSjis, {path, std::to_string(error.line)});
         case Kind::InvalidUtf8:
-            return path + " の " + std::to_string(error.line) +
-                   " 行目に UTF-8 として正しくないバイトがあります。Shift-JIS のファイルなら --input-encoding sjis "
-                   "を付けてください。";
+            return msg::Say(msg::kInputFileInvalidUtf8, {path, std::to_string(error.line)});
     }
     return std::string();
 }

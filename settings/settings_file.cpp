@@ -11,8 +11,12 @@
 #include <memory>
 
 #include "platform/process.h"
+#include "resources/messages/messages.h"
 
 namespace {
+
+namespace msg = qubopost::messages;
+using msg::Say;
 
 // The file a path names after every symbolic link; the path itself when it is no link
 // or the link leads nowhere yet (then the link's target is created).
@@ -57,7 +61,7 @@ SettingsRead ReadSettingsFile(const std::string& path) {
     }
     if (!S_ISREG(st.st_mode)) {
         result.state = SettingsRead::State::NotRegular;
-        result.reason = S_ISDIR(st.st_mode) ? "フォルダーです" : "通常のファイルではありません（FIFO やデバイスなど）";
+        result.reason = Say(S_ISDIR(st.st_mode) ? msg::kSettingsIsFolder : msg::kSettingsNotRegularFile);
         return result;
     }
     // O_NONBLOCK: should the name have become a FIFO since, opening it must not wait.
@@ -70,7 +74,7 @@ SettingsRead ReadSettingsFile(const std::string& path) {
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         result.state = SettingsRead::State::NotRegular;
-        result.reason = "通常のファイルではありません（FIFO やデバイスなど）";
+        result.reason = Say(msg::kSettingsNotRegularFile);
         return result;
     }
     std::string bytes;
@@ -99,13 +103,13 @@ bool WriteSettingsFile(const std::string& path, std::string_view bytes, std::str
     struct stat st {};
     if (stat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
-            if (reason) *reason = "通常のファイルではないため書き込みません";
+            if (reason) *reason = Say(msg::kSettingsNotWrittenNotRegular);
             return false;
         }
         // Checked by the permission bits, not access(): a file the user made read-only
         // stays untouched even for a user whose writes would succeed.
         if ((st.st_mode & 0222) == 0) {
-            if (reason) *reason = "読み取り専用のファイルです。書き込みを許可すると保存できます";
+            if (reason) *reason = Say(msg::kSettingsReadOnly);
             return false;
         }
     }

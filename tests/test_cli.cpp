@@ -73,7 +73,7 @@ TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
         {{"--server", "smtp.x.jp:587", "--port", "587"}, "--port"},
         {{"--server", "127.0.0.1", "--port", "25", "--pause", "nan"}, "--pause"},
         {{"--server", "127.0.0.1", "--port", "25", "--pause", "-1"}, "--pause"},
-        {{"--server", "127.0.0.1", "--port", "25", "--port", "26"}, "twice"},
+        {{"--server", "127.0.0.1", "--port", "25", "--port", "26"}, "2 回指定されています"},
         {{"--server", "127.0.0.1", "--port", "25", "--header", home.Path()}, "フォルダー"},
     };
     for (const auto& row : table) {

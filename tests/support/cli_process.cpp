@@ -21,6 +21,13 @@ pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::st
         setenv("XDG_STATE_HOME", (home.Path() + "/state").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home.Path() + "/config").c_str(), 1);
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        // The tests expect qubopost-cli's Japanese, whatever the locale of the shell, unless a
+        // test chooses the locale itself.
+        if (!getenv("QUBOPOST_TEST_OWN_LOCALE")) {
+            unsetenv("LC_ALL");
+            unsetenv("LC_MESSAGES");
+            setenv("LANG", "ja_JP.UTF-8", 1);
+        }
         if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
         const std::string binary = std::string(QUBOPOST_BINARY_DIR) + "/qubopost-cli";
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};

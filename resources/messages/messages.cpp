@@ -1,0 +1,149 @@
+#include "resources/messages/messages.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace qubopost::messages {
+namespace {
+
+std::atomic<Language> g_language{Language::Japanese};
+
+}  // namespace
+
+Language CurrentLanguage() { return g_language.load(std::memory_order_relaxed); }
+
+void SetLanguage(Language language) { g_language.store(language, std::memory_order_relaxed); }
+
+Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const char* lang) {
+    for (const char* value : {lcAll, lcMessages, lang}) {
+        if (value == nullptr || *value == '\0') continue;
+        return std::string_view(value).starts_with("ja") ? Language::Japanese : Language::English;
+    }
+    return Language::English;
+}
+
+void SetLanguageFromEnvironment() {
+    SetLanguage(LanguageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")));
+}
+
+std::string_view Say(const Message& message) {
+    if (CurrentLanguage() == Language::English && !message.en.empty()) return message.en;
+    return message.ja;
+}
+
+std::string Fill(std::string_view text, std::initializer_list<std::string_view> values) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '{') {
+            std::size_t end = i + 1;
+            std::size_t number = 0;
+            while (end < text.size() && end - i <= 3 && text[end] >= '0' && text[end] <= '9')
+                number = number * 10 + static_cast<std::size_t>(text[end++] - '0');
+            if (end > i + 1 && end < text.size() && text[end] == '}' && number >= 1 && number <= values.size()) {
+                out += *(values.begin() + (number - 1));
+                i = end + 1;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+std::string Say(const Message& message, std::initializer_list<std::string_view> values) {
+    return Fill(Say(message), values);
+}
+
+std::span<const NamedMessage> AllMessages() {
+    // Every constant of messages_catalogue.h, in its order.
+    static constexpr NamedMessage kAll[] = {
+        {"kCliUsage", &kCliUsage},
+        {"kCliNeedsValue", &kCliNeedsValue},
+        {"kCliGivenTwice", &kCliGivenTwice},
+        {"kCliUnknownOption", &kCliUnknownOption},
+        {"kCliUnknownCommand", &kCliUnknownCommand},
+        {"kCliKindInvalid", &kCliKindInvalid},
+        {"kCliProductInvalid", &kCliProductInvalid},
+        {"kCliOutputEncodingInvalid", &kCliOutputEncodingInvalid},
+        {"kCliInputEncodingInvalid", &kCliInputEncodingInvalid},
+        {"kCliArticleRequired", &kCliArticleRequired},
+        {"kCliDestinationRequired", &kCliDestinationRequired},
+        {"kCliMailOptionRequired", &kCliMailOptionRequired},
+        {"kCliNetworkUnavailable", &kCliNetworkUnavailable},
+        {"kCliSettingsMissing", &kCliSettingsMissing},
+        {"kCliSettingsIsFolder", &kCliSettingsIsFolder},
+        {"kCliSettingsUnreadable", &kCliSettingsUnreadable},
+        {"kCliRankingHostInvalid", &kCliRankingHostInvalid},
+        {"kCliNulBytesDropped", &kCliNulBytesDropped},
+        {"kCliPauseInvalid", &kCliPauseInvalid},
+        {"kCliToHasLineBreak", &kCliToHasLineBreak},
+        {"kCliServerHasPort", &kCliServerHasPort},
+        {"kCliPortInvalid", &kCliPortInvalid},
+        {"kCliRestartConflicts", &kCliRestartConflicts},
+        {"kCliAgainConflicts", &kCliAgainConflicts},
+        {"kCliUnsendableCharacter", &kCliUnsendableCharacter},
+        {"kCliNoArticles", &kCliNoArticles},
+        {"kCliNoDestinations", &kCliNoDestinations},
+        {"kCliDisclosureNote", &kCliDisclosureNote},
+        {"kCliDryRunMails", &kCliDryRunMails},
+        {"kCliDryRunMailsAndPosts", &kCliDryRunMailsAndPosts},
+        {"kCliTrustFileUnreadable", &kCliTrustFileUnreadable},
+        {"kCliNoJournal", &kCliNoJournal},
+        {"kCliHistoryUnavailable", &kCliHistoryUnavailable},
+        {"kCliRunNumberInvalid", &kCliRunNumberInvalid},
+        {"kCliResumeNumberInvalid", &kCliResumeNumberInvalid},
+        {"kCliMailLibraryMissing", &kCliMailLibraryMissing},
+        {"kCliConverterUnavailable", &kCliConverterUnavailable},
+        {"kCliNetworkError", &kCliNetworkError},
+        {"kCliResuming", &kCliResuming},
+        {"kCliUncertainWaiting", &kCliUncertainWaiting},
+        {"kCliAlreadyPosted", &kCliAlreadyPosted},
+        {"kCliPostingDone", &kCliPostingDone},
+        {"kCliPostingFailed", &kCliPostingFailed},
+        {"kCliStopped", &kCliStopped},
+        {"kCliResumeHint", &kCliResumeHint},
+        {"kCliBlogLoginRefused", &kCliBlogLoginRefused},
+        {"kCliSmtpLoginRefused", &kCliSmtpLoginRefused},
+        {"kCliUncertainAfterRun", &kCliUncertainAfterRun},
+        {"kShortLocalTime", &kShortLocalTime},
+        {"kEngineJournalUnusable", &kEngineJournalUnusable},
+        {"kEngineJournalUnreadable", &kEngineJournalUnreadable},
+        {"kEngineNothingToRetry", &kEngineNothingToRetry},
+        {"kEngineResumeNeedsJournal", &kEngineResumeNeedsJournal},
+        {"kEngineNothingToResume", &kEngineNothingToResume},
+        {"kEngineNoSuchRun", &kEngineNoSuchRun},
+        {"kEngineRunNotStored", &kEngineRunNotStored},
+        {"kEngineRunAlreadyDone", &kEngineRunAlreadyDone},
+        {"kEngineCannotRecord", &kEngineCannotRecord},
+        {"kEngineDraftMailOnly", &kEngineDraftMailOnly},
+        {"kEngineDraftBlogAndMail", &kEngineDraftBlogAndMail},
+        {"kEngineDraftBlog", &kEngineDraftBlog},
+        {"kDestinationNotBlogUrl", &kDestinationNotBlogUrl},
+        {"kDestinationNeedsOneAt", &kDestinationNeedsOneAt},
+        {"kBlogPasswordAdvice", &kBlogPasswordAdvice},
+        {"kInputFileIsFolder", &kInputFileIsFolder},
+        {"kInputFileUnreadable", &kInputFileUnreadable},
+        {"kInputFileNulByte", &kInputFileNulByte},
+        {"kInputFileInvalidSjis", &kInputFileInvalidSjis},
+        {"kInputFileInvalidUtf8", &kInputFileInvalidUtf8},
+        {"kDisclosureWarning", &kDisclosureWarning},
+        {"kGenerateNoProducts", &kGenerateNoProducts},
+        {"kGeneratePageUnreadable", &kGeneratePageUnreadable},
+        {"kGenerateConverterUnavailable", &kGenerateConverterUnavailable},
+        {"kGenerateWriteFailed", &kGenerateWriteFailed},
+        {"kReasonInBrackets", &kReasonInBrackets},
+        {"kSettingsIsFolder", &kSettingsIsFolder},
+        {"kSettingsNotRegularFile", &kSettingsNotRegularFile},
+        {"kSettingsNotWrittenNotRegular", &kSettingsNotWrittenNotRegular},
+        {"kSettingsReadOnly", &kSettingsReadOnly},
+        {"kUnmappableCharacter", &kUnmappableCharacter},
+        {"kUnmappableNotUtf8", &kUnmappableNotUtf8},
+        {"kControlCharacter", &kControlCharacter},
+        {"kControlNotUtf8", &kControlNotUtf8},
+    };
+    return kAll;
+}
+
+}  // namespace qubopost::messages
