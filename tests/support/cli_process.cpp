@@ -65,11 +65,9 @@ bool EndsBy(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-int WaitCli(pid_t pid, std::chrono::seconds limit) {
+int WaitChild(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
     if (!EndsBy(pid, std::chrono::steady_clock::now() + limit)) {
-        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
-                      << " s; killed";
         kill(pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -78,6 +76,14 @@ int WaitCli(pid_t pid, std::chrono::seconds limit) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitCli(pid_t pid, std::chrono::seconds limit) {
+    const int status = WaitChild(pid, limit);
+    if (status == -2)
+        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
+                      << " s; killed";
+    return status;
 }
 
 CliGuard::~CliGuard() {

@@ -13,8 +13,10 @@
 // Starts the program; its standard output and error go to the files named ("/dev/null" to drop).
 pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out = "/dev/null",
                const std::string& err = "/dev/null");
-// Waits for the child: its exit status, or -1 when a signal ended it. A child still running
-// after `limit` is a failure of the test: it is killed (by its PID) and -2 returned.
+// Waits for the child `pid`: its exit status, or -1 when a signal ended it. A child still
+// running after `limit` is killed (by its PID) and -2 returned.
+int WaitChild(pid_t pid, std::chrono::seconds limit);
+// WaitChild for a run of qubopost-cli, whose time-out is a failure of the test.
 int WaitCli(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120));
 
 // Ends a started child by its PID if the test leaves before waiting for it (a failed ASSERT):
