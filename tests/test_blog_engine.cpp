@@ -9,19 +9,22 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <future>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "journal/journal.h"
 #include "posting/posting_engine.h"
+#include "engine_run.h"
+#include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 namespace journal = qubopost::journal;
+using qubopost::test::EngineRun;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -92,42 +95,14 @@ private:
     bool m_released = false;
 };
 
-// HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus; put back afterwards.
+// A throw-away HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus.
 class NetrcHome {
 public:
-    NetrcHome() {
-        for (const char* name : {"HOME", "NETRC", "DBUS_SESSION_BUS_ADDRESS"}) {
-            const char* value = std::getenv(name);
-            m_saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
-        }
-        TempDir::Write(m_home.File(".netrc"), "machine 127.0.0.1 login taro password \"pass word\"\n");
-        setenv("HOME", m_home.Path().c_str(), 1);
-        unsetenv("NETRC");
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
-    ~NetrcHome() {
-        for (const auto& [name, value] : m_saved) value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    std::string Journal() const { return m_home.File("state/history.sqlite3"); }
+    NetrcHome() { m_environment.writeNetrc("machine 127.0.0.1 login taro password \"pass word\"\n"); }
+    std::string Journal() const { return m_environment.home() + "/state/history.sqlite3"; }
 
 private:
-    TempDir m_home;
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
-};
-
-class Answers : public PostingQuestions {
-public:
-    Resume AskResume(const journal::RunSummary&, int) override { return Resume::Resume; }
-    bool AskResendUncertain(const std::vector<journal::MessageRecord>&) override { return false; }
-    Finished AskFinished(const journal::RunSummary&, int, int) override { return Finished::All; }
-};
-
-class Shown : public EngineEvents {
-public:
-    void OnRange(int) override {}
-    void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { log += line.Bytes() + "\n"; }
-    std::string log;
+    qubopost::test::SmtpClientEnvironment m_environment;
 };
 
 // Two groups to the blog; no mail destination, so no SMTP server.
@@ -147,12 +122,7 @@ EngineSetup BlogSetup(const NetrcHome& home) {
 }
 
 std::vector<journal::MessageRecord> Messages(const NetrcHome& home, journal::RunId run) {
-    auto opened = journal::Journal::Open(home.Journal());
-    EXPECT_TRUE(opened);
-    if (!opened) return {};
-    auto messages = opened->Messages(run);
-    EXPECT_TRUE(messages);
-    return messages ? *messages : std::vector<journal::MessageRecord>{};
+    return qubopost::test::JournalMessages(home.Journal(), run);
 }
 
 TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
@@ -179,29 +149,27 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
         SCOPED_TRACE(c.what);
         NetrcHome home;
         ScriptedAtomPub blog(c.script);
-        StopSignal stop;
-        PostingEngine engine(BlogSetup(home), stop);
-        Answers answers;
+        EngineRun run(BlogSetup(home));
         std::string message;
-        ASSERT_EQ(engine.Prepare(Inputs(blog), answers, &message), PostingEngine::Ready::Go) << message;
-        ASSERT_EQ(engine.Plan().server.Bytes(), "") << "no mail destination, no SMTP server";
-        Shown shown;
-        const RunOutcome outcome = engine.Run(shown);
-        EXPECT_EQ(blog.Posts(), c.posts) << shown.log;
+        ASSERT_EQ(run.Prepare(Inputs(blog), &message), PostingEngine::Ready::Go) << message;
+        ASSERT_EQ(run.engine.Plan().server.Bytes(), "") << "no mail destination, no SMTP server";
+        const RunOutcome outcome = run.Run();
+        const std::string& log = run.shown.log;
+        EXPECT_EQ(blog.Posts(), c.posts) << log;
         EXPECT_EQ(outcome.sent, c.sent);
         EXPECT_EQ(outcome.failed, c.failed);
         EXPECT_EQ(outcome.notSent, c.notSent);
         EXPECT_EQ(outcome.Finished(), c.finished);
         EXPECT_EQ(outcome.refusedBlogs.size(), c.finished ? 0u : 1u);
-        const auto messages = Messages(home, engine.RunId());
+        const auto messages = Messages(home, run.engine.RunId());
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[0].state, c.first);
         EXPECT_EQ(messages[1].state, c.second);
         EXPECT_EQ(messages[1].link, c.secondLink);
         if (!c.finished) {
-            EXPECT_NE(shown.log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) + " --user taro"),
+            EXPECT_NE(log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) + " --user taro"),
                       std::string::npos)
-                << shown.log;
+                << log;
         }
     }
 }
@@ -209,15 +177,12 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
 TEST(BlogEngine, TheWaitForALaterBlogEndsWithTheStop) {
     NetrcHome home;
     ScriptedAtomPub blog({{503, "600"}});
-    StopSignal stop;
-    PostingEngine engine(BlogSetup(home), stop);
-    Answers answers;
-    ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-    Shown shown;
-    auto run = std::async(std::launch::async, [&] { return engine.Run(shown); });
-    for (int i = 0; i < 1000 && blog.Posts() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EngineRun engine(BlogSetup(home));
+    ASSERT_EQ(engine.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+    auto run = std::async(std::launch::async, [&] { return engine.Run(); });
+    ASSERT_TRUE(WaitFor([&] { return blog.Posts() > 0; }, "the first entry"));
     ASSERT_EQ(blog.Posts(), 1);
-    stop.Stop();
+    engine.stop.Stop();
     ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the 600 s wait did not end";
     const RunOutcome outcome = run.get();
     EXPECT_TRUE(outcome.stopped);
@@ -230,20 +195,17 @@ TEST(BlogEngine, AnEntryWithoutAnAnswerStaysUncertainAndIsNotSentAgain) {
     ScriptedAtomPub blog({{201, nullptr, true}});
     journal::RunId id = 0;
     {
-        StopSignal stop;
-        PostingEngine engine(BlogSetup(home), stop);
-        Answers answers;
-        ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-        Shown shown;
-        auto run = std::async(std::launch::async, [&] { return engine.Run(shown); });
-        for (int i = 0; i < 1000 && blog.Posts() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EngineRun engine(BlogSetup(home));
+        ASSERT_EQ(engine.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+        auto run = std::async(std::launch::async, [&] { return engine.Run(); });
+        ASSERT_TRUE(WaitFor([&] { return blog.Posts() > 0; }, "the first entry"));
         ASSERT_EQ(blog.Posts(), 1);
-        stop.Stop();  // the entry is at the blog, its answer not yet
+        engine.stop.Stop();  // the entry is at the blog, its answer not yet
         ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         const RunOutcome outcome = run.get();
         EXPECT_EQ(outcome.uncertain, 1);
         EXPECT_TRUE(outcome.stopped);
-        id = engine.RunId();
+        id = engine.engine.RunId();
     }
     blog.Release();
     const auto before = Messages(home, id);
@@ -251,14 +213,11 @@ TEST(BlogEngine, AnEntryWithoutAnAnswerStaysUncertainAndIsNotSentAgain) {
     EXPECT_EQ(before[0].state, journal::MessageState::Uncertain);
 
     // The same inputs again: the run goes on, the uncertain entry is not sent again.
-    StopSignal stop;
-    PostingEngine engine(BlogSetup(home), stop);
-    Answers answers;
-    ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-    Shown shown;
-    const RunOutcome outcome = engine.Run(shown);
-    EXPECT_EQ(engine.RunId(), id);
-    EXPECT_EQ(blog.Posts(), 2) << shown.log;
+    EngineRun again(BlogSetup(home));
+    ASSERT_EQ(again.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+    const RunOutcome outcome = again.Run();
+    EXPECT_EQ(again.engine.RunId(), id);
+    EXPECT_EQ(blog.Posts(), 2) << again.shown.log;
     EXPECT_EQ(outcome.sent, 1);
     EXPECT_EQ(outcome.uncertain, 1);
     const auto after = Messages(home, id);
