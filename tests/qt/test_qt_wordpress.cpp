@@ -46,10 +46,9 @@
 #include "ui/qubopost_dlg.h"
 #include "wordpress_bed.h"
 #include "wordpress_expectations.h"
+#include "qt_helpers.h"
 
 namespace {
-
-QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // A text field holds LF line ends; the messages CR LF.
 QString InField(const std::string& crlf) { return U(crlf).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
@@ -92,33 +91,6 @@ void Paste(QWidget* field, const QString& text) {
     field->setFocus(Qt::OtherFocusReason);
     QApplication::clipboard()->setText(text);
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-}
-
-QString TextOf(QtDialog& dialog, int id) {
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
-    return QString();
-}
-
-// Waits (serving events) up to `ms` for a message box, presses its OK and returns its text;
-// a null string when none came.
-QString AnswerMessageBox(int ms) {
-    QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor(
-        [&] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* candidate = qobject_cast<QMessageBox*>(window); candidate && candidate->isVisible()) {
-                    box = candidate;
-                    return true;
-                }
-            }
-            return false;
-        },
-        ms);
-    if (!shown || !box) return QString();
-    const QString text = box->text();
-    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    return text;
 }
 
 // While it lives, presses OK on every message box the window's own thread opens (its exec()
