@@ -110,3 +110,10 @@ int SentInJournal(const TempDir& home) {
     sqlite3_close(db);
     return sent;
 }
+
+std::string NumberedArticles(int n, const std::string& lineEnd) {
+    std::string text = "-----into-----";
+    for (int i = 1; i <= n; ++i)
+        text += "[title]記事" + std::to_string(i) + lineEnd + "http://shop.test/" + std::to_string(i) + lineEnd + "-----into-----";
+    return text;
+}

@@ -45,3 +45,6 @@ struct CliRun {
 // Runs qubopost-cli to its end with the arguments, a private HOME and state folder under
 // `home`, and no key ring.
 CliRun RunCli(const TempDir& home, std::vector<std::string> args);
+
+// An article text of n articles titled 記事1…記事n, each a link line, between separators.
+std::string NumberedArticles(int n, const std::string& lineEnd = "\n");

@@ -25,7 +25,7 @@
 namespace {
 
 using Json = nlohmann::json;
-using qubopost::test::DecodedSubject;
+using qubopost::test::MailsBySubject;
 using qubopost::test::SmtpServer;
 using qubopost::test::WaitFor;
 
@@ -79,13 +79,6 @@ protected:
     std::string Out() const { return TempDir::Read(m_home.File("out")); }
     std::string Err() const { return TempDir::Read(m_home.File("err")); }
 
-    // The mails the server got: how many of each (recipient, subject).
-    static std::map<std::pair<std::string, std::string>, int> Mails(const SmtpServer& server) {
-        std::map<std::pair<std::string, std::string>, int> counts;
-        for (const auto& mail : server.messages()) ++counts[{mail.rcptTo.at(0), DecodedSubject(mail)}];
-        return counts;
-    }
-
     std::vector<std::string> PostArgs(const std::string& article, const SmtpServer& server, const std::string& pause,
                                       const std::vector<std::string>& to) const {
         TempDir::Write(m_home.File("article.txt"), article);
@@ -110,7 +103,7 @@ TEST_F(WordPressApiCli, MixedRunPostsAndMailsWithTheAddressesInTheHistory) {
     ASSERT_EQ(Cli(PostArgs(Articles(1, 6), server, "0", {kMail1, BlogUrl(), kMail2})), 0) << Out() << Err();
 
     const char* subjects[] = {testbed::kTitles[0].subject, testbed::kTitles[1].subject};
-    const auto mails = Mails(server);
+    const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const char* subject : subjects)
         for (const char* to : {kMail1, kMail2}) EXPECT_EQ((mails.count({to, subject}) ? mails.at({to, subject}) : 0), 1) << to << " " << subject;
@@ -163,7 +156,7 @@ TEST_F(WordPressApiCli, StopInThePauseThenResumeSendsNothingTwice) {
     ASSERT_EQ(posts.size(), 2u) << "each group posted once";
     const char* subjects[] = {testbed::kTitles[2].subject, testbed::kTitles[3].subject};
     for (int g = 0; g < 2; ++g) EXPECT_EQ(posts[static_cast<std::size_t>(g)]["title"].get<std::string>(), subjects[g]);
-    const auto mails = Mails(server);
+    const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const auto& [key, count] : mails) EXPECT_EQ(count, 1) << key.first << " " << key.second;
 
