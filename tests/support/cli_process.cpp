@@ -38,6 +38,24 @@ CliRun RunCli(const TempDir& home, std::vector<std::string> args) {
     return {status, TempDir::Read(out), TempDir::Read(err)};
 }
 
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
+                    const std::string& input, std::chrono::seconds limit) {
+    TempDir::Write(folder + "/stdin", input);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen((folder + "/stdin").c_str(), "r", stdin) || !freopen((folder + "/stdout").c_str(), "w", stdout) ||
+            !freopen((folder + "/stderr").c_str(), "w", stderr))
+            _exit(127);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    const int status = pid < 0 ? -1 : WaitChild(pid, limit);
+    return {status, TempDir::Read(folder + "/stdout"), TempDir::Read(folder + "/stderr")};
+}
+
 namespace {
 
 // Waits until the child `pid` has ended or the deadline has passed; true when it ended (and is

@@ -45,6 +45,12 @@ struct CliRun {
 // Runs qubopost-cli to its end with the arguments, a private HOME and state folder under
 // `home`, and no key ring.
 CliRun RunCli(const TempDir& home, std::vector<std::string> args);
+// Runs the program at `path` with the arguments in this process's own environment (its HOME,
+// its session bus and key ring), `input` on its standard input and its output in
+// folder/stdout and folder/stderr. A program still running after `limit` is killed by its PID
+// (status -2).
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
+                    const std::string& input, std::chrono::seconds limit);
 
 // An article text of n articles titled 記事1…記事n, each a link line, between separators.
 std::string NumberedArticles(int n, const std::string& lineEnd = "\n");
