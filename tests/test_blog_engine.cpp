@@ -18,6 +18,7 @@
 #include "journal/journal.h"
 #include "posting/posting_engine.h"
 #include "engine_run.h"
+#include "http_server.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "wait_for.h"
@@ -37,44 +38,9 @@ struct Answer {
 
 class ScriptedAtomPub {
 public:
-    explicit ScriptedAtomPub(std::vector<Answer> script) : m_script(std::move(script)) {
-        m_server.Get("/atom", [this](const httplib::Request& q, httplib::Response& r) {
-            if (q.get_header_value("X-WSSE").find("Username=\"taro\"") == std::string::npos) {
-                r.status = 401;
-                return;
-            }
-            r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
-                          "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
-                          "<collection href=\"" + Base() + "/atom/entry\"><atom:title>e</atom:title>"
-                          "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
-                          "application/atomsvc+xml");
-        });
-        m_server.Post("/atom/entry", [this](const httplib::Request&, httplib::Response& r) {
-            const int n = ++m_posts;
-            const Answer answer = n <= static_cast<int>(m_script.size()) ? m_script[static_cast<std::size_t>(n - 1)] : Answer{};
-            if (answer.hold) {
-                std::unique_lock lock(m_mutex);
-                m_release.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
-            }
-            r.status = answer.status;
-            if (answer.retryAfter) r.set_header("Retry-After", answer.retryAfter);
-            if (answer.status == 201) {
-                r.set_header("Location", Base() + "/atom/entry/" + std::to_string(n));
-                r.set_content("<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
-                              "href=\"https://blog.test/entry/" + std::to_string(n) + "\"/><title>x</title></entry>",
-                              "application/atom+xml;type=entry");
-            }
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        for (int i = 0; i < 5000 && !m_server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~ScriptedAtomPub() {
-        Release();
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    explicit ScriptedAtomPub(std::vector<Answer> script) : m_script(std::move(script)) {}
+    ~ScriptedAtomPub() { Release(); }
+    std::string Base() const { return m_server.Base(); }
     int Posts() const { return m_posts; }
     void Release() {
         {
@@ -85,14 +51,47 @@ public:
     }
 
 private:
+    void Serve(const httplib::Request& q, httplib::Response& r) {
+        if (q.method == "GET" && q.path == "/atom") {
+            if (q.get_header_value("X-WSSE").find("Username=\"taro\"") == std::string::npos) {
+                r.status = 401;
+                return;
+            }
+            r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
+                          "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
+                          "<collection href=\"" + Base() + "/atom/entry\"><atom:title>e</atom:title>"
+                          "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
+                          "application/atomsvc+xml");
+            return;
+        }
+        if (q.method != "POST" || q.path != "/atom/entry") {
+            r.status = 404;
+            return;
+        }
+        const int n = ++m_posts;
+        const Answer answer = n <= static_cast<int>(m_script.size()) ? m_script[static_cast<std::size_t>(n - 1)] : Answer{};
+        if (answer.hold) {
+            std::unique_lock lock(m_mutex);
+            m_release.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
+        }
+        r.status = answer.status;
+        if (answer.retryAfter) r.set_header("Retry-After", answer.retryAfter);
+        if (answer.status == 201) {
+            r.set_header("Location", Base() + "/atom/entry/" + std::to_string(n));
+            r.set_content("<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
+                          "href=\"https://blog.test/entry/" + std::to_string(n) + "\"/><title>x</title></entry>",
+                          "application/atom+xml;type=entry");
+        }
+    }
+
     std::vector<Answer> m_script;
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::atomic<int> m_posts{0};
     std::mutex m_mutex;
     std::condition_variable m_release;
     bool m_released = false;
+    // Last: it serves from its construction on, and stops first.
+    LocalHttpServer m_server{[this](const httplib::Request& q, httplib::Response& r) { Serve(q, r); },
+                             LocalHttpServer::Methods::GetAndPost};
 };
 
 // A throw-away HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus.
