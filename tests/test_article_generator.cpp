@@ -5,6 +5,9 @@
 
 #include "article/article_generator.h"
 #include "platform/encoding.h"
+#include "reference_scan.h"
+
+using qubopost::test::ReferenceScan;
 
 namespace {
 
@@ -27,32 +30,6 @@ std::string Lines(std::initializer_list<const char*> lines) {
 
 std::string Generate(const std::string& page, RankingKind kind) {
     return ToUtf8(GenerateArticle(Text(page), kind));
-}
-
-// The scan without any shortcut, as a reference for the real one.
-Text ReferenceScan(const Text& page) {
-    Text article;
-    for (const Text& opening : {Text("<a href='"), Text("<a href=\"")}) {
-        int search = 0;
-        for (;;) {
-            const int start = page.Find(opening, search);
-            if (start < 0) break;
-            const int end = page.Find("</a>", start + 1);
-            if (end < 0) break;
-            const Text piece = page.Mid(start, end - start);
-            search = end + 1;
-            bool skip = false;
-            for (const Text& mark : {Text(".jpg"), Text(".JPG"), Text(".gif"), Text(".GIF"), Text(".png"),
-                                    Text(".PNG"), Text(".tif"), Text(".TIF"), Sjis("詳細説明")}) {
-                skip = skip || piece.Find(mark) >= 0;
-            }
-            if (skip) continue;
-            article += piece;
-            const int d = page.Find("<td valign=top align=left><span class=style2>", search);
-            if (d > 0) article += page.Mid(d, page.Find("</span></td>", d + 1) - d);
-        }
-    }
-    return article;
 }
 
 }  // namespace

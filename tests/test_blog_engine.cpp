@@ -9,19 +9,23 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <future>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "journal/journal.h"
 #include "posting/posting_engine.h"
+#include "engine_run.h"
+#include "http_server.h"
+#include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
 
 namespace journal = qubopost::journal;
+using qubopost::test::EngineRun;
+using qubopost::test::WaitFor;
 
 namespace {
 
@@ -34,44 +38,9 @@ struct Answer {
 
 class ScriptedAtomPub {
 public:
-    explicit ScriptedAtomPub(std::vector<Answer> script) : m_script(std::move(script)) {
-        m_server.Get("/atom", [this](const httplib::Request& q, httplib::Response& r) {
-            if (q.get_header_value("X-WSSE").find("Username=\"taro\"") == std::string::npos) {
-                r.status = 401;
-                return;
-            }
-            r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
-                          "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
-                          "<collection href=\"" + Base() + "/atom/entry\"><atom:title>e</atom:title>"
-                          "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
-                          "application/atomsvc+xml");
-        });
-        m_server.Post("/atom/entry", [this](const httplib::Request&, httplib::Response& r) {
-            const int n = ++m_posts;
-            const Answer answer = n <= static_cast<int>(m_script.size()) ? m_script[static_cast<std::size_t>(n - 1)] : Answer{};
-            if (answer.hold) {
-                std::unique_lock lock(m_mutex);
-                m_release.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
-            }
-            r.status = answer.status;
-            if (answer.retryAfter) r.set_header("Retry-After", answer.retryAfter);
-            if (answer.status == 201) {
-                r.set_header("Location", Base() + "/atom/entry/" + std::to_string(n));
-                r.set_content("<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
-                              "href=\"https://blog.test/entry/" + std::to_string(n) + "\"/><title>x</title></entry>",
-                              "application/atom+xml;type=entry");
-            }
-        });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        for (int i = 0; i < 5000 && !m_server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~ScriptedAtomPub() {
-        Release();
-        m_server.stop();
-        m_thread.join();
-    }
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    explicit ScriptedAtomPub(std::vector<Answer> script) : m_script(std::move(script)) {}
+    ~ScriptedAtomPub() { Release(); }
+    std::string Base() const { return m_server.Base(); }
     int Posts() const { return m_posts; }
     void Release() {
         {
@@ -82,52 +51,57 @@ public:
     }
 
 private:
+    void Serve(const httplib::Request& q, httplib::Response& r) {
+        if (q.method == "GET" && q.path == "/atom") {
+            if (q.get_header_value("X-WSSE").find("Username=\"taro\"") == std::string::npos) {
+                r.status = 401;
+                return;
+            }
+            r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
+                          "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
+                          "<collection href=\"" + Base() + "/atom/entry\"><atom:title>e</atom:title>"
+                          "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
+                          "application/atomsvc+xml");
+            return;
+        }
+        if (q.method != "POST" || q.path != "/atom/entry") {
+            r.status = 404;
+            return;
+        }
+        const int n = ++m_posts;
+        const Answer answer = n <= static_cast<int>(m_script.size()) ? m_script[static_cast<std::size_t>(n - 1)] : Answer{};
+        if (answer.hold) {
+            std::unique_lock lock(m_mutex);
+            m_release.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
+        }
+        r.status = answer.status;
+        if (answer.retryAfter) r.set_header("Retry-After", answer.retryAfter);
+        if (answer.status == 201) {
+            r.set_header("Location", Base() + "/atom/entry/" + std::to_string(n));
+            r.set_content("<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
+                          "href=\"https://blog.test/entry/" + std::to_string(n) + "\"/><title>x</title></entry>",
+                          "application/atom+xml;type=entry");
+        }
+    }
+
     std::vector<Answer> m_script;
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::atomic<int> m_posts{0};
     std::mutex m_mutex;
     std::condition_variable m_release;
     bool m_released = false;
+    // Last: it serves from its construction on, and stops first.
+    LocalHttpServer m_server{[this](const httplib::Request& q, httplib::Response& r) { Serve(q, r); },
+                             LocalHttpServer::Methods::GetAndPost};
 };
 
-// HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus; put back afterwards.
+// A throw-away HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus.
 class NetrcHome {
 public:
-    NetrcHome() {
-        for (const char* name : {"HOME", "NETRC", "DBUS_SESSION_BUS_ADDRESS"}) {
-            const char* value = std::getenv(name);
-            m_saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
-        }
-        TempDir::Write(m_home.File(".netrc"), "machine 127.0.0.1 login taro password \"pass word\"\n");
-        setenv("HOME", m_home.Path().c_str(), 1);
-        unsetenv("NETRC");
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
-    ~NetrcHome() {
-        for (const auto& [name, value] : m_saved) value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    std::string Journal() const { return m_home.File("state/history.sqlite3"); }
+    NetrcHome() { m_environment.writeNetrc("machine 127.0.0.1 login taro password \"pass word\"\n"); }
+    std::string Journal() const { return m_environment.home() + "/state/history.sqlite3"; }
 
 private:
-    TempDir m_home;
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
-};
-
-class Answers : public PostingQuestions {
-public:
-    Resume AskResume(const journal::RunSummary&, int) override { return Resume::Resume; }
-    bool AskResendUncertain(const std::vector<journal::MessageRecord>&) override { return false; }
-    Finished AskFinished(const journal::RunSummary&, int, int) override { return Finished::All; }
-};
-
-class Shown : public EngineEvents {
-public:
-    void OnRange(int) override {}
-    void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { log += line.Bytes() + "\n"; }
-    std::string log;
+    qubopost::test::SmtpClientEnvironment m_environment;
 };
 
 // Two groups to the blog; no mail destination, so no SMTP server.
@@ -147,12 +121,7 @@ EngineSetup BlogSetup(const NetrcHome& home) {
 }
 
 std::vector<journal::MessageRecord> Messages(const NetrcHome& home, journal::RunId run) {
-    auto opened = journal::Journal::Open(home.Journal());
-    EXPECT_TRUE(opened);
-    if (!opened) return {};
-    auto messages = opened->Messages(run);
-    EXPECT_TRUE(messages);
-    return messages ? *messages : std::vector<journal::MessageRecord>{};
+    return qubopost::test::JournalMessages(home.Journal(), run);
 }
 
 TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
@@ -179,29 +148,27 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
         SCOPED_TRACE(c.what);
         NetrcHome home;
         ScriptedAtomPub blog(c.script);
-        StopSignal stop;
-        PostingEngine engine(BlogSetup(home), stop);
-        Answers answers;
+        EngineRun run(BlogSetup(home));
         std::string message;
-        ASSERT_EQ(engine.Prepare(Inputs(blog), answers, &message), PostingEngine::Ready::Go) << message;
-        ASSERT_EQ(engine.Plan().server.Bytes(), "") << "no mail destination, no SMTP server";
-        Shown shown;
-        const RunOutcome outcome = engine.Run(shown);
-        EXPECT_EQ(blog.Posts(), c.posts) << shown.log;
+        ASSERT_EQ(run.Prepare(Inputs(blog), &message), PostingEngine::Ready::Go) << message;
+        ASSERT_EQ(run.engine.Plan().server.Bytes(), "") << "no mail destination, no SMTP server";
+        const RunOutcome outcome = run.Run();
+        const std::string& log = run.shown.log;
+        EXPECT_EQ(blog.Posts(), c.posts) << log;
         EXPECT_EQ(outcome.sent, c.sent);
         EXPECT_EQ(outcome.failed, c.failed);
         EXPECT_EQ(outcome.notSent, c.notSent);
         EXPECT_EQ(outcome.Finished(), c.finished);
         EXPECT_EQ(outcome.refusedBlogs.size(), c.finished ? 0u : 1u);
-        const auto messages = Messages(home, engine.RunId());
+        const auto messages = Messages(home, run.engine.RunId());
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[0].state, c.first);
         EXPECT_EQ(messages[1].state, c.second);
         EXPECT_EQ(messages[1].link, c.secondLink);
         if (!c.finished) {
-            EXPECT_NE(shown.log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) + " --user taro"),
+            EXPECT_NE(log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) + " --user taro"),
                       std::string::npos)
-                << shown.log;
+                << log;
         }
     }
 }
@@ -209,15 +176,12 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
 TEST(BlogEngine, TheWaitForALaterBlogEndsWithTheStop) {
     NetrcHome home;
     ScriptedAtomPub blog({{503, "600"}});
-    StopSignal stop;
-    PostingEngine engine(BlogSetup(home), stop);
-    Answers answers;
-    ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-    Shown shown;
-    auto run = std::async(std::launch::async, [&] { return engine.Run(shown); });
-    for (int i = 0; i < 1000 && blog.Posts() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EngineRun engine(BlogSetup(home));
+    ASSERT_EQ(engine.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+    auto run = std::async(std::launch::async, [&] { return engine.Run(); });
+    ASSERT_TRUE(WaitFor([&] { return blog.Posts() > 0; }, "the first entry"));
     ASSERT_EQ(blog.Posts(), 1);
-    stop.Stop();
+    engine.stop.Stop();
     ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the 600 s wait did not end";
     const RunOutcome outcome = run.get();
     EXPECT_TRUE(outcome.stopped);
@@ -230,20 +194,17 @@ TEST(BlogEngine, AnEntryWithoutAnAnswerStaysUncertainAndIsNotSentAgain) {
     ScriptedAtomPub blog({{201, nullptr, true}});
     journal::RunId id = 0;
     {
-        StopSignal stop;
-        PostingEngine engine(BlogSetup(home), stop);
-        Answers answers;
-        ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-        Shown shown;
-        auto run = std::async(std::launch::async, [&] { return engine.Run(shown); });
-        for (int i = 0; i < 1000 && blog.Posts() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EngineRun engine(BlogSetup(home));
+        ASSERT_EQ(engine.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+        auto run = std::async(std::launch::async, [&] { return engine.Run(); });
+        ASSERT_TRUE(WaitFor([&] { return blog.Posts() > 0; }, "the first entry"));
         ASSERT_EQ(blog.Posts(), 1);
-        stop.Stop();  // the entry is at the blog, its answer not yet
+        engine.stop.Stop();  // the entry is at the blog, its answer not yet
         ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         const RunOutcome outcome = run.get();
         EXPECT_EQ(outcome.uncertain, 1);
         EXPECT_TRUE(outcome.stopped);
-        id = engine.RunId();
+        id = engine.engine.RunId();
     }
     blog.Release();
     const auto before = Messages(home, id);
@@ -251,14 +212,11 @@ TEST(BlogEngine, AnEntryWithoutAnAnswerStaysUncertainAndIsNotSentAgain) {
     EXPECT_EQ(before[0].state, journal::MessageState::Uncertain);
 
     // The same inputs again: the run goes on, the uncertain entry is not sent again.
-    StopSignal stop;
-    PostingEngine engine(BlogSetup(home), stop);
-    Answers answers;
-    ASSERT_EQ(engine.Prepare(Inputs(blog), answers, nullptr), PostingEngine::Ready::Go);
-    Shown shown;
-    const RunOutcome outcome = engine.Run(shown);
-    EXPECT_EQ(engine.RunId(), id);
-    EXPECT_EQ(blog.Posts(), 2) << shown.log;
+    EngineRun again(BlogSetup(home));
+    ASSERT_EQ(again.Prepare(Inputs(blog)), PostingEngine::Ready::Go);
+    const RunOutcome outcome = again.Run();
+    EXPECT_EQ(again.engine.RunId(), id);
+    EXPECT_EQ(blog.Posts(), 2) << again.shown.log;
     EXPECT_EQ(outcome.sent, 1);
     EXPECT_EQ(outcome.uncertain, 1);
     const auto after = Messages(home, id);

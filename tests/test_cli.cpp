@@ -22,15 +22,6 @@ using qubopost::test::WaitFor;
 
 namespace {
 
-// Runs qubopost-cli with the arguments, a private HOME and state folder, and no key ring.
-CliRun Cli(const TempDir& home, std::vector<std::string> args) { return RunCli(home, std::move(args)); }
-
-std::string Articles(int n) {
-    std::string text = "-----into-----";
-    for (int i = 1; i <= n; ++i) text += "[title]記事" + std::to_string(i) + "\nhttp://shop.test/" + std::to_string(i) + "\n-----into-----";
-    return text;
-}
-
 }  // namespace
 
 TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
@@ -40,7 +31,7 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
         std::vector<std::string> extra;
         std::string expected;  // part of the message
     } table[] = {
-        {Articles(2) + std::string("\0tail", 5), {}, "NUL"},
+        {NumberedArticles(2) + std::string("\0tail", 5), {}, "NUL"},
         {"-----into-----\n\xff\xfe\n-----into-----x-----into-----", {}, "2 行目に UTF-8 として正しくない"},
         {"-----into-----\n\x81\x20\n-----into-----x-----into-----", {"--input-encoding", "sjis"}, "Shift-JIS として正しくない"},
         // A terminal escape has no place in a message (a heart does: see the dry run below).
@@ -53,7 +44,7 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
         std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
                                          "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp"};
         args.insert(args.end(), row.extra.begin(), row.extra.end());
-        const CliRun run = Cli(home, args);
+        const CliRun run = RunCli(home, args);
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
     }
@@ -61,7 +52,7 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
 
 TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
     TempDir home;
-    TempDir::Write(home.File("article.txt"), Articles(2));
+    TempDir::Write(home.File("article.txt"), NumberedArticles(2));
     const std::vector<std::string> base = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
                                            "--from", "me@x.jp"};
     const struct {
@@ -80,19 +71,19 @@ TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
         SCOPED_TRACE(row.expected);
         std::vector<std::string> args = base;
         args.insert(args.end(), row.extra.begin(), row.extra.end());
-        const CliRun run = Cli(home, args);
+        const CliRun run = RunCli(home, args);
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
     }
-    const CliRun version = Cli(home, {"--version"});
+    const CliRun version = RunCli(home, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("qubopost-cli ", 0), 0u);
 }
 
 TEST(Cli, ADryRunSaysThatNothingWasSent) {
     TempDir home;
-    TempDir::Write(home.File("article.txt"), Articles(4));
-    const CliRun run = Cli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp",
+    TempDir::Write(home.File("article.txt"), NumberedArticles(4));
+    const CliRun run = RunCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp",
                                "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("4 通のメールを表示しました（--dry-run のため何も送っていません）"), std::string::npos);
@@ -100,7 +91,7 @@ TEST(Cli, ADryRunSaysThatNothingWasSent) {
 
     // Characters without a Shift-JIS form go as typed, in subject and body.
     TempDir::Write(home.File("typed.txt"), "-----into-----\n[title]〜♡🍣\n本文👍🏽\n-----into-----");
-    const CliRun typed = Cli(home, {"post", "--article", home.File("typed.txt"), "--to", "a@x.jp", "--server",
+    const CliRun typed = RunCli(home, {"post", "--article", home.File("typed.txt"), "--to", "a@x.jp", "--server",
                                     "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     EXPECT_EQ(typed.status, 0) << typed.err;
     EXPECT_NE(typed.out.find("Subject: 〜♡🍣\n\n\r\n〜♡🍣\r\n本文👍🏽\r\n"), std::string::npos) << typed.out;
@@ -109,7 +100,7 @@ TEST(Cli, ADryRunSaysThatNothingWasSent) {
 TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), Articles(9));  // 3 groups x 2 addresses = 6 messages
+    TempDir::Write(home.File("article.txt"), NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
     const std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "a@x.jp",
                                            "--to", "b@x.jp", "--server", "127.0.0.1", "--port",
                                            std::to_string(server.port()), "--from", "me@x.jp", "--pause", "30"};
@@ -126,7 +117,7 @@ TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
 
     std::vector<std::string> again = args;
     again[again.size() - 1] = "0";
-    const CliRun second = Cli(home, again);
+    const CliRun second = RunCli(home, again);
     EXPECT_EQ(second.status, 0) << second.out << second.err;
     EXPECT_NE(second.out.find("前回中断した投稿を続きから再開します"), std::string::npos);
     ASSERT_EQ(server.messages().size(), 6u);
@@ -135,15 +126,15 @@ TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
     EXPECT_EQ(distinct.size(), 6u);
 
     // Once more after that: a finished run is posted again in full only with --again.
-    const CliRun third = Cli(home, again);
+    const CliRun third = RunCli(home, again);
     EXPECT_NE(third.status, 0);
     EXPECT_EQ(server.messages().size(), 6u);
     again.push_back("--again");
-    const CliRun fourth = Cli(home, again);
+    const CliRun fourth = RunCli(home, again);
     EXPECT_EQ(fourth.status, 0);
     EXPECT_EQ(server.messages().size(), 12u);
 
-    const CliRun history = Cli(home, {"history"});
+    const CliRun history = RunCli(home, {"history"});
     EXPECT_EQ(history.status, 0);
     EXPECT_NE(history.out.find("送信 6 通"), std::string::npos) << history.out;
 }
@@ -177,7 +168,7 @@ TEST(Cli, TerminatingDuringAStalledTransferEndsWithinSecondsAndSendsNothing) {
     guard.Reset(-1);
     EXPECT_EQ(peer.finalDots(), 0);  // the message was cut before its final "."
     // The journal knows it was not delivered (neither sent nor uncertain): a resume sends it.
-    const CliRun history = Cli(home, {"history"});
+    const CliRun history = RunCli(home, {"history"});
     EXPECT_NE(history.out.find("送信 0 通"), std::string::npos) << history.out;
     EXPECT_NE(history.out.find("不明 0 通"), std::string::npos) << history.out;
     EXPECT_NE(history.out.find("途中で中止"), std::string::npos) << history.out;

@@ -19,31 +19,15 @@
 #include "temp_dir.h"
 #include "wait_for.h"
 
-using qubopost::test::DecodedSubject;
+using qubopost::test::MailsBySubject;
 using qubopost::test::SmtpServer;
 using qubopost::test::WaitFor;
 
 namespace {
 
-// Runs qubopost-cli with the arguments, a private HOME and state folder, and no key ring.
-CliRun Cli(const TempDir& home, std::vector<std::string> args) { return RunCli(home, std::move(args)); }
-
-std::string Articles(int n) {
-    std::string text = "-----into-----";
-    for (int i = 1; i <= n; ++i) text += "[title]記事" + std::to_string(i) + "\nhttp://shop.test/" + std::to_string(i) + "\n-----into-----";
-    return text;
-}
-
 std::vector<std::string> PostArgs(const TempDir& home, int port, const std::string& pause) {
     return {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp", "--server",
             "127.0.0.1", "--port", std::to_string(port), "--from", "me@x.jp", "--pause", pause};
-}
-
-// Every (recipient, subject) pair of what the server received, with how often it came.
-std::map<std::pair<std::string, std::string>, int> Received(const SmtpServer& server) {
-    std::map<std::pair<std::string, std::string>, int> counts;
-    for (const auto& mail : server.messages()) ++counts[{mail.rcptTo.at(0), DecodedSubject(mail)}];
-    return counts;
 }
 
 }  // namespace
@@ -51,7 +35,7 @@ std::map<std::pair<std::string, std::string>, int> Received(const SmtpServer& se
 TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), Articles(9));  // 3 groups x 2 addresses = 6 messages
+    TempDir::Write(home.File("article.txt"), NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
     const pid_t cli = StartCli(home, PostArgs(home, server.port(), "30"));
     CliGuard guard(cli);
     ASSERT_TRUE(WaitFor([&] { return server.messages().size() == 1; }, "the first message at the server"));
@@ -64,19 +48,19 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     ASSERT_EQ(unlink(home.File("article.txt").c_str()), 0);
 
     // The spacing from the first message holds across processes: give it a short pause.
-    const CliRun resumed = Cli(home, {"resume", "--pause", "0"});
+    const CliRun resumed = RunCli(home, {"resume", "--pause", "0"});
     EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
-    const auto received = Received(server);
+    const auto received = MailsBySubject(server);
     EXPECT_EQ(received.size(), 6u);
     for (const auto& [message, count] : received) EXPECT_EQ(count, 1) << message.first << " " << message.second;
 
-    const CliRun again = Cli(home, {"resume"});
+    const CliRun again = RunCli(home, {"resume"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(again.out.find("再開できる未完了の投稿はありません"), std::string::npos) << again.out;
     EXPECT_EQ(server.messages().size(), 6u);
 
     // The run's messages, as the history lists them (under the sanitizers too).
-    const CliRun history = Cli(home, {"history", "--run", "1"});
+    const CliRun history = RunCli(home, {"history", "--run", "1"});
     EXPECT_EQ(history.status, 0) << history.err;
     for (const char* part : {"a@x.jp", "b@x.jp", "記事7"}) EXPECT_NE(history.out.find(part), std::string::npos) << part;
 }
@@ -84,12 +68,12 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
 TEST(CliRuns, AFinishedRunIsPostedAgainOnlyWhenAskedTo) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), Articles(2));  // 1 group x 2 addresses
+    TempDir::Write(home.File("article.txt"), NumberedArticles(2));  // 1 group x 2 addresses
     const std::vector<std::string> args = PostArgs(home, server.port(), "0");
-    ASSERT_EQ(Cli(home, args).status, 0);
+    ASSERT_EQ(RunCli(home, args).status, 0);
     ASSERT_EQ(server.messages().size(), 2u);
 
-    const CliRun same = Cli(home, args);
+    const CliRun same = RunCli(home, args);
     EXPECT_NE(same.status, 0);
     for (const char* named : {"投稿済み", "--again", "--retry-failed", "--resend-uncertain"})
         EXPECT_NE(same.out.find(named), std::string::npos) << named << "\n" << same.out;
@@ -97,14 +81,14 @@ TEST(CliRuns, AFinishedRunIsPostedAgainOnlyWhenAskedTo) {
 
     std::vector<std::string> withAgain = args;
     withAgain.push_back("--again");
-    EXPECT_EQ(Cli(home, withAgain).status, 0);
+    EXPECT_EQ(RunCli(home, withAgain).status, 0);
     EXPECT_EQ(server.messages().size(), 4u);
 }
 
 TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), Articles(6));  // 2 groups x 2 addresses = 4 messages
+    TempDir::Write(home.File("article.txt"), NumberedArticles(6));  // 2 groups x 2 addresses = 4 messages
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         std::vector<std::string> args = PostArgs(home, server.port(), "1");
@@ -113,7 +97,7 @@ TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
         const pid_t first = StartCli(home, args, home.File("first.out"), home.File("first.err"));
         CliGuard guard(first);
         ASSERT_TRUE(WaitFor([&] { return server.messages().size() > before; }, "the first run's first message"));
-        const CliRun second = Cli(home, args);
+        const CliRun second = RunCli(home, args);
         EXPECT_NE(second.status, 0);
         EXPECT_NE(second.err.find("この投稿は別のプロセス（PID " + std::to_string(first) + "）が実行中です"),
                   std::string::npos)
@@ -122,13 +106,13 @@ TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
         guard.Reset(-1);
         EXPECT_EQ(server.messages().size(), before + 4);
     }
-    for (const auto& [message, count] : Received(server)) EXPECT_EQ(count, 3) << message.first << " " << message.second;
+    for (const auto& [message, count] : MailsBySubject(server)) EXPECT_EQ(count, 3) << message.first << " " << message.second;
 }
 
 TEST(CliRuns, AKillBeforeTheEndWentOutLeavesTheMessageForTheNextRun) {
     // The server greets only after 1.5 s: the kill lands while the program connects.
     TempDir home;
-    TempDir::Write(home.File("article.txt"), Articles(2));
+    TempDir::Write(home.File("article.txt"), NumberedArticles(2));
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         qubopost::test::RawSmtpPeer::Script slow;
@@ -148,7 +132,7 @@ TEST(CliRuns, AKillBeforeTheEndWentOutLeavesTheMessageForTheNextRun) {
 
         // The same command again: the run is unfinished (--again concerns finished runs only),
         // so it resumes, and the message that never went out is sent now, once.
-        const CliRun resumed = Cli(home, args);
+        const CliRun resumed = RunCli(home, args);
         EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
         EXPECT_EQ(peer.finalDots(), 1);
     }
@@ -180,20 +164,20 @@ TEST(CliRuns, AJournalThatCannotBeTrustedStopsTheRunBeforeAnythingIsSent) {
         if (std::string(c.what) == "read-only" && geteuid() == 0) continue;
         TempDir home;
         const std::string journal = home.Path() + "/state/qubopost/history.sqlite3";
-        TempDir::Write(home.File("article.txt"), Articles(2));
+        TempDir::Write(home.File("article.txt"), NumberedArticles(2));
         if (std::string(c.what) != "garbage" && std::string(c.what) != "a folder") {
             // A real journal with runs in it, from a first post.
             std::vector<std::string> first = PostArgs(home, server.port(), "0");
             first[2] = home.File("first.txt");
-            TempDir::Write(home.File("first.txt"), Articles(4));
-            ASSERT_EQ(Cli(home, first).status, 0);
+            TempDir::Write(home.File("first.txt"), NumberedArticles(4));
+            ASSERT_EQ(RunCli(home, first).status, 0);
         } else {
             mkdir((home.Path() + "/state").c_str(), 0700);
             mkdir((home.Path() + "/state/qubopost").c_str(), 0700);
         }
         c.spoil(journal);
         const std::size_t before = server.messages().size();
-        const CliRun run = Cli(home, PostArgs(home, server.port(), "0"));
+        const CliRun run = RunCli(home, PostArgs(home, server.port(), "0"));
         EXPECT_NE(run.status, 0);
         EXPECT_NE(run.err.find("何も送っていません"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
@@ -205,17 +189,17 @@ TEST(CliRuns, AJournalThatCannotBeTrustedStopsTheRunBeforeAnythingIsSent) {
 TEST(CliRuns, AJournalLockedByAnotherWriterPastTheWaitStopsTheRun) {
     SmtpServer server;
     TempDir home;
-    TempDir::Write(home.File("article.txt"), Articles(2));
+    TempDir::Write(home.File("article.txt"), NumberedArticles(2));
     std::vector<std::string> first = PostArgs(home, server.port(), "0");
     first[2] = home.File("first.txt");
-    TempDir::Write(home.File("first.txt"), Articles(4));
-    ASSERT_EQ(Cli(home, first).status, 0);
+    TempDir::Write(home.File("first.txt"), NumberedArticles(4));
+    ASSERT_EQ(RunCli(home, first).status, 0);
     const std::size_t before = server.messages().size();
     // Another program holds the journal's write lock for longer than the program waits.
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((home.Path() + "/state/qubopost/history.sqlite3").c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    const CliRun run = Cli(home, PostArgs(home, server.port(), "0"));
+    const CliRun run = RunCli(home, PostArgs(home, server.port(), "0"));
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     EXPECT_NE(run.status, 0);
@@ -226,10 +210,10 @@ TEST(CliRuns, AJournalLockedByAnotherWriterPastTheWaitStopsTheRun) {
 TEST(CliRuns, WithoutAJournalOnPurposeItPostsAndSaysResumeIsImpossible) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), Articles(2));
+    TempDir::Write(home.File("article.txt"), NumberedArticles(2));
     std::vector<std::string> args = PostArgs(home, server.port(), "0");
     args.push_back("--no-journal");
-    const CliRun run = Cli(home, args);
+    const CliRun run = RunCli(home, args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("再開できません"), std::string::npos) << run.err;
     EXPECT_EQ(server.messages().size(), 2u);
@@ -242,7 +226,7 @@ TEST(CliRuns, InputsArePipesAndTerminalOutputHasNoControlCharacters) {
     const std::string fifo = home.File("header.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] { TempDir::Write(fifo, "ヘッダー\n"); });
-    const CliRun run = Cli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
+    const CliRun run = RunCli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
                                   "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     writer.join();
     // The title holds an escape sequence: refused with where it is, never printed raw.
@@ -255,13 +239,13 @@ TEST(CliRuns, InputsArePipesAndTerminalOutputHasNoControlCharacters) {
     ASSERT_EQ(unlink(fifo.c_str()), 0);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread again([&] { TempDir::Write(fifo, "ヘッダー\n"); });
-    const CliRun piped = Cli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
+    const CliRun piped = RunCli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
                                     "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     again.join();
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_NE(piped.out.find("ヘッダー\r\n"), std::string::npos) << piped.out;
 
-    const CliRun settings = Cli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
+    const CliRun settings = RunCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
                                        "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run", "--settings",
                                        home.File("missing.ini")});
     EXPECT_EQ(settings.status, 2);

@@ -8,26 +8,14 @@
 
 #include "journal/journal.h"
 #include "posting/posting_engine.h"
+#include "engine_run.h"
 #include "temp_dir.h"
 
 namespace journal = qubopost::journal;
+using qubopost::test::EngineRun;
+using qubopost::test::JournalMessages;
 
 namespace {
-
-class Answers : public PostingQuestions {
-public:
-    Resume AskResume(const journal::RunSummary&, int) override { return Resume::Resume; }
-    bool AskResendUncertain(const std::vector<journal::MessageRecord>&) override { return false; }
-    Finished AskFinished(const journal::RunSummary&, int, int) override { return Finished::All; }
-};
-
-class Shown : public EngineEvents {
-public:
-    void OnRange(int) override {}
-    void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { log.push_back(line.Bytes()); }
-    std::vector<std::string> log;
-};
 
 PostingInputs Inputs() {
     return {"smtp.test", "25", "me@example.jp", "a@x.jp\r\nb@x.jp",
@@ -78,26 +66,18 @@ TEST(PostingEngine, ALoginRefusedForNowIsTriedAgainAtMostThreeTimes) {
         setup.journalPath = dir.File("history.sqlite3");
         setup.pause = std::chrono::milliseconds(1);
         setup.send = mail.Sender();
-        StopSignal stop;
-        PostingEngine engine(setup, stop);
-        Answers answers;
-        ASSERT_EQ(engine.Prepare(Inputs(), answers, nullptr), PostingEngine::Ready::Go);
-        Shown shown;
-        const RunOutcome outcome = engine.Run(shown);
+        EngineRun run(setup);
+        ASSERT_EQ(run.Prepare(Inputs()), PostingEngine::Ready::Go);
+        const RunOutcome outcome = run.Run();
         EXPECT_EQ(mail.calls, c.calls);
         EXPECT_EQ(outcome.sent, c.sent);
         EXPECT_EQ(outcome.loginRefused, c.refused);
         EXPECT_EQ(outcome.Succeeded(), !c.refused);
-        int deferrals = 0;
-        for (const std::string& line : shown.log) deferrals += line.find("一時的に断りました。間隔を空けて") != std::string::npos;
-        EXPECT_EQ(deferrals, c.deferrals);
+        EXPECT_EQ(run.shown.Lines("一時的に断りました。間隔を空けて"), c.deferrals);
         // Every message not sent stays unsent in the journal, for a resume.
-        auto opened = journal::Journal::Open(dir.File("history.sqlite3"));
-        ASSERT_TRUE(opened);
-        auto messages = opened->Messages(engine.RunId());
-        ASSERT_TRUE(messages);
         int pending = 0;
-        for (const auto& message : *messages) pending += message.state == journal::MessageState::Pending;
+        for (const auto& message : JournalMessages(dir.File("history.sqlite3"), run.engine.RunId()))
+            pending += message.state == journal::MessageState::Pending;
         EXPECT_EQ(pending, 2 - c.sent);
     }
 }
@@ -128,14 +108,11 @@ TEST(PostingEngine, AMessageIsUncertainOnlyFromItsEndNoticeOn) {
             if (!noticeFirst) beforeEnd(context);
             return 1;
         };
-        StopSignal stop;
-        PostingEngine engine(setup, stop);
-        Answers answers;
+        EngineRun run(setup);
         PostingInputs inputs = Inputs();
         inputs.blogAddresses = "a@x.jp";
-        ASSERT_EQ(engine.Prepare(inputs, answers, nullptr), PostingEngine::Ready::Go);
-        Shown shown;
-        EXPECT_TRUE(engine.Run(shown).Succeeded());
+        ASSERT_EQ(run.Prepare(inputs), PostingEngine::Ready::Go);
+        EXPECT_TRUE(run.Run().Succeeded());
         EXPECT_EQ(seen, noticeFirst ? journal::MessageState::Uncertain : journal::MessageState::Pending);
     }
 }

@@ -8,6 +8,7 @@
 
 #include "memory_view.h"
 #include "resources/control_table.h"
+#include "cli_process.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
@@ -22,11 +23,7 @@ using qubopost::test::WaitFor;
 
 namespace {
 
-std::string Articles(int n) {
-    std::string text = "-----into-----";
-    for (int i = 1; i <= n; ++i) text += "[title]記事" + std::to_string(i) + "\r\nhttp://shop.test/" + std::to_string(i) + "\r\n-----into-----";
-    return text;
-}
+std::string Articles(int n) { return NumberedArticles(n, "\r\n"); }
 
 class Questions : public ::testing::Test {
 protected:

@@ -17,6 +17,7 @@
 #include "platform/encoding.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
+#include "wait_for.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 
@@ -27,6 +28,7 @@ using qubopost::test::DecodedBody;
 using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpClientEnvironment;
 using qubopost::test::SmtpServer;
+using qubopost::test::WaitFor;
 namespace journal = qubopost::journal;
 
 namespace {
@@ -43,11 +45,6 @@ Text Articles(const std::string& tag, int n) {
 // One message as it went out: destination, subject, body (UTF-8, CR LF).
 using Mail = std::tuple<std::string, std::string, std::string>;
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (done()) return true;
-    return false;
-}
 
 std::vector<journal::RunSummary> Runs(const std::string& path) {
     auto opened = journal::Journal::Open(path);
@@ -94,7 +91,7 @@ protected:
         dialog->OnCommand(IDC_CONFIRM_POST);
         dialog->OnCommand(IDC_START_POST);
         EXPECT_TRUE(view.WaitForMessages(1));
-        EXPECT_TRUE(WaitUntil([&] { return !dialog->Posting(); }));
+        EXPECT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
         std::vector<Mail> planned;
         const std::vector<PostingPreview> previews = view.Previews();
         for (const PreviewMessage& message : previews.at(0).messages)
@@ -138,7 +135,7 @@ TEST_F(PostingResume, TheStartOfferListsTheStoppedRunAndItsResumeSendsOnlyTheRes
     auto dialog = Start(view, journalPath);
     ASSERT_TRUE(view.WaitForMessages(1));
     EXPECT_EQ(view.Messages()[0], "ブログへの自動投稿が完了しました。");
-    ASSERT_TRUE(WaitUntil([&] { return !dialog->Posting(); }));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
 
     const auto choices = view.Choices();
     ASSERT_EQ(choices.size(), 1u);
@@ -246,7 +243,7 @@ TEST_F(PostingResume, ResumeByNumberSendsThatRunsRestWithTheControlsOfARun) {
 
     dialog->OnResumeRun(runs[1].id);  // the older run
     ASSERT_TRUE(view.WaitForMessages(2));
-    ASSERT_TRUE(WaitUntil([&] { return !dialog->Posting(); }));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
     EXPECT_EQ(view.Messages()[0].rfind("投稿中です。", 0), 0u) << view.Messages()[0];
     EXPECT_EQ(view.Messages()[1], "ブログへの自動投稿が完了しました。");
     EXPECT_EQ(startCaptions, std::vector<std::string>(4, "投稿停止"));
@@ -258,7 +255,7 @@ TEST_F(PostingResume, ResumeByNumberSendsThatRunsRestWithTheControlsOfARun) {
 
     dialog->OnResumeRun(0);  // the newest that can be resumed: the newer run
     ASSERT_TRUE(view.WaitForMessages(3));
-    ASSERT_TRUE(WaitUntil([&] { return !dialog->Posting(); }));
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));
     EXPECT_EQ(view.Messages()[2], "ブログへの自動投稿が完了しました。");
     received = Received();
     EXPECT_EQ(std::vector<Mail>(received.begin() + static_cast<long>(before) + 4, received.end()),

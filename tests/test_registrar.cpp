@@ -6,6 +6,7 @@
 #include "resources/registry_script.h"
 #include "temp_dir.h"
 
+
 using namespace qubopost::app;
 
 TEST(RegistryScript, ReadsTheProgramsScript) {

@@ -64,26 +64,16 @@ struct Received {
 
 class AtomPubServer {
 public:
-    AtomPubServer() {
-        m_server.Get("/atom", [this](const httplib::Request& q, httplib::Response& r) { Service(q, r); });
-        m_server.Post("/atom/entry", [this](const httplib::Request& q, httplib::Response& r) { Collection(q, r); });
-        m_port = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        for (int i = 0; i < 5000 && !m_server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (!m_server.is_running()) ADD_FAILURE() << "the AtomPub test server did not start within 5 s";
-    }
     ~AtomPubServer() {
         {
             std::lock_guard lock(m_mutex);
             m_released = true;
         }
         m_release.notify_all();
-        m_server.stop();
-        m_thread.join();
     }
 
-    int Port() const { return m_port; }
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    int Port() const { return m_server.Port(); }
+    std::string Base() const { return m_server.Base(); }
     void Make(Mistake mistake) { m_mistake = mistake; }
     std::vector<Received> Entries() {
         std::lock_guard lock(m_mutex);
@@ -224,9 +214,6 @@ private:
         }
     }
 
-    httplib::Server m_server;
-    int m_port = 0;
-    std::thread m_thread;
     std::atomic<Mistake> m_mistake{Mistake::None};
     std::atomic<int> m_posts{0};
     std::atomic<int> m_serviceGets{0};
@@ -236,6 +223,13 @@ private:
     std::vector<Received> m_entries;
     std::vector<std::string> m_problems;
     std::set<std::string> m_nonces;
+    // Last: it serves from its construction on, and stops first.
+    LocalHttpServer m_server{[this](const httplib::Request& q, httplib::Response& r) {
+                                 if (q.method == "GET" && q.path == "/atom") Service(q, r);
+                                 else if (q.method == "POST" && q.path == "/atom/entry") Collection(q, r);
+                                 else r.status = 404;
+                             },
+                             LocalHttpServer::Methods::GetAndPost};
 };
 
 Destination Parsed(const std::string& line) {

@@ -1,32 +1,26 @@
 // Posting into a real blog through its APIs: Debian's WordPress on the test bed
 // (tests/testbed/wordpress.sh, on 127.0.0.1), through the REST API with an application password
 // and through XML-RPC with the account's password. What the blog stored is read back with
-// `wordpress.sh check` (the posts as JSON), the requests it got from php -S's log.
+// `wordpress.sh check` (the posts as JSON).
 //
 // The administrator may post any HTML (unfiltered_html), so WordPress stores title and content
 // exactly as sent: the expected values below are written out by hand from the text-to-HTML rules
 // (paragraphs, line breaks, escapes, URL lines as links).
 #include <gtest/gtest.h>
 
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "blogapi/blogapi.h"
-#include "temp_dir.h"
+#include "wordpress_bed.h"
 #include "wordpress_expectations.h"
 
 namespace qubopost::blogapi {
 namespace {
 
 using Json = nlohmann::json;
-using testbed::RunBed;
 
 // A group's text, and the HTML WordPress must then hold.
 const std::string kText =
@@ -44,89 +38,14 @@ const std::string kHtml =
     "Q&amp;A &lt;b&gt;太字ではない&lt;/b&gt;<br />\n"
     "詳しくはこちら http://shop.test/detail?id=3&amp;lang=ja ♡</p>";
 
-class BlogApiWordPress : public ::testing::Test {
+class BlogApiWordPress : public testbed::WordPressBedSuite {
 protected:
-    static void SetUpTestSuite() {
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        s_dir = new TempDir;
-        const int status = RunBed({"start", Bed(), "--owner", std::to_string(getpid())}, s_dir->File("start.out"),
-                                  s_dir->File("start.err"), 240);
-        if (status == 77) {
-            s_skip = TempDir::Read(s_dir->File("start.err"));
-            return;
-        }
-        s_started = true;
-        if (status != 0) {
-            s_failure = "wordpress.sh start failed:\n" + TempDir::Read(s_dir->File("start.err"));
-            return;
-        }
-        std::istringstream lines(TempDir::Read(Bed() + "/testbed.env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals != std::string::npos) s_env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-        if (RunBed({"app-password", Bed()}, s_dir->File("app.out"), s_dir->File("app.err"), 60) != 0) {
-            s_failure = "wordpress.sh app-password failed:\n" + TempDir::Read(s_dir->File("app.err"));
-            return;
-        }
-        s_appPassword = TempDir::Read(s_dir->File("app.out"));
-        while (!s_appPassword.empty() && (s_appPassword.back() == '\n' || s_appPassword.back() == '\r'))
-            s_appPassword.pop_back();
-    }
-
-    static void TearDownTestSuite() {
-        if (s_started) {
-            const int stopped = RunBed({"stop", Bed()}, "/dev/null", s_dir->File("stop.err"), 120);
-            EXPECT_EQ(stopped, 0) << TempDir::Read(s_dir->File("stop.err"));
-        }
-        int status = 0;
-        while (waitpid(-1, &status, WNOHANG) > 0) {
-        }
-        prctl(PR_SET_CHILD_SUBREAPER, 0);
-        delete s_dir;
-        s_dir = nullptr;
-    }
-
-    void SetUp() override {
-        if (!s_skip.empty()) GTEST_SKIP() << s_skip;
-        ASSERT_TRUE(s_failure.empty()) << s_failure;
-        ASSERT_FALSE(s_env["SITE_URL"].empty());
-        ASSERT_FALSE(s_appPassword.empty());
-    }
-
-    static std::string Bed() { return s_dir->Path() + "/bed"; }
-
     static Destination Parsed(const std::string& prefix) {
-        // SITE_URL is http://127.0.0.1:PORT: the user goes in after the scheme.
-        const std::string site = s_env["SITE_URL"];
-        const std::string line = prefix + "http://" + s_env["ADMIN_USER"] + "@" + site.substr(std::string("http://").size()) + "/";
+        const std::string line = prefix + BlogUrl();
         std::string reason;
         const std::optional<Destination> d = ParseDestination(line, &reason);
         EXPECT_TRUE(d.has_value()) << line << ": " << reason;
         return d.value_or(Destination{});
-    }
-
-    // Every post, by id.
-    static std::map<long, Json> Posts() {
-        std::map<long, Json> posts;
-        const int status = RunBed({"check", Bed()}, s_dir->File("check.json"), s_dir->File("check.err"), 180);
-        EXPECT_EQ(status, 0) << TempDir::Read(s_dir->File("check.err"));
-        const Json result = Json::parse(TempDir::Read(s_dir->File("check.json")), nullptr, false);
-        EXPECT_TRUE(result.is_object());
-        if (result.is_object() && result["posts"].is_array()) {
-            for (const Json& post : result["posts"]) posts[post["id"].get<long>()] = post;
-        }
-        return posts;
-    }
-
-    // The logins WordPress has refused so far (the bed's must-use plugin writes one line each).
-    static int RefusedLogins() {
-        const std::string path = Bed() + "/www/wp-content/testbed-logins.log";
-        if (access(path.c_str(), F_OK) != 0) return 0;
-        std::istringstream log(TempDir::Read(path));
-        int count = 0;
-        for (std::string line; std::getline(log, line);) ++count;
-        return count;
     }
 
     static Options Quick() {
@@ -135,27 +54,20 @@ protected:
         options.idleTimeout = std::chrono::seconds(60);
         return options;
     }
-
-    static inline TempDir* s_dir = nullptr;
-    static inline bool s_started = false;
-    static inline std::string s_skip;
-    static inline std::string s_failure;
-    static inline std::map<std::string, std::string> s_env;
-    static inline std::string s_appPassword;
 };
 
 bool PhpHasXml() { return std::system("php -r 'exit(extension_loaded(\"xml\") ? 0 : 1);' >/dev/null 2>&1") == 0; }
 
 TEST_F(BlogApiWordPress, DiscoveryFindsRestForTheSiteAndXmlRpcWhenForced) {
-    const std::string site = s_env["SITE_URL"];
-    const Discovery rest = Discover(Parsed(""), s_appPassword, Quick());
+    const std::string site = Bed().Env("SITE_URL");
+    const Discovery rest = Discover(Parsed(""), Bed().AppPassword(), Quick());
     ASSERT_EQ(rest.outcome, Discovery::Outcome::Found) << rest.detail;
     EXPECT_EQ(rest.endpoint.kind, ApiKind::WordPressRest);
     // The bed uses WordPress's plain permalinks: the API root is one of the ?rest_route=/ forms.
     EXPECT_TRUE(rest.endpoint.url == site + "/?rest_route=/" || rest.endpoint.url == site + "/index.php?rest_route=/")
         << rest.endpoint.url;
 
-    const Discovery rpc = Discover(Parsed("xmlrpc+"), s_env["ADMIN_PASSWORD"], Quick());
+    const Discovery rpc = Discover(Parsed("xmlrpc+"), Bed().Env("ADMIN_PASSWORD"), Quick());
     ASSERT_EQ(rpc.outcome, Discovery::Outcome::Found) << rpc.detail;
     EXPECT_EQ(rpc.endpoint.kind, ApiKind::XmlRpc);
     EXPECT_EQ(rpc.endpoint.url, site + "/xmlrpc.php");
@@ -183,21 +95,21 @@ TEST_F(BlogApiWordPress, EntriesBecomePostsThroughRestAndXmlRpc) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::map<long, Json> before = Posts();
+        const std::map<long, Json> before = Bed().Posts();
         const std::string& title = titles[n++];
-        const PostResult result = Post(Parsed(c.prefix), c.appPassword ? s_appPassword : s_env["ADMIN_PASSWORD"],
+        const PostResult result = Post(Parsed(c.prefix), c.appPassword ? Bed().AppPassword() : Bed().Env("ADMIN_PASSWORD"),
                                        {title, TextToHtml(kText), c.draft}, Quick());
         ASSERT_EQ(result.outcome, PostResult::Outcome::Posted) << result.detail;
-        const std::map<long, Json> after = Posts();
+        const std::map<long, Json> after = Bed().Posts();
         ASSERT_EQ(after.size(), before.size() + 1);
         const Json& post = after.rbegin()->second;
         EXPECT_EQ(post["title"].get<std::string>(), title);
         EXPECT_TRUE(testbed::TextDifference(post["content"].get<std::string>(), kHtml).empty())
             << testbed::TextDifference(post["content"].get<std::string>(), kHtml);
         EXPECT_EQ(post["status"].get<std::string>(), c.status);
-        EXPECT_EQ(post["author"].get<std::string>(), s_env["ADMIN_USER"]);
+        EXPECT_EQ(post["author"].get<std::string>(), Bed().Env("ADMIN_USER"));
         EXPECT_EQ(result.link, post["link"].get<std::string>());
-        EXPECT_EQ(result.link.rfind(s_env["SITE_URL"] + "/", 0), 0u) << result.link;
+        EXPECT_EQ(result.link.rfind(Bed().Env("SITE_URL") + "/", 0), 0u) << result.link;
     }
 }
 
@@ -210,13 +122,13 @@ TEST_F(BlogApiWordPress, AWrongPasswordIsRefusedAfterOneRequest) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (std::string(c.prefix) == "xmlrpc+" && !PhpHasXml()) continue;
-        const std::size_t posts = Posts().size();
-        const int refused = RefusedLogins();
+        const std::size_t posts = Bed().Posts().size();
+        const int refused = Bed().RefusedLogins();
         const PostResult result = Post(Parsed(c.prefix), "wrong password", {"題", "<p>本文</p>", false}, Quick());
         EXPECT_EQ(result.outcome, PostResult::Outcome::LoginRefused) << result.detail;
         EXPECT_TRUE(result.link.empty());
-        EXPECT_EQ(RefusedLogins() - refused, 1) << "the login was tried more than once, or not at all";
-        EXPECT_EQ(Posts().size(), posts);
+        EXPECT_EQ(Bed().RefusedLogins() - refused, 1) << "the login was tried more than once, or not at all";
+        EXPECT_EQ(Bed().Posts().size(), posts);
     }
 }
 

@@ -6,11 +6,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "credentials/credentials.h"
 #include "mail/bsmtp.h"
+#include "support/cli_process.h"
 #include "support/smtp_fixture.h"
 
 namespace qubopost::test {
@@ -132,30 +132,16 @@ TEST_F(KeyRing, WithoutTheSessionBusNetrcServesAndNothingWaits) {
 
 // --- qubopost-cli credentials, the real program ----------------------------------------------
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs qubopost-cli with the arguments (a shell word list) and `input` on standard input.
-CliRun Cli(const SmtpClientEnvironment& client, const std::string& arguments,
-        const std::string& input = "", bool withBus = true) {
-    const std::string folder = client.home();
-    std::ofstream(folder + "/stdin", std::ios::binary) << input;
-    const std::string command = std::string(withBus ? "" : "env -u DBUS_SESSION_BUS_ADDRESS ") +
-                                "'" QUBOPOST_CLI "' " + arguments + " < '" + folder +
-                                "/stdin' > '" + folder + "/stdout' 2> '" + folder + "/stderr'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(folder + "/stdout"),
-            ReadAll(folder + "/stderr")};
+// Runs qubopost-cli with the arguments (words parted by blanks) and `input` on standard input,
+// at most 60 s.
+CliRun Cli(const SmtpClientEnvironment& client, const std::string& arguments, const std::string& input = "",
+           bool withBus = true) {
+    std::vector<std::string> args;
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) args.push_back(word);
+    if (withBus) return RunWithInput(QUBOPOST_CLI, args, client.home(), input, std::chrono::seconds(60));
+    args.insert(args.begin(), {"-u", "DBUS_SESSION_BUS_ADDRESS", QUBOPOST_CLI});
+    return RunWithInput("/usr/bin/env", args, client.home(), input, std::chrono::seconds(60));
 }
 
 TEST_F(KeyRing, CliSetListForget) {

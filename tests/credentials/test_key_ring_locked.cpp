@@ -15,6 +15,7 @@
 
 #include "credentials/credentials.h"
 #include "key_ring_session.h"
+#include "support/cli_process.h"
 #include "support/smtp_fixture.h"
 
 namespace qubopost::test {
@@ -97,53 +98,6 @@ TEST_F(LockedKeyRing, LookupBeforeAMessageFallsBackToNetrcAndSaysLocked) {
     EXPECT_EQ(none.keyRing, KeyRingStatus::NotFound);
 }
 
-struct CliRun {
-    int status = -1;  // -1: did not end in time (killed) or ended by a signal
-    std::string err, out;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs qubopost-cli with `input` on standard input and waits at most `limit` for it; a program
-// still running then is killed (by its PID).
-CliRun RunCliBounded(const std::string& folder, std::vector<std::string> args, const std::string& input,
-                     std::chrono::seconds limit) {
-    std::ofstream(folder + "/stdin", std::ios::binary) << input;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen((folder + "/stdin").c_str(), "r", stdin) || !freopen((folder + "/stdout").c_str(), "w", stdout) ||
-            !freopen((folder + "/stderr").c_str(), "w", stderr))
-            _exit(127);
-        std::vector<char*> argv{const_cast<char*>(QUBOPOST_CLI)};
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(QUBOPOST_CLI, argv.data());
-        _exit(127);
-    }
-    CliRun run;
-    const auto until = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    bool ended = false;
-    while (!ended && std::chrono::steady_clock::now() < until) {
-        ended = waitpid(pid, &status, WNOHANG) == pid;
-        if (!ended) std::this_thread::sleep_for(20ms);
-    }
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    } else if (WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
-    }
-    run.out = ReadAll(folder + "/stdout");
-    run.err = ReadAll(folder + "/stderr");
-    return run;
-}
-
 TEST_F(LockedKeyRing, CliEndsWithinTheLimitWithAJapaneseMessage) {
     Lock();
     struct Case {
@@ -165,7 +119,7 @@ TEST_F(LockedKeyRing, CliEndsWithinTheLimitWithAJapaneseMessage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[1] + " " + (c.args.size() > 3 ? c.args[3] : ""));
         // The program's own bound is 30 s; the test waits a little longer before it gives up.
-        const CliRun run = RunCliBounded(client.home(), c.args, c.input, 40s);
+        const CliRun run = RunWithInput(QUBOPOST_CLI, c.args, client.home(), c.input, 40s);
         EXPECT_EQ(run.status, c.status) << run.err;
         if (!c.message.empty()) {
             EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;

@@ -10,6 +10,7 @@
 
 #include "gui/termination_signals.h"
 
+
 using namespace qubopost::gui;
 
 namespace {

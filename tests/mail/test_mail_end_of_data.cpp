@@ -5,22 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "mail/bsmtp.h"
 #include "support/raw_smtp_peer.h"
 #include "support/smtp_fixture.h"
+#include "support/wait_for.h"
+#include "tests/mail/mail_calls.h"
 
 namespace qubopost::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-const char* const kTo = "post@blog.example.jp";
-const char* const kFrom = "writer@example.jp";
 const char* const kEhloWithAuth = "250-peer.test\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME";
 const char* const kLoginAccepted = "235 2.7.0 Authentication successful";
 
@@ -45,42 +43,10 @@ struct Notified {
 Notified SendNotify(const std::string& server, const std::string& body, const int* stop = nullptr,
                     std::function<void()> atEnd = {}) {
     EndWatch watch{0, std::move(atEnd)};
-    char error[80];
-    std::memset(error, '#', sizeof error);
-    const int result = BSendMailNotify(server.c_str(), kTo, kFrom, "subject", body.c_str(), "",
-                                       error, stop, WatchEnd, &watch);
-    EXPECT_NE(std::memchr(error, '\0', sizeof error), nullptr) << "error text not terminated";
-    return {result, error, watch.calls};
-}
-
-struct Outcome {
-    int result;
-    std::string error;
-};
-
-Outcome SendEx(const std::string& server, const std::string& body) {
-    char error[80];
-    std::memset(error, '#', sizeof error);
-    const int result =
-        BSendMailEx(server.c_str(), kTo, kFrom, "subject", body.c_str(), "", error, nullptr);
-    EXPECT_NE(std::memchr(error, '\0', sizeof error), nullptr) << "error text not terminated";
-    return {result, error};
-}
-
-// Waits (looking every 10 ms, at most `limit`) until `done` holds; false when it never did.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit = 30s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-int CountStartingWith(const std::vector<std::string>& lines, std::string_view prefix) {
-    int count = 0;
-    for (const std::string& line : lines) count += line.starts_with(prefix) ? 1 : 0;
-    return count;
+    const Outcome sent = WithErrorBuffer([&](char* error) {
+        return BSendMailNotify(server.c_str(), kTo, kFrom, "subject", body.c_str(), "", error, stop, WatchEnd, &watch);
+    });
+    return {sent.result, sent.error, watch.calls};
 }
 
 // A peer that takes the login; the rows change one thing each.
@@ -159,7 +125,7 @@ TEST_F(MailEndOfData, DropBeforeTheEndOfDataIsAFailureAndAfterItUncertain) {
         }
         // BSendMailEx draws the same line (it has no callback to show it).
         RawSmtpPeer peer(script);
-        const Outcome sent = SendEx(peer.address(), *c.body);
+        const Outcome sent = SendEx(peer.address(), nullptr, *c.body);
         EXPECT_EQ(sent.result, c.result) << "BSendMailEx: " << sent.error;
         EXPECT_EQ(peer.finalDots(), c.finalDots);
     }
@@ -178,8 +144,8 @@ TEST_F(MailEndOfData, BeforeEndComesWhenTheWholeBodyIsOutAndBeforeTheFinalDot) {
     int dotsAtEnd = -1;
     const Notified sent = SendNotify(peer.address(), body, nullptr, [&] {
         // The client waits here: whatever it wrote before calling is all the peer will get.
-        wholeBodyArrived = WaitUntil(
-            [&] { return peer.idle() && peer.data().find(lastLine) != std::string::npos; });
+        wholeBodyArrived = static_cast<bool>(WaitFor(
+            [&] { return peer.idle() && peer.data().find(lastLine) != std::string::npos; }, "the body's last line"));
         dotsAtEnd = peer.finalDots();
     });
     EXPECT_EQ(sent.result, BSMTP_SENT) << sent.error;
@@ -233,7 +199,7 @@ TEST_F(MailEndOfData, StopBeforeTheEndOfDataLeavesNoDotAndAfterItWaitsForTheAnsw
         if (c.when == When::WhileTheBodyGoesOut) {
             stopper = std::thread([&] {
                 // At once: the peer reads nothing for 1.5 s after DATA.
-                WaitUntil([&] { return CountStartingWith(peer.commands(), "DATA") > 0; });
+                static_cast<void>(WaitFor([&] { return CountStartingWith(peer.commands(), "DATA") > 0; }, "DATA"));
                 __atomic_store_n(&stop, 1, __ATOMIC_RELEASE);
             });
         }
@@ -246,7 +212,7 @@ TEST_F(MailEndOfData, StopBeforeTheEndOfDataLeavesNoDotAndAfterItWaitsForTheAnsw
         if (c.result == BSMTP_UNCERTAIN) {
             EXPECT_TRUE(sent.error.starts_with("time-out")) << sent.error;
         }
-        EXPECT_TRUE(WaitUntil([&] { return peer.closedByClient() > 0 || peer.idle(); }));
+        EXPECT_TRUE(WaitFor([&] { return peer.closedByClient() > 0 || peer.idle(); }, "the client's end"));
         EXPECT_EQ(peer.finalDots(), c.finalDots);
         if (c.result == BSMTP_STOPPED) {
             EXPECT_LT(peer.data().size(), c.body.size());
@@ -298,7 +264,7 @@ TEST_F(MailEndOfData, TemporaryLoginRefusalIsDeferredOnlyForBSendMailNotify) {
             EXPECT_EQ(peer.finalDots(), 0);
         }
         RawSmtpPeer peer(script);
-        const Outcome sent = SendEx(peer.address(), "body");
+        const Outcome sent = SendEx(peer.address());
         EXPECT_EQ(sent.result, c.exResult);
         EXPECT_EQ(sent.error, c.exError);
         EXPECT_EQ(peer.finalDots(), 0);

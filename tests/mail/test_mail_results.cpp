@@ -5,44 +5,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <thread>
 
-#include "mail/bsmtp.h"
 #include "support/raw_smtp_peer.h"
 #include "support/smtp_fixture.h"
+#include "support/wait_for.h"
+#include "tests/mail/mail_calls.h"
 
 namespace qubopost::test {
 namespace {
 
-struct Outcome {
-    int result;
-    std::string error;
-};
-
-Outcome SendEx(const std::string& server, const int* stop = nullptr,
-               const std::string& body = "body") {
-    char error[80];
-    std::memset(error, '#', sizeof error);
-    const int result = BSendMailEx(server.c_str(), "post@blog.example.jp", "writer@example.jp",
-                                   "subject", body.c_str(), "", error, stop);
-    EXPECT_NE(std::memchr(error, '\0', sizeof error), nullptr);
-    return {result, error};
-}
-
 Outcome TestLogin(const std::string& server, const std::string& user, const std::string& password) {
-    char error[80];
-    std::memset(error, '#', sizeof error);
-    const int result = BTestLogin(server.c_str(), user.c_str(), password.c_str(), error);
-    EXPECT_NE(std::memchr(error, '\0', sizeof error), nullptr);
-    return {result, error};
-}
-
-int CountStartingWith(const std::vector<std::string>& lines, std::string_view prefix) {
-    int count = 0;
-    for (const std::string& line : lines) count += line.starts_with(prefix) ? 1 : 0;
-    return count;
+    return WithErrorBuffer([&](char* error) { return BTestLogin(server.c_str(), user.c_str(), password.c_str(), error); });
 }
 
 // Sets the flag from another thread, as the program's stop button would: once `ready` says so
@@ -73,9 +48,7 @@ bool Received(const RawSmtpPeer& peer, std::string_view command) {
 
 // Waits (up to a generous limit) until the peer has read the end of the client's stream.
 void WaitUntilClosed(const RawSmtpPeer& peer) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (peer.closedByClient() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    static_cast<void>(WaitFor([&] { return peer.closedByClient() != 0; }, "the client's end of the stream"));
 }
 
 const char* const kEhloWithAuth = "250-peer.test\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME";

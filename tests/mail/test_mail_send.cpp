@@ -10,43 +10,23 @@
 #include <set>
 #include <thread>
 
-#include "mail/bsmtp.h"
+#include "support/raw_peer.h"
 #include "support/raw_smtp_peer.h"
 #include "support/smtp_fixture.h"
 #include "tests/mail/cp932.h"
+#include "tests/mail/mail_calls.h"
 
 namespace qubopost::test {
 namespace {
-
-struct Outcome {
-    int result;
-    std::string error;  // CP932, as BSendMail wrote it
-};
 
 // One call with a filled-in error buffer, so that a missing terminator would show.
 Outcome Send(const std::string& server, const std::string& to, const std::string& from,
              const std::string& subject = "subject", const std::string& body = "body",
              const std::string& reserved = "") {
-    char error[80];
-    std::memset(error, '#', sizeof error);
-    const int result = BSendMail(server.c_str(), to.c_str(), from.c_str(), subject.c_str(),
-                                 body.c_str(), reserved.c_str(), error);
-    const char* end = static_cast<const char*>(std::memchr(error, '\0', sizeof error));
-    EXPECT_NE(end, nullptr) << "error text not terminated within 80 bytes";
-    return {result, std::string(error, end ? static_cast<size_t>(end - error) : sizeof error)};
-}
-
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    return WithErrorBuffer([&](char* error) {
+        return BSendMail(server.c_str(), to.c_str(), from.c_str(), subject.c_str(), body.c_str(), reserved.c_str(),
+                         error);
+    });
 }
 
 bool HasIpv6Loopback() {
@@ -243,7 +223,7 @@ TEST_F(MailSend, LongJapaneseReplyIsCutToWholeCharactersWithin79Bytes) {
 }
 
 TEST_F(MailSend, ServerDownGivesAClearReason) {
-    const int port = ClosedPort();
+    const int port = RawPeer::ClosedPort();
     const Outcome sent =
         Send("127.0.0.1:" + std::to_string(port), "post@blog.example.jp", "writer@example.jp");
     EXPECT_EQ(sent.result, 0);

@@ -14,6 +14,7 @@
 #include "resources/control_table.h"
 #include "test_qt_a11y_window.h"
 
+
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;

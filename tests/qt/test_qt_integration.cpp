@@ -19,70 +19,11 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
-
-namespace {
-
-QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
-
-// Waits (serving events) for a message box and returns its text after pressing its OK.
-QString AnswerMessageBox() {
-    QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor(
-        [&] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* candidate = qobject_cast<QMessageBox*>(window); candidate && candidate->isVisible()) {
-                    box = candidate;
-                    return true;
-                }
-            }
-            return false;
-        },
-        30000);
-    if (!shown || !box) return QString();
-    const QString text = box->text();
-    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    return text;
-}
-
-// Confirms the posting preview as soon as it shows, noting how many messages it listed.
-void ConfirmPreviewWhenShown(QObject* owner, int* listed) {
-    auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer, listed] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* preview = qobject_cast<QDialog*>(window);
-            if (!preview || !preview->isVisible() || preview->objectName() != QStringLiteral("postingPreview")) continue;
-            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages")))
-                *listed = list->topLevelItemCount();
-            timer->stop();
-            timer->deleteLater();
-            preview->accept();
-            return;
-        }
-    });
-    timer->start(20);
-}
-
-void Type(qubopost::gui::QtDialog& dialog, int id, const QString& text) {
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) {
-        line->setText(text);
-    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) {
-        edit->setPlainText(text);
-    }
-}
-
-QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
-    return QString();
-}
-
-void Click(qubopost::gui::QtDialog& dialog, int id) { QTest::mouseClick(dialog.Control(id), Qt::LeftButton); }
-
-}  // namespace
 
 class QtIntegrationTest : public QObject {
     Q_OBJECT

@@ -19,6 +19,7 @@
 #include "smtp_fixture.h"
 #include "test_qt_a11y_window.h"
 
+
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;

@@ -24,6 +24,7 @@
 #include "ui/side_services.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -33,31 +34,6 @@ namespace creds = qubopost::credentials;
 using namespace std::chrono_literals;
 
 namespace {
-
-QMessageBox* VisibleBox() {
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) return box;
-    return nullptr;
-}
-
-// Waits (serving events) up to `ms` for a message box, presses its OK and returns its text; a
-// null string when none came. The box runs an event loop of its own inside the window's, so it
-// is answered from a timer, which fires in whichever loop runs.
-QString AnswerMessageBox(int ms) {
-    QString text;
-    bool answered = false;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        QMessageBox* box = VisibleBox();
-        if (answered || !box || !box->button(QMessageBox::Ok)) return;
-        answered = true;
-        text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    });
-    answer.start(20);
-    if (!QTest::qWaitFor([&] { return answered; }, ms)) return {};
-    return text;
-}
 
 template <typename T>
 T* Find(QDialog* window, const char* name) {

@@ -34,6 +34,7 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -43,52 +44,6 @@ namespace journal = qubopost::journal;
 using qubopost::test::DecodedSubject;
 
 namespace {
-
-QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
-
-QMessageBox* VisibleBox() {
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) return box;
-    return nullptr;
-}
-
-// Waits (serving events) up to `ms` for a message box, presses its OK and returns its text;
-// a null string when none came.
-QString AnswerMessageBox(int ms) {
-    QMessageBox* box = nullptr;
-    if (!QTest::qWaitFor([&] { return (box = VisibleBox()) && box->button(QMessageBox::Ok); }, ms)) return {};
-    const QString text = box->text();
-    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    return text;
-}
-
-// Presses the preview's 確認 as soon as it shows.
-void ConfirmPreviewWhenShown(QObject* owner) {
-    auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* preview = qobject_cast<QDialog*>(window);
-            if (!preview || !preview->isVisible() || preview->objectName() != QStringLiteral("postingPreview")) continue;
-            timer->deleteLater();
-            timer->stop();
-            preview->accept();
-            return;
-        }
-    });
-    timer->start(20);
-}
-
-void Type(qubopost::gui::QtDialog& dialog, int id, const QString& text) {
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) line->setText(text);
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) edit->setPlainText(text);
-}
-
-QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(dialog.Control(id))) return button->text();
-    return {};
-}
 
 // Fills the posting fields, confirms the preview and presses ブログ投稿開始; false when the start
 // button did not come on.

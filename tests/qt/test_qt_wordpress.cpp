@@ -12,10 +12,6 @@
 // as a PNG picture; docs/screenshots/preview-unicode.png was made so, on Xvfb:
 //   LANG=ja_JP.UTF-8 QT_QPA_PLATFORM=xcb QUBOPOST_PREVIEW_PICTURE=$PWD/docs/screenshots/preview-unicode.png
 //   xvfb-run -a -s "-screen 0 1366x768x24 -nolisten tcp" BUILD/test_qt_wordpress
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -48,15 +44,15 @@
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "wordpress_bed.h"
 #include "wordpress_expectations.h"
+#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
 
 namespace {
-
-QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // A text field holds LF line ends; the messages CR LF.
 QString InField(const std::string& crlf) { return U(crlf).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
@@ -99,33 +95,6 @@ void Paste(QWidget* field, const QString& text) {
     field->setFocus(Qt::OtherFocusReason);
     QApplication::clipboard()->setText(text);
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-}
-
-QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(dialog.Control(id))) return edit->toPlainText();
-    if (auto* line = qobject_cast<QLineEdit*>(dialog.Control(id))) return line->text();
-    return QString();
-}
-
-// Waits (serving events) up to `ms` for a message box, presses its OK and returns its text;
-// a null string when none came.
-QString AnswerMessageBox(int ms) {
-    QMessageBox* box = nullptr;
-    const bool shown = QTest::qWaitFor(
-        [&] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* candidate = qobject_cast<QMessageBox*>(window); candidate && candidate->isVisible()) {
-                    box = candidate;
-                    return true;
-                }
-            }
-            return false;
-        },
-        ms);
-    if (!shown || !box) return QString();
-    const QString text = box->text();
-    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-    return text;
 }
 
 // While it lives, presses OK on every message box the window's own thread opens (its exec()
@@ -202,38 +171,15 @@ class QtWordPressTest : public QObject {
 
   private slots:
     void initTestCase() {
-        // The bed's servers outlive the script that starts them: as their subreaper this test
-        // collects them when they end, instead of leaving zombies behind.
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        const int status = testbed::RunBed({"start", Bed(), "--owner", std::to_string(getpid())},
-                                           m_dir.File("start.out"), m_dir.File("start.err"), 240);
-        if (status == 77) QSKIP(qPrintable(U(TempDir::Read(m_dir.File("start.err")))));
-        m_started = true;
-        QVERIFY2(status == 0, qPrintable(U("wordpress.sh start failed:\n" + TempDir::Read(m_dir.File("start.err")))));
-        std::istringstream lines(TempDir::Read(Bed() + "/testbed.env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals != std::string::npos) m_env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-        for (const char* key : {"SMTP_HOST", "SMTP_PORT", "MAIL_TO", "ADMIN_EMAIL", "ADMIN_USER", "SITE_URL"})
-            QVERIFY2(!m_env[key].empty(), key);
-        QVERIFY2(testbed::RunBed({"app-password", Bed()}, m_dir.File("app.out"), m_dir.File("app.err"), 60) == 0,
-                 qPrintable(U(TempDir::Read(m_dir.File("app.err")))));
-        m_appPassword = TempDir::Read(m_dir.File("app.out"));
-        while (!m_appPassword.empty() && (m_appPassword.back() == '\n' || m_appPassword.back() == '\r'))
-            m_appPassword.pop_back();
-        QVERIFY(!m_appPassword.empty());
+        bool missing = false;
+        const std::string failure = m_bed.Start(&missing);
+        if (missing) QSKIP(qPrintable(U(failure)));
+        QVERIFY2(failure.empty(), qPrintable(U(failure)));
     }
 
     void cleanupTestCase() {
-        if (m_started) {
-            const int status = testbed::RunBed({"stop", Bed()}, "/dev/null", m_dir.File("stop.err"), 120);
-            QVERIFY2(status == 0, qPrintable(U(TempDir::Read(m_dir.File("stop.err")))));
-        }
-        int status = 0;
-        while (waitpid(-1, &status, WNOHANG) > 0) {
-        }
-        prctl(PR_SET_CHILD_SUBREAPER, 0);
+        const std::string failure = m_bed.Stop();
+        QVERIFY2(failure.empty(), qPrintable(U(failure)));
     }
 
     void theWindowPostsEveryGroupExactlyAndKeepsItsFieldsAcrossCloseAndStart() {
@@ -243,8 +189,8 @@ class QtWordPressTest : public QObject {
         const std::string settingsPath = dir.File("CQubopostDlg.ini");
         // As typed, with LF line ends: 〜 (U+301C) and ♡ have no Shift-JIS form, 🍣 lies outside
         // the BMP, "　" is a full-width blank.
-        const QString from = U(m_env["ADMIN_EMAIL"]), server = U(m_env["SMTP_HOST"]), port = U(m_env["SMTP_PORT"]);
-        const QString destinations = U(m_env["MAIL_TO"]);
+        const QString from = U(m_bed.Env("ADMIN_EMAIL")), server = U(m_bed.Env("SMTP_HOST")), port = U(m_bed.Env("SMTP_PORT"));
+        const QString destinations = U(m_bed.Env("MAIL_TO"));
         const QString header = U("ヘッダー：ようこそ♡　今日のおすすめ 〜 ～ ①🍣\n\n");
         const QString footer = U("\nフッター：http://blog.test/?from=mail&page=1 ♡　〜 🍣\n");
         const QString article = InField(testbed::WholeArticle());
@@ -308,7 +254,7 @@ class QtWordPressTest : public QObject {
             const PreviewRow& row = rows[static_cast<std::size_t>(g)];
             const std::string where = "preview row " + std::to_string(g + 1);
             expect(where + " number", row.number.toStdString(), std::to_string(g + 1));
-            expect(where + " destination", row.destination.toStdString(), m_env["MAIL_TO"]);
+            expect(where + " destination", row.destination.toStdString(), m_bed.Env("MAIL_TO"));
             expect(where + " subject", row.subject.toStdString(), testbed::kTitles[g].subject);
             expect(where + " body", row.body.toStdString(),
                    InField(testbed::GroupBody(g, headerInMessage, footerInMessage)).toStdString());
@@ -334,7 +280,7 @@ class QtWordPressTest : public QObject {
                     fault(where + " link " + std::to_string(n), testbed::Link(n) + " is not intact");
             }
             expect(where + " status", post[QStringLiteral("status")].toString().toStdString(), "publish");
-            expect(where + " author", post[QStringLiteral("author")].toString().toStdString(), m_env["ADMIN_USER"]);
+            expect(where + " author", post[QStringLiteral("author")].toString().toStdString(), m_bed.Env("ADMIN_USER"));
         }
 
         // Closed with Esc, started again on the same settings file: every field as typed.
@@ -367,11 +313,11 @@ class QtWordPressTest : public QObject {
     void mailAndTheBlogsApiInOneRunWithDraftsFromTheContextMenu() {
         qubopost::test::SmtpClientEnvironment client;
         // The application password where the window looks for it (the key ring is hidden).
-        client.writeNetrc("machine 127.0.0.1 login " + m_env["ADMIN_USER"] + " password \"" + m_appPassword + "\"\n");
+        client.writeNetrc("machine 127.0.0.1 login " + m_bed.Env("ADMIN_USER") + " password \"" + m_bed.AppPassword() + "\"\n");
         TempDir dir;
         const std::string blogUrl =
-            "http://" + m_env["ADMIN_USER"] + "@" + m_env["SITE_URL"].substr(std::string("http://").size()) + "/";
-        const QString destinations = U(m_env["MAIL_TO"] + "\n" + blogUrl);
+            "http://" + m_bed.Env("ADMIN_USER") + "@" + m_bed.HostPort() + "/";
+        const QString destinations = U(m_bed.Env("MAIL_TO") + "\n" + blogUrl);
         const std::map<long, QJsonObject> before = Posts();
         if (QTest::currentTestFailed()) return;
         constexpr int kGroups = 2;  // the first two groups (three articles each) of the bed's article
@@ -380,9 +326,9 @@ class QtWordPressTest : public QObject {
         bool previewShown = false, draftChecked = false;
         QString verdict, log, confirmBoxes;
         RunDialog(dir.File("CQubopostDlg.ini"), [&](QtDialog& dialog) {
-            TypeAsUser(dialog.Control(IDC_FROM_ADDRESS), U(m_env["ADMIN_EMAIL"]));
-            TypeAsUser(dialog.Control(IDC_SMTP_SERVER), U(m_env["SMTP_HOST"]));
-            TypeAsUser(dialog.Control(IDC_SMTP_PORT), U(m_env["SMTP_PORT"]));
+            TypeAsUser(dialog.Control(IDC_FROM_ADDRESS), U(m_bed.Env("ADMIN_EMAIL")));
+            TypeAsUser(dialog.Control(IDC_SMTP_SERVER), U(m_bed.Env("SMTP_HOST")));
+            TypeAsUser(dialog.Control(IDC_SMTP_PORT), U(m_bed.Env("SMTP_PORT")));
             TypeAsUser(dialog.Control(IDC_BLOG_ADDRESSES), destinations);
             Paste(dialog.Control(IDC_ARTICLE), InField(testbed::WholeArticle()).section(U("-----into-----"), 0, 3 * kGroups - 1) +
                                                    U("-----into-----"));
@@ -410,7 +356,7 @@ class QtWordPressTest : public QObject {
         // Group by group, each to the mail address and then to the blog.
         QCOMPARE(static_cast<int>(rows.size()), 2 * kGroups);
         for (int i = 0; i < 2 * kGroups; ++i) {
-            QCOMPARE(rows[static_cast<std::size_t>(i)].destination, U(i % 2 == 0 ? m_env["MAIL_TO"] : blogUrl));
+            QCOMPARE(rows[static_cast<std::size_t>(i)].destination, U(i % 2 == 0 ? m_bed.Env("MAIL_TO") : blogUrl));
             QCOMPARE(rows[static_cast<std::size_t>(i)].subject, U(testbed::kTitles[i / 2].subject));
         }
         QVERIFY2(log.contains(U("下書き")), qPrintable(log));
@@ -438,7 +384,7 @@ class QtWordPressTest : public QObject {
         QVERIFY(titlesByStatus == expected);
 
         // The journal: each API message with the address of the post it made.
-        auto journal = qubopost::journal::Journal::Open(m_dir.File("history.sqlite3"));
+        auto journal = qubopost::journal::Journal::Open(m_bed.Dir().File("history.sqlite3"));
         QVERIFY(journal.ok());
         auto history = journal.value().History(1);
         QVERIFY(history.ok() && !history.value().empty());
@@ -456,8 +402,6 @@ class QtWordPressTest : public QObject {
     }
 
   private:
-    std::string Bed() const { return m_dir.Path() + "/bed"; }
-
     // Every post but trashed ones, by id (`wordpress.sh check`, which fetches the mailbox first).
     std::map<long, QJsonObject> Posts() {
         std::map<long, QJsonObject> posts;
@@ -468,20 +412,10 @@ class QtWordPressTest : public QObject {
 
     // wp-mail.php fetched once, and every post (`wordpress.sh check`).
     QJsonObject Check() {
-        const int status = testbed::RunBed({"check", Bed()}, m_dir.File("check.json"), m_dir.File("check.err"), 180);
-        const std::string err = TempDir::Read(m_dir.File("check.err"));
-        if (status != 0) {
-            QTest::qFail(qPrintable(U("wordpress.sh check failed:\n" + err)), __FILE__, __LINE__);
-            return {};
-        }
-        // PHP's warnings during the check are the bed's fault or wp-mail.php's: show them.
-        if (err.find("PHP") != std::string::npos) QTest::qFail(qPrintable(U(err)), __FILE__, __LINE__);
-        QJsonParseError error{};
-        const QJsonDocument document =
-            QJsonDocument::fromJson(QByteArray::fromStdString(TempDir::Read(m_dir.File("check.json"))), &error);
-        if (error.error != QJsonParseError::NoError)
-            QTest::qFail(qPrintable("not JSON: " + error.errorString()), __FILE__, __LINE__);
-        return document.object();
+        std::string failure;
+        m_bed.Check(&failure);
+        if (!failure.empty()) QTest::qFail(qPrintable(U(failure)), __FILE__, __LINE__);
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_bed.Out("check"))).object();
     }
 
     // The main window with its default wiring (the mail library sends), on a settings file and a
@@ -493,7 +427,7 @@ class QtWordPressTest : public QObject {
         static QtWindowSystem windows(argc, argv);
         qubopost::ui::DialogServices services;
         services.settingsPath = settingsPath;
-        services.journalPath = m_dir.File("history.sqlite3");
+        services.journalPath = m_bed.Dir().File("history.sqlite3");
         services.postingPause = std::chrono::milliseconds(0);
         qubopost::ui::CQubopostDlg dialog(services);
         QTimer::singleShot(0, [&] {
@@ -509,10 +443,7 @@ class QtWordPressTest : public QObject {
         windows.RunModal(dialog);
     }
 
-    TempDir m_dir;
-    std::map<std::string, std::string> m_env;
-    bool m_started = false;
-    std::string m_appPassword;
+    testbed::WordPressBed m_bed;
 };
 
 QTEST_MAIN(QtWordPressTest)

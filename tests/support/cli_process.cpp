@@ -45,6 +45,24 @@ CliRun RunCli(const TempDir& home, std::vector<std::string> args) {
     return {status, TempDir::Read(out), TempDir::Read(err)};
 }
 
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
+                    const std::string& input, std::chrono::seconds limit) {
+    TempDir::Write(folder + "/stdin", input);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen((folder + "/stdin").c_str(), "r", stdin) || !freopen((folder + "/stdout").c_str(), "w", stdout) ||
+            !freopen((folder + "/stderr").c_str(), "w", stderr))
+            _exit(127);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    const int status = pid < 0 ? -1 : WaitChild(pid, limit);
+    return {status, TempDir::Read(folder + "/stdout"), TempDir::Read(folder + "/stderr")};
+}
+
 namespace {
 
 // Waits until the child `pid` has ended or the deadline has passed; true when it ended (and is
@@ -72,11 +90,9 @@ bool EndsBy(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-int WaitCli(pid_t pid, std::chrono::seconds limit) {
+int WaitChild(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
     if (!EndsBy(pid, std::chrono::steady_clock::now() + limit)) {
-        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
-                      << " s; killed";
         kill(pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -85,6 +101,14 @@ int WaitCli(pid_t pid, std::chrono::seconds limit) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitCli(pid_t pid, std::chrono::seconds limit) {
+    const int status = WaitChild(pid, limit);
+    if (status == -2)
+        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
+                      << " s; killed";
+    return status;
 }
 
 CliGuard::~CliGuard() {
@@ -110,4 +134,11 @@ int SentInJournal(const TempDir& home) {
     }
     sqlite3_close(db);
     return sent;
+}
+
+std::string NumberedArticles(int n, const std::string& lineEnd) {
+    std::string text = "-----into-----";
+    for (int i = 1; i <= n; ++i)
+        text += "[title]記事" + std::to_string(i) + lineEnd + "http://shop.test/" + std::to_string(i) + lineEnd + "-----into-----";
+    return text;
 }

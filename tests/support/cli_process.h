@@ -13,8 +13,10 @@
 // Starts the program; its standard output and error go to the files named ("/dev/null" to drop).
 pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out = "/dev/null",
                const std::string& err = "/dev/null");
-// Waits for the child: its exit status, or -1 when a signal ended it. A child still running
-// after `limit` is a failure of the test: it is killed (by its PID) and -2 returned.
+// Waits for the child `pid`: its exit status, or -1 when a signal ended it. A child still
+// running after `limit` is killed (by its PID) and -2 returned.
+int WaitChild(pid_t pid, std::chrono::seconds limit);
+// WaitChild for a run of qubopost-cli, whose time-out is a failure of the test.
 int WaitCli(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120));
 
 // Ends a started child by its PID if the test leaves before waiting for it (a failed ASSERT):
@@ -43,3 +45,12 @@ struct CliRun {
 // Runs qubopost-cli to its end with the arguments, a private HOME and state folder under
 // `home`, and no key ring.
 CliRun RunCli(const TempDir& home, std::vector<std::string> args);
+// Runs the program at `path` with the arguments in this process's own environment (its HOME,
+// its session bus and key ring), `input` on its standard input and its output in
+// folder/stdout and folder/stderr. A program still running after `limit` is killed by its PID
+// (status -2).
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
+                    const std::string& input, std::chrono::seconds limit);
+
+// An article text of n articles titled 記事1…記事n, each a link line, between separators.
+std::string NumberedArticles(int n, const std::string& lineEnd = "\n");

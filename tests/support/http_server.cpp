@@ -6,15 +6,17 @@
 #include <chrono>
 #include <cstdlib>
 
-LocalHttpServer::LocalHttpServer(Handler handler) : m_server(std::make_unique<httplib::Server>()) {
-    m_server->Get(".*", [this, handler](const httplib::Request& request, httplib::Response& response) {
+LocalHttpServer::LocalHttpServer(Handler handler, Methods methods) : m_server(std::make_unique<httplib::Server>()) {
+    const auto serve = [this, handler](const httplib::Request& request, httplib::Response& response) {
         {
             std::lock_guard lock(m_mutex);
             m_requests.push_back({request.target, request.path, request.get_header_value("User-Agent"),
                                   request.get_header_value("Content-Type"), request.get_header_value("Host")});
         }
         handler(request, response);
-    });
+    };
+    m_server->Get(".*", serve);
+    if (methods == Methods::GetAndPost) m_server->Post(".*", serve);
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     // It listens within moments; a server that never does fails the test instead of hanging it.

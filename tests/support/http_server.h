@@ -1,5 +1,5 @@
-// A real HTTP server on 127.0.0.1 (cpp-httplib) for the ranking request tests. It
-// also answers requests sent to it as a proxy (absolute URLs), which is how the tests
+// A real HTTP server on 127.0.0.1 (cpp-httplib) for the ranking request tests and the blog
+// servers the tests script. It also answers requests sent to it as a proxy (absolute URLs), which is how the tests
 // reach it: http_proxy points at it, and the program asks for its real ranking URL.
 #pragma once
 
@@ -27,12 +27,17 @@ struct RecordedRequest {
 class LocalHttpServer {
 public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
-    explicit LocalHttpServer(Handler handler);
+    // Which requests reach the handler (any path); any other method is answered 404 by the server.
+    enum class Methods { Get, GetAndPost };
+    // Listens on 127.0.0.1 at once: a class holding the server declares it after what the
+    // handler uses.
+    explicit LocalHttpServer(Handler handler, Methods methods = Methods::Get);
     ~LocalHttpServer();
     LocalHttpServer(const LocalHttpServer&) = delete;
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
     int Port() const { return m_port; }
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::string ProxyUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::vector<RecordedRequest> Requests();
 

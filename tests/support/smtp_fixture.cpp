@@ -435,4 +435,10 @@ std::string DecodeBase64(std::string_view text) {
     return out;
 }
 
+std::map<std::pair<std::string, std::string>, int> MailsBySubject(const SmtpServer& server) {
+    std::map<std::pair<std::string, std::string>, int> counts;
+    for (const auto& mail : server.messages()) ++counts[{mail.rcptTo.at(0), DecodedSubject(mail)}];
+    return counts;
+}
+
 }  // namespace qubopost::test

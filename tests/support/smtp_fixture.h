@@ -117,6 +117,8 @@ class SmtpClientEnvironment {
 std::string MailHeader(std::string_view message, std::string_view name);
 // The Subject with RFC 2047 encoded words (B and Q, UTF-8) decoded.
 std::string DecodedSubject(const ReceivedMail& mail);
+// Every (first recipient, decoded subject) of what the server received, with how often it came.
+std::map<std::pair<std::string, std::string>, int> MailsBySubject(const SmtpServer& server);
 // The body with its Content-Transfer-Encoding (base64, quoted-printable, or none) undone.
 std::string DecodedBody(const ReceivedMail& mail);
 std::string DecodeBase64(std::string_view text);

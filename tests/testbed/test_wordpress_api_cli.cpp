@@ -7,31 +7,27 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli_process.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
+#include "wait_for.h"
+#include "wordpress_bed.h"
 #include "wordpress_expectations.h"
 
 namespace {
 
 using Json = nlohmann::json;
-using qubopost::test::DecodedSubject;
+using qubopost::test::MailsBySubject;
 using qubopost::test::SmtpServer;
-using testbed::RunBed;
-using testbed::WaitBounded;
+using qubopost::test::WaitFor;
 
 const char* const kMail1 = "mail1@blog.example.jp";
 const char* const kMail2 = "mail2@blog.example.jp";
@@ -50,112 +46,38 @@ std::string LinkHtml(int n) {
     return "<a href=\"" + escaped + "\">" + escaped + "</a>";
 }
 
-class WordPressApiCli : public ::testing::Test {
+class WordPressApiCli : public testbed::WordPressBedSuite {
 protected:
     static void SetUpTestSuite() {
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
         unsetenv("NETRC");
-        s_dir = new TempDir;
-        const int status = RunBed({"start", Bed(), "--owner", std::to_string(getpid())}, s_dir->File("start.out"),
-                                  s_dir->File("start.err"), 240);
-        if (status == 77) {
-            s_skip = TempDir::Read(s_dir->File("start.err"));
-            return;
-        }
-        s_started = true;
-        if (status != 0) {
-            s_failure = "wordpress.sh start failed:\n" + TempDir::Read(s_dir->File("start.err"));
-            return;
-        }
-        std::istringstream lines(TempDir::Read(Bed() + "/testbed.env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals != std::string::npos) s_env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-        if (RunBed({"app-password", Bed()}, s_dir->File("app.out"), s_dir->File("app.err"), 60) != 0) {
-            s_failure = "wordpress.sh app-password failed:\n" + TempDir::Read(s_dir->File("app.err"));
-            return;
-        }
-        s_appPassword = TempDir::Read(s_dir->File("app.out"));
-        while (!s_appPassword.empty() && (s_appPassword.back() == '\n' || s_appPassword.back() == '\r'))
-            s_appPassword.pop_back();
-    }
-
-    static void TearDownTestSuite() {
-        if (s_started) {
-            const int stopped = RunBed({"stop", Bed()}, "/dev/null", s_dir->File("stop.err"), 120);
-            EXPECT_EQ(stopped, 0) << TempDir::Read(s_dir->File("stop.err"));
-        }
-        int status = 0;
-        while (waitpid(-1, &status, WNOHANG) > 0) {
-        }
-        prctl(PR_SET_CHILD_SUBREAPER, 0);
-        delete s_dir;
-        s_dir = nullptr;
+        WordPressBedSuite::SetUpTestSuite();
     }
 
     void SetUp() override {
-        if (!s_skip.empty()) GTEST_SKIP() << s_skip;
-        ASSERT_TRUE(s_failure.empty()) << s_failure;
-        ASSERT_FALSE(s_env["SITE_URL"].empty());
-        ASSERT_FALSE(s_appPassword.empty());
-        m_before = Posts();
-    }
-
-    static std::string Bed() { return s_dir->Path() + "/bed"; }
-
-    // The blog's URL with the administrator in it: SITE_URL is http://127.0.0.1:PORT.
-    static std::string BlogUrl() {
-        return "http://" + s_env["ADMIN_USER"] + "@" + s_env["SITE_URL"].substr(std::string("http://").size()) + "/";
+        WordPressBedSuite::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) m_before = Bed().Posts();
     }
 
     void WriteNetrc(const std::string& password) const {
         TempDir::Write(m_home.File(".netrc"),
-                       "machine 127.0.0.1 login " + s_env["ADMIN_USER"] + " password \"" + password + "\"\n");
-    }
-
-    // Every post but trashed ones, by id.
-    static std::map<long, Json> Posts() {
-        std::map<long, Json> posts;
-        const int status = RunBed({"check", Bed()}, s_dir->File("check.json"), s_dir->File("check.err"), 180);
-        EXPECT_EQ(status, 0) << TempDir::Read(s_dir->File("check.err"));
-        const Json result = Json::parse(TempDir::Read(s_dir->File("check.json")), nullptr, false);
-        if (result.is_object() && result["posts"].is_array())
-            for (const Json& post : result["posts"]) posts[post["id"].get<long>()] = post;
-        return posts;
+                       "machine 127.0.0.1 login " + Bed().Env("ADMIN_USER") + " password \"" + password + "\"\n");
     }
 
     // The posts made since the test began, oldest first.
     std::vector<Json> NewPosts() const {
         std::vector<Json> made;
-        for (const auto& [id, post] : Posts())
+        for (const auto& [id, post] : Bed().Posts())
             if (!m_before.count(id)) made.push_back(post);
         return made;
-    }
-
-    static int RefusedLogins() {
-        const std::string path = Bed() + "/www/wp-content/testbed-logins.log";
-        if (access(path.c_str(), F_OK) != 0) return 0;
-        std::istringstream log(TempDir::Read(path));
-        int count = 0;
-        for (std::string line; std::getline(log, line);) ++count;
-        return count;
     }
 
     // qubopost-cli to its end (at most 60 s): exit status, output in out/err.
     int Cli(std::vector<std::string> args) {
         const pid_t pid = StartCli(m_home, std::move(args), m_home.File("out"), m_home.File("err"));
-        return WaitBounded(pid, 60);
+        return WaitCli(pid, std::chrono::seconds(60));
     }
     std::string Out() const { return TempDir::Read(m_home.File("out")); }
     std::string Err() const { return TempDir::Read(m_home.File("err")); }
-
-    // The mails the server got: how many of each (recipient, subject).
-    static std::map<std::pair<std::string, std::string>, int> Mails(const SmtpServer& server) {
-        std::map<std::pair<std::string, std::string>, int> counts;
-        for (const auto& mail : server.messages()) ++counts[{mail.rcptTo.at(0), DecodedSubject(mail)}];
-        return counts;
-    }
 
     std::vector<std::string> PostArgs(const std::string& article, const SmtpServer& server, const std::string& pause,
                                       const std::vector<std::string>& to) const {
@@ -172,22 +94,16 @@ protected:
 
     TempDir m_home;
     std::map<long, Json> m_before;
-    static inline TempDir* s_dir = nullptr;
-    static inline bool s_started = false;
-    static inline std::string s_skip;
-    static inline std::string s_failure;
-    static inline std::map<std::string, std::string> s_env;
-    static inline std::string s_appPassword;
 };
 
 TEST_F(WordPressApiCli, MixedRunPostsAndMailsWithTheAddressesInTheHistory) {
     SmtpServer server({.host = "::1"});
     ASSERT_NE(server.port(), 0);
-    WriteNetrc(s_appPassword);
+    WriteNetrc(Bed().AppPassword());
     ASSERT_EQ(Cli(PostArgs(Articles(1, 6), server, "0", {kMail1, BlogUrl(), kMail2})), 0) << Out() << Err();
 
     const char* subjects[] = {testbed::kTitles[0].subject, testbed::kTitles[1].subject};
-    const auto mails = Mails(server);
+    const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const char* subject : subjects)
         for (const char* to : {kMail1, kMail2}) EXPECT_EQ((mails.count({to, subject}) ? mails.at({to, subject}) : 0), 1) << to << " " << subject;
@@ -222,16 +138,16 @@ TEST_F(WordPressApiCli, MixedRunPostsAndMailsWithTheAddressesInTheHistory) {
 TEST_F(WordPressApiCli, StopInThePauseThenResumeSendsNothingTwice) {
     SmtpServer server({.host = "::1"});
     ASSERT_NE(server.port(), 0);
-    WriteNetrc(s_appPassword);
+    WriteNetrc(Bed().AppPassword());
     // The blog first: the stop comes in the pause after its post.
     const pid_t pid = StartCli(m_home, PostArgs(Articles(7, 12), server, "4", {BlogUrl(), kMail1, kMail2}),
                                m_home.File("out"), m_home.File("err"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (Out().find("投稿完了") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_NE(Out().find("投稿完了"), std::string::npos) << Out() << Err();
+    CliGuard guard(pid);
+    ASSERT_TRUE(WaitFor([&] { return Out().find("投稿完了") != std::string::npos; }, "the blog's post"))
+        << Out() << Err();
     kill(pid, SIGTERM);
-    EXPECT_EQ(WaitBounded(pid, 30), 1) << Out() << Err();
+    EXPECT_EQ(WaitCli(pid, std::chrono::seconds(30)), 1) << Out() << Err();
+    guard.Reset(-1);
     EXPECT_EQ(NewPosts().size(), 1u);
     EXPECT_TRUE(server.messages().empty());
 
@@ -240,7 +156,7 @@ TEST_F(WordPressApiCli, StopInThePauseThenResumeSendsNothingTwice) {
     ASSERT_EQ(posts.size(), 2u) << "each group posted once";
     const char* subjects[] = {testbed::kTitles[2].subject, testbed::kTitles[3].subject};
     for (int g = 0; g < 2; ++g) EXPECT_EQ(posts[static_cast<std::size_t>(g)]["title"].get<std::string>(), subjects[g]);
-    const auto mails = Mails(server);
+    const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const auto& [key, count] : mails) EXPECT_EQ(count, 1) << key.first << " " << key.second;
 
@@ -253,30 +169,30 @@ TEST_F(WordPressApiCli, WrongPasswordStopsThatBlogAfterOneAttemptOnly) {
     SmtpServer server({.host = "::1"});
     ASSERT_NE(server.port(), 0);
     WriteNetrc("wrong password");
-    const int refusedBefore = RefusedLogins();
+    const int refusedBefore = Bed().RefusedLogins();
     EXPECT_EQ(Cli(PostArgs(Articles(13, 18), server, "0", {BlogUrl(), kMail1, kMail2})), 1) << Out() << Err();
 
-    EXPECT_EQ(RefusedLogins() - refusedBefore, 1) << "one attempt, not one per group";
+    EXPECT_EQ(Bed().RefusedLogins() - refusedBefore, 1) << "one attempt, not one per group";
     EXPECT_TRUE(NewPosts().empty());
     EXPECT_EQ(server.messages().size(), 4u) << "the mail destinations got everything";
     // Where to set the password, in words.
     // (The site's port is no scheme's default: it is part of the server's name.)
     const std::string advice = "qubopost-cli credentials set --server " +
-                               s_env["SITE_URL"].substr(std::string("http://").size()) + " --user " + s_env["ADMIN_USER"];
+                               Bed().HostPort() + " --user " + Bed().Env("ADMIN_USER");
     EXPECT_NE(Out().find(advice), std::string::npos) << Out();
     EXPECT_NE(Out().find("「SMTP認証の設定…」"), std::string::npos) << Out();
     // The run did not finish: it can go on once the password is right.
     ASSERT_EQ(Cli({"history"}), 0) << Err();
     EXPECT_NE(Out().find("（再開できます）"), std::string::npos) << Out();
 
-    WriteNetrc(s_appPassword);
+    WriteNetrc(Bed().AppPassword());
     ASSERT_EQ(Cli({"resume", "--pause", "0"}), 0) << Out() << Err();
     EXPECT_EQ(NewPosts().size(), 2u);
     EXPECT_EQ(server.messages().size(), 4u) << "no mail twice";
 }
 
 TEST_F(WordPressApiCli, DraftsWithoutAnyMailServer) {
-    WriteNetrc(s_appPassword);
+    WriteNetrc(Bed().AppPassword());
     TempDir::Write(m_home.File("settings.ini"), "[Qubopost]\r\nDraft=1\r\n");
     struct Case {
         const char* what;

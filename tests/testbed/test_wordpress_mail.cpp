@@ -7,17 +7,13 @@
 // are in wordpress_expectations.h (shared with the window's test, tests/qt/test_qt_wordpress.cpp).
 #include <gtest/gtest.h>
 
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <map>
-#include <sstream>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "cli_process.h"
 #include "temp_dir.h"
+#include "wordpress_bed.h"
 #include "wordpress_expectations.h"
 
 namespace {
@@ -26,213 +22,43 @@ using testbed::AsWordPressStoresIt;
 using testbed::kGroups;
 using testbed::kTitles;
 using testbed::Link;
-using testbed::RunBed;
-using testbed::WaitBounded;
+using Json = nlohmann::json;
 
-// ---- The JSON that `wordpress.sh check` prints: objects, arrays, strings, numbers, literals.
-
-struct Json {
-    enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
-    std::string text;  // a string's value, a number's or literal's spelling
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
-
-    const Json& operator[](const std::string& name) const {
-        static const Json none;
-        for (const auto& [key, value] : members) {
-            if (key == name) return value;
-        }
-        return none;
-    }
-};
-
-class JsonReader {
-public:
-    explicit JsonReader(std::string text) : m_text(std::move(text)) {}
-
-    bool Read(Json& out) {
-        if (!Value(out)) return false;
-        Blanks();
-        return m_at == m_text.size();
-    }
-
-private:
-    void Blanks() {
-        while (m_at < m_text.size() && std::string_view(" \t\r\n").find(m_text[m_at]) != std::string_view::npos) ++m_at;
-    }
-
-    bool Value(Json& out) {
-        Blanks();
-        if (m_at >= m_text.size()) return false;
-        const char c = m_text[m_at];
-        if (c == '{') {
-            out.kind = Json::Kind::Object;
-            ++m_at;
-            Blanks();
-            if (m_at < m_text.size() && m_text[m_at] == '}') return ++m_at, true;
-            for (;;) {
-                std::string key;
-                Json value;
-                Blanks();
-                if (!String(key)) return false;
-                Blanks();
-                if (m_at >= m_text.size() || m_text[m_at++] != ':') return false;
-                if (!Value(value)) return false;
-                out.members.emplace_back(std::move(key), std::move(value));
-                Blanks();
-                if (m_at >= m_text.size()) return false;
-                if (m_text[m_at] == '}') return ++m_at, true;
-                if (m_text[m_at++] != ',') return false;
-            }
-        }
-        if (c == '[') {
-            out.kind = Json::Kind::Array;
-            ++m_at;
-            Blanks();
-            if (m_at < m_text.size() && m_text[m_at] == ']') return ++m_at, true;
-            for (;;) {
-                Json value;
-                if (!Value(value)) return false;
-                out.items.push_back(std::move(value));
-                Blanks();
-                if (m_at >= m_text.size()) return false;
-                if (m_text[m_at] == ']') return ++m_at, true;
-                if (m_text[m_at++] != ',') return false;
-            }
-        }
-        if (c == '"') {
-            out.kind = Json::Kind::String;
-            return String(out.text);
-        }
-        const std::size_t start = m_at;
-        while (m_at < m_text.size() && std::string_view(",]} \t\r\n").find(m_text[m_at]) == std::string_view::npos) ++m_at;
-        out.text = m_text.substr(start, m_at - start);
-        if (out.text == "null") return out.kind = Json::Kind::Null, true;
-        if (out.text == "true" || out.text == "false") return out.kind = Json::Kind::Bool, true;
-        out.kind = Json::Kind::Number;
-        return !out.text.empty() && out.text.find_first_not_of("-+.eE0123456789") == std::string::npos;
-    }
-
-    static void Utf8(char32_t c, std::string& out) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-
-    bool Hex4(char32_t& c) {
-        if (m_at + 4 > m_text.size()) return false;
-        c = static_cast<char32_t>(std::stoul(m_text.substr(m_at, 4), nullptr, 16));
-        m_at += 4;
-        return true;
-    }
-
-    bool String(std::string& out) {
-        if (m_at >= m_text.size() || m_text[m_at++] != '"') return false;
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at++];
-            if (c == '"') return true;
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (m_at >= m_text.size()) return false;
-            const char e = m_text[m_at++];
-            switch (e) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'u': {
-                char32_t c1 = 0, c2 = 0;
-                if (!Hex4(c1)) return false;
-                if (c1 >= 0xD800 && c1 < 0xDC00) {
-                    if (m_text.compare(m_at, 2, "\\u") != 0) return false;
-                    m_at += 2;
-                    if (!Hex4(c2)) return false;
-                    c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
-                }
-                Utf8(c1, out);
-                break;
-            }
-            default: out += e; break;  // \" \\ \/
-            }
-        }
-        return false;
-    }
-
-    std::string m_text;
-    std::size_t m_at = 0;
-};
-
-// ---- Child processes, every wait bounded.
-
-std::string ReadFile(const std::string& path) { return TempDir::Read(path); }
-
-// The fixture: a test bed of its own in a temporary folder, stopped by PID afterwards.
+// The fixture: a test bed of its own for each test.
 class WordPressMail : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The bed's servers outlive the script that starts them: as their subreaper this test
-        // collects them when they end, instead of leaving zombies behind.
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        const int status = RunBed({"start", Bed(), "--owner", std::to_string(getpid())}, m_dir.File("start.out"),
-                                  m_dir.File("start.err"), 240);
-        if (status == 77) GTEST_SKIP() << ReadFile(m_dir.File("start.err"));
-        m_started = true;
-        ASSERT_EQ(status, 0) << "wordpress.sh start failed:\n" << ReadFile(m_dir.File("start.err"));
-        std::istringstream lines(ReadFile(Bed() + "/testbed.env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            if (equals != std::string::npos) m_env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-        for (const char* key : {"SITE_URL", "SMTP_PORT", "MAIL_TO", "ADMIN_EMAIL", "ADMIN_USER"}) {
-            ASSERT_FALSE(m_env[key].empty()) << "testbed.env has no " << key;
-        }
+        bool missing = false;
+        const std::string failure = m_bed.Start(&missing);
+        if (missing) GTEST_SKIP() << failure;
+        ASSERT_TRUE(failure.empty()) << failure;
     }
 
     void TearDown() override {
-        if (m_started) {
-            EXPECT_EQ(RunBed({"stop", Bed()}, "/dev/null", m_dir.File("stop.err"), 120), 0)
-                << ReadFile(m_dir.File("stop.err"));
-        }
-        int status = 0;
-        while (waitpid(-1, &status, WNOHANG) > 0) {
-        }
-        prctl(PR_SET_CHILD_SUBREAPER, 0);
+        const std::string failure = m_bed.Stop();
+        EXPECT_TRUE(failure.empty()) << failure;
     }
-
-    std::string Bed() const { return m_dir.Path() + "/bed"; }
 
     // wp-mail.php fetched once, and every post.
     Json Check() {
-        Json result;
-        const int status = RunBed({"check", Bed()}, m_dir.File("check.json"), m_dir.File("check.err"), 180);
-        EXPECT_EQ(status, 0) << "wordpress.sh check failed:\n" << ReadFile(m_dir.File("check.err"));
-        const std::string text = ReadFile(m_dir.File("check.json"));
-        EXPECT_TRUE(JsonReader(text).Read(result)) << "not JSON:\n" << text;
-        // PHP's warnings during the check are the bed's fault or wp-mail.php's: show them.
-        const std::string err = ReadFile(m_dir.File("check.err"));
-        EXPECT_EQ(err.find("PHP"), std::string::npos) << err;
-        return result;
+        std::string failure;
+        Json result = m_bed.Check(&failure);
+        EXPECT_TRUE(failure.empty()) << failure;
+        return result.is_object() ? result : Json::object();
     }
 
-    TempDir m_dir;
+    // A field of the check's JSON, by its path of names, as text ("" when it is missing).
+    static std::string Text(const Json& object, std::initializer_list<const char*> path) {
+        const Json* value = &object;
+        for (const char* name : path) {
+            if (!value->is_object() || !value->contains(name)) return "";
+            value = &(*value)[name];
+        }
+        return value->is_string() ? value->get<std::string>() : value->dump();
+    }
+
+    testbed::WordPressBed m_bed;
     TempDir m_home;
-    std::map<std::string, std::string> m_env;
-    bool m_started = false;
 };
 
 // Compares texts and, when they differ, shows both as text (not as escaped bytes) with the
@@ -276,32 +102,31 @@ TEST_F(WordPressMail, TheTestBedPostsAHandMadeMessage) {
         "手作りの本文♡😀\r\n　全角空白で始まる行 〜 ～ ①\r\nhttp://shop.test/item?id=1&amp;ref=mail\r\n"
         ".ドットで始まる行\r\n行末に空白 \r\n長い行：あいうえおかきくけこあいうえおかきくけこあいうえおかきくけこ\r\n"
         "おわり";
-    TempDir::Write(m_dir.File("owner.eml"), message);
+    TempDir::Write(m_bed.Dir().File("owner.eml"), message);
     // The same from an address no user has: pending.
     std::string stranger = message;
     stranger.replace(0, stranger.find('\n'), "From: someone@else.test");
-    TempDir::Write(m_dir.File("stranger.eml"), stranger);
+    TempDir::Write(m_bed.Dir().File("stranger.eml"), stranger);
     for (const char* name : {"owner.eml", "stranger.eml"}) {
-        ASSERT_EQ(RunBed({"send", Bed(), m_dir.File(name)}, "/dev/null", m_dir.File("send.err"), 60), 0)
-            << ReadFile(m_dir.File("send.err"));
+        ASSERT_EQ(m_bed.Run("send", {m_bed.Dir().File(name)}, 60), 0) << m_bed.Err("send");
     }
 
     const Json result = Check();
-    EXPECT_EQ(result["wp_mail"]["status"].text, "200") << result["wp_mail"]["text"].text;
-    const Json& posts = result["posts"];
-    ASSERT_EQ(posts.items.size(), 2u) << result["wp_mail"]["text"].text;
+    EXPECT_EQ(Text(result, {"wp_mail", "status"}), "200") << Text(result, {"wp_mail", "text"});
+    const Json posts = result.value("posts", Json::array());
+    ASSERT_EQ(posts.size(), 2u) << Text(result, {"wp_mail", "text"});
     const char* const statuses[] = {"publish", "pending"};
     for (std::size_t i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(SameText(posts.items[i]["title"].text, title));
-        EXPECT_TRUE(SameText(posts.items[i]["content"].text, content));
-        EXPECT_EQ(posts.items[i]["status"].text, statuses[i]);
-        EXPECT_EQ(posts.items[i]["author"].text, m_env["ADMIN_USER"]);
-        EXPECT_EQ(posts.items[i]["link"].text.rfind(m_env["SITE_URL"] + "/", 0), 0u) << posts.items[i]["link"].text;
+        EXPECT_TRUE(SameText(Text(posts[i], {"title"}), title));
+        EXPECT_TRUE(SameText(Text(posts[i], {"content"}), content));
+        EXPECT_EQ(Text(posts[i], {"status"}), statuses[i]);
+        EXPECT_EQ(Text(posts[i], {"author"}), m_bed.Env("ADMIN_USER"));
+        EXPECT_EQ(Text(posts[i], {"link"}).rfind(m_bed.Env("SITE_URL") + "/", 0), 0u) << Text(posts[i], {"link"});
     }
     // A second check finds the mailbox empty: every message was taken once.
     const Json again = Check();
-    EXPECT_EQ(again["posts"].items.size(), 2u);
+    EXPECT_EQ(again.value("posts", Json::array()).size(), 2u);
 }
 
 // ---- qubopost-cli into the blog.
@@ -310,35 +135,35 @@ TEST_F(WordPressMail, PostedArticlesBecomePostsWithTheirSubjectsAndBodies) {
     const std::string article = testbed::WholeArticle();
     const std::string header = "ヘッダー：ようこそ♡　今日のおすすめ 〜 ～ ①😀\r\n\r\n";
     const std::string footer = "\r\nフッター：http://blog.test/?from=mail&page=1 ♡　😀\r\n";
-    TempDir::Write(m_dir.File("article.txt"), article);
-    TempDir::Write(m_dir.File("header.txt"), header);
-    TempDir::Write(m_dir.File("footer.txt"), footer);
+    TempDir::Write(m_bed.Dir().File("article.txt"), article);
+    TempDir::Write(m_bed.Dir().File("header.txt"), header);
+    TempDir::Write(m_bed.Dir().File("footer.txt"), footer);
 
     const pid_t cli = StartCli(m_home,
-                               {"post", "--article", m_dir.File("article.txt"), "--to", m_env["MAIL_TO"], "--server",
-                                m_env["SMTP_HOST"], "--port", m_env["SMTP_PORT"], "--from", m_env["ADMIN_EMAIL"],
-                                "--header", m_dir.File("header.txt"), "--footer", m_dir.File("footer.txt"),
+                               {"post", "--article", m_bed.Dir().File("article.txt"), "--to", m_bed.Env("MAIL_TO"), "--server",
+                                m_bed.Env("SMTP_HOST"), "--port", m_bed.Env("SMTP_PORT"), "--from", m_bed.Env("ADMIN_EMAIL"),
+                                "--header", m_bed.Dir().File("header.txt"), "--footer", m_bed.Dir().File("footer.txt"),
                                 "--pause", "0"},
-                               m_dir.File("cli.out"), m_dir.File("cli.err"));
-    ASSERT_EQ(WaitBounded(cli, 120), 0) << ReadFile(m_dir.File("cli.err"));
+                               m_bed.Dir().File("cli.out"), m_bed.Dir().File("cli.err"));
+    ASSERT_EQ(WaitCli(cli, std::chrono::seconds(120)), 0) << TempDir::Read(m_bed.Dir().File("cli.err"));
 
     const Json result = Check();
-    EXPECT_EQ(result["wp_mail"]["status"].text, "200") << result["wp_mail"]["text"].text;
-    const Json& posts = result["posts"];
-    ASSERT_EQ(posts.items.size(), static_cast<std::size_t>(kGroups)) << result["wp_mail"]["text"].text;
+    EXPECT_EQ(Text(result, {"wp_mail", "status"}), "200") << Text(result, {"wp_mail", "text"});
+    const Json posts = result.value("posts", Json::array());
+    ASSERT_EQ(posts.size(), static_cast<std::size_t>(kGroups)) << Text(result, {"wp_mail", "text"});
     for (int g = 0; g < kGroups; ++g) {
         SCOPED_TRACE("group " + std::to_string(g + 1) + ": " + kTitles[g].title);
-        const Json& post = posts.items[static_cast<std::size_t>(g)];
+        const Json& post = posts[static_cast<std::size_t>(g)];
         const std::string body = testbed::GroupBody(g, header, footer);
-        EXPECT_TRUE(SameText(post["title"].text, AsWordPressStoresIt(kTitles[g].subject)));
-        EXPECT_TRUE(SameText(post["content"].text, AsWordPressStoresIt(body)));
+        EXPECT_TRUE(SameText(Text(post, {"title"}), AsWordPressStoresIt(kTitles[g].subject)));
+        EXPECT_TRUE(SameText(Text(post, {"content"}), AsWordPressStoresIt(body)));
         for (int n = 3 * g + 1; n <= 3 * g + 3; ++n) {
-            EXPECT_NE(post["content"].text.find(AsWordPressStoresIt(Link(n)) + "\r\n"), std::string::npos)
+            EXPECT_NE(Text(post, {"content"}).find(AsWordPressStoresIt(Link(n)) + "\r\n"), std::string::npos)
                 << "link " << Link(n) << " is not intact";
         }
         // The sender is the administrator's address: the administrator's published post.
-        EXPECT_EQ(post["status"].text, "publish");
-        EXPECT_EQ(post["author"].text, m_env["ADMIN_USER"]);
+        EXPECT_EQ(Text(post, {"status"}), "publish");
+        EXPECT_EQ(Text(post, {"author"}), m_bed.Env("ADMIN_USER"));
     }
 }
 

@@ -1,6 +1,6 @@
 // What the WordPress test bed's posts must hold, written by hand for the tests that mail into it
-// (test_wordpress_mail with qubopost-cli, tests/qt/test_qt_wordpress with the window), and how
-// those tests run wordpress.sh. Nothing here calls the program's posting code: the subjects are
+// (test_wordpress_mail with qubopost-cli, tests/qt/test_qt_wordpress with the window; the bed
+// itself is tests/support/wordpress_bed.h). Nothing here calls the program's posting code: the subjects are
 // counted by hand and the bodies put together from the texts below.
 //
 // What wp-mail.php (WordPress 6.1, Debian's package) does on the way, for a text/plain message:
@@ -16,20 +16,10 @@
 // - a sender whose address is a user's makes the post that user's, published; any other
 //   sender's post is "pending", by the administrator.
 // The expectations below apply exactly these (no "::" and no tags occur in the texts).
-//
-// A target that includes this defines QUBOPOST_TESTBED_DIR, the folder of wordpress.sh.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace testbed {
 
@@ -146,48 +136,6 @@ inline std::string GroupBody(int g, const std::string& header, const std::string
     std::string body = header;
     for (int n = 3 * g + 1; n <= 3 * g + 3; ++n) body += ArticleInBody(n);
     return body + footer;
-}
-
-// ---- Running wordpress.sh, every wait bounded.
-
-// Waits up to `seconds` for the child; on time-out it is killed. Its exit status, -1 when a
-// signal ended it, -2 on time-out.
-inline int WaitBounded(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        int status = 0;
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (done < 0) return -1;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-// Runs the test bed's script with its output in files: WaitBounded's result. The child does
-// only what is safe after fork() in a process with threads (the window's tests have them).
-inline int RunBed(std::vector<std::string> args, const std::string& out, const std::string& err, int seconds) {
-    const std::string script = std::string(QUBOPOST_TESTBED_DIR) + "/wordpress.sh";
-    std::vector<char*> argv{const_cast<char*>(script.c_str())};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    pid_t pid = -1;
-    if (outFd >= 0 && errFd >= 0) pid = fork();
-    if (pid == 0) {
-        if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0) _exit(127);
-        execv(script.c_str(), argv.data());
-        _exit(127);
-    }
-    if (outFd >= 0) close(outFd);
-    if (errFd >= 0) close(errFd);
-    if (pid < 0) return -1;
-    return WaitBounded(pid, seconds);
 }
 
 }  // namespace testbed
