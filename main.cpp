@@ -6,7 +6,9 @@
 #include "platform/process.h"
 #include "gui/qt_window_system.h"
 
-using qubopost::app::CQubopostApp;
+using namespace qubopost::platform;
+using namespace qubopost::app;
+using namespace qubopost::gui;
 
 namespace {
 

@@ -6,6 +6,9 @@
 #include "platform/registry.h"
 #include "resources/registry_script.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
 namespace qubopost::app {
 
 ClassTableEntry g_classTable[] = {

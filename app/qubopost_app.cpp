@@ -10,6 +10,13 @@
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
+using namespace qubopost::view;
+using namespace qubopost::ui;
+
 namespace qubopost::app {
 
 CQubopostApp::CQubopostApp(view::WindowSystem& windows, Environment environment)
@@ -31,17 +38,17 @@ bool CQubopostApp::InitInstance() {
     // An embedded or automation launch has nothing to show and serves no class: it ends here.
     if (IsEmbeddedLaunch()) return true;
 
-    m_pszProfileName = m_env.userConfigFolder.empty()
+    m_profileName = m_env.userConfigFolder.empty()
                            ? SettingsPathFor(m_env.executablePath)
                            : ChooseSettingsPath(m_env.executablePath, m_env.userConfigFolder);
-    if (m_pszProfileName == std::string(texts::kSettingsFileName)) {
+    if (m_profileName == std::string(texts::kSettingsFileName)) {
         // Without the executable's folder there is no place for the settings.
         m_windows.MessageBox(Sjis(texts::kOutOfMemory));
         return false;
     }
 
     ui::DialogServices services;
-    services.settingsPath = m_pszProfileName;
+    services.settingsPath = m_profileName;
     services.draftPath = ui::DefaultDraftPath();
     if (m_env.configureDialog) m_env.configureDialog(services);
     ui::CQubopostDlg dialog(std::move(services));
@@ -50,16 +57,16 @@ bool CQubopostApp::InitInstance() {
 }
 
 int CQubopostApp::ExitInstance() {
-    if (m_bComStarted) {
+    if (comStarted) {
         m_module.WithdrawClassObjects();
         m_module.StopModule();
-        m_bComStarted = false;
+        comStarted = false;
     }
     return 0;
 }
 
 bool CQubopostApp::StartComServer() {
-    m_bComStarted = true;
+    comStarted = true;
     m_module.StartModule(g_classTable, m_env.executablePath, m_env.registryPath);
     const int registration = ScanSwitches();
     if (registration != 0) {
@@ -70,12 +77,12 @@ bool CQubopostApp::StartComServer() {
             m_module.RunRegistryScript(IDR_QUBOPOST_REGISTRY, true);
             m_module.RegisterComClasses(true);
         }
-        m_bComStarted = false;
+        comStarted = false;
         m_module.StopModule();
         return false;
     }
     if (!Succeeded(m_module.PublishClassObjects(CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE))) {
-        m_bComStarted = false;
+        comStarted = false;
         return false;
     }
     return true;

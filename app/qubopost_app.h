@@ -38,9 +38,9 @@ public:
     int Run();
 
     // Full path of the settings file, "" until start-up has set it.
-    const std::string& ProfileName() const { return m_pszProfileName; }
+    const std::string& ProfileName() const { return m_profileName; }
 
-    bool m_bComStarted = false;
+    bool comStarted = false;
 
 private:
     // Which registration switch ends the command line: 0 none, 1 register, -1 unregister.
@@ -50,7 +50,7 @@ private:
     view::WindowSystem& m_windows;
     Environment m_env;
     CQubopostModule m_module;
-    std::string m_pszProfileName;
+    std::string m_profileName;
 };
 
 }  // namespace qubopost::app

@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+using namespace qubopost::platform;
+
 namespace qubopost::app {
 
 namespace {

@@ -32,7 +32,7 @@ std::optional<std::vector<RegistryScriptKey>> ParseRegistryScript(
 
 class Registrar {
 public:
-    explicit Registrar(RegistryFile& registry) : m_registry(registry) {}
+    explicit Registrar(platform::RegistryFile& registry) : m_registry(registry) {}
 
     void AddReplacement(std::string name, std::string value);
     // Run the script to write (register) or remove (unregister) its entries. false if
@@ -44,7 +44,7 @@ private:
     void Register(const RegistryScriptKey& key, const std::string& parent);
     void Unregister(const RegistryScriptKey& key, const std::string& parent);
 
-    RegistryFile& m_registry;
+    platform::RegistryFile& m_registry;
     std::map<std::string, std::string> m_replacements;
 };
 

@@ -7,6 +7,11 @@
 #include "article/sjis_search.h"
 #include "platform/encoding.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::article {
+
 namespace {
 
 constexpr std::string_view kSingleQuoteOpening = "<a href='";
@@ -286,3 +291,5 @@ Text GenerateArticle(const Text& page, RankingKind kind, int* articles) {
     if (articles) *articles = rewriter.Articles();
     return Text(std::move(result));
 }
+
+}  // namespace qubopost::article

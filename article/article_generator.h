@@ -11,6 +11,8 @@
 #include "platform/text.h"
 #include "resources/article_format.h"
 
+namespace qubopost::article {
+
 enum class RankingKind { Monthly, Daily, Pickup };
 
 // A part of the page that the scan takes into the article text.
@@ -24,7 +26,7 @@ struct PageSpan {
 // scanned text is the spans' bytes one after the other.
 std::vector<PageSpan> ScanRankingSpans(std::string_view page);
 // The scanned text itself.
-Text ScanRankingPage(const Text& page);
+platform::Text ScanRankingPage(const platform::Text& page);
 
 // The rewrite of scanned text into article lines for one ranking kind, as a stream: the
 // scanned text goes in piece by piece (cut anywhere) and the article text comes out in
@@ -60,9 +62,11 @@ private:
 // Rewrites the scanned markup into article lines for one ranking kind and appends the
 // closing separator. Returns the number of articles (see ArticleRewriter::Articles).
 // nulBytes: set to the number of NUL bytes dropped.
-int RewriteArticle(Text& article, RankingKind kind, std::size_t* nulBytes = nullptr);
+int RewriteArticle(platform::Text& article, RankingKind kind, std::size_t* nulBytes = nullptr);
 
 // Both steps for one kind. articles: set to ArticleRewriter::Articles.
-Text GenerateArticle(const Text& page, RankingKind kind, int* articles = nullptr);
+platform::Text GenerateArticle(const platform::Text& page, RankingKind kind, int* articles = nullptr);
 // Both steps, the scanned text going straight into the rewriter (which is finished).
 void GenerateArticle(std::string_view page, ArticleRewriter& rewriter);
+
+}  // namespace qubopost::article

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <string_view>
 
+
+namespace qubopost::article {
+
 namespace {
 
 bool Contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
@@ -77,3 +80,5 @@ std::string DescribeFetchFailure(const std::string& error, const std::string& ho
         return "ランキングサービス " + host + " との暗号化通信に失敗しました。" + settingHint + kept;
     return "ランキングページを取得できませんでした: " + error + "。" + kept;
 }
+
+}  // namespace qubopost::article

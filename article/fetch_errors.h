@@ -4,7 +4,11 @@
 
 #include <string>
 
+namespace qubopost::article {
+
 // `error` is the fetch's English reason (libcurl's text, "HTTP status N", ...); `host` the
 // ranking service's host. Names the host or the proxy where it is the cause, and what the
 // user can do.
 std::string DescribeFetchFailure(const std::string& error, const std::string& host);
+
+}  // namespace qubopost::article

@@ -15,6 +15,11 @@
 #include "platform/encoding.h"
 #include "resources/messages/messages.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::article {
+
 namespace {
 
 constexpr std::size_t kReadPiece = std::size_t{256} * 1024;
@@ -238,3 +243,5 @@ std::string GenerateErrorMessage(const GenerateResult& result, const std::string
     }
     return std::string();
 }
+
+}  // namespace qubopost::article

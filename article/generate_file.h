@@ -11,6 +11,8 @@
 #include "article/article_generator.h"
 #include "platform/text.h"
 
+namespace qubopost::article {
+
 enum class OutputEncoding { Utf8, Sjis };
 
 struct GenerateResult {
@@ -49,8 +51,10 @@ GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kin
                                     int outFd);
 
 // The same for a page already converted (a fetched page).
-GenerateResult GenerateFromPage(const Text& page, RankingKind kind, OutputEncoding encoding, int outFd);
+GenerateResult GenerateFromPage(const platform::Text& page, RankingKind kind, OutputEncoding encoding, int outFd);
 
 // What went wrong, for the user: clear Japanese in UTF-8 (what happened, why, what to do).
 // "" for Written.
 std::string GenerateErrorMessage(const GenerateResult& result, const std::string& pagePath);
+
+}  // namespace qubopost::article

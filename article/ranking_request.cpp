@@ -6,6 +6,11 @@
 #include "platform/encoding.h"
 #include "platform/http.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::article {
+
 std::string_view RankingHost() { return QUBOPOST_RANKING_HOST; }
 
 Text ProductKindFor(bool download, bool mailMagazine, bool goods) {
@@ -122,3 +127,5 @@ RankingPage FetchRankingPage(const Text& url, const HttpOptions& options, const 
     }
     return ConvertRankingPage(response.body, pageEncoding, programEncoding);
 }
+
+}  // namespace qubopost::article

@@ -8,6 +8,10 @@
 
 #include "platform/text.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::article {
+
 namespace {
 
 bool IsLead(const char* data, std::size_t at) {
@@ -90,3 +94,5 @@ std::size_t FindOnBoundary(std::string_view hay, std::string_view needle, std::s
     }
     return std::string_view::npos;
 }
+
+}  // namespace qubopost::article

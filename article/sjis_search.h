@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace qubopost::article {
+
 // The first match of needle in hay at or after start that lies on a Shift-JIS character
 // boundary of the walk from start (start counts as a boundary); npos when there is none or
 // start lies past the end. An empty needle matches at start. Exactly FindSjis.
@@ -14,3 +16,5 @@ std::size_t FindOnBoundary(std::string_view hay, std::string_view needle, std::s
 // Whether the boundary-aligned search of FindOnBoundary from known finds position at on a
 // boundary; known is a boundary, known <= at.
 bool OnBoundary(const char* data, std::size_t known, std::size_t at);
+
+}  // namespace qubopost::article

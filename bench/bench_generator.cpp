@@ -32,6 +32,10 @@
 #include "platform/encoding.h"
 #include "ranking_page.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 static void BM_Generate(benchmark::State& state) {
     const int products = static_cast<int>(state.range(0));
     const bool withDescriptions = state.range(1) != 0;

@@ -7,6 +7,8 @@
 #include "platform/encoding.h"
 #include "ranking_page.h"
 
+using namespace qubopost::platform;
+
 int main(int argc, char** argv) {
     const int products = argc > 1 ? std::atoi(argv[1]) : 20000;
     const PageShape shape = argc > 2 ? PageShapeNamed(argv[2]) : PageShape::Descriptions;

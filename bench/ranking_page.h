@@ -44,26 +44,26 @@ inline PageShape PageShapeNamed(const char* name) {
 
 // A page of the given number of products in the given shape, in the program's encoding (CP932).
 inline std::string MakeShapedPage(int products, PageShape shape) {
-    const std::string title = Sjis("【特価】ビジネス書・情報源のおすすめ商品").Bytes();
+    const std::string title = qubopost::platform::Sjis("【特価】ビジネス書・情報源のおすすめ商品").Bytes();
     std::string description =
-        Sjis("この商品の説明文です。①②③ 纊 ～ 今日の人気ランキング上位の商品。").Bytes();
+        qubopost::platform::Sjis("この商品の説明文です。①②③ 纊 ～ 今日の人気ランキング上位の商品。").Bytes();
     if (shape == PageShape::LongLines) {
         const std::string once = description;
         for (int i = 1; i < 8; ++i) description += once;
     }
-    const std::string rank = Sjis("第").Bytes();
-    const std::string place = Sjis("位").Bytes();
+    const std::string rank = qubopost::platform::Sjis("第").Bytes();
+    const std::string place = qubopost::platform::Sjis("位").Bytes();
     const std::string shortRows[] = {
-        Sjis("<td>価格：").Bytes(),
-        Sjis("円（税込）</td>").Bytes(),
-        Sjis("<td>在庫あり</td>").Bytes(),
-        Sjis("<td>送料無料</td>").Bytes(),
-        Sjis("<td>評価：★★★★☆</td>").Bytes(),
-        Sjis("<td>レビュー").Bytes(),
-        Sjis("件</td>").Bytes(),
-        Sjis("<td>ポイント10倍</td>").Bytes(),
-        Sjis("<td>翌日配送</td>").Bytes(),
-        Sjis("<td>在庫：残りわずか</td>").Bytes(),
+        qubopost::platform::Sjis("<td>価格：").Bytes(),
+        qubopost::platform::Sjis("円（税込）</td>").Bytes(),
+        qubopost::platform::Sjis("<td>在庫あり</td>").Bytes(),
+        qubopost::platform::Sjis("<td>送料無料</td>").Bytes(),
+        qubopost::platform::Sjis("<td>評価：★★★★☆</td>").Bytes(),
+        qubopost::platform::Sjis("<td>レビュー").Bytes(),
+        qubopost::platform::Sjis("件</td>").Bytes(),
+        qubopost::platform::Sjis("<td>ポイント10倍</td>").Bytes(),
+        qubopost::platform::Sjis("<td>翌日配送</td>").Bytes(),
+        qubopost::platform::Sjis("<td>在庫：残りわずか</td>").Bytes(),
     };
     const char* const lineEnd = shape == PageShape::LongLines ? "" : "\n";
     std::string page = "<html><head><title>ranking</title></head><body><table>\n";

@@ -178,7 +178,7 @@ public:
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    xmlTextWriterPtr get() const { return m_writer; }
+    xmlTextWriterPtr Get() const { return m_writer; }
     std::string Finish() {
         if (!m_writer) return {};
         xmlTextWriterEndDocument(m_writer);
@@ -220,17 +220,17 @@ const RpcValue* RpcValue::Member(const std::string& name) const {
 
 std::string RpcCall(const std::string& method, const std::vector<RpcValue>& params) {
     Writer writer;
-    if (!writer.get()) return {};
-    xmlTextWriterStartElement(writer.get(), X("methodCall"));
-    xmlTextWriterWriteElement(writer.get(), X("methodName"), X(XmlText(method).c_str()));
-    xmlTextWriterStartElement(writer.get(), X("params"));
+    if (!writer.Get()) return {};
+    xmlTextWriterStartElement(writer.Get(), X("methodCall"));
+    xmlTextWriterWriteElement(writer.Get(), X("methodName"), X(XmlText(method).c_str()));
+    xmlTextWriterStartElement(writer.Get(), X("params"));
     for (const RpcValue& param : params) {
-        xmlTextWriterStartElement(writer.get(), X("param"));
-        WriteValue(writer.get(), param);
-        xmlTextWriterEndElement(writer.get());
+        xmlTextWriterStartElement(writer.Get(), X("param"));
+        WriteValue(writer.Get(), param);
+        xmlTextWriterEndElement(writer.Get());
     }
-    xmlTextWriterEndElement(writer.get());
-    xmlTextWriterEndElement(writer.get());
+    xmlTextWriterEndElement(writer.Get());
+    xmlTextWriterEndElement(writer.Get());
     return writer.Finish();
 }
 
@@ -347,7 +347,7 @@ std::string AtomEntry(const std::string& title, const std::string& html, const s
     std::strftime(updated, sizeof updated, "%Y-%m-%dT%H:%M:%SZ", &utc);
 
     Writer writer;
-    xmlTextWriterPtr w = writer.get();
+    xmlTextWriterPtr w = writer.Get();
     if (!w) return {};
     xmlTextWriterStartElementNS(w, nullptr, X("entry"), X(kAtomNs));
     xmlTextWriterWriteAttribute(w, X("xmlns:app"), X(kAppNs));

@@ -41,12 +41,19 @@
 #include "posting/stop_signal.h"
 #include "resources/messages/messages.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::article;
+using namespace qubopost::posting;
+
+namespace qubopost::cli {
+
 namespace {
 
 namespace journal = qubopost::journal;
 namespace msg = qubopost::messages;
 using msg::Say;
-
 
 struct Arguments {
     std::map<std::string, std::string> values;
@@ -490,7 +497,7 @@ int History(const Arguments& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     msg::SetLanguageFromEnvironment();
     if (argc < 2) {
         std::cerr << Say(msg::kCliUsage);
@@ -558,3 +565,7 @@ int main(int argc, char** argv) {
     }
     return Fail(Say(msg::kCliUnknownCommand, {command}));
 }
+
+}  // namespace qubopost::cli
+
+int main(int argc, char** argv) { return qubopost::cli::Main(argc, argv); }

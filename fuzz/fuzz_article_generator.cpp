@@ -20,6 +20,10 @@
 #include "fuzz_support.h"
 #include "platform/encoding.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 namespace {
 
 constexpr std::string_view kAnchorClosing = "</a>";

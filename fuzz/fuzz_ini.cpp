@@ -24,6 +24,8 @@
 #include "fuzz_support.h"
 #include "platform/profile.h"
 
+using namespace qubopost::platform;
+
 namespace {
 
 constexpr std::string_view kProgramSection = "HostData";

@@ -38,6 +38,9 @@
 #include "plain_posting.h"
 #include "posting/posting_plan.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace {
 
 std::vector<std::size_t> PlainSeparators(std::string_view text) {

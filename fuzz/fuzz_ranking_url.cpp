@@ -17,6 +17,10 @@
 #include "article/ranking_request.h"
 #include "fuzz_support.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 namespace {
 
 struct Template {

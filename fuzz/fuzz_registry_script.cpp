@@ -26,6 +26,7 @@
 #include "platform/registry.h"
 
 using namespace qubopost::app;
+using namespace qubopost::platform;
 
 namespace {
 

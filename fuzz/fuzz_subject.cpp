@@ -25,6 +25,9 @@
 #include "plain_posting.h"
 #include "posting/posting_plan.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace {
 
 void CheckCut(std::string_view groupText, std::string_view title, std::string_view subject) {

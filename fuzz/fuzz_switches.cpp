@@ -27,6 +27,10 @@
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::app;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
 
 namespace {
 

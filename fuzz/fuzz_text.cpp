@@ -25,6 +25,8 @@
 #include "platform/encoding.h"
 #include "platform/text.h"
 
+using namespace qubopost::platform;
+
 namespace {
 
 std::string PlainMid(std::string_view text, long start, long count) {

@@ -6,6 +6,8 @@
 #include "gui/dialog_template.h"
 #include "gui/qubopost_icon.h"
 
+using namespace qubopost::resources;
+
 namespace qubopost::gui {
 
 void RunAboutBox(QWidget* parent) {

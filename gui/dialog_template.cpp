@@ -18,6 +18,9 @@
 #include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
 namespace qubopost::gui {
 
 namespace {

@@ -12,10 +12,10 @@ namespace qubopost::gui {
 // Creates the widget of one control as a child of parent, placed at the control's
 // rectangle: its kind, label and style. Behaviour that depends on the dialog (which
 // handler a button calls, radio groups) is wired by the dialog.
-QWidget* CreateControl(const ControlDef& def, QWidget* parent, const DialogUnits& units);
+QWidget* CreateControl(const resources::ControlDef& def, QWidget* parent, const DialogUnits& units);
 
 // Caption, font and the fixed client size of a dialog from its table.
-void SetUpDialogFrame(QDialog& dialog, const DialogDef& def, const DialogUnits& units);
+void SetUpDialogFrame(QDialog& dialog, const resources::DialogDef& def, const DialogUnits& units);
 
 // Pixel size of the icon control (the size of a large icon).
 inline constexpr int kIconControlSize = 32;

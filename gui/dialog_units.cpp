@@ -6,6 +6,8 @@
 
 #include "resources/control_table.h"
 
+using namespace qubopost::resources;
+
 namespace qubopost::gui {
 
 QFont DialogFont() {

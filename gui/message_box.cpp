@@ -6,6 +6,7 @@
 
 #include "gui/qubopost_icon.h"
 
+
 namespace qubopost::gui {
 
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {

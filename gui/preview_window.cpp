@@ -17,13 +17,16 @@
 
 #include "gui/qubopost_icon.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::view;
+
 namespace qubopost::gui {
 
 namespace {
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-enum Column { kNumber, kDestination, kSubject };
+enum Column { NumberColumn, DestinationColumn, SubjectColumn };
 
 // Destinations lose their middle, not their domain, when they must be shortened.
 class DestinationDelegate : public QStyledItemDelegate {
@@ -48,14 +51,14 @@ class ColumnFitter : public QObject {
     void Fit() {
         QHeaderView* header = m_list->header();
         // Each column's content width, header included.
-        m_list->resizeColumnToContents(kNumber);
-        m_list->resizeColumnToContents(kDestination);
-        const int number = m_list->columnWidth(kNumber);
-        const int destination = m_list->columnWidth(kDestination);
+        m_list->resizeColumnToContents(NumberColumn);
+        m_list->resizeColumnToContents(DestinationColumn);
+        const int number = m_list->columnWidth(NumberColumn);
+        const int destination = m_list->columnWidth(DestinationColumn);
         const int subjectRoom =
-            std::max(header->sectionSizeHint(kSubject), m_list->fontMetrics().averageCharWidth() * 12);
+            std::max(header->sectionSizeHint(SubjectColumn), m_list->fontMetrics().averageCharWidth() * 12);
         const int available = m_list->viewport()->width();
-        header->resizeSection(kDestination, std::max(header->sectionSizeHint(kDestination),
+        header->resizeSection(DestinationColumn, std::max(header->sectionSizeHint(DestinationColumn),
                                                      std::min(destination, available - number - subjectRoom)));
     }
 
@@ -117,16 +120,16 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     list->setAccessibleName(QStringLiteral("送信するメールの一覧"));
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
-    list->setItemDelegateForColumn(kDestination, new DestinationDelegate(list));
+    list->setItemDelegateForColumn(DestinationColumn, new DestinationDelegate(list));
     list->header()->setStretchLastSection(true);
     list->header()->setSectionResizeMode(QHeaderView::Interactive);
     for (const view::PreviewMessage& message : preview.messages) {
         auto* item = new QTreeWidgetItem(
             list, {QString::number(message.number), Q(message.destination), Q(message.subject)});
-        item->setTextAlignment(kNumber, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(NumberColumn, Qt::AlignRight | Qt::AlignVCenter);
         // The whole text, whatever the column shows of it.
-        item->setToolTip(kDestination, Q(message.destination));
-        item->setToolTip(kSubject, Q(message.subject));
+        item->setToolTip(DestinationColumn, Q(message.destination));
+        item->setToolTip(SubjectColumn, Q(message.subject));
     }
     auto* fitter = new ColumnFitter(list);
     auto* body = new QPlainTextEdit(splitter);

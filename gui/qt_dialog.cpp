@@ -37,6 +37,10 @@
 #include "gui/qubopost_icon.h"
 #include "resources/control_table.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::view;
+
 namespace qubopost::gui {
 
 // A message box asked for by a worker thread: the worker waits on it until the box is

@@ -34,8 +34,8 @@ class QtDialog : public QDialog, public view::ControlView {
 
     // ControlView. Each call may come from any thread; off the window's thread it is
     // run on that thread and the caller waits for it.
-    Text GetWindowText(int id) override;
-    void SetWindowText(int id, const Text& text) override;
+    platform::Text GetWindowText(int id) override;
+    void SetWindowText(int id, const platform::Text& text) override;
     bool IsChecked(int id) override;
     void SetCheck(int id, bool checked) override;
     void EnableWindow(int id, bool enable) override;
@@ -45,16 +45,16 @@ class QtDialog : public QDialog, public view::ControlView {
     int GetProgressPos(int id) override;
     // Blocks the calling thread until the box is dismissed; a box for a worker thread
     // leaves the window's thread free. Once the dialog has ended, returns at once.
-    void MessageBox(const Text& text) override;
+    void MessageBox(const platform::Text& text) override;
     void SetIcon(int iconId) override;
-    void AppendAboutMenuItem(const Text& text) override;
+    void AppendAboutMenuItem(const platform::Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
     void MessageBoxUtf8(const std::string& utf8) override;
     std::string GetWindowTextUtf8(int id) override;
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
-    void SetStatusText(const Text& text) override;
-    bool AskYesNo(const Text& text, bool defaultYes) override;
+    void SetStatusText(const platform::Text& text) override;
+    bool AskYesNo(const platform::Text& text, bool defaultYes) override;
     int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
                   int cancelIndex) override;
     void SetFocus(int id) override;

@@ -3,6 +3,8 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 
+using namespace qubopost::platform;
+
 namespace qubopost::gui {
 
 QString ToQString(const Text& sjis) { return QString::fromStdString(ToUtf8(sjis)); }

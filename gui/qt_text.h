@@ -8,15 +8,15 @@
 
 namespace qubopost::gui {
 
-QString ToQString(const Text& sjis);
-Text FromQString(const QString& text);
+QString ToQString(const platform::Text& sjis);
+platform::Text FromQString(const QString& text);
 // For UTF-8 literals such as the control table's labels.
 QString FromUtf8View(std::string_view utf8);
 
 // Multi-line fields: the program's texts use CR LF, the toolkit's text fields LF.
 // CR LF and a lone CR become LF.
-QString ToQStringLines(const Text& sjis);
+QString ToQStringLines(const platform::Text& sjis);
 // LF becomes CR LF.
-Text FromQStringLines(const QString& text);
+platform::Text FromQStringLines(const QString& text);
 
 }  // namespace qubopost::gui

@@ -17,6 +17,9 @@
 #include "gui/qubopost_icon.h"
 #include "gui/termination_signals.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::view;
+
 namespace qubopost::gui {
 
 namespace {

@@ -27,7 +27,7 @@ class QtWindowSystem : public view::WindowSystem {
     void StartApplication();
 
     // Call on the thread that runs main.
-    void MessageBox(const Text& text) override;
+    void MessageBox(const platform::Text& text) override;
     // Creates the main dialog's window, attaches it to the dialog logic, initialises and
     // runs it; while it runs, SIGTERM, SIGINT and SIGHUP close it as its Close button does.
     // When it has ended: stops the jobs, serves their calls to the window until none runs,

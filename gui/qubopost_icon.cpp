@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPen>
 
+
 namespace qubopost::gui {
 
 namespace {

@@ -28,6 +28,8 @@
 #include "gui/message_box.h"
 #include "gui/qubopost_icon.h"
 
+using namespace qubopost::view;
+
 namespace qubopost::gui {
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <atomic>
 
+
 namespace qubopost::gui {
 
 namespace {

@@ -28,7 +28,7 @@ namespace {
 void* OpenBesideProgram(const std::string& name) {
     if (void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
     if (name.find('/') != std::string::npos) return nullptr;
-    const std::string folder = FolderOf(ExecutablePath());
+    const std::string folder = qubopost::platform::FolderOf(qubopost::platform::ExecutablePath());
     if (folder.empty()) return nullptr;
     std::string beside = folder;
     beside += name;

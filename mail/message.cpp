@@ -49,7 +49,7 @@ struct Ref {
     ~Ref() {
         if (object) g_object_unref(object);
     }
-    T* get() const { return object; }
+    T* Get() const { return object; }
 };
 
 bool IsAsciiAlnum(unsigned char c) {
@@ -368,10 +368,10 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     std::lock_guard lock(gmimeMutex);
 
     Ref<GMimeMessage> message(g_mime_message_new(TRUE));
-    GMimeObject* top = GMIME_OBJECT(message.get());
+    GMimeObject* top = GMIME_OBJECT(message.Get());
     g_mime_object_set_header(top, "Date", FormatMailDate(now, LocalUtcOffset(now)).c_str(),
                              nullptr);
-    if (!SetAddressHeader(message.get(), GMIME_ADDRESS_TYPE_FROM, "From", fields.from))
+    if (!SetAddressHeader(message.Get(), GMIME_ADDRESS_TYPE_FROM, "From", fields.from))
         return std::nullopt;
 
     // GMime writes a subject without blanks as one encoded word however long it is, so the
@@ -379,7 +379,7 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     // characters. Blog gateways read only that line, so this one header knowingly goes past RFC
     // 2047's 76 characters; every other header line keeps to kMaxHeaderLine.
     const std::string cleanSubject = BlankControls(*subject);
-    g_mime_message_set_subject(message.get(), cleanSubject.c_str(), "UTF-8");
+    g_mime_message_set_subject(message.Get(), cleanSubject.c_str(), "UTF-8");
     std::string rawSubject;
     for (const std::string& word : EncodeSubjectWords(cleanSubject, kSubjectWordsRoom))
         rawSubject += " " + word;
@@ -389,37 +389,37 @@ std::optional<std::string> BuildMailMessage(const MailFields& fields, time_t now
     if (!subjectHeader) return std::nullopt;
     g_mime_header_set_raw_value(subjectHeader, rawSubject.c_str());
 
-    if (!SetAddressHeader(message.get(), GMIME_ADDRESS_TYPE_TO, "To", fields.to))
+    if (!SetAddressHeader(message.Get(), GMIME_ADDRESS_TYPE_TO, "To", fields.to))
         return std::nullopt;
     const std::string_view senderDomain =
         std::string_view(fields.from).substr(fields.from.find('@') + 1);
     const std::string messageId =
         MessageIdLeft(messageIdSeed) + "@" +
         std::string(IsPlainDomain(senderDomain) ? senderDomain : kFallbackDomain);
-    g_mime_message_set_message_id(message.get(), messageId.c_str());
-    if (!SetFoldedRawValue(message.get(), "Message-Id", FittingMessageId(messageId, messageIdSeed)))
+    g_mime_message_set_message_id(message.Get(), messageId.c_str());
+    if (!SetFoldedRawValue(message.Get(), "Message-Id", FittingMessageId(messageId, messageIdSeed)))
         return std::nullopt;
 
     // The body goes in encoded already: with the content's encoding the same as the part's,
     // GMime writes it as it is.
     const std::string encodedBody = EncodeQuotedPrintable(NormaliseLineEnds(*body));
     Ref<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", "UTF-8");
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.Get()), "charset", "UTF-8");
     Ref<GMimeStream> bodyStream(
         g_mime_stream_mem_new_with_buffer(encodedBody.data(), encodedBody.size()));
     Ref<GMimeDataWrapper> content(g_mime_data_wrapper_new_with_stream(
-        bodyStream.get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
-    g_mime_part_set_content(part.get(), content.get());
-    g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
-    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(part.get()));
+        bodyStream.Get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE));
+    g_mime_part_set_content(part.Get(), content.Get());
+    g_mime_part_set_content_encoding(part.Get(), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    g_mime_message_set_mime_part(message.Get(), GMIME_OBJECT(part.Get()));
 
     GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
     g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
     Ref<GMimeStream> output(g_mime_stream_mem_new());
-    const ssize_t written = g_mime_object_write_to_stream(top, options, output.get());
+    const ssize_t written = g_mime_object_write_to_stream(top, options, output.Get());
     g_mime_format_options_free(options);
     if (written < 0) return std::nullopt;
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(output.get()));
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(output.Get()));
     return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
 

@@ -11,6 +11,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+namespace qubopost::platform {
 #endif
 
 namespace {
@@ -546,3 +548,5 @@ std::string StoredTextToUtf8(std::string_view bytes) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
     return ToUtf8(Text(bytes));
 }
+
+}  // namespace qubopost::platform

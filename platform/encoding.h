@@ -12,6 +12,8 @@
 
 #include "platform/text.h"
 
+namespace qubopost::platform {
+
 // UTF-8 to CP932. Characters without a CP932 form become "?".
 Text Sjis(std::string_view utf8);
 // CP932 to UTF-8. Bytes that are no CP932 character become U+FFFD.
@@ -73,3 +75,5 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+}  // namespace qubopost::platform

@@ -11,6 +11,9 @@
 #include "platform/encoding.h"
 #include "resources/messages/messages.h"
 
+
+namespace qubopost::platform {
+
 namespace {
 
 struct InputForm {
@@ -254,3 +257,5 @@ std::string HalfWidthDigits(std::string_view utf8) {
     }
     return out;
 }
+
+}  // namespace qubopost::platform

@@ -11,6 +11,8 @@
 
 #include "platform/text.h"
 
+namespace qubopost::platform {
+
 // U+301C WAVE DASH, U+2212 MINUS SIGN, U+2016 DOUBLE VERTICAL LINE, U+2014 EM DASH,
 // U+00A2 CENT, U+00A3 POUND, U+00AC NOT become the characters Japanese Windows text
 // uses for them (FULLWIDTH TILDE, FULLWIDTH HYPHEN-MINUS, PARALLEL TO, HORIZONTAL BAR,
@@ -59,3 +61,5 @@ std::string DescribeControlCharacter(const UnmappableChar& c);
 // them) of the UTF-8 text, in order, until visit returns false. A byte that is not UTF-8
 // is a cluster of its own.
 void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string_view cluster)>& visit);
+
+}  // namespace qubopost::platform

@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+namespace qubopost::platform {
+
 namespace {
 
 // libcurl, loaded when the network is first wanted rather than when the program starts:
@@ -180,3 +182,5 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
     response.body = std::move(transfer.body);
     return response;
 }
+
+}  // namespace qubopost::platform

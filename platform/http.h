@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace qubopost::platform {
+
 struct HttpOptions {
     long connectTimeoutMs = 30000;  // to get connected
     long idleTimeoutMs = 60000;     // without a byte received
@@ -30,3 +32,5 @@ bool StartNetwork();
 
 HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
                      const std::vector<std::string>& headers, const HttpOptions& options);
+
+}  // namespace qubopost::platform

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+namespace qubopost::platform {
+
 std::string ExecutablePath() {
     std::string buffer(256, '\0');
     for (;;) {
@@ -59,3 +61,5 @@ std::string JoinCommandLine(int argc, const char* const* argv) {
     }
     return line;
 }
+
+}  // namespace qubopost::platform

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace qubopost::platform {
+
 // Full path of the running executable (from /proc/self/exe), "" if unknown.
 std::string ExecutablePath();
 // The folder part of a path, with its trailing '/', or "" when there is none.
@@ -15,3 +17,5 @@ std::string UserConfigFolder();
 bool MakeFolders(const std::string& path);
 // The command line as one text: the program's path and its arguments joined by single blanks.
 std::string JoinCommandLine(int argc, const char* const* argv);
+
+}  // namespace qubopost::platform

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace qubopost::platform {
+
 namespace {
 
 std::string_view Trim(std::string_view s) {
@@ -268,3 +270,5 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     }
     return true;
 }
+
+}  // namespace qubopost::platform

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qubopost::platform {
+
 // Compares two names without regard to ASCII case, as INI files and registry keys do.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
@@ -59,3 +61,5 @@ std::optional<std::string> ReadFileBytes(const std::string& path, std::string* e
 // a temporary file in the same folder, flushed to disk, then renamed over the old one.
 // false with the reason in error when it could not be written; the old file stays.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+}  // namespace qubopost::platform

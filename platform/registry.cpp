@@ -6,6 +6,8 @@
 
 #include "platform/process.h"
 
+namespace qubopost::platform {
+
 namespace {
 
 // The default value is written under this name.
@@ -86,3 +88,5 @@ std::vector<std::string> RegistryFile::ValueNames(const std::string& key) const 
     for (auto& name : m_doc.Keys(key)) names.push_back(name == kDefaultName ? std::string() : name);
     return names;
 }
+
+}  // namespace qubopost::platform

@@ -9,6 +9,8 @@
 
 #include "platform/profile.h"
 
+namespace qubopost::platform {
+
 class RegistryFile {
 public:
     explicit RegistryFile(std::string path) : m_path(std::move(path)) {}
@@ -36,3 +38,5 @@ private:
     std::string m_path;
     IniDocument m_doc;
 };
+
+}  // namespace qubopost::platform

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace qubopost::platform {
+
 namespace {
 
 bool IsLead(const char* data, std::size_t at) { return Text::IsLeadByte(static_cast<unsigned char>(data[at])); }
@@ -118,3 +120,5 @@ Text Text::Format(const Text& format, std::initializer_list<FormatArg> args) {
     }
     return Text(std::move(out));
 }
+
+}  // namespace qubopost::platform

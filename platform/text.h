@@ -10,6 +10,8 @@
 #include <string_view>
 #include <variant>
 
+namespace qubopost::platform {
+
 // The first match of needle in hay at or after start, stepping through hay by Shift-JIS
 // characters from start (start counts as a character boundary); npos when there is none or
 // start lies past the end. An empty needle matches at start.
@@ -72,3 +74,5 @@ public:
 private:
     std::string m_bytes;
 };
+
+}  // namespace qubopost::platform

@@ -6,6 +6,10 @@
 
 #include "credentials/credentials.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::posting {
+
 namespace blogapi = qubopost::blogapi;
 namespace credentials = qubopost::credentials;
 
@@ -104,3 +108,5 @@ BlogPoster MakeBlogPoster(bool draft) {
                                {title.Bytes(), blogapi::TextToHtml(body.Bytes()), draft}, options);
     };
 }
+
+}  // namespace qubopost::posting

@@ -6,5 +6,9 @@
 
 #include "posting/posting_run.h"
 
+namespace qubopost::posting {
+
 // A poster for one run. draft: every entry is posted as a draft.
 BlogPoster MakeBlogPoster(bool draft);
+
+}  // namespace qubopost::posting

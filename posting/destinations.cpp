@@ -5,6 +5,10 @@
 #include "posting/posting_plan.h"
 #include "resources/messages/messages.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::posting {
+
 namespace blogapi = qubopost::blogapi;
 namespace msg = qubopost::messages;
 
@@ -71,3 +75,5 @@ std::string BlogPasswordAdvice(const blogapi::Destination& blog) {
     const std::string server = CredentialsServerFor(blog);
     return msg::Say(msg::kBlogPasswordAdvice, {server, blog.user, blog.host});
 }
+
+}  // namespace qubopost::posting

@@ -13,6 +13,8 @@
 #include "blogapi/blogapi.h"
 #include "platform/text.h"
 
+namespace qubopost::posting {
+
 enum class DestinationKind {
     Mail,  // a mail address: the message goes through the SMTP server
     Blog,  // a blog's URL: the entry goes through the blog's API
@@ -35,15 +37,15 @@ struct DestinationLine {
 // The field's lines (CR LF, CR or LF), empty ones left out, each classified and checked: a mail
 // line must hold exactly one "@"; a blog line must be an http(s) URL with the user name in it
 // and no password (blogapi::ParseDestination's rules; plain http:// only to this machine).
-std::vector<DestinationLine> ClassifyDestinations(const Text& field);
+std::vector<DestinationLine> ClassifyDestinations(const platform::Text& field);
 
 // The problems of the field's lines, one Japanese sentence each, in line order; empty when
 // every line can be posted to. (An empty field is no problem here: the caller says that.)
-std::vector<std::string> DestinationProblems(const Text& field);
+std::vector<std::string> DestinationProblems(const platform::Text& field);
 
 // Whether some line of the field is a mail address: only then are the sender, the SMTP server
 // and its port needed.
-bool NeedsMailServer(const Text& field);
+bool NeedsMailServer(const platform::Text& field);
 
 // How the credentials window and qubopost-cli name a blog's host for its password: "HOST", or
 // "HOST:PORT" when the URL names a port other than its scheme's default ("[::1]:8080" for an
@@ -53,3 +55,5 @@ std::string CredentialsServerFor(const qubopost::blogapi::Destination& blog);
 // Where to set a blog's password, in Japanese: the window's 「SMTP認証の設定…」, the
 // `qubopost-cli credentials set --server HOST[:PORT] --user USER` command, or ~/.netrc.
 std::string BlogPasswordAdvice(const qubopost::blogapi::Destination& blog);
+
+}  // namespace qubopost::posting

@@ -2,6 +2,9 @@
 
 #include "resources/messages/messages.h"
 
+
+namespace qubopost::posting {
+
 bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer, std::string_view article) {
     for (std::string_view text : {header, footer, article})
         for (std::string_view word : kDisclosureWords)
@@ -12,3 +15,5 @@ bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer, 
 std::string DisclosureWarning() {
     return qubopost::messages::Say(qubopost::messages::kDisclosureWarning, {kDisclosureLine});
 }
+
+}  // namespace qubopost::posting

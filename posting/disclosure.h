@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace qubopost::posting {
+
 // The words that count as a disclosure, wherever they stand.
 inline constexpr std::string_view kDisclosureWords[] = {"PR", "広告", "プロモーション", "アフィリエイト"};
 // The line "ヘッダーに追加" puts at the top of the header.
@@ -17,3 +19,5 @@ bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer, 
 
 // The warning, for the preview and qubopost-cli.
 std::string DisclosureWarning();
+
+}  // namespace qubopost::posting

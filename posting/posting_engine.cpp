@@ -6,6 +6,10 @@
 #include "posting/blog_poster.h"
 #include "resources/messages/messages.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::posting {
+
 namespace journal = qubopost::journal;
 namespace msg = qubopost::messages;
 
@@ -281,3 +285,5 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
     m_lock.reset();
     return outcome;
 }
+
+}  // namespace qubopost::posting

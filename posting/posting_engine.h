@@ -19,6 +19,8 @@
 #include "posting/run_journal.h"
 #include "posting/stop_signal.h"
 
+namespace qubopost::posting {
+
 // What the engine needs answered before anything is sent. Every question may be cancelled:
 // nothing is sent then.
 class PostingQuestions {
@@ -107,3 +109,5 @@ private:
 
 // "12月7日 15:20" in the local time zone.
 std::string ShortLocalTime(qubopost::journal::Time time);
+
+}  // namespace qubopost::posting

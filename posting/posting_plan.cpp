@@ -14,6 +14,11 @@
 
 #include <unicode/utf8.h>
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::posting {
+
 namespace {
 
 // Separator positions, each search going on behind the previous separator.
@@ -255,7 +260,7 @@ public:
     }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
-    int fd() const { return m_fd; }
+    int Fd() const { return m_fd; }
     // Reads the next piece into buffer; false with errno set on a failure.
     bool Read(std::string& buffer) {
         buffer.resize(kReadPiece);
@@ -318,9 +323,9 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
     if (!error) error = &ignored;
     *error = FieldFileError();
     File file(path);
-    if (file.fd() < 0) return Unreadable(error, errno), std::nullopt;
+    if (file.Fd() < 0) return Unreadable(error, errno), std::nullopt;
     struct stat info {};
-    if (fstat(file.fd(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(file.Fd(), &info) == 0 && S_ISDIR(info.st_mode)) {
         error->kind = FieldFileError::Kind::Folder;
         return std::nullopt;
     }
@@ -393,3 +398,5 @@ std::string FieldFileErrorMessage(const FieldFileError& error, const std::string
     }
     return std::string();
 }
+
+}  // namespace qubopost::posting

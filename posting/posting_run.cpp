@@ -9,6 +9,11 @@
 #include "mail/mail_library.h"
 #include "resources/strings.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::posting {
+
 namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -465,3 +470,5 @@ bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, Posting
     const RunPlan plan = PlanRun(inputs);
     return RunPostingPlan(inputs, plan, Stoppable(send), events).Succeeded();
 }
+
+}  // namespace qubopost::posting

@@ -14,6 +14,8 @@
 #include "posting/destinations.h"
 #include "posting/posting_plan.h"
 
+namespace qubopost::posting {
+
 // The BSendMail call: server "host:port", recipient, sender, subject, body, "" and an
 // 80-byte error buffer. 0: failed, with the reason in the buffer; anything else: done.
 using MailSender = std::function<int(const char* server, const char* to, const char* from, const char* subject,
@@ -50,33 +52,33 @@ NotifyingMailSender Notifying(StoppableMailSender send);
 
 // Everything a run sends, copied when the run starts: UTF-8 texts, as typed.
 struct PostingInputs {
-    Text smtpServer;
-    Text smtpPort;
-    Text fromAddress;
-    Text blogAddresses;  // one address per line
-    Text article;
-    Text header;
-    Text footer;
+    platform::Text smtpServer;
+    platform::Text smtpPort;
+    platform::Text fromAddress;
+    platform::Text blogAddresses;  // one address per line
+    platform::Text article;
+    platform::Text header;
+    platform::Text footer;
 };
 
 // One message of a run, in the run's order: group by group, each group to every address.
 struct PlannedMessage {
     int number = 0;  // 1-based
     int group = 0;   // index into the run's groups
-    Text address;
-    Text subject;
+    platform::Text address;
+    platform::Text subject;
     DestinationKind kind = DestinationKind::Mail;  // a blog's URL: posted through its API
 };
 
 struct RunPlan {
     std::vector<PostingGroupSpan> groups;  // offsets into the article: the text is held once
-    std::vector<Text> addresses;
+    std::vector<platform::Text> addresses;
     std::vector<PlannedMessage> messages;
-    Text server;  // "host:port"; empty when no destination is a mail address
+    platform::Text server;  // "host:port"; empty when no destination is a mail address
     // A run taken back from the journal has its bodies here, one per group, and no spans.
-    std::vector<Text> storedBodies;
+    std::vector<platform::Text> storedBodies;
     // The body of a group's messages: header, the group's text, footer.
-    Text Body(const PostingInputs& inputs, int group) const;
+    platform::Text Body(const PostingInputs& inputs, int group) const;
     int GroupCount() const { return static_cast<int>(storedBodies.empty() ? groups.size() : storedBodies.size()); }
 };
 
@@ -87,8 +89,8 @@ RunPlan PlanRun(const PostingInputs& inputs);
 // footer as text). beforeSend(context) is called once, just before the request carrying the
 // entry goes out: until then nothing can have been posted. `stop`, once non-zero, ends the post
 // within about a second (Failed before that request, Uncertain after it).
-using BlogPoster = std::function<qubopost::blogapi::PostResult(const Text& destination, const Text& title,
-                                                                const Text& body, const int* stop,
+using BlogPoster = std::function<qubopost::blogapi::PostResult(const platform::Text& destination, const platform::Text& title,
+                                                                const platform::Text& body, const int* stop,
                                                                 void (*beforeSend)(void*), void* context)>;
 
 // What a run reports while it works, and how it waits.
@@ -98,8 +100,8 @@ public:
     virtual void OnRange(int maximum) = 0;
     // A message is done with (sent now or earlier): the progress bar moves on by one.
     virtual void OnProgressStep() = 0;
-    virtual void OnLogLine(const Text& line) = 0;  // UTF-8
-    virtual void OnSubject(const Text&) {}
+    virtual void OnLogLine(const platform::Text& line) = 0;  // UTF-8
+    virtual void OnSubject(const platform::Text&) {}
     // Waits after a message. false: the run is to stop.
     virtual bool Pause() = 0;
     // Waits the pause, or `atLeast` when that is longer (a blog's Retry-After). false: the run
@@ -120,9 +122,9 @@ public:
     virtual bool OnSendingEnd(const PlannedMessage&) { return true; }
     // Every message's fate as it is known, before the run moves on. `detail` is the
     // server's reply or the reason.
-    virtual void OnMessageResult(const PlannedMessage&, SendResult, const Text& /*detail*/) {}
+    virtual void OnMessageResult(const PlannedMessage&, SendResult, const platform::Text& /*detail*/) {}
     // The address of the post a blog made for a message, just before its OnMessageResult (Sent).
-    virtual void OnPostLink(const PlannedMessage&, const Text& /*link*/) {}
+    virtual void OnPostLink(const PlannedMessage&, const platform::Text& /*link*/) {}
 };
 
 struct RunOutcome {
@@ -135,7 +137,7 @@ struct RunOutcome {
     bool loginRefused = false;  // the SMTP server refused the login: the run stopped there
     // Blog destinations that refused the login (or have no password): their other messages
     // were not sent; the rest of the run went on.
-    std::vector<Text> refusedBlogs;
+    std::vector<platform::Text> refusedBlogs;
     bool stopped = false;
     // Every message went out (now or earlier), and there was one at least.
     bool Succeeded() const { return total > 0 && sent + skipped == total; }
@@ -144,9 +146,9 @@ struct RunOutcome {
 };
 
 // The log lines.
-Text FailureLogLine(const Text& error, const Text& server, const Text& address, const Text& from,
-                    const Text& subject);
-Text SuccessLogLine(const Text& address);
+platform::Text FailureLogLine(const platform::Text& error, const platform::Text& server, const platform::Text& address, const platform::Text& from,
+                    const platform::Text& subject);
+platform::Text SuccessLogLine(const platform::Text& address);
 // A Japanese reason for the mail library's error text, put in front of it in the log;
 // "" when the text is no transport failure the program knows.
 std::string MailErrorReason(const std::string& error);
@@ -172,3 +174,5 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                           const BlogPoster& post, PostingEvents& events);
 // Runs the posting. true only when every message went out (and there was one at least).
 bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events);
+
+}  // namespace qubopost::posting

@@ -2,6 +2,10 @@
 
 #include "platform/encoding.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::posting {
+
 namespace journal = qubopost::journal;
 
 namespace {
@@ -173,3 +177,5 @@ void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult re
         m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));
     }
 }
+
+}  // namespace qubopost::posting

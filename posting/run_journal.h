@@ -11,6 +11,8 @@
 #include "journal/journal.h"
 #include "posting/posting_run.h"
 
+namespace qubopost::posting {
+
 class RunJournal {
 public:
     // What the journal knows of earlier runs of the same inputs.
@@ -72,18 +74,18 @@ public:
     JournalEvents(PostingEvents& inner, RunJournal* journal) : m_inner(inner), m_journal(journal) {}
     void OnRange(int maximum) override { m_inner.OnRange(maximum); }
     void OnProgressStep() override { m_inner.OnProgressStep(); }
-    void OnLogLine(const Text& line) override { m_inner.OnLogLine(line); }
-    void OnSubject(const Text& subject) override { m_inner.OnSubject(subject); }
+    void OnLogLine(const platform::Text& line) override { m_inner.OnLogLine(line); }
+    void OnSubject(const platform::Text& subject) override { m_inner.OnSubject(subject); }
     bool Pause() override { return m_inner.Pause(); }
     bool PauseFor(std::chrono::milliseconds atLeast) override { return m_inner.PauseFor(atLeast); }
-    void OnPostLink(const PlannedMessage& message, const Text& link) override;
+    void OnPostLink(const PlannedMessage& message, const platform::Text& link) override;
     bool StopRequested() override { return m_failed || m_inner.StopRequested(); }
     const int* StopFlag() override { return m_inner.StopFlag(); }
     bool AlreadySent(const PlannedMessage& message) override;
     bool LeftUncertain(const PlannedMessage& message) override;
     bool OnSending(const PlannedMessage& message) override { return !m_failed && m_inner.OnSending(message); }
     bool OnSendingEnd(const PlannedMessage& message) override;
-    void OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) override;
+    void OnMessageResult(const PlannedMessage& message, SendResult result, const platform::Text& detail) override;
     bool JournalFailed() const { return m_failed; }
 
 private:
@@ -93,3 +95,5 @@ private:
     int m_linkOf = 0;  // the message m_link belongs to
     std::string m_link;
 };
+
+}  // namespace qubopost::posting

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+
+namespace qubopost::posting {
+
 void StopSignal::Stop() {
     Raise();
     {
@@ -33,3 +36,5 @@ bool StopSignal::Wait(std::chrono::milliseconds duration, const std::function<vo
         m_wake.wait_for(lock, std::min(left, tick), [this] { return Stopped(); });
     }
 }
+
+}  // namespace qubopost::posting

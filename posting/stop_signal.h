@@ -8,6 +8,8 @@
 #include <functional>
 #include <mutex>
 
+namespace qubopost::posting {
+
 class StopSignal {
 public:
     // Asks the run to stop and wakes every wait. Not for signal handlers: they call Raise().
@@ -33,3 +35,5 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
 };
+
+}  // namespace qubopost::posting

@@ -5,7 +5,11 @@
 
 #include <string_view>
 
+namespace qubopost::resources {
+
 // Between two articles (the generator writes it before each link; a group ends at one).
 inline constexpr std::string_view kArticleSeparator = "-----into-----";
 // Before an article's title; the posting removes it from the bodies it sends.
 inline constexpr std::string_view kTitleTag = "[title]";
+
+}  // namespace qubopost::resources

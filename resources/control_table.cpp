@@ -2,6 +2,9 @@
 
 #include <array>
 
+
+namespace qubopost::resources {
+
 namespace {
 
 using K = ControlKind;
@@ -66,3 +69,5 @@ const DialogDef kAboutDialog{IDD_ABOUTBOX, "Qubopostのﾊﾞｰｼﾞｮﾝ情�
 const DialogDef& MainDialog() { return kMainDialog; }
 const DialogDef& AboutDialog() { return kAboutDialog; }
 std::span<const std::string_view> CategoryItems() { return kCategories; }
+
+}  // namespace qubopost::resources

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+namespace qubopost::resources {
+
 // Control IDs of the main dialog.
 inline constexpr int IDCANCEL = 2;
 inline constexpr int IDC_FROM_ADDRESS = 1000;
@@ -78,3 +80,5 @@ std::span<const std::string_view> CategoryItems();
 // The dialog font: 9 point Japanese proportional Gothic.
 inline constexpr std::string_view kDialogFontFamily = "IPAPGothic";
 inline constexpr int kDialogFontPoints = 9;
+
+}  // namespace qubopost::resources

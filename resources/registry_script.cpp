@@ -2,6 +2,9 @@
 
 #include "resources/control_table.h"
 
+
+namespace qubopost::resources {
+
 namespace {
 
 constexpr std::string_view kQubopostScript = R"rgs(HKCR
@@ -23,3 +26,5 @@ std::optional<std::string_view> LoadRegistryScript(int resourceId) {
     if (resourceId == IDR_QUBOPOST_REGISTRY) return kQubopostScript;
     return std::nullopt;
 }
+
+}  // namespace qubopost::resources

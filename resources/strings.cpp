@@ -2,6 +2,10 @@
 
 #include "platform/encoding.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::resources {
+
 Text LoadString(int id) {
     switch (id) {
         case IDS_ABOUTBOX:
@@ -12,3 +16,5 @@ Text LoadString(int id) {
             return Text();
     }
 }
+
+}  // namespace qubopost::resources

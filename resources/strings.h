@@ -5,11 +5,13 @@
 
 #include "platform/text.h"
 
+namespace qubopost::resources {
+
 // String table.
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDS_SOCKETS_INIT_FAILED = 103;
 // Returns the string table entry as CP932, or "" for an unknown ID.
-Text LoadString(int id);
+platform::Text LoadString(int id);
 
 namespace texts {
 // Start-up.
@@ -42,3 +44,5 @@ inline constexpr std::string_view kPostingFailed =
 inline constexpr std::string_view kLogFailure = "送信エラー (%s) %s %s %s %s";
 inline constexpr std::string_view kLogSuccess = "%s:送信完了";
 }  // namespace texts
+
+}  // namespace qubopost::resources

@@ -16,7 +16,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
     exit 1
 fi
 
-dirs='app|ui|gui|article|posting|blogapi|platform|settings|journal|credentials|mail|cli|resources'
+dirs='app|ui|gui|view|article|posting|blogapi|platform|settings|journal|credentials|mail|cli|resources'
 # The sources: every entry of the compile commands under one of the program's folders, plus main.cpp.
 mapfile -t sources < <(python3 - "$build/compile_commands.json" "$here" "$dirs" <<'PY'
 import json, os, re, sys

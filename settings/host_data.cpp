@@ -3,6 +3,10 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::settings {
+
 namespace {
 
 Text LineBreakMark(LineBreaks encoding) {
@@ -69,3 +73,5 @@ std::string UnescapeLossless(const std::string& stored) {
 bool SurvivesHostData(const std::string& utf8, LineBreaks encoding) {
     return ToUtf8(HostDataDecode(HostDataEncode(utf8, encoding), encoding)) == utf8;
 }
+
+}  // namespace qubopost::settings

@@ -2,6 +2,10 @@
 
 #include "settings/settings_file.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::settings {
+
 std::string RankingHostInUse(const std::string& settingsPath, std::string_view given, std::string_view builtIn,
                              bool* fromSettings) {
     if (fromSettings) *fromSettings = false;
@@ -48,3 +52,5 @@ bool IsValidRankingHost(std::string_view host) {
             return false;
     return true;
 }
+
+}  // namespace qubopost::settings

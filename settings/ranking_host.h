@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace qubopost::settings {
+
 bool IsValidRankingHost(std::string_view host);
 
 // The ranking host in use, looked up in one place for the window and qubopost-cli: the host
@@ -17,3 +19,5 @@ std::string RankingHostInUse(const std::string& settingsPath, std::string_view g
 
 // A port number as the user writes it: 1 to 65535 in decimal digits, nothing else.
 bool IsPortNumber(std::string_view text);
+
+}  // namespace qubopost::settings

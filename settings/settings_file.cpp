@@ -13,6 +13,10 @@
 #include "platform/process.h"
 #include "resources/messages/messages.h"
 
+using namespace qubopost::platform;
+
+namespace qubopost::settings {
+
 namespace {
 
 namespace msg = qubopost::messages;
@@ -150,3 +154,5 @@ bool ReadDraftSetting(const std::string& path) {
     const std::optional<std::string> value = ReadSetting(path, kProgramSection, kDraftKey);
     return value && *value == "1";
 }
+
+}  // namespace qubopost::settings

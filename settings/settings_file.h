@@ -11,6 +11,8 @@
 
 #include "platform/profile.h"
 
+namespace qubopost::settings {
+
 // Sections of the program's own in the settings file.
 inline constexpr std::string_view kRankingSection = "Ranking";     // Host=
 inline constexpr std::string_view kProgramSection = "Qubopost";    // TrustFile=, Window=, ...
@@ -49,3 +51,5 @@ std::optional<std::string> ReadSetting(const std::string& path, std::string_view
 // or none, posts them published.
 inline constexpr std::string_view kDraftKey = "Draft";
 bool ReadDraftSetting(const std::string& path);
+
+}  // namespace qubopost::settings

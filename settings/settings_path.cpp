@@ -6,6 +6,11 @@
 #include "platform/process.h"
 #include "resources/strings.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+
+namespace qubopost::settings {
+
 std::string SettingsPathFor(const std::string& executablePath) {
     return FolderOf(executablePath) + std::string(texts::kSettingsFileName);
 }
@@ -22,3 +27,4 @@ std::string ChooseSettingsPath(const std::string& executablePath, const std::str
     return userConfigFolder + "/" + std::string(texts::kSettingsFileName);
 }
 
+}  // namespace qubopost::settings

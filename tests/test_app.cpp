@@ -13,6 +13,10 @@
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::app;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
 
 namespace {
 
@@ -57,7 +61,7 @@ protected:
         env.startNetwork = std::move(network);
         CQubopostApp app(windows, env);
         const int status = app.Run();
-        EXPECT_FALSE(app.m_bComStarted);
+        EXPECT_FALSE(app.comStarted);
         return {status, windows.dialogs, windows.messages};
     }
     std::string RegistryPath() const { return dir.File("config/qubopost/registry.ini"); }

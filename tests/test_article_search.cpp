@@ -14,6 +14,10 @@
 #include "platform/encoding.h"
 #include "reference_scan.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 using qubopost::test::ReferenceScan;
 
 namespace {

@@ -23,6 +23,9 @@
 #include "temp_dir.h"
 #include "wait_for.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace journal = qubopost::journal;
 using qubopost::test::EngineRun;
 using qubopost::test::WaitFor;

@@ -8,6 +8,9 @@
 #include "posting/destinations.h"
 #include "posting/posting_run.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace {
 
 namespace blogapi = qubopost::blogapi;

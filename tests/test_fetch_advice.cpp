@@ -7,6 +7,8 @@
 
 #include "article/fetch_errors.h"
 
+using namespace qubopost::article;
+
 namespace {
 
 struct Advice {

@@ -16,6 +16,10 @@
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+using namespace qubopost::posting;
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include "platform/field_text.h"
 
+using namespace qubopost::platform;
+
 namespace {
 
 std::string Hex(const Text& text) {

@@ -14,6 +14,10 @@
 #include "platform/encoding.h"
 #include "temp_dir.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 namespace {
 
 // The worked example of the article generator, as the ranking service sends it (EUC-JP).

@@ -5,6 +5,9 @@
 #include "platform/encoding.h"
 #include "settings/host_data.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::settings;
+
 TEST(HostData, FieldsAreStoredAsTheSectionHoldsThem) {
     struct Case {
         std::string utf8;

@@ -6,6 +6,9 @@
 
 #include "posting/posting_run.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace {
 
 struct Advice {

@@ -15,6 +15,7 @@
 #include "resources/messages/messages.h"
 #include "temp_dir.h"
 
+
 namespace msg = qubopost::messages;
 
 namespace {

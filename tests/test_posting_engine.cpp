@@ -11,6 +11,9 @@
 #include "engine_run.h"
 #include "temp_dir.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace journal = qubopost::journal;
 using qubopost::test::EngineRun;
 using qubopost::test::JournalMessages;

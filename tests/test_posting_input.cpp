@@ -12,6 +12,9 @@
 #include "posting/posting_plan.h"
 #include "temp_dir.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 namespace {
 
 // The posting takes UTF-8 text as it is.

@@ -23,6 +23,10 @@
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+using namespace qubopost::posting;
 
 using qubopost::test::DecodedBody;
 using qubopost::test::DecodedSubject;
@@ -44,7 +48,6 @@ Text Articles(const std::string& tag, int n) {
 
 // One message as it went out: destination, subject, body (UTF-8, CR LF).
 using Mail = std::tuple<std::string, std::string, std::string>;
-
 
 std::vector<journal::RunSummary> Runs(const std::string& path) {
     auto opened = journal::Journal::Open(path);

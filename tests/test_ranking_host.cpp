@@ -4,6 +4,8 @@
 
 #include "settings/ranking_host.h"
 
+using namespace qubopost::settings;
+
 TEST(RankingHost, HostsWithAnOptionalPort) {
     const struct {
         const char* host;

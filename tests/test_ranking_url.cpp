@@ -4,6 +4,10 @@
 #include "article/ranking_request.h"
 #include "platform/encoding.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+
 namespace {
 std::string Url(const char* product, const char* category, const char* af, const char* kind) {
     return MakeRankingUrl(product, CategoryCodeFor(Sjis(category)), AffiliateIdFor(Sjis(af)), kind, "rank.test").Bytes();

@@ -6,8 +6,9 @@
 #include "resources/registry_script.h"
 #include "temp_dir.h"
 
-
 using namespace qubopost::app;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
 
 TEST(RegistryScript, ReadsTheProgramsScript) {
     std::string error;

@@ -12,6 +12,9 @@
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::posting;
 
 TEST(IniDocument, ReadsAndWritesShiftJisValuesByteForByte) {
     const std::string value = Sjis(" 漢字・ソ表\\ =x ").Bytes();  // trail bytes '\\' and blanks kept

@@ -16,6 +16,9 @@
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::posting;
 
 namespace {
 

@@ -12,6 +12,9 @@
 #include "raw_peer.h"
 #include "smtp_fixture.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::posting;
+
 using qubopost::test::SmtpClientEnvironment;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "platform/encoding.h"
 #include "platform/text.h"
 
+using namespace qubopost::platform;
+
 TEST(TextFind, NeverMatchesOnTheSecondByteOfADoubleByteCharacter) {
     // "ア" is 0x83 0x41: its second byte is 'A'. "表" is 0x95 0x5C: its second byte is '\'.
     const Text text = Sjis("アA表\\");

@@ -10,6 +10,8 @@
 
 #include "platform/profile.h"
 
+using namespace qubopost::platform;
+
 namespace qubopost::ui {
 
 namespace {

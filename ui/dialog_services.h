@@ -13,14 +13,14 @@ namespace qubopost::ui {
 
 struct DialogServices {
     std::string settingsPath;  // the settings file
-    HttpOptions http;          // time-outs and size limit of the ranking request
+    platform::HttpOptions http;          // time-outs and size limit of the ranking request
     // The ranking page's encoding and the program's, as ICU names them.
     std::string pageEncoding = "EUC-JP";
     std::string programEncoding = "windows-31j";
     // A test's mail call instead of the mail library's (the window passes none: it posts
     // through the library's BSendMailNotify, with the settings file's trust file).
-    MailSender sendMail;                    // the BSendMail call
-    StoppableMailSender sendMailStoppable;  // a call with a stop flag
+    posting::MailSender sendMail;                    // the BSendMail call
+    posting::StoppableMailSender sendMailStoppable;  // a call with a stop flag
     std::string journalPath;  // empty: the user's history.sqlite3
     std::string draftPath;    // the article's draft file (the program: DefaultDraftPath()); empty: none
     std::string mailLibrary;  // empty: the mail library's own name

@@ -16,7 +16,7 @@ public:
     virtual view::ControlView& View() = 0;
     virtual void ShowMessage(std::string_view utf8) = 0;
     // Puts a line (UTF-8) on top of the log field; returns the whole log as it is now.
-    virtual Text WriteLogLine(const Text& line) = 0;
+    virtual platform::Text WriteLogLine(const platform::Text& line) = 0;
     // Starts a job beside the window's loop; false (the user told) when none can start.
     virtual bool StartWorkerJob(std::function<void()> job) = 0;
     // The window is going: a job ends without touching its controls.

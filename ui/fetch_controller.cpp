@@ -8,6 +8,13 @@
 #include "resources/strings.h"
 #include "settings/ranking_host.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::article;
+using namespace qubopost::posting;
+using namespace qubopost::view;
+
 namespace qubopost::ui {
 
 namespace {

@@ -26,7 +26,7 @@ public:
     bool Running() const { return m_running.load(); }
 
     // The ranking page's address for the window's selections and the ranking host in use.
-    Text BuildRankingUrl();
+    platform::Text BuildRankingUrl();
     // The ranking service's host: the settings file's, else the one built in.
     std::string RankingHostInUse() const;
 
@@ -34,8 +34,8 @@ private:
     void Job(bool showedBusy);
     // Fetches and converts the page and puts the article into the field; *message: what to tell
     // the user then. false: nothing usable came back (*error says why, the transfer's own words).
-    bool Fetch(const Text& url, std::string* error, std::string* message);
-    Text Generate(const Text& page);
+    bool Fetch(const platform::Text& url, std::string* error, std::string* message);
+    platform::Text Generate(const platform::Text& page);
     void EndBusy(bool showedBusy);
     bool Stopped() const { return m_cancel.load() || m_side.Closing(); }
 
@@ -44,7 +44,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_cancel{false};
     // The selections are read on the window's side when the fetch starts.
-    Text m_url;
+    platform::Text m_url;
     bool m_defaultAffiliateId = false;
     bool m_kinds[3] = {};  // monthly, daily, pickup
 };

@@ -19,6 +19,12 @@
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
+using namespace qubopost::view;
+
 namespace qubopost::ui {
 
 namespace {

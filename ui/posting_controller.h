@@ -52,35 +52,35 @@ public:
     // The journal the window posts with: DialogServices::journalPath, else the user's.
     std::string JournalPath() const;
     // What the last confirmation copied (UTF-8, as typed).
-    const PostingInputs& ConfirmedInputs() const { return m_inputs; }
+    const posting::PostingInputs& ConfirmedInputs() const { return m_inputs; }
     // The run's subject and log (UTF-8), as the last run left them.
-    Text Subject() const;
-    Text Log() const;
+    platform::Text Subject() const;
+    platform::Text Log() const;
 
 private:
     // The checks of the confirmation: every problem, the required-field texts first, and the first
     // control at fault (0 when none).
     std::vector<std::string> CheckFields(int* firstFault);
-    EngineSetup MakeEngineSetup();
+    posting::EngineSetup MakeEngineSetup();
     // Makes the engine, lets `prepare` ask its questions and, when the run may go, starts the
     // posting job with the controls of a run. cancelled: the log line when a question was
     // cancelled.
     void StartEngineRun(
-        const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
+        const std::function<posting::PostingEngine::Ready(posting::PostingEngine&, posting::PostingQuestions&, std::string*)>& prepare,
         std::string_view cancelled, bool fromJournal);
-    void Job(const std::shared_ptr<PostingEngine>& engine, bool fromJournal);
+    void Job(const std::shared_ptr<posting::PostingEngine>& engine, bool fromJournal);
     void EndRunControls();
-    void Log(const Text& line);
+    void Log(const platform::Text& line);
 
     DialogSide& m_side;
     const DialogServices& m_services;
-    PostingInputs m_inputs;  // the confirmed copies (the window's thread only)
+    posting::PostingInputs m_inputs;  // the confirmed copies (the window's thread only)
     std::atomic<bool> m_posting{false};
     std::atomic<bool> m_confirmed{false};
-    StopSignal m_stop;  // the run's stop: the stop button, closing, the end of the program
+    posting::StopSignal m_stop;  // the run's stop: the stop button, closing, the end of the program
     mutable std::mutex m_runMutex;  // guards the two below
-    Text m_subject;
-    Text m_log;
+    platform::Text m_subject;
+    platform::Text m_log;
 };
 
 }  // namespace qubopost::ui

@@ -8,10 +8,16 @@
 #include "resources/strings.h"
 #include "settings/settings_file.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
+using namespace qubopost::view;
+
 namespace qubopost::ui {
 
 CQubopostDlg::CQubopostDlg(DialogServices services)
-    : m_services(std::move(services)), m_hIcon(IDR_MAINFRAME), m_jobs(m_services.startThread) {}
+    : m_services(std::move(services)), m_iconId(IDR_MAINFRAME), m_jobs(m_services.startThread) {}
 
 CQubopostDlg::~CQubopostDlg() {
     m_draft.reset();
@@ -65,7 +71,7 @@ bool CQubopostDlg::OnInitDialog() {
     view::ControlView& view = View();
     const Text about = LoadString(IDS_ABOUTBOX);
     if (!about.IsEmpty()) view.AppendAboutMenuItem(about);
-    view.SetIcon(m_hIcon);
+    view.SetIcon(m_iconId);
     LoadSettings();
     view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
     view.SetCheck(IDC_KIND_DOWNLOAD, true);

@@ -66,21 +66,21 @@ public:
     bool Posting() const { return m_poster.Running(); }
     void StopPosting() { m_poster.Stop(); }
     // The run's subject and log (UTF-8), as the last run left them.
-    Text Subject() const { return m_poster.Subject(); }
-    Text Log() const { return m_poster.Log(); }
+    platform::Text Subject() const { return m_poster.Subject(); }
+    platform::Text Log() const { return m_poster.Log(); }
 
 private:
     // What the controllers may use of the dialog.
     view::ControlView& View() override { return *m_view.load(); }
     void ShowMessage(std::string_view utf8) override;
-    Text WriteLogLine(const Text& line) override;
+    platform::Text WriteLogLine(const platform::Text& line) override;
     bool StartWorkerJob(std::function<void()> job) override;
     bool Closing() const override { return m_jobs.StopRequested(); }
     bool PostingRunning() const override { return m_poster.Running(); }
 
     DialogServices m_services;
     std::atomic<view::ControlView*> m_view{nullptr};
-    int m_hIcon;
+    int m_iconId;
     std::unique_ptr<ArticleDraft> m_draft;  // the article field's draft file
 
     // Settings: the fields' texts as loaded (UTF-8), so that only changed keys are written.

@@ -11,6 +11,12 @@
 #include "settings/settings_file.h"
 #include "ui/qubopost_dlg.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::posting;
+using namespace qubopost::view;
+
 namespace qubopost::ui {
 
 namespace {

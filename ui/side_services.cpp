@@ -13,6 +13,12 @@
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::article;
+using namespace qubopost::view;
+
 namespace qubopost::ui {
 
 namespace creds = qubopost::credentials;

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+
 namespace qubopost::ui {
 
 WorkerJobs::~WorkerJobs() {

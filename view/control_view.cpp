@@ -3,6 +3,8 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 
+using namespace qubopost::platform;
+
 namespace qubopost::view {
 
 std::string ControlView::GetWindowTextUtf8(int id) { return ToUtf8(GetWindowText(id)); }

@@ -37,8 +37,8 @@ class ControlView {
 public:
     virtual ~ControlView() = default;
 
-    virtual Text GetWindowText(int id) = 0;
-    virtual void SetWindowText(int id, const Text& text) = 0;
+    virtual platform::Text GetWindowText(int id) = 0;
+    virtual void SetWindowText(int id, const platform::Text& text) = 0;
 
     // Radio buttons.
     virtual bool IsChecked(int id) = 0;
@@ -54,13 +54,13 @@ public:
 
     // A message box with the text and an OK button, the application's name as caption.
     // Returns when the user has dismissed it.
-    virtual void MessageBox(const Text& text) = 0;
+    virtual void MessageBox(const platform::Text& text) = 0;
 
     // The window's icon (a resource ID of the program's icons).
     virtual void SetIcon(int iconId) = 0;
     // Adds the About item, with this text, to the window's menu; choosing it sends
     // the system command IDM_ABOUTBOX to the dialog.
-    virtual void AppendAboutMenuItem(const Text& text) = 0;
+    virtual void AppendAboutMenuItem(const platform::Text& text) = 0;
     // Runs the About box modally.
     virtual void RunAboutBox() = 0;
 
@@ -75,10 +75,10 @@ public:
     // A message box with a UTF-8 text, for messages that name characters Shift-JIS lacks.
     virtual void MessageBoxUtf8(const std::string& utf8);
     // A line that says what a long piece of work is doing or waiting for ("" clears it).
-    virtual void SetStatusText(const Text&) {}
+    virtual void SetStatusText(const platform::Text&) {}
     // A question with "はい" and "いいえ"; the default answer is the one Enter gives.
     // Returns true for "はい". Without a window it returns the default.
-    virtual bool AskYesNo(const Text&, bool defaultYes) { return defaultYes; }
+    virtual bool AskYesNo(const platform::Text&, bool defaultYes) { return defaultYes; }
     // A question (UTF-8) with the given buttons (captions with their "(&X)" keys); returns the
     // index of the button chosen. Enter gives defaultIndex; Esc and closing the box give
     // cancelIndex, and so does a view without a window.

@@ -13,7 +13,7 @@ class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
     // A message box with an OK button, outside any dialog.
-    virtual void MessageBox(const Text& text) = 0;
+    virtual void MessageBox(const platform::Text& text) = 0;
     // Creates the main dialog's window over the control table and runs it until it is closed.
     virtual int RunModal(DialogHandlers& dialog) = 0;
 };

@@ -27,6 +27,7 @@
 
 using namespace qubopost::view;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
 
 extern char** environ;
 

@@ -10,7 +10,6 @@
 
 #include "gui/termination_signals.h"
 
-
 using namespace qubopost::gui;
 
 namespace {

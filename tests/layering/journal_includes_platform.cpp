@@ -1,2 +1,4 @@
 // Must not compile: the journal is a leaf and sees no program header.
 #include "platform/text.h"
+
+using namespace qubopost::platform;

@@ -2,3 +2,4 @@
 #include "view/control_view.h"
 
 using namespace qubopost::view;
+using namespace qubopost::platform;

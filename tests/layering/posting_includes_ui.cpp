@@ -3,3 +3,8 @@
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::settings;
+using namespace qubopost::article;
+using namespace qubopost::posting;

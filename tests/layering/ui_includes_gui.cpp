@@ -3,3 +3,5 @@
 
 using namespace qubopost::view;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;

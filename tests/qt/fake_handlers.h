@@ -30,7 +30,7 @@ class FakeHandlers : public qubopost::view::DialogHandlers {
     }
     void OnCancel() override {
         ++cancels;
-        if (endOnCancel) view->EndDialog(IDCANCEL);
+        if (endOnCancel) view->EndDialog(qubopost::resources::IDCANCEL);
     }
     void StopJobs() override {
         log.push_back("StopJobs");

@@ -14,10 +14,11 @@
 #include "resources/control_table.h"
 #include "test_qt_a11y_window.h"
 
-
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
 
 using a11y_test::Accessible;
 using a11y_test::OnNextModal;

@@ -39,7 +39,7 @@ inline void RunWindow(const std::function<void(qubopost::gui::QtDialog&)>& scrip
                 qtDialog->activateWindow();
                 if (!QTest::qWaitForWindowActive(qtDialog)) qWarning("the window is not active");
                 script(*qtDialog);
-                if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
+                if (!qtDialog->HasEnded()) qtDialog->done(qubopost::resources::IDCANCEL);
                 return;
             }
         }

@@ -30,6 +30,8 @@
 
 using namespace qubopost::view;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
 
 namespace {
 

@@ -29,6 +29,7 @@
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
 
 namespace creds = qubopost::credentials;
 using namespace std::chrono_literals;

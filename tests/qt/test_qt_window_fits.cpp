@@ -31,6 +31,9 @@
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::posting;
 
 namespace {
 

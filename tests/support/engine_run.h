@@ -14,7 +14,7 @@
 
 namespace qubopost::test {
 
-class ResumingAnswers : public PostingQuestions {
+class ResumingAnswers : public qubopost::posting::PostingQuestions {
   public:
     Resume AskResume(const journal::RunSummary&, int) override { return Resume::Resume; }
     bool AskResendUncertain(const std::vector<journal::MessageRecord>&) override { return false; }
@@ -22,11 +22,11 @@ class ResumingAnswers : public PostingQuestions {
 };
 
 // The log lines the engine showed, each ending with "\n".
-class KeptLog : public EngineEvents {
+class KeptLog : public qubopost::posting::EngineEvents {
   public:
     void OnRange(int) override {}
     void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { log += line.Bytes() + "\n"; }
+    void OnLogLine(const qubopost::platform::Text& line) override { log += line.Bytes() + "\n"; }
     // How many lines hold `part`.
     int Lines(const std::string& part) const {
         int count = 0;
@@ -40,14 +40,14 @@ class KeptLog : public EngineEvents {
 
 // One engine with its stop signal, answers and log.
 struct EngineRun {
-    explicit EngineRun(EngineSetup setup) : engine(std::move(setup), stop) {}
-    PostingEngine::Ready Prepare(const PostingInputs& inputs, std::string* message = nullptr) {
+    explicit EngineRun(qubopost::posting::EngineSetup setup) : engine(std::move(setup), stop) {}
+    qubopost::posting::PostingEngine::Ready Prepare(const qubopost::posting::PostingInputs& inputs, std::string* message = nullptr) {
         return engine.Prepare(inputs, answers, message);
     }
-    RunOutcome Run() { return engine.Run(shown); }
+    qubopost::posting::RunOutcome Run() { return engine.Run(shown); }
 
-    StopSignal stop;
-    PostingEngine engine;
+    qubopost::posting::StopSignal stop;
+    qubopost::posting::PostingEngine engine;
     ResumingAnswers answers;
     KeptLog shown;
 };

@@ -6,6 +6,7 @@
 #include "platform/field_text.h"
 
 using namespace qubopost::view;
+using namespace qubopost::platform;
 
 Text MemoryView::GetWindowText(int id) {
     std::lock_guard lock(m_mutex);

@@ -15,8 +15,8 @@
 
 class MemoryView : public qubopost::view::ControlView {
 public:
-    Text GetWindowText(int id) override;
-    void SetWindowText(int id, const Text& text) override;
+    qubopost::platform::Text GetWindowText(int id) override;
+    void SetWindowText(int id, const qubopost::platform::Text& text) override;
     bool IsChecked(int id) override;
     void SetCheck(int id, bool checked) override;
     void EnableWindow(int id, bool enable) override;
@@ -24,17 +24,17 @@ public:
     void SetProgressRange(int id, int lower, int upper) override;
     void SetProgressPos(int id, int pos) override;
     int GetProgressPos(int id) override;
-    void MessageBox(const Text& text) override;
+    void MessageBox(const qubopost::platform::Text& text) override;
     void SetIcon(int iconId) override;
-    void AppendAboutMenuItem(const Text& text) override;
+    void AppendAboutMenuItem(const qubopost::platform::Text& text) override;
     void RunAboutBox() override;
     void EndDialog(int result) override;
     void MessageBoxUtf8(const std::string& utf8) override;
     std::string GetWindowTextUtf8(int id) override;
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
-    void SetStatusText(const Text& text) override;
+    void SetStatusText(const qubopost::platform::Text& text) override;
     // Answers from Answer() in order, then the default.
-    bool AskYesNo(const Text& text, bool defaultYes) override;
+    bool AskYesNo(const qubopost::platform::Text& text, bool defaultYes) override;
     int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
                   int cancelIndex) override;
     // The answers of AskChoice, in order; without one it gives its default (as Enter does).
@@ -76,12 +76,12 @@ public:
     // Called (outside the lock) whenever a message box is shown.
     std::function<void(const std::string&)> onMessage;
     // Every SetWindowText of one control, in order (CP932).
-    std::vector<Text> TextHistory(int id);
+    std::vector<qubopost::platform::Text> TextHistory(int id);
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::map<int, Text> m_texts;
+    std::map<int, qubopost::platform::Text> m_texts;
     std::map<int, std::string> m_utf8;  // texts set as UTF-8, kept as given
     std::vector<std::string> m_status, m_questions;
     std::vector<bool> m_answers;
@@ -89,7 +89,7 @@ private:
     std::vector<Choice> m_asked;
     std::vector<qubopost::view::PostingPreview> m_previews;
     int m_focus = 0;
-    std::map<int, std::vector<Text>> m_history;
+    std::map<int, std::vector<qubopost::platform::Text>> m_history;
     std::map<int, bool> m_checks;
     std::map<int, bool> m_enabled;
     int m_progressLower = 0, m_progressUpper = 100, m_progressPos = 0;

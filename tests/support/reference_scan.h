@@ -8,20 +8,20 @@
 
 namespace qubopost::test {
 
-inline Text ReferenceScan(const Text& page) {
-    Text article;
-    for (const Text& opening : {Text("<a href='"), Text("<a href=\"")}) {
+inline qubopost::platform::Text ReferenceScan(const qubopost::platform::Text& page) {
+    qubopost::platform::Text article;
+    for (const qubopost::platform::Text& opening : {qubopost::platform::Text("<a href='"), qubopost::platform::Text("<a href=\"")}) {
         int search = 0;
         for (;;) {
             const int start = page.Find(opening, search);
             if (start < 0) break;
             const int end = page.Find("</a>", start + 1);
             if (end < 0) break;
-            const Text piece = page.Mid(start, end - start);
+            const qubopost::platform::Text piece = page.Mid(start, end - start);
             search = end + 1;
             bool skip = false;
-            for (const Text& mark : {Text(".jpg"), Text(".JPG"), Text(".gif"), Text(".GIF"), Text(".png"),
-                                    Text(".PNG"), Text(".tif"), Text(".TIF"), Sjis("詳細説明")}) {
+            for (const qubopost::platform::Text& mark : {qubopost::platform::Text(".jpg"), qubopost::platform::Text(".JPG"), qubopost::platform::Text(".gif"), qubopost::platform::Text(".GIF"), qubopost::platform::Text(".png"),
+                                    qubopost::platform::Text(".PNG"), qubopost::platform::Text(".tif"), qubopost::platform::Text(".TIF"), platform::Sjis("詳細説明")}) {
                 skip = skip || piece.Find(mark) >= 0;
             }
             if (skip) continue;

@@ -42,6 +42,10 @@
 using namespace qubopost::view;
 using namespace qubopost::ui;
 using namespace qubopost::gui;
+using namespace qubopost::platform;
+using namespace qubopost::resources;
+using namespace qubopost::article;
+using namespace qubopost::posting;
 
 namespace journal = qubopost::journal;
 
