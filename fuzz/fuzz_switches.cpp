@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(windows.dialogs == 1, "a command line without a switch did not show the dialog");
     }
     FUZZ_CHECK(windows.messages == 0, "start-up showed a message");
-    FUZZ_CHECK(!app.m_bComStarted, "the server module is still running after shutdown");
+    FUZZ_CHECK(!app.comStarted, "the server module is still running after shutdown");
     registered = nowRegistered;
     return 0;
 }
