@@ -13,7 +13,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev file
   libsecret-1-dev gnome-keyring dbus iproute2
   qt6-translations-l10n x11-utils
-  clang-tidy
+  clang-tidy clang-format
   wordpress wordpress-l10n php-cli php-mysql php-xml mariadb-server-core mariadb-client dovecot-pop3d
 )
 
