@@ -52,14 +52,14 @@ std::string ServerTextToCp932(std::string_view reply) {
 }
 
 void ServerReplies::Feed(std::string_view bytes) {
-    if (frozen_) return;
+    if (m_frozen) return;
     for (char c : bytes) {
         if (c == '\n') {
-            if (!partialLine_.empty() && partialLine_.back() == '\r') partialLine_.pop_back();
-            AddLine(partialLine_);
-            partialLine_.clear();
-        } else if (partialLine_.size() < 4096) {
-            partialLine_ += c;
+            if (!m_partialLine.empty() && m_partialLine.back() == '\r') m_partialLine.pop_back();
+            AddLine(m_partialLine);
+            m_partialLine.clear();
+        } else if (m_partialLine.size() < 4096) {
+            m_partialLine += c;
         }
     }
 }
@@ -67,27 +67,27 @@ void ServerReplies::Feed(std::string_view bytes) {
 void ServerReplies::AddLine(std::string_view line) {
     if (!HasReplyCode(line)) {
         // Not a reply line as SMTP defines it; keep it whole so that it can still be shown.
-        current_.clear();
-        last_ = std::string(line);
+        m_current.clear();
+        m_last = std::string(line);
         return;
     }
     const bool more = line.size() > 3 && line[3] == '-';
     const std::string_view text = line.size() > 4 ? line.substr(4) : std::string_view();
-    if (current_.empty()) {
-        current_ = std::string(line.substr(0, 3));
-        if (!text.empty()) current_ += " " + std::string(text);
+    if (m_current.empty()) {
+        m_current = std::string(line.substr(0, 3));
+        if (!text.empty()) m_current += " " + std::string(text);
     } else if (!text.empty()) {
-        current_ += " " + std::string(text);
+        m_current += " " + std::string(text);
     }
     if (!more) {
-        last_ = std::move(current_);
-        current_.clear();
+        m_last = std::move(m_current);
+        m_current.clear();
     }
 }
 
 bool ServerReplies::LastIsFailure() const {
-    return last_.size() >= 3 && (last_[0] == '4' || last_[0] == '5') && IsDigit(last_[1]) &&
-           IsDigit(last_[2]);
+    return m_last.size() >= 3 && (m_last[0] == '4' || m_last[0] == '5') && IsDigit(m_last[1]) &&
+           IsDigit(m_last[2]);
 }
 
 }  // namespace qubopost::mail

@@ -29,10 +29,10 @@ class ServerReplies {
 
     // Ignore what comes from now on. Called when the client says QUIT: the server's goodbye
     // must not hide the reply that ended the transaction.
-    void Freeze() { frozen_ = true; }
+    void Freeze() { m_frozen = true; }
 
     // The latest complete reply, or "" when none has arrived.
-    const std::string& Last() const { return last_; }
+    const std::string& Last() const { return m_last; }
 
     // True when the latest complete reply has a 4xx or 5xx code.
     bool LastIsFailure() const;
@@ -40,10 +40,10 @@ class ServerReplies {
   private:
     void AddLine(std::string_view line);
 
-    std::string partialLine_;
-    std::string current_;  // a multi-line reply still waiting for its last line
-    std::string last_;
-    bool frozen_ = false;
+    std::string m_partialLine;
+    std::string m_current;  // a multi-line reply still waiting for its last line
+    std::string m_last;
+    bool m_frozen = false;
 };
 
 }  // namespace qubopost::mail
