@@ -353,6 +353,207 @@ inline constexpr Message kControlCharacter{"制御文字（{1}）{2} 行目 {3} 
 inline constexpr Message kControlNotUtf8{"UTF-8 でないバイト、{1} 行目 {2} 文字目",
                                          "a byte that is not UTF-8, line {1}, column {2}"};
 
+// ---- journal/: the posting history as text -----------------------------------------------------
+
+// {1} a count's label (kHistorySentLabel ...), {2} the number.
+inline constexpr Message kHistoryCount{"{1} {2} 通", "{1} {2}"};
+inline constexpr Message kHistorySentLabel{"送信", "sent"};
+inline constexpr Message kHistoryFailedLabel{"失敗", "failed"};
+inline constexpr Message kHistoryUncertainLabel{"不明", "unknown"};
+inline constexpr Message kHistoryPendingLabel{"未送信", "not sent"};
+inline constexpr Message kHistoryFinished{"完了", "finished"};
+inline constexpr Message kHistoryStopped{"途中で中止", "stopped"};
+inline constexpr Message kHistoryNoEnd{"終了の記録なし（送信中か、途中で終了しました）",
+                                       "no end recorded (still sending, or it ended midway)"};
+inline constexpr Message kHistoryResumes{"・再開 {1} 回", ", resumed {1} times"};
+inline constexpr Message kHistoryLastResume{"（最後の再開 {1}）", " (last resumed {1})"};
+// {1} run, {2} start, {3} end (or kHistoryNoEndTime), {4} the outcome, {5} kHistoryResumable or nothing.
+inline constexpr Message kHistoryRunLine{"実行 {1}  {2} 〜 {3}  {4}{5}\n", "Run {1}  {2} - {3}  {4}{5}\n"};
+inline constexpr Message kHistoryNoEndTime{"――――――――", "----------------"};
+inline constexpr Message kHistoryResumable{"（再開できます）", " (can be resumed)"};
+inline constexpr Message kHistoryCountsLine{"    {1}（全 {2} 通）\n", "    {1} (of {2})\n"};
+inline constexpr Message kHistoryServer{"    サーバー {1}\n", "    server {1}\n"};
+inline constexpr Message kHistoryStateSent{"送信済み", "sent"};
+inline constexpr Message kHistoryStateUncertain{"不明（要確認）", "unknown (check it)"};
+inline constexpr Message kHistoryTimeUnknown{"（時刻不明）", "(time unknown)"};
+inline constexpr Message kHistoryEmpty{"投稿の記録はまだありません。\n", "No run has been recorded yet.\n"};
+// {1} number, {2} destination, {3} subject.
+inline constexpr Message kHistoryMessageLine{"\n  {1} 通目  {2}  「{3}」\n", "\n  message {1}  {2}  \"{3}\"\n"};
+inline constexpr Message kHistoryPostAddress{"      投稿のアドレス {1}\n", "      post address {1}\n"};
+inline constexpr Message kHistoryRunPost{"    {1} 通目の投稿 {2}\n", "    message {1} posted at {2}\n"};
+inline constexpr Message kHistoryNoSuchRun{
+    "実行 {1} の記録は投稿履歴にありません。番号は「qubopost-cli history」の一覧で"
+    "確かめてください（90 日より前の記録は消えています）。",
+    "The posting history has no run {1}. See the numbers in the list of \"qubopost-cli history\" (runs older "
+    "than 90 days are removed)."};
+
+// ---- journal/: opening and writing the posting history, the run lock ----------------------------
+
+inline constexpr Message kJournalCannotRead{"投稿履歴を読めませんでした", "Cannot read the posting history"};
+inline constexpr Message kJournalCannotOpen{"投稿履歴を開けませんでした", "Cannot open the posting history"};
+// {1} the file, {2} the system's reason.
+inline constexpr Message kJournalOpenFailed{
+    "投稿履歴のファイル（{1}）を開けませんでした。{2}。ファイルの場所と読み書きの権限を確かめてください。",
+    "Cannot open the posting history file {1}: {2}. Check its place and the read and write permissions."};
+// {1} the file, {2} what stands there, {3} what to do (kJournalRelink, kJournalMoveAside).
+inline constexpr Message kJournalInTheWay{
+    "投稿履歴のファイル（{1}）を開けませんでした。{2}。{3}、もう一度実行してください。"
+    "Qubopost が新しい投稿履歴のファイルを作ります。",
+    "Cannot open the posting history file {1}: {2}. {3}, then run again; Qubopost makes a new posting history "
+    "file."};
+inline constexpr Message kJournalLinkLoop{"シンボリックリンクが循環しています（{1}）", "the symbolic link loops ({1})"};
+inline constexpr Message kJournalLinkDangling{"シンボリックリンクの指す先がありません",
+                                              "the symbolic link points to nothing"};
+inline constexpr Message kJournalRelink{"リンクを消すか正しいファイルに向け直してから",
+                                        "Remove the link or point it to the right file"};
+inline constexpr Message kJournalMoveAside{"それを別の名前に変えるか別の場所へ移してから",
+                                           "Rename it or move it elsewhere"};
+inline constexpr Message kJournalPlaceIsFolder{"この場所はフォルダです", "a folder is there"};
+inline constexpr Message kJournalPlaceNotFile{"この場所にあるのは普通のファイルではありません",
+                                              "what is there is not a regular file"};
+inline constexpr Message kDurationSeconds{"{1} 秒", "{1} s"};
+inline constexpr Message kDurationMilliseconds{"{1} ミリ秒", "{1} ms"};
+inline constexpr Message kJournalFolderFailed{
+    "投稿履歴のフォルダ（{1}）を作れませんでした。{2}。フォルダの場所と書き込みの権限を確かめてください。",
+    "Cannot create the posting history folder {1}: {2}. Check its place and the write permission."};
+// {1} the file, {2} the file's format, {3} the newest format this version reads.
+inline constexpr Message kJournalNewerFormat{
+    "投稿履歴のファイル（{1}）は、新しい版の Qubopost が書いた形式（第 {2} 版、この版が読めるのは第 {3} "
+    "版まで）のため開けませんでした。ファイルは変更していません。新しい版の Qubopost を使ってください。",
+    "Cannot open the posting history file {1}: a newer Qubopost wrote it (format {2}; this version reads up to "
+    "format {3}). The file was not changed. Use the newer Qubopost."};
+inline constexpr Message kJournalCannotMigrate{"投稿履歴のファイルを今の形式に更新できませんでした",
+                                               "Cannot update the posting history file to the current format"};
+inline constexpr Message kJournalMigrateFailed{
+    "投稿履歴のファイル（{1}）を今の形式に更新できませんでした。SQLite: {2}。ファイルは元のまま残っています。"
+    "このファイルを別の名前に変えるか別の場所へ移してから、もう一度実行してください。Qubopost が新しい投稿履歴の"
+    "ファイルを作ります。",
+    "Cannot update the posting history file {1} to the current format. SQLite: {2}. The file is left as it was. "
+    "Rename it or move it elsewhere, then run again; Qubopost makes a new posting history file."};
+inline constexpr Message kJournalCannotRecord{"投稿履歴に記録できません", "Cannot record in the posting history"};
+// {1} what failed (kJournalCannot...), {2} the file, then: {3} how long it waited, {4} SQLite's reason.
+inline constexpr Message kJournalBusy{
+    "{1}。投稿履歴のファイル（{2}）は別のプロセス（Qubopost の別のウィンドウか qubopost-cli）が使っていて、"
+    "{3}待っても空きませんでした（SQLite: {4}）。そのプロセスが終わるのを待ってから、もう一度実行してください。",
+    "{1}. Another process (another Qubopost window or qubopost-cli) is using the posting history file {2} and "
+    "did not let go of it within {3} (SQLite: {4}). Wait until that process ends, then run again."};
+inline constexpr Message kJournalReadOnly{
+    "{1}。投稿履歴のファイル（{2}）に書き込めません（SQLite: {3}）。ファイルとそのフォルダに書き込みの権限が"
+    "あるか（例: chmod u+w）確かめてください。",
+    "{1}. Cannot write to the posting history file {2} (SQLite: {3}). Check that the file and its folder are "
+    "writable (e.g. chmod u+w)."};
+inline constexpr Message kJournalDamaged{
+    "{1}。投稿履歴のファイル（{2}）は壊れているか、投稿履歴のファイルではありません（SQLite: {3}）。"
+    "このファイルを別の名前に変えるか別の場所へ移してから、もう一度実行してください。Qubopost が新しい"
+    "投稿履歴のファイルを作ります。移したファイルはそのまま残ります。",
+    "{1}. The posting history file {2} is damaged or is no posting history file (SQLite: {3}). Rename it or "
+    "move it elsewhere, then run again; Qubopost makes a new posting history file and leaves the moved one as "
+    "it is."};
+inline constexpr Message kJournalWriteFailed{
+    "{1}。投稿履歴のファイル（{2}）: {3}。ディスクの空きとファイルの書き込みの権限を確かめてください。",
+    "{1}. The posting history file {2}: {3}. Check the free disk space and the file's write permission."};
+inline constexpr Message kJournalCannotRecordStart{"投稿の開始を投稿履歴に記録できませんでした",
+                                                   "Cannot record the start of the run in the posting history"};
+inline constexpr Message kJournalNumbersInvalid{
+    "{1}。メッセージの番号 {2} は 1 から {3} までに一度ずつではありません。",
+    "{1}. Message number {2} breaks the rule of each number from 1 to {3} once."};
+inline constexpr Message kJournalBodyMissing{"{1}。{2} 通目のグループ {3} の本文がありません（本文は {4} 個）。",
+                                             "{1}. Message {2}: its group {3} has no body (bodies: {4})."};
+inline constexpr Message kJournalCannotRecordResult{"送信結果を投稿履歴に記録できませんでした",
+                                                    "Cannot record a message's result in the posting history"};
+// {1} what failed, {2} run, {3} message number.
+inline constexpr Message kJournalNoSuchMessage{"{1}。投稿履歴に実行 {2} の {3} 通目はありません。",
+                                               "{1}. The posting history has no message {3} in run {2}."};
+inline constexpr Message kJournalAlreadySent{"{1}。実行 {2} の {3} 通目は、すでに送信済みとして記録されています。",
+                                             "{1}. Message {3} of run {2} is already recorded as sent."};
+inline constexpr Message kJournalCannotRecordEnd{"投稿の終わりを投稿履歴に記録できませんでした",
+                                                 "Cannot record the end of the run in the posting history"};
+inline constexpr Message kJournalCannotRecordResume{"投稿の再開を投稿履歴に記録できませんでした",
+                                                    "Cannot record the resuming of the run in the posting history"};
+inline constexpr Message kJournalNoSuchRunToUpdate{"{1}。投稿履歴に実行 {2} はありません。",
+                                                   "{1}. The posting history has no run {2}."};
+inline constexpr Message kJournalCannotPrune{"古い投稿履歴を消せませんでした",
+                                             "Cannot remove old runs from the posting history"};
+// {1} what failed (kLock...), {2} the path, {3} the system's reason.
+inline constexpr Message kLockFailed{"投稿のロックの{1}（{2}）{3}。その場所と書き込みの権限を確かめてください。",
+                                     "The run lock {1} ({2}): {3}. Check that place and the write permission."};
+inline constexpr Message kLockFolderFailed{"フォルダを作れませんでした", "folder cannot be created"};
+inline constexpr Message kLockOpenFailed{"ファイルを開けませんでした", "file cannot be opened"};
+inline constexpr Message kLockLockFailed{"ファイルをロックできませんでした", "file cannot be locked"};
+inline constexpr Message kLockWriteFailed{"ファイルに書けませんでした", "file cannot be written"};
+inline constexpr Message kLockNameInvalid{
+    "投稿のロックの名前「{1}」は使えません（英数字と - _ の 128 文字まで）。プログラムの誤りです。",
+    "The run lock name \"{1}\" cannot be used (up to 128 letters, digits, - and _). This is a program error."};
+inline constexpr Message kLockHeld{"この投稿は別のプロセスが実行中です", "Another process is posting this run."};
+inline constexpr Message kLockHeldBy{"この投稿は別のプロセス（PID {1}）が実行中です",
+                                     "Another process (PID {1}) is posting this run."};
+
+// ---- credentials/: the key ring, and the credentials command of qubopost-cli ----------------------
+
+inline constexpr Message kKeyRingGaveUp{"キーリングを待つのをやめました", "stopped waiting for the key ring"};
+inline constexpr Message kKeyRingPromptNoAnswer{"ロック解除の画面に時間内に答えがありませんでした",
+                                                "the unlock prompt got no answer in time"};
+inline constexpr Message kKeyRingNoReply{"キーリングが {1} 秒以内に応答しませんでした",
+                                         "the key ring did not answer within {1} seconds"};
+// The service's own words (often English already) after a lead-in.
+inline constexpr Message kKeyRingServiceWords{"キーリングの応答: {1}", "the key ring says: {1}"};
+inline constexpr Message kKeyRingServiceError{"キーリングがエラーを返しました", "the key ring returned an error"};
+inline constexpr Message kKeyRingNotUnlocked{"キーリングのロックが解除されていません", "the key ring is not unlocked"};
+inline constexpr Message kKeyRingTimedOut{"キーリングが時間内に応答しませんでした",
+                                          "the key ring did not answer in time"};
+inline constexpr Message kKeyRingPromptDismissed{"ロック解除の画面が閉じられたか、表示できませんでした",
+                                                 "the unlock prompt was closed or could not be shown"};
+inline constexpr Message kKeyRingCannotUnlock{"キーリングのロックを解除できませんでした",
+                                              "the key ring could not be unlocked"};
+inline constexpr Message kKeyRingNoLogin{"キーリングにはこのサーバのログイン情報がありません。",
+                                         "The key ring holds no login for this server."};
+inline constexpr Message kKeyRingUnavailable{
+    "キーリングを使えませんでした。D-Bus のセッションバスに Secret Service "
+    "（gnome-keyring など）が見つかりません。デスクトップにログインした状態で使うか、"
+    "~/.netrc に「machine ホスト名 login ユーザー名 password パスワード」の行を書いて"
+    "ください（ファイルの権限は 600 にしてください）。",
+    "Cannot use the key ring: there is no Secret Service (gnome-keyring or the like) on the D-Bus session bus. "
+    "Use it while logged in to the desktop, or write a line \"machine HOST login USER password PASSWORD\" in "
+    "~/.netrc (with file mode 600)."};
+// {1} the reason (kReasonInBrackets) or nothing, {2} how to try again.
+inline constexpr Message kKeyRingLocked{
+    "キーリングがロックされています{1}。デスクトップに出るロック解除の画面でキーリングのパスワードを入力して、{2}"
+    "画面が出ない場合は、「パスワードと鍵」（seahorse）などでキーリングのロックを解除してからにしてください。",
+    "The key ring is locked{1}. Enter its password in the unlock prompt the desktop shows. {2} If no prompt "
+    "shows, unlock the key ring first (with seahorse, \"Passwords and Keys\", or the like)."};
+inline constexpr Message kKeyRingCancelled{"キーリングを待つのをやめました。{1}", "Stopped waiting for the key ring. {1}"};
+inline constexpr Message kKeyRingFailed{"キーリングを使えませんでした{1}。しばらく待ってから{2}",
+                                        "Cannot use the key ring{1}. Wait a while. {2}"};
+inline constexpr Message kCredentialsUsageHeading{"使い方:", "Usage:"};
+inline constexpr Message kCredentialsRetry{"もう一度実行してください。", "Then run the command again."};
+inline constexpr Message kCredentialsPasswordPrompt{"パスワード: ", "Password: "};
+inline constexpr Message kCredentialsUnknownOption{"知らないオプションです: {1}", "unknown option {1}"};
+inline constexpr Message kCredentialsNeedsValue{"{1} の後に値がありません。", "{1} needs a value."};
+inline constexpr Message kCredentialsNoPassword{
+    "パスワードを読めませんでした。標準入力からパスワードを 1 行で渡してください。",
+    "Cannot read the password. Give it as one line on standard input."};
+inline constexpr Message kCredentialsStored{"{1} のユーザー {2} のパスワードをキーリングに保存しました。",
+                                            "Stored the password of user {2} for {1} in the key ring."};
+// {1} what failed, {2} the key ring's problem (KeyRingProblemText).
+inline constexpr Message kCredentialsProblem{"{1}{2}", "{1} {2}"};
+inline constexpr Message kCredentialsCannotStore{"パスワードを保存できませんでした。", "Cannot store the password."};
+inline constexpr Message kCredentialsForgotten{"{1} のログイン情報をキーリングから削除しました。",
+                                               "Removed the login for {1} from the key ring."};
+inline constexpr Message kCredentialsNotStored{
+    "{1} のログイン情報はキーリングに保存されていません。"
+    "「qubopost-cli credentials list」で保存されているものを確認できます。",
+    "The key ring holds no login for {1}. \"qubopost-cli credentials list\" shows what is stored."};
+inline constexpr Message kCredentialsCannotForget{"ログイン情報を削除できませんでした。", "Cannot remove the login."};
+inline constexpr Message kCredentialsCannotList{"ログイン情報の一覧を読めませんでした。",
+                                                "Cannot read the list of logins."};
+inline constexpr Message kCredentialsActionMissing{"credentials の後に set、forget または list を指定してください。",
+                                                   "Give set, forget or list after credentials."};
+inline constexpr Message kCredentialsSetNeeds{"set には --server と --user の両方が必要です。",
+                                              "set needs both --server and --user."};
+inline constexpr Message kCredentialsForgetNeeds{"forget には --server が必要です。", "forget needs --server."};
+inline constexpr Message kCredentialsListNoOptions{"list にオプションはありません。", "list takes no options."};
+inline constexpr Message kCredentialsUnknownAction{"知らない操作です: {1}", "unknown action {1}"};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
