@@ -554,6 +554,64 @@ inline constexpr Message kCredentialsForgetNeeds{"forget には --server が必�
 inline constexpr Message kCredentialsListNoOptions{"list にオプションはありません。", "list takes no options."};
 inline constexpr Message kCredentialsUnknownAction{"知らない操作です: {1}", "unknown action {1}"};
 
+// ---- blogapi/: blog destinations and the blogs' APIs ---------------------------------------------
+
+inline constexpr Message kBlogUrlForm{"（https://ユーザー名@ホスト/ の形で書いてください）",
+                                      " (write it as https://USER@HOST/)"};
+// {1} kBlogUrlForm.
+inline constexpr Message kBlogDestinationEmpty{"送信先が空です{1}", "The destination is empty{1}"};
+inline constexpr Message kBlogOutOfMemory{"メモリーが足りません", "Out of memory"};
+// {1} kBlogUrlForm, {2} the destination as written.
+inline constexpr Message kBlogNotUrl{"送信先を URL として読めません{1}: {2}",
+                                     "The destination cannot be read as a URL{1}: {2}"};
+inline constexpr Message kBlogSchemeInvalid{"送信先は https:// か http:// の URL で書いてください: {1}",
+                                            "Write the destination as an https:// or http:// URL: {1}"};
+inline constexpr Message kBlogNoHost{"送信先の URL にホストがありません{1}", "The destination URL has no host{1}"};
+inline constexpr Message kBlogPasswordInUrl{
+    "送信先の URL にパスワードを書かないでください（パスワードはキーリングか ~/.netrc に置きます）",
+    "Do not write a password into the destination URL (keep it in the key ring or ~/.netrc)"};
+inline constexpr Message kBlogUserControlCharacter{"送信先のユーザー名に制御文字があります",
+                                                   "The destination's user name holds a control character"};
+inline constexpr Message kBlogNoUser{"送信先の URL にユーザー名がありません{1}", "The destination URL has no user name{1}"};
+inline constexpr Message kBlogHttpOnlyLoopback{
+    "http:// はこのマシン（ループバック）のサーバーにだけ使えます。https:// にしてください: {1}",
+    "http:// is only for a server on this machine (loopback). Use https://: {1}"};
+inline constexpr Message kHttpNotUrl{"http:// か https:// の URL ではありません: {1}",
+                                     "Not an http:// or https:// URL: {1}"};
+inline constexpr Message kHttpAddressUnknown{"ホスト {1} のアドレスが分かりません",
+                                             "The address of host {1} cannot be found"};
+inline constexpr Message kHttpUnknownHost{"ホスト {1} が見つかりません", "Host {1} not found"};
+inline constexpr Message kHttpConnectTimedOut{"時間切れ: {1} に接続できません", "Timed out: cannot connect to {1}"};
+inline constexpr Message kHttpStoppedNothingSent{"止めました（何も送っていません）", "Stopped (nothing was sent)"};
+inline constexpr Message kHttpNeedsTls{
+    "TLS が要ります: {1} はこのマシンではないので、パスワードを http:// で送りません（https:// を使ってください）",
+    "TLS is needed: {1} is not this machine, so no password goes over http:// (use https://)"};
+inline constexpr Message kHttpAfterSending{"（送った後）", " (after sending)"};
+inline constexpr Message kHttpBeforeSent{"（送り終える前）", " (before all was sent)"};
+// {1} kHttpAfterSending or kHttpBeforeSent.
+inline constexpr Message kHttpStopped{"止めました{1}", "Stopped{1}"};
+inline constexpr Message kHttpAnswerTimedOut{"時間切れ: {1} から答えがありません{2}", "Timed out: no answer from {1}{2}"};
+inline constexpr Message kHttpOffRoute{"調べたアドレス以外への接続を止めました: {1}",
+                                       "Stopped a connection to an address other than the one looked up: {1}"};
+inline constexpr Message kHttpAnswerTooLarge{"答えが大きすぎます: {1}", "The answer is too large: {1}"};
+inline constexpr Message kBlogNoRandom{"乱数が得られません", "No random numbers available"};
+inline constexpr Message kBlogAtomNoCollection{"AtomPub のサービス文書に記事を受け付けるコレクションがありません",
+                                               "The AtomPub service document has no collection that takes entries"};
+inline constexpr Message kBlogAtomNotService{"AtomPub のサービス文書でもコレクションでもありません: {1}",
+                                             "Neither an AtomPub service document nor a collection: {1}"};
+inline constexpr Message kBlogNeedsTls{
+    "TLS が要ります: {1} はこのマシンではないので http:// では送りません（https:// を使ってください）",
+    "TLS is needed: {1} is not this machine, so nothing goes over http:// (use https://)"};
+inline constexpr Message kBlogNoRestApi{"WordPress の REST API が見つかりません: {1}",
+                                        "No WordPress REST API found: {1}"};
+inline constexpr Message kBlogNoXmlRpc{"XML-RPC の窓口が見つかりません: {1}", "No XML-RPC endpoint found: {1}"};
+inline constexpr Message kBlogNoApi{"ブログの API が見つかりません: {1}", "No blog API found: {1}"};
+inline constexpr Message kBlogAnswerNoLink{"（答えに記事の URL がありません）", " (the answer holds no URL of the post)"};
+inline constexpr Message kBlogRpcUnreadable{"（XML-RPC の答えとして読めません）", " (not readable as an XML-RPC answer)"};
+inline constexpr Message kBlogLinkUnknown{"（記事の URL が分かりません）", " (the URL of the post is not known)"};
+inline constexpr Message kBlogNoLink{"（記事の URL がありません）", " (no URL of the post)"};
+inline constexpr Message kBlogApiKindUnknown{"API の種類が分かりません", "Unknown kind of API"};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
