@@ -612,6 +612,137 @@ inline constexpr Message kBlogLinkUnknown{"（記事の URL が分かりませ�
 inline constexpr Message kBlogNoLink{"（記事の URL がありません）", " (no URL of the post)"};
 inline constexpr Message kBlogApiKindUnknown{"API の種類が分かりません", "Unknown kind of API"};
 
+// ---- posting/: the run's log lines and the advice after a failure --------------------------------
+
+inline constexpr Message kSendAgain{"直してからもう一度「ブログ投稿開始」を押すと、送れなかったメールから送ります。",
+                                    "Once that is fixed, post again: the messages that did not go out are sent."};
+// {1} a reason below, {2} kSendAgain.
+inline constexpr Message kReasonThenSendAgain{"{1}{2}", "{1} {2}"};
+inline constexpr Message kMailConnectionRefused{
+    "SMTPサーバに接続を断られました。サーバ名かポート番号が違うか、サーバが止まっている可能性があります。"
+    "SMTPサーバアドレスとポートアドレスを確かめてください。",
+    "The SMTP server refused the connection. The server name or port may be wrong, or the server may be down. "
+    "Check the SMTP server and the port."};
+inline constexpr Message kMailUnknownHost{
+    "SMTPサーバが見つかりません。サーバ名の綴りが違うか、ネットワークにつながっていない可能性があります。"
+    "SMTPサーバアドレスとネットワークの接続を確かめてください。",
+    "The SMTP server cannot be found. Its name may be misspelt, or the network may be down. Check the SMTP "
+    "server name and the network connection."};
+inline constexpr Message kMailCannotConnect{
+    "SMTPサーバに接続できません。ネットワークかファイアウォールが接続を止めている可能性があります。"
+    "ネットワークの接続とポートアドレスを確かめてください。",
+    "Cannot connect to the SMTP server. The network or a firewall may be blocking the connection. Check the "
+    "network connection and the port."};
+inline constexpr Message kMailTimedOut{
+    "SMTPサーバから時間内に応答がありませんでした。サーバが混んでいるか、ネットワークが不安定な可能性があります。"
+    "しばらく待ってから送り直してください。",
+    "The SMTP server did not answer in time. It may be busy, or the network may be unstable. Wait a while, then "
+    "send again."};
+inline constexpr Message kMailCertificateUntrusted{
+    "SMTPサーバの証明書を信頼できないため、接続を止めました。自己署名の証明書を使うサーバなら、"
+    "その証明書のファイルを設定ファイルの TrustFile に指定してください。",
+    "The SMTP server's certificate is not trusted, so the connection was stopped. If the server uses a "
+    "self-signed certificate, name its certificate file in TrustFile of the settings file."};
+inline constexpr Message kMailCertificateOtherHost{
+    "SMTPサーバの証明書は別のホスト名のものです。SMTPサーバアドレスには証明書にあるホスト名を入れてください。",
+    "The SMTP server's certificate is for another host name. Give the host name of the certificate as the SMTP "
+    "server."};
+inline constexpr Message kMailNoStartTls{
+    "このサーバは暗号化の STARTTLS に対応していないため、パスワードを送りませんでした。"
+    "暗号化できるポート、普通は 587 か 465 を使ってください。",
+    "The server does not offer STARTTLS encryption, so the password was not sent. Use a port with encryption, "
+    "usually 587 or 465."};
+inline constexpr Message kMailTlsFailed{
+    "SMTPサーバとの暗号化の接続に失敗しました。ポート番号と暗号化の方式が合っているか確かめてください。"
+    "普通は 465 が SMTPS、587 が STARTTLS です。",
+    "The encrypted connection to the SMTP server failed. Check that the port and the kind of encryption match: "
+    "usually 465 is SMTPS and 587 is STARTTLS."};
+inline constexpr Message kMailLoginRefused{
+    "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。"
+    "右クリックメニューの「SMTP認証の設定…」で保存し直してください。",
+    "The SMTP server refused the user name or password. Store them again (qubopost-cli credentials set)."};
+inline constexpr Message kMailNoLoginOffered{
+    "SMTPサーバがログインを受け付けていません。ユーザー名とパスワードが要らないサーバなら、"
+    "「SMTP認証の設定…」で保存したログインを削除してください。",
+    "The SMTP server takes no login. If it needs no user name and password, remove the stored login "
+    "(qubopost-cli credentials forget)."};
+inline constexpr Message kMailConnectionClosed{
+    "SMTPサーバが途中で接続を切りました。サーバが混んでいるか、送信の制限にかかった可能性があります。"
+    "しばらく待ってから送り直してください。",
+    "The SMTP server closed the connection midway. It may be busy, or a sending limit may have been reached. "
+    "Wait a while, then send again."};
+inline constexpr Message kMailLoginRequired{
+    "SMTPサーバが送信の前にログインを求めています。右クリックメニューの「SMTP認証の設定…」で"
+    "ユーザー名とパスワードを保存してください。",
+    "The SMTP server asks for a login before sending. Store the user name and password (qubopost-cli "
+    "credentials set)."};
+inline constexpr Message kMailTooBig{
+    "メールが大きすぎるため、SMTPサーバに断られました。記事を分けるなどして、1 通を小さくしてください。",
+    "The SMTP server refused the message as too big. Make each message smaller, e.g. by splitting the "
+    "articles."};
+inline constexpr Message kMailSenderRefused{
+    "投稿元メールアドレスがSMTPサーバに断られました。サーバに登録したメールアドレスを"
+    "投稿元メールアドレスに入れてください。",
+    "The SMTP server refused the sender address. Give the address registered with the server as the sender."};
+inline constexpr Message kMailRecipientRefused{
+    "投稿先のアドレスがSMTPサーバに断られました。投稿先ブログアドレスの綴りを確かめてください。",
+    "The SMTP server refused the destination address. Check its spelling."};
+inline constexpr Message kMailTryLater{
+    "SMTPサーバが今は受け付けられないと答えました。しばらく待ってから、もう一度「ブログ投稿開始」を押すと"
+    "送れなかったメールから送ります。",
+    "The SMTP server cannot take messages now. Wait a while and post again: the messages that did not go out "
+    "are sent."};
+// kept byte for byte: the log line of a blog post that went up ({1} destination, {2} the post's
+// address), matched by scripts like the mail's "送信完了" line; Japanese in both languages.
+inline constexpr Message kLogBlogPosted{"{1}:投稿完了 {2}", ""};
+// kept byte for byte: the frame of a blog post's failure line ({1} destination, {2} subject,
+// {3} the reason), matched by scripts like the mail's failure line; the reason is translated.
+inline constexpr Message kLogBlogFailure{"投稿エラー {1} 「{2}」 {3}", ""};
+inline constexpr Message kBlogPostUncertain{
+    "投稿結果不明（投稿を送った後で答えが来ませんでした。ブログに投稿されたか確認してください）",
+    "Result unknown (no answer came after the post was sent). Check whether the blog has it."};
+inline constexpr Message kBlogPostFailed{"投稿できませんでした。", "Could not post."};
+// {1} the blog, {2} where to store its password (kBlogPasswordAdvice), {3} the blog's words.
+inline constexpr Message kBlogLoginRefusedLine{
+    "ブログ {1} への投稿を中止しました（この投稿先への残りの投稿はしません。ほかの投稿先へは続けます）。"
+    "ユーザー名またはパスワードが受け付けられませんでした。{2} {3}",
+    "Stopped posting to the blog {1} (nothing more goes to it; the other destinations go on). The user name or "
+    "password was refused. {2} {3}"};
+inline constexpr Message kBlogRetryLaterGaveUp{
+    "ブログが {1} 回続けて「あとで」と答えたため、投稿できませんでした（再開すると、もう一度試します）。",
+    "The blog answered \"later\" {1} times in a row, so nothing was posted (resuming tries again)."};
+// {1} the blog, {2} this try, {3} the tries in all, {4} kBlogRetryAfter or nothing, {5} the blog's words.
+inline constexpr Message kBlogRetryLater{
+    "ブログ {1} が一時的に投稿を受け付けませんでした。間隔を空けてもう一度試します（{2} / {3} 回目{4}）。 {5}",
+    "The blog {1} did not take the post for now. Trying again after a pause (try {2} of {3}{4}). {5}"};
+inline constexpr Message kBlogRetryAfter{"、ブログの指定で {1} 秒以上待ちます", "; waiting at least {1} s as the blog asks"};
+inline constexpr Message kMailUncertain{
+    "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）",
+    "Result unknown (the connection broke after the final \".\"). Check whether the blog got it."};
+// {1} the SMTP server, {2} the library's words.
+inline constexpr Message kSmtpLoginRefusedLine{
+    "ブログへの投稿を中止しました。SMTPサーバ（{1}）がユーザー名またはパスワードを受け付けませんでした。"
+    "右クリックメニューの「SMTP認証の設定…」（コマンドラインでは qubopost-cli credentials）で確認してください。 {2}",
+    "Posting stopped. The SMTP server ({1}) refused the user name or password. Check them with qubopost-cli "
+    "credentials. {2}"};
+// {1} the SMTP server, {2} how many times, {3} the library's words.
+inline constexpr Message kSmtpLoginDeferredGaveUp{
+    "ブログへの投稿を中止しました。SMTPサーバ（{1}）が {2} 回続けてログインを一時的に断りました。"
+    "しばらくしてから、もう一度投稿してください（続きから再開できます）。 {3}",
+    "Posting stopped. The SMTP server ({1}) put off the login {2} times in a row. Post again later (the run goes "
+    "on from where it stopped). {3}"};
+inline constexpr Message kSmtpLoginDeferred{
+    "SMTPサーバがログインを一時的に断りました。間隔を空けてもう一度試します（{1} / {2} 回目）。 {3}",
+    "The SMTP server put off the login for now. Trying again after a pause (try {1} of {2}). {3}"};
+// kept byte for byte: why a message was not sent, stored in the posting history as the message's
+// detail (the history and the window show it as stored); Japanese in both languages.
+inline constexpr Message kDetailBlogLoginRefused{"ログインが拒否されたため投稿していません", ""};
+inline constexpr Message kDetailStopped{"停止したため送信していません", ""};
+inline constexpr Message kDetailNotRecorded{"投稿履歴に記録できないため送信していません", ""};
+inline constexpr Message kDetailLoginRefused{"ログインが拒否されたため送信していません", ""};
+inline constexpr Message kDetailLoginDeferred{"ログインが一時的に拒否されたため送信していません", ""};
+inline constexpr Message kDetailNoBlogPoster{"ブログの API に投稿する手段がありません", ""};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
