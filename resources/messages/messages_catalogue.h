@@ -743,6 +743,66 @@ inline constexpr Message kDetailLoginRefused{"ログインが拒否されたた�
 inline constexpr Message kDetailLoginDeferred{"ログインが一時的に拒否されたため送信していません", ""};
 inline constexpr Message kDetailNoBlogPoster{"ブログの API に投稿する手段がありません", ""};
 
+// ---- article/: why a ranking page could not be fetched --------------------------------------------
+
+inline constexpr Message kFetchTryLater{"しばらく待ってから、もう一度「記事自動生成」を押してください。",
+                                        "Wait a while, then generate the article again."};
+inline constexpr Message kFetchCheckHost{
+    "右クリックメニューの「ランキングサービスの設定…」でホスト名を確かめてください。",
+    "Check the ranking service's host name (--ranking-host, or [Ranking] Host= of the settings file)."};
+inline constexpr Message kFetchLoginNeeded{"ログインが必要なページです", "The page needs a login"};
+inline constexpr Message kFetchForbidden{"アクセスが禁止されています", "Access is forbidden"};
+inline constexpr Message kFetchNotFound{"ページが見つかりません", "The page was not found"};
+// {1} kFetchCheckHost.
+inline constexpr Message kFetchPageMoved{"ホスト名が違うか、サービスのページの場所が変わった可能性があります。{1}",
+                                         "The host name may be wrong, or the service's page may have moved. {1}"};
+inline constexpr Message kFetchRequestTimedOut{"リクエストが時間切れになりました", "The request timed out"};
+inline constexpr Message kFetchTooManyRequests{"リクエストが多すぎると断られました",
+                                               "The service refused too many requests"};
+inline constexpr Message kFetchServiceError{"サービスの内部でエラーが起きました", "The service had an internal error"};
+inline constexpr Message kFetchGatewayError{"サービスの手前の中継サーバでエラーが起きました",
+                                            "A gateway in front of the service had an error"};
+inline constexpr Message kFetchUnavailable{"サービスが一時的に止まっています。メンテナンス中の可能性があります",
+                                           "The service is down for now; it may be under maintenance"};
+inline constexpr Message kFetchGatewayTimedOut{"サービスの手前の中継サーバが時間切れになりました",
+                                               "A gateway in front of the service timed out"};
+inline constexpr Message kFetchServerSideError{"サービス側でエラーが起きました", "The service had an error"};
+inline constexpr Message kFetchRequestRefused{"リクエストを受け付けてもらえませんでした", "The request was refused"};
+// Said at the end of every failure: nothing the user had is gone.
+inline constexpr Message kFetchKept{"記事欄はそのままです。", "The article text is left as it was."};
+// {1} host, {2} HTTP status, {3} what it means, {4} what to do, {5} kFetchKept.
+inline constexpr Message kFetchHttpStatus{"ランキングサービス {1} が HTTP {2} を返しました。{3}。{4}{5}",
+                                          "The ranking service {1} answered HTTP {2}. {3}. {4} {5}"};
+// {1} the proxy, {2} kFetchKept.
+inline constexpr Message kFetchProxy{
+    "プロキシ {1} に接続できません。プロキシが止まっているか、設定が古い可能性があります。"
+    "環境変数 http_proxy と https_proxy の設定を確かめてください。{2}",
+    "Cannot connect to the proxy {1}. The proxy may be down, or the setting out of date. Check the environment "
+    "variables http_proxy and https_proxy. {2}"};
+// {1} host, {2} kFetchCheckHost, {3} kFetchKept.
+inline constexpr Message kFetchUnknownHost{
+    "ホスト名 {1} が見つかりません。綴りが違うか、ネットワークにつながっていない可能性があります。{2}{3}",
+    "The host {1} cannot be found. Its name may be misspelt, or the network may be down. {2} {3}"};
+inline constexpr Message kFetchConnectionRefused{
+    "ランキングサービス {1} に接続を断られました。サービスが止まっているか、ホスト名かポート番号が違う可能性があります。"
+    "{2}{3}",
+    "The ranking service {1} refused the connection. The service may be down, or the host name or port may be "
+    "wrong. {2} {3}"};
+// {1} host, {2} kFetchKept.
+inline constexpr Message kFetchTimedOut{
+    "ランキングサービス {1} から時間内に応答がありませんでした。サービスが混んでいるか、"
+    "ネットワークが不安定な可能性があります。しばらく待ってからやり直してください。{2}",
+    "The ranking service {1} did not answer in time. It may be busy, or the network may be unstable. Wait a "
+    "while, then try again. {2}"};
+// {1} the transfer's words, {2} kFetchKept.
+inline constexpr Message kFetchTooLarge{"ランキングページが大きすぎます: {1}。ホスト名が正しいか確かめてください。{2}",
+                                        "The ranking page is too large: {1}. Check that the host name is right. {2}"};
+// {1} host, {2} kFetchCheckHost, {3} kFetchKept.
+inline constexpr Message kFetchTlsFailed{"ランキングサービス {1} との暗号化通信に失敗しました。{2}{3}",
+                                         "The encrypted connection to the ranking service {1} failed. {2} {3}"};
+inline constexpr Message kFetchFailed{"ランキングページを取得できませんでした: {1}。{2}",
+                                      "Cannot fetch the ranking page: {1}. {2}"};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
