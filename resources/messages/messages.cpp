@@ -329,6 +329,16 @@ std::span<const NamedMessage> AllMessages() {
         {"kFetchTooLarge", &kFetchTooLarge},
         {"kFetchTlsFailed", &kFetchTlsFailed},
         {"kFetchFailed", &kFetchFailed},
+        {"kBlogKeyRingProblem", &kBlogKeyRingProblem},
+        {"kBlogNetrcUnclosedQuote", &kBlogNetrcUnclosedQuote},
+        {"kBlogProblemSeparator", &kBlogProblemSeparator},
+        {"kBlogNotUsableUrl", &kBlogNotUsableUrl},
+        {"kBlogNoPassword", &kBlogNoPassword},
+        {"kBlogLookupProblem", &kBlogLookupProblem},
+        {"kBlogApiNotFound", &kBlogApiNotFound},
+        {"kDetailInterruptedPost", &kDetailInterruptedPost},
+        {"kDetailInterruptedMail", &kDetailInterruptedMail},
+        {"kRunJournalStopped", &kRunJournalStopped},
     };
     return kAll;
 }

@@ -803,6 +803,27 @@ inline constexpr Message kFetchTlsFailed{"ランキングサービス {1} との
 inline constexpr Message kFetchFailed{"ランキングページを取得できませんでした: {1}。{2}",
                                       "Cannot fetch the ranking page: {1}. {2}"};
 
+// ---- posting/: a blog's login and API, and the run's journal ---------------------------------------
+
+inline constexpr Message kBlogKeyRingProblem{"キーリング: {1}", "key ring: {1}"};
+inline constexpr Message kBlogNetrcUnclosedQuote{"~/.netrc の引用符が閉じていません", "~/.netrc has an unclosed quote"};
+// Between two problems of a login's lookup.
+inline constexpr Message kBlogProblemSeparator{"。", "; "};
+inline constexpr Message kBlogNotUsableUrl{"ブログの URL として使えません", "Cannot be used as a blog URL"};
+// {1} host, {2} user, {3} kBlogLookupProblem or nothing.
+inline constexpr Message kBlogNoPassword{
+    "（{1} の {2} のパスワードがキーリングにも ~/.netrc にもありません{3}。何も送っていません）",
+    "(no password for {2} at {1} in the key ring or ~/.netrc{3}; nothing was sent)"};
+inline constexpr Message kBlogLookupProblem{"。{1}", "; {1}"};
+inline constexpr Message kBlogApiNotFound{"ブログの API が見つかりません（{1}）", "No blog API found ({1})"};
+// kept byte for byte: stored in the posting history as the detail of a message whose end was
+// going out when the run stopped; Japanese in both languages.
+inline constexpr Message kDetailInterruptedPost{"投稿をブログに送る間に中断しました（投稿されたかどうか分かりません）", ""};
+inline constexpr Message kDetailInterruptedMail{"最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）",
+                                                ""};
+inline constexpr Message kRunJournalStopped{"投稿履歴に記録できないため、投稿を中止しました。{1}",
+                                            "Posting stopped: the posting history cannot record it. {1}"};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
