@@ -824,6 +824,382 @@ inline constexpr Message kDetailInterruptedMail{"最後の「.」を送る間に
 inline constexpr Message kRunJournalStopped{"投稿履歴に記録できないため、投稿を中止しました。{1}",
                                             "Posting stopped: the posting history cannot record it. {1}"};
 
+// ---- ui/: the window's texts (Japanese only: the window speaks Japanese) --------------------------
+
+inline constexpr Message kUiFetchBusy{
+    "ランキングを取得しています…（Esc で中止できます）",
+    ""};
+inline constexpr Message kUiFetchCancelled{
+    "ランキングの取得を中止しました（記事欄は変更していません）",
+    ""};
+// {1} the ranking service's host.
+inline constexpr Message kUiNoProducts{
+    "記事を作れませんでした。\nランキングサービス（{1}）は応答しましたが、ページに商品が見つかりませんでした"
+    "（メンテナンス中などの可能性があります）。記事欄は変更していません。しばらくしてからやり直すか、設定を確認してください。",
+    ""};
+inline constexpr Message kUiDefaultAffiliateId{
+    "アフィリエイトIDが空欄のため、プログラム既定のアフィリエイトIDで記事を作りました。"
+    "ご自分のIDで作るには、アフィリエイトIDを入力してからもう一度「記事自動生成」を押してください。",
+    ""};
+inline constexpr Message kUiNulBytesDropped{
+    "ランキングページの記事になる部分にあった NUL バイト {1} 個は文字ではないため、取り除きました。", ""};
+inline constexpr Message kUiDraftSettingNotSaved{
+    "「下書きとして投稿」を設定ファイルに保存できませんでした（{1}）。設定は変わっていません。", ""};
+inline constexpr Message kUiDraftRestored{
+    "前回の記事を下書きから戻しました（{1}）。不要なら「クリア」で空にできます。",
+    ""};
+// {1} the draft file, {2} the reason.
+inline constexpr Message kUiDraftNotSaved{
+    "記事の下書きを保存できませんでした（{1}: {2}）。記事は画面の中だけにあります。必要ならコピーして保存してください。",
+    ""};
+inline constexpr Message kUiClearQuestion{
+    "設定欄（アフィリエイトID、投稿元メールアドレス、SMTPサーバアドレス、ポートアドレス、"
+    "投稿先ブログアドレス、ヘッダー、フッター）と記事、ログをすべて空にします。よろしいですか？",
+    ""};
+inline constexpr Message kUiFetchCancelling{"ランキングの取得を中止しています…", ""};
+inline constexpr Message kUiCloseWhilePosting{
+    "投稿中です。投稿を停止して閉じますか？\n（送信済みのメールは投稿履歴に記録されています。"
+    "次に同じ内容で「ブログ投稿開始」を押すと続きから再開できます）",
+    ""};
+// {1} the settings file, {2} the reason.
+inline constexpr Message kUiSettingsUnreadable{
+    "設定ファイルを読み込めませんでした。\n{1}\n（{2}）\n前回の設定は使わずに起動します。このファイルには保存しません。",
+    ""};
+inline constexpr Message kUiSettingsNotSavedUnread{
+    "起動時に読み込めなかったファイルには保存しません",
+    ""};
+
+// ---- ui/: the side windows' services (the login test, the key ring, the history, the ranking host) ---
+
+inline constexpr Message kUiLoginTestLoginRefused{
+    "サーバがユーザー名かパスワードを受け付けませんでした。ユーザー名とパスワードを確かめて、パスワードを"
+    "入力し直してください。",
+    ""};
+inline constexpr Message kUiLoginTestLoginDeferred{
+    "サーバが今はログインを受け付けていません（一時的な状態です）。しばらく待ってから、もう一度お試しくだ"
+    "さい。",
+    ""};
+inline constexpr Message kUiLoginTestConnectionRefused{
+    "SMTPサーバに接続を断られました。サーバ名と、メイン画面の「ポートアドレス」が正しいか確かめてください"
+    "。",
+    ""};
+inline constexpr Message kUiLoginTestUnknownServerHost{
+    "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestServerUnreachable{
+    "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestCannotConnectTo{
+    "SMTPサーバに接続できませんでした。ネットワークの接続と、サーバ名・ポートを確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestTimeOut{
+    "SMTPサーバから時間内に応答がありませんでした。ポート番号が正しいか、ファイアウォールで止められていな"
+    "いか確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestCertificateNotTrusted{
+    "SMTPサーバの証明書を信頼できませんでした。サーバ名が正しいか確かめてください。独自の認証局の証明書を"
+    "使うサーバなら、設定ファイルの TrustFile にその認証局の証明書を指定してください。",
+    ""};
+inline constexpr Message kUiLoginTestCertificateIsForAnotherHost{
+    "SMTPサーバの証明書が別のホスト名のものでした。プロバイダーの案内にあるとおりのサーバ名を入力してくだ"
+    "さい。",
+    ""};
+inline constexpr Message kUiLoginTestTlsIsRequired{
+    "このサーバは暗号化（STARTTLS）に対応していないため、パスワードを送りませんでした。暗号化に対応したポ"
+    "ート（587 や 465）を使ってください。",
+    ""};
+inline constexpr Message kUiLoginTestTlsFailure{
+    "暗号化（TLS）の接続に失敗しました。ポート番号を確かめてください（465 は最初から暗号化、587 は STARTT"
+    "LS です）。",
+    ""};
+inline constexpr Message kUiLoginTestNoLoginOffered{
+    "このサーバはログイン（AUTH）を受け付けていません。ログインなしで送れるサーバならこの設定は要りません"
+    "。そうでなければサーバ名とポートを確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestConnectionClosedByTheServer{
+    "SMTPサーバが途中で接続を切りました。しばらく待ってから、もう一度お試しください。",
+    ""};
+inline constexpr Message kUiLoginTestUnexpectedReply{
+    "SMTPサーバから思いがけない応答がありました。SMTPのポートを指定しているか確かめてください。",
+    ""};
+inline constexpr Message kUiLoginTestInvalidServerPort{
+    "ポート番号が正しくありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を入力してください。",
+    ""};
+inline constexpr Message kUiLoginTestServerNeedsAPort{
+    "ポート番号がありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を入力してください。",
+    ""};
+inline constexpr Message kUiLoginTestInvalidServer{
+    "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。",
+    ""};
+inline constexpr Message kUiLoginTestNoServerHostName{"サーバ名を入力してください。", ""};
+inline constexpr Message kUiLoginTestInvalidIpv6{"サーバの IPv6 アドレスが正しくありません。", ""};
+inline constexpr Message kUiLoginTestWriteAnIpv6{
+    "IPv6 アドレスのサーバは [アドレス] の形で入力してください。",
+    ""};
+inline constexpr Message kUiLoginTestNoUserName{"ユーザー名を入力してください。", ""};
+inline constexpr Message kUiLoginTestOutOfMemory{
+    "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。",
+    ""};
+inline constexpr Message kUiLoginTestFailed{
+    "ログインを確かめられませんでした。サーバ名・ポート・ユーザー名を確かめて、もう一度お試しください。",
+    ""};
+inline constexpr Message kUiServerReply{"\nサーバの応答: {1}", ""};
+// {1} the button (kUiButtonSave ...).
+inline constexpr Message kUiPressAgain{"もう一度「{1}」を押してください。", ""};
+inline constexpr Message kUiButtonSave{"保存", ""};
+inline constexpr Message kUiButtonForget{"削除", ""};
+inline constexpr Message kUiButtonTest{"接続テスト", ""};
+inline constexpr Message kUiPasswordStored{"{1} のパスワードをキーリングに保存しました。", ""};
+// {1} the key ring's problem.
+inline constexpr Message kUiPasswordNotStored{
+    "パスワードを保存できませんでした。{1}入力した内容はそのまま残っています。",
+    ""};
+inline constexpr Message kUiPasswordForgotten{
+    "{1} のパスワードをキーリングから削除しました。",
+    ""};
+inline constexpr Message kUiPasswordNotInKeyRing{"{1} のパスワードはキーリングにありません。", ""};
+inline constexpr Message kUiPasswordNotForgotten{"パスワードを削除できませんでした。{1}", ""};
+// {1} host, {2} user (or kUiUserNotGiven).
+inline constexpr Message kUiNoPasswordToTest{
+    "パスワード欄が空で、キーリングにも {1} のユーザー {2} のパスワードがありません。パスワードを入力して"
+    "から「接続テスト」を押してください。",
+    ""};
+inline constexpr Message kUiUserNotGiven{"（未入力）", ""};
+inline constexpr Message kUiStoredPasswordUnusable{
+    "パスワード欄が空なので保存したパスワードを使おうとしましたが、{1}",
+    ""};
+inline constexpr Message kUiUsedStoredPassword{
+    "（キーリングに保存したパスワードを使いました）",
+    ""};
+// {1} kUiUsedStoredPassword or nothing; then {2} why.
+inline constexpr Message kUiLoginTestOk{"ログインできました{1}。何も送信していません。", ""};
+inline constexpr Message kUiLoginTestNotOk{"ログインできませんでした{1}。\n{2}", ""};
+inline constexpr Message kUiRunNotEnded{"（中断）", ""};
+inline constexpr Message kUiHistoryUnopened{"投稿履歴を開けませんでした。\n{1}", ""};
+inline constexpr Message kUiRankingHostInvalid{
+    "ホスト「{1}」が正しくありません。ホスト名か、ホスト名:ポート番号で入力してください。",
+    ""};
+// {1} the settings file, {2} the reason.
+inline constexpr Message kUiSettingsNotSaved{
+    "設定ファイルを保存できませんでした。\n{1}\n（{2}）",
+    ""};
+
+// ---- ui/: the posting side of the window (the confirmation, the run's questions and verdicts) --------
+
+inline constexpr Message kUiAboutMinutes{"約 {1} 分", ""};
+inline constexpr Message kUiAboutHours{"約 {1} 時間 {2} 分", ""};
+inline constexpr Message kUiPortInvalid{
+    "ポートアドレスは 1～65535 の数字で入力してください（「{1}」）。",
+    ""};
+inline constexpr Message kUiFromNeedsOneAt{
+    "投稿元メールアドレス「{1}」には「@」がちょうど 1 つ必要です。",
+    ""};
+inline constexpr Message kUiNoArticles{
+    "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です。"
+    "「[title]」の後の行が件名になります）。",
+    ""};
+// {1} the field's label, {2} the character.
+inline constexpr Message kUiControlCharacter{
+    "{1}の {2} は送れない文字です。削除してください。",
+    ""};
+// {1} messages, {2} groups, {3} addresses, {4} kUiPreviewSplit or nothing, {5} the pause, {6} the time it takes.
+inline constexpr Message kUiPreviewSummary{
+    "{1} 通（{2} グループ × {3} アドレス{4}）。1 通ごとに {5} 秒の間隔を空けるので、{6}かかります。",
+    ""};
+inline constexpr Message kUiPreviewSplit{"。メール {1} 通、ブログの API への投稿 {2} 件", ""};
+inline constexpr Message kUiAddToHeader{"ヘッダーに追加(&H)", ""};
+// {1} when it started, {2} messages in all, {3} the ones sent.
+inline constexpr Message kUiAskResume{
+    "前回中断した投稿があります。続きから再開しますか？\n（{1} 開始。全 {2} 通のうち送信済みの {3} 通は送"
+    "りません。「最初から送る」を選ぶと、最初からすべて送ります）",
+    ""};
+inline constexpr Message kUiButtonResume{"再開(&R)", ""};
+inline constexpr Message kUiButtonFromStart{"最初から送る(&A)", ""};
+inline constexpr Message kUiButtonCancel{"キャンセル", ""};
+inline constexpr Message kUiUncertainItem{"\n・{1}　{2}", ""};
+// {1} how many, {2} the list (kUiUncertainItem each).
+inline constexpr Message kUiAskResendUncertain{
+    "前回、送信結果が不明になったメールが {1} 通あります（サーバの応答の前に接続が切れました）。{2}\nブロ"
+    "グに届いていないことを確かめた場合だけ、もう一度送ってください。もう一度送りますか？",
+    ""};
+inline constexpr Message kUiButtonYes{"はい(&Y)", ""};
+inline constexpr Message kUiButtonNo{"いいえ(&N)", ""};
+inline constexpr Message kUiAskPostAgain{
+    "この内容は {1} にすべて投稿済みです。もう一度すべて投稿しますか？",
+    ""};
+inline constexpr Message kUiFailedCount{"送信に失敗したメールが {1} 通", ""};
+inline constexpr Message kUiListComma{"、", ""};
+inline constexpr Message kUiUncertainCount{"結果が不明のメールが {1} 通", ""};
+// {1} when, {2} kUiFailedCount and kUiUncertainCount.
+inline constexpr Message kUiAskRetryFailed{
+    "この内容は {1} に投稿しましたが、{2}あります。失敗したメールだけを送りますか？\n「すべて送る」を選ぶ"
+    "と、最初からすべて送ります。",
+    ""};
+inline constexpr Message kUiButtonFailedOnly{"失敗分だけ送る(&F)", ""};
+inline constexpr Message kUiButtonAll{"すべて送る(&A)", ""};
+inline constexpr Message kUiStopping{"停止しています…", ""};
+inline constexpr Message kUiPostingCancelled{
+    "投稿を取りやめました（何も送っていません）。",
+    ""};
+inline constexpr Message kUiResumeWhilePosting{
+    "投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。",
+    ""};
+inline constexpr Message kUiResumeCancelled{"再開を取りやめました（何も送っていません）。", ""};
+inline constexpr Message kUiUnfinishedUnchecked{
+    "投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n{1}",
+    ""};
+inline constexpr Message kUiUnfinishedRuns{"未完了の投稿があります。", ""};
+// {1} run, {2} when it started, {3} sent, {4} left.
+inline constexpr Message kUiUnfinishedRun{"\n・番号 {1}　{2} 開始　送信済み {3} 通 / 残り {4} 通", ""};
+inline constexpr Message kUiUnfinishedUncertain{"（結果が不明 {1} 通）", ""};
+inline constexpr Message kUiUnfinishedServer{"\n　　サーバ {1}", ""};
+inline constexpr Message kUiUnfinishedMore{"\n・ほか {1} 件", ""};
+inline constexpr Message kUiUnfinishedAsk{
+    "\n\n「再開」を押すと、番号 {1} の続きを送ります（送信済みのメールは送りません）。「あとで」なら何も"
+    "送りません。右クリックメニューの「投稿履歴…」からも再開できます。",
+    ""};
+inline constexpr Message kUiButtonLater{"あとで(&L)", ""};
+inline constexpr Message kUiWaitingLast{
+    "待機中: 次の投稿との間隔を空けています（あと {1} 秒。「投稿停止」ですぐに終わります）",
+    ""};
+inline constexpr Message kUiWaiting{"待機中: 次の送信まで {1} 秒", ""};
+inline constexpr Message kUiSending{"送信 {1} / {2} 通目: {3}", ""};
+// {1} sent, {2} not sent, {3} how to go on.
+inline constexpr Message kUiStopped{
+    "投稿を停止しました。送信済み {1} 通、未送信 {2} 通です。\n{3}",
+    ""};
+inline constexpr Message kUiStoppedResumeFromHistory{
+    "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。",
+    ""};
+inline constexpr Message kUiStoppedResumeByStart{
+    "もう一度「ブログ投稿開始」を押すと、続きから再開できます。",
+    ""};
+// {1} the SMTP server, {2} not sent.
+inline constexpr Message kUiSmtpLoginRefused{
+    "\nSMTPサーバ（{1}）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認"
+    "証の設定…」で確認してください。\n未送信のメールは {2} 通です。",
+    ""};
+// {1} the blog, {2} where to store its password.
+inline constexpr Message kUiBlogLoginRefused{
+    "\nブログ {1} がログインを受け付けなかったため、この投稿先には残りを投稿していません。{2}",
+    ""};
+inline constexpr Message kUiOtherBlogsPosted{
+    "\nほかの投稿先には送りました。パスワードを設定し直したら、右クリックメニューの「投稿履歴…」でこの投"
+    "稿を選んで「再開」を押すと、残りを投稿できます。",
+    ""};
+
+// ---- gui/: the window's own texts (Japanese only) ---------------------------------------------------
+
+inline constexpr Message kGuiIconName{"Qubopost のアイコン", ""};
+inline constexpr Message kGuiPreviewTitle{"投稿内容の確認 - Qubopost", ""};
+inline constexpr Message kGuiWarningName{"注意", ""};
+inline constexpr Message kGuiColumnNumber{"番号", ""};
+inline constexpr Message kGuiColumnDestination{"投稿先", ""};
+inline constexpr Message kGuiColumnSubject{"件名", ""};
+inline constexpr Message kGuiPreviewListName{"送信するメールの一覧", ""};
+inline constexpr Message kGuiPreviewBodyName{"選んだメールの本文", ""};
+inline constexpr Message kGuiPreviewBodyPlaceholder{"一覧でメールを選ぶと本文を表示します。", ""};
+inline constexpr Message kGuiPreviewNote{
+    "「確認」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。",
+    ""};
+inline constexpr Message kGuiButtonConfirm{"確認(&O)", ""};
+inline constexpr Message kGuiButtonBack{"戻る(&B)", ""};
+inline constexpr Message kGuiMenuSmtpLogin{"SMTP認証の設定…", ""};
+inline constexpr Message kGuiMenuRankingHost{"ランキングサービスの設定…", ""};
+inline constexpr Message kGuiMenuHistory{"投稿履歴…", ""};
+inline constexpr Message kGuiMenuDraft{"下書きとして投稿", ""};
+inline constexpr Message kGuiMenuDraftTip{
+    "ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)",
+    ""};
+inline constexpr Message kGuiSmtpLoginTitle{"SMTP認証の設定", ""};
+inline constexpr Message kGuiSmtpLoginIntro{
+    "SMTPサーバのユーザー名とパスワードをデスクトップのキーリングに保存します。パスワードは設定ファイルに"
+    "もログにも残りません。",
+    ""};
+inline constexpr Message kGuiServerLabel{"サーバ(&V):", ""};
+inline constexpr Message kGuiServerTip{
+    "ホスト名だけを入力します（例: smtp.example.jp）。ポートはメイン画面の「ポートアドレス」（1–65535）"
+    "を使います。",
+    ""};
+inline constexpr Message kGuiUserLabel{"ユーザー名(&U):", ""};
+inline constexpr Message kGuiPasswordLabel{"パスワード(&P):", ""};
+inline constexpr Message kGuiPasswordTip{
+    "空欄のまま接続テストをすると、キーリングに保存したパスワードを使います。",
+    ""};
+inline constexpr Message kGuiWaitingName{"待っている処理", ""};
+inline constexpr Message kGuiButtonSave{"保存(&S)", ""};
+inline constexpr Message kGuiButtonForget{"削除(&D)", ""};
+inline constexpr Message kGuiButtonTest{"接続テスト(&T)", ""};
+inline constexpr Message kGuiButtonClose{"閉じる(&C)", ""};
+inline constexpr Message kGuiWaitCancelled{
+    "待つのをやめました。入力した内容はそのまま残っています。",
+    ""};
+inline constexpr Message kGuiNoKeyRing{
+    "キーリング（Secret Service）が動いていないため保存できません。パスワードは ~/.netrc に「machine サー"
+    "バ名 login ユーザー名 password パスワード」の形で書いてください（chmod 600 ~/.netrc）。",
+    ""};
+inline constexpr Message kGuiNeedServerAndUser{"サーバとユーザー名を入力してください。", ""};
+inline constexpr Message kGuiNeedPassword{"パスワードを入力してください。", ""};
+inline constexpr Message kGuiNeedServer{"サーバを入力してください。", ""};
+inline constexpr Message kGuiNeedServerAndPort{
+    "サーバと、メイン画面の「ポートアドレス」を入力してください。",
+    ""};
+inline constexpr Message kGuiNeedUser{"ユーザー名を入力してください。", ""};
+inline constexpr Message kGuiRankingHostTitle{"ランキングサービスの設定", ""};
+inline constexpr Message kGuiHostLabel{"ホスト(&H):", ""};
+inline constexpr Message kGuiHostTip{
+    "ホスト名、またはホスト名:ポート番号（ポート: 1–65535）。空欄なら既定のホスト",
+    ""};
+inline constexpr Message kGuiHistoryTitle{"投稿履歴", ""};
+inline constexpr Message kGuiRunsLabel{"投稿の記録(&L):", ""};
+inline constexpr Message kGuiRunsDescription{
+    "番号、開始、終了、結果の列。選ぶと下にその回のメールが並びます",
+    ""};
+inline constexpr Message kGuiColumnStarted{"開始", ""};
+inline constexpr Message kGuiColumnEnded{"終了", ""};
+inline constexpr Message kGuiColumnResult{"結果", ""};
+inline constexpr Message kGuiMessagesLabel{"選んだ回のメール(&M):", ""};
+inline constexpr Message kGuiColumnTime{"時刻", ""};
+inline constexpr Message kGuiColumnLink{"投稿のアドレス", ""};
+inline constexpr Message kGuiColumnDetail{"サーバの応答・理由", ""};
+inline constexpr Message kGuiLinkTip{
+    "ダブルクリックか「記事を開く」でブラウザで開きます",
+    ""};
+inline constexpr Message kGuiNoRuns{"まだ投稿の記録はありません。", ""};
+inline constexpr Message kGuiResumeTip{
+    "選んだ未完了の投稿の続きを送ります（送信済みのメールは送りません）",
+    ""};
+inline constexpr Message kGuiButtonOpenPost{"記事を開く(&O)", ""};
+inline constexpr Message kGuiOpenPostTip{
+    "選んだメッセージでブログが作った記事を、ブラウザで開きます",
+    ""};
+
+// {1} the built-in host.
+inline constexpr Message kGuiRankingHostIntro{
+    "記事自動生成でランキングページを取得するホストです（ポート番号は「:8080」のように付けます）。空欄に"
+    "すると既定の {1} を使います。",
+    ""};
+inline constexpr Message kGuiBrowserFailed{
+    "ブラウザを開けませんでした。記事のアドレスは {1} です。コピーしてブラウザに貼り付けてください。",
+    ""};
+// Both are passed on as C strings: a catalogue text ends with a NUL like every literal.
+inline constexpr Message kGuiWaitingForKeyRing{"キーリングを待っています…", ""};
+inline constexpr Message kGuiTestingLogin{"接続を確かめています…", ""};
+
+// Names and descriptions a screen reader gives the main window's fields.
+inline constexpr Message kGuiArticleName{"記事", ""};
+inline constexpr Message kGuiLogName{"ログ", ""};
+inline constexpr Message kGuiProgressName{"進行状況", ""};
+inline constexpr Message kGuiFromDescription{"メールアドレス（例: you@example.jp）", ""};
+inline constexpr Message kGuiServerDescription{"ホスト名または IP アドレス（例: smtp.example.jp）", ""};
+inline constexpr Message kGuiPortDescription{"ポート: 1～65535", ""};
+inline constexpr Message kGuiDestinationsDescription{
+    "ブログの投稿用メールアドレスを 1 行に 1 つ",
+    ""};
+inline constexpr Message kGuiArticleDescription{
+    "-----into----- で区切った記事ごとに 1 通のメールになります",
+    ""};
+
 // @@LAYERS@@
 
 }  // namespace qubopost::messages
