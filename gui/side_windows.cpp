@@ -85,8 +85,7 @@ class CredentialsWindow : public QDialog {
         SetUpWindow(*this, Qs(msg::kGuiSmtpLoginTitle));
         setObjectName(QStringLiteral("credentials"));
         auto* layout = new QVBoxLayout(this);
-        intro_ = new QLabel(Qs(msg::kGuiSmtpLoginIntro),
-                            this);
+        intro_ = new QLabel(Qs(msg::kGuiSmtpLoginIntro), this);
         intro_->setWordWrap(true);
         intro_->setObjectName(QStringLiteral("intro"));
         layout->addWidget(intro_);
@@ -99,11 +98,9 @@ class CredentialsWindow : public QDialog {
         passwordEdit_ = new QLineEdit(this);
         passwordEdit_->setObjectName(QStringLiteral("password"));
         passwordEdit_->setEchoMode(QLineEdit::Password);
-        AddNamedRow(form, Qs(msg::kGuiServerLabel), serverEdit_,
-                    Qs(msg::kGuiServerTip));
+        AddNamedRow(form, Qs(msg::kGuiServerLabel), serverEdit_, Qs(msg::kGuiServerTip));
         AddNamedRow(form, Qs(msg::kGuiUserLabel), userEdit_);
-        AddNamedRow(form, Qs(msg::kGuiPasswordLabel), passwordEdit_,
-                    Qs(msg::kGuiPasswordTip));
+        AddNamedRow(form, Qs(msg::kGuiPasswordLabel), passwordEdit_, Qs(msg::kGuiPasswordTip));
         layout->addLayout(form);
 
         // What the window waits for, while it waits.
