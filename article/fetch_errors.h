@@ -1,5 +1,5 @@
-// Why a ranking page could not be fetched, in Japanese, from the transfer's own error text:
-// the second and later lines of the "通信エラー" message.
+// Why a ranking page could not be fetched, in the catalogue's language, from the transfer's own
+// error text: the second and later lines of the "通信エラー" message.
 #pragma once
 
 #include <string>

@@ -13,8 +13,7 @@
 //   const auto destination = ParseDestination("https://taro@blog.example.jp/", &why);
 //   const PostResult result = Post(*destination, password, {title, TextToHtml(body)}, options);
 //   if (result.outcome == PostResult::Outcome::Posted) ... result.link ...
-#ifndef QUBOPOST_BLOGAPI_BLOGAPI_H
-#define QUBOPOST_BLOGAPI_BLOGAPI_H
+#pragma once
 
 #include <chrono>
 #include <optional>
@@ -126,5 +125,3 @@ PostResult PostTo(const Endpoint& endpoint, const Destination& destination, cons
 std::string TextToHtml(std::string_view utf8Text);
 
 }  // namespace qubopost::blogapi
-
-#endif  // QUBOPOST_BLOGAPI_BLOGAPI_H

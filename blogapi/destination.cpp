@@ -11,9 +11,12 @@
 #include "blogapi/blogapi.h"
 #include "blogapi/xml.h"
 #include "mail/resolve.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::blogapi {
 namespace {
+
+namespace msg = qubopost::messages;
 
 struct UrlDeleter {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
@@ -80,9 +83,9 @@ bool IsUrlLine(std::string_view line) {
 }  // namespace
 
 std::optional<Destination> ParseDestination(std::string_view line, std::string* reason) {
-    const std::string kForm = "（https://ユーザー名@ホスト/ の形で書いてください）";
+    const std::string_view kForm = msg::Say(msg::kBlogUrlForm);
     std::string_view text = Trim(line);
-    if (text.empty()) return Refuse(reason, "送信先が空です" + kForm);
+    if (text.empty()) return Refuse(reason, msg::Say(msg::kBlogDestinationEmpty, {kForm}));
 
     Destination destination;
     struct Prefix {
@@ -104,35 +107,33 @@ std::optional<Destination> ParseDestination(std::string_view line, std::string* 
 
     Url url(curl_url());
     const std::string written(text);
-    if (!url) return Refuse(reason, "メモリーが足りません");
+    if (!url) return Refuse(reason, std::string(msg::Say(msg::kBlogOutOfMemory)));
     if (curl_url_set(url.get(), CURLUPART_URL, written.c_str(), 0) != CURLUE_OK)
-        return Refuse(reason, "送信先を URL として読めません" + kForm + ": " + written);
+        return Refuse(reason, msg::Say(msg::kBlogNotUrl, {kForm, written}));
     const std::string scheme = Lower(Part(url.get(), CURLUPART_SCHEME));
     if (scheme != "http" && scheme != "https")
-        return Refuse(reason, "送信先は https:// か http:// の URL で書いてください: " + written);
+        return Refuse(reason, msg::Say(msg::kBlogSchemeInvalid, {written}));
     std::string host = Lower(Part(url.get(), CURLUPART_HOST));
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    if (host.empty()) return Refuse(reason, "送信先の URL にホストがありません" + kForm);
+    if (host.empty()) return Refuse(reason, msg::Say(msg::kBlogNoHost, {kForm}));
 
     char* password = nullptr;
     if (curl_url_get(url.get(), CURLUPART_PASSWORD, &password, 0) == CURLUE_OK) {
         curl_free(password);
-        return Refuse(reason,
-                      "送信先の URL にパスワードを書かないでください（パスワードはキーリングか ~/.netrc に置きます）");
+        return Refuse(reason, std::string(msg::Say(msg::kBlogPasswordInUrl)));
     }
     const std::string user = Part(url.get(), CURLUPART_USER, CURLU_URLDECODE);
     if (user.empty()) {
         // libcurl refuses to decode a control character ("%0D%0A").
-        if (!Part(url.get(), CURLUPART_USER).empty()) return Refuse(reason, "送信先のユーザー名に制御文字があります");
-        return Refuse(reason, "送信先の URL にユーザー名がありません" + kForm);
+        if (!Part(url.get(), CURLUPART_USER).empty()) return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
+        return Refuse(reason, msg::Say(msg::kBlogNoUser, {kForm}));
     }
     for (const char c : user) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) return Refuse(reason, "送信先のユーザー名に制御文字があります");
+        if (byte < 0x20 || byte == 0x7f) return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
     }
     if (scheme == "http" && IsLiteralAddress(host) && !mail::IsLoopbackAddress(host)) {
-        return Refuse(reason, "http:// はこのマシン（ループバック）のサーバーにだけ使えます。https:// にしてください: " +
-                                  written);
+        return Refuse(reason, msg::Say(msg::kBlogHttpOnlyLoopback, {written}));
     }
 
     const std::string port = Part(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
@@ -143,7 +144,7 @@ std::optional<Destination> ParseDestination(std::string_view line, std::string* 
     destination.user = user;
     destination.host = host;
     if (destination.url.empty() || destination.port <= 0)
-        return Refuse(reason, "送信先を URL として読めません" + kForm + ": " + written);
+        return Refuse(reason, msg::Say(msg::kBlogNotUrl, {kForm, written}));
     return destination;
 }
 

@@ -12,8 +12,11 @@
 #include <mutex>
 
 #include "mail/resolve.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::blogapi::detail {
+
+namespace msg = qubopost::messages;
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -201,13 +204,13 @@ std::string SchemeOf(const std::string& text) {
 bool AllLoopback(const std::string& text, const Options& options, std::string* error) {
     const std::optional<Target> target = TargetOf(text);
     if (!target) {
-        if (error) *error = "http:// か https:// の URL ではありません: " + text;
+        if (error) *error = msg::Say(msg::kHttpNotUrl, {text});
         return false;
     }
     const ResolveOutcome found =
         mail::ResolveHost(target->host, target->port, Clock::now() + options.connectTimeout, options.stop);
     if (found.status != ResolveStatus::Resolved) {
-        if (error) *error = "ホスト " + target->host + " のアドレスが分かりません";
+        if (error) *error = msg::Say(msg::kHttpAddressUnknown, {target->host});
         return false;
     }
     return found.loopback;
@@ -219,7 +222,7 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     const std::optional<Target> target = TargetOf(request.url);
     if (!target) {
         response.stage = HttpResponse::Stage::Refused;
-        response.error = "http:// か https:// の URL ではありません: " + request.url;
+        response.error = msg::Say(msg::kHttpNotUrl, {request.url});
         return response;
     }
 
@@ -228,19 +231,18 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     const ResolveOutcome found = mail::ResolveHost(target->host, target->port, connectDeadline, options.stop);
     switch (found.status) {
         case ResolveStatus::Resolved: break;
-        case ResolveStatus::UnknownHost: response.error = "ホスト " + target->host + " が見つかりません"; return response;
-        case ResolveStatus::TimedOut: response.error = "時間切れ: " + Where(*target) + " に接続できません"; return response;
+        case ResolveStatus::UnknownHost: response.error = msg::Say(msg::kHttpUnknownHost, {target->host}); return response;
+        case ResolveStatus::TimedOut: response.error = msg::Say(msg::kHttpConnectTimedOut, {Where(*target)}); return response;
         case ResolveStatus::Stopped:
             response.stopped = true;
-            response.error = "止めました（何も送っていません）";
+            response.error = msg::Say(msg::kHttpStoppedNothingSent);
             return response;
-        case ResolveStatus::OutOfMemory: response.error = "メモリーが足りません"; return response;
+        case ResolveStatus::OutOfMemory: response.error = msg::Say(msg::kBlogOutOfMemory); return response;
     }
     if (request.carriesCredentials && target->scheme != "https" && !found.loopback) {
         // Credentials in clear only between this machine and itself.
         response.stage = HttpResponse::Stage::Refused;
-        response.error = "TLS が要ります: " + Where(*target) +
-                         " はこのマシンではないので、パスワードを http:// で送りません（https:// を使ってください）";
+        response.error = msg::Say(msg::kHttpNeedsTls, {Where(*target)});
         return response;
     }
 
@@ -259,7 +261,7 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     ok = ok && AppendTo(headers, "Expect:");
     for (const std::string& line : request.headers) ok = ok && AppendTo(headers, line);
     if (!ok) {
-        response.error = "メモリーが足りません";
+        response.error = msg::Say(msg::kBlogOutOfMemory);
         return response;
     }
 
@@ -341,15 +343,15 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     }
 
     response.stage = allSent ? HttpResponse::Stage::Sent : HttpResponse::Stage::NotSent;
-    const std::string sentNote = allSent ? "（送った後）" : "（送り終える前）";
+    const std::string sentNote(msg::Say(allSent ? msg::kHttpAfterSending : msg::kHttpBeforeSent));
     if (transfer.stopped) {
-        response.error = "止めました" + sentNote;
+        response.error = msg::Say(msg::kHttpStopped, {sentNote});
     } else if (transfer.idleExpired || code == CURLE_OPERATION_TIMEDOUT) {
-        response.error = "時間切れ: " + Where(*target) + " から答えがありません" + sentNote;
+        response.error = msg::Say(msg::kHttpAnswerTimedOut, {Where(*target), sentNote});
     } else if (transfer.offRoute) {
-        response.error = "調べたアドレス以外への接続を止めました: " + Where(*target);
+        response.error = msg::Say(msg::kHttpOffRoute, {Where(*target)});
     } else if (transfer.tooLarge) {
-        response.error = "答えが大きすぎます: " + request.url;
+        response.error = msg::Say(msg::kHttpAnswerTooLarge, {request.url});
     } else {
         response.error = std::string(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)) + sentNote;
     }

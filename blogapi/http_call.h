@@ -6,8 +6,7 @@
 // - no proxy, no redirects, no ~/.netrc by libcurl, certificates checked (the trust file when set);
 // - the stop flag and the idle time end the request; whether the whole request had been sent
 //   when it ended is reported, so that a post that may have arrived is never sent again.
-#ifndef QUBOPOST_BLOGAPI_HTTP_CALL_H
-#define QUBOPOST_BLOGAPI_HTTP_CALL_H
+#pragma once
 
 #include <chrono>
 #include <optional>
@@ -61,5 +60,3 @@ std::string ResolveUrl(const std::string& base, const std::string& relative);
 std::string SchemeOf(const std::string& text);
 
 }  // namespace qubopost::blogapi::detail
-
-#endif  // QUBOPOST_BLOGAPI_HTTP_CALL_H

@@ -10,8 +10,11 @@
 #include "blogapi/blogapi.h"
 #include "blogapi/http_call.h"
 #include "blogapi/xml.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::blogapi {
+
+namespace msg = qubopost::messages;
 namespace {
 
 using detail::HttpRequest;
@@ -166,7 +169,7 @@ HttpResponse AtomRequest(HttpRequest request, const Destination& destination, co
     const std::string wsse = WsseHeader(destination.user, password);
     if (wsse.empty()) {
         HttpResponse none;
-        none.error = "乱数が得られません";
+        none.error = msg::Say(msg::kBlogNoRandom);
         return none;
     }
     HttpRequest first = request;
@@ -240,9 +243,8 @@ Discovery FindAtom(const Destination& destination, const std::string& password, 
     const detail::AtomFound atom = detail::ReadAtomDocument(r.body, destination.url);
     if (!atom.collection.empty()) return Found(ApiKind::AtomPub, atom.collection);
     if (atom.kind == detail::AtomDocument::Service)
-        return NotFound(Discovery::Outcome::Failed, "AtomPub のサービス文書に記事を受け付けるコレクションがありません");
-    return NotFound(Discovery::Outcome::Failed,
-                    "AtomPub のサービス文書でもコレクションでもありません: " + destination.url);
+        return NotFound(Discovery::Outcome::Failed, std::string(msg::Say(msg::kBlogAtomNoCollection)));
+    return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogAtomNotService, {destination.url}));
 }
 
 // XML-RPC through the page's RSD document: MetaWeblog's address, else WordPress's, Movable
@@ -268,9 +270,7 @@ Discovery Discover(const Destination& destination, const std::string& password, 
         std::string error;
         if (!detail::AllLoopback(destination.url, options, &error)) {
             return NotFound(Discovery::Outcome::Failed,
-                            error.empty() ? "TLS が要ります: " + destination.host +
-                                                " はこのマシンではないので http:// では送りません（https:// を使ってください）"
-                                          : error);
+                            error.empty() ? msg::Say(msg::kBlogNeedsTls, {destination.host}) : error);
         }
     }
     if (destination.forced && destination.kind == ApiKind::AtomPub) return FindAtom(destination, password, options);
@@ -308,7 +308,7 @@ Discovery Discover(const Destination& destination, const std::string& password, 
             index.url = probe;
             if (!probe.empty() && IsRestIndex(Perform(index, options))) return Found(ApiKind::WordPressRest, probe);
         }
-        if (!any) return NotFound(Discovery::Outcome::Failed, "WordPress の REST API が見つかりません: " + destination.url);
+        if (!any) return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogNoRestApi, {destination.url}));
     }
     if (xmlrpc && atom.kind == detail::AtomDocument::None) {
         if (!editUri.empty()) {
@@ -319,11 +319,11 @@ Discovery Discover(const Destination& destination, const std::string& password, 
         for (const std::string& candidate : candidates) {
             if (!candidate.empty() && AnswersXmlRpc(candidate, options)) return Found(ApiKind::XmlRpc, candidate);
         }
-        if (!any) return NotFound(Discovery::Outcome::Failed, "XML-RPC の窓口が見つかりません: " + destination.url);
+        if (!any) return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogNoXmlRpc, {destination.url}));
     }
     if (!atom.collection.empty()) return Found(ApiKind::AtomPub, atom.collection);
     if (page.status == 401) return FindAtom(destination, password, options);
-    return NotFound(Discovery::Outcome::Failed, "ブログの API が見つかりません: " + destination.url);
+    return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogNoApi, {destination.url}));
 }
 
 namespace {
@@ -392,7 +392,7 @@ PostResult PostRest(const Endpoint& endpoint, const Destination& destination, co
     const Json answer = Json::parse(r.body, nullptr, false);
     if (answer.is_object() && answer.contains("link") && answer["link"].is_string())
         return Result(PostResult::Outcome::Posted, Status(r), answer["link"].get<std::string>());
-    return Result(PostResult::Outcome::Posted, Status(r) + "（答えに記事の URL がありません）");
+    return Result(PostResult::Outcome::Posted, Status(r) + std::string(msg::Say(msg::kBlogAnswerNoLink)));
 }
 
 HttpResponse RpcPost(const std::string& url, const std::string& method, const std::vector<RpcValue>& params,
@@ -443,7 +443,7 @@ PostResult PostXmlRpc(const Endpoint& endpoint, const Destination& destination, 
     const detail::RpcAnswer answer = detail::ReadRpcAnswer(r.body);
     if (!answer.wellFormed) {
         // A 200 with no readable answer: the post may have been made.
-        return Result(PostResult::Outcome::Uncertain, Status(r) + "（XML-RPC の答えとして読めません）");
+        return Result(PostResult::Outcome::Uncertain, Status(r) + std::string(msg::Say(msg::kBlogRpcUnreadable)));
     }
     if (answer.fault) {
         const std::string words = "faultCode " + std::to_string(answer.faultCode) + ": " + answer.faultString;
@@ -463,7 +463,7 @@ PostResult PostXmlRpc(const Endpoint& endpoint, const Destination& destination, 
     }
     const bool digits = !id.empty() && id.find_first_not_of("0123456789") == std::string::npos;
     if (digits) return Result(PostResult::Outcome::Posted, posted, detail::ResolveUrl(AsFolder(destination.url), "?p=" + id));
-    return Result(PostResult::Outcome::Posted, posted + "（記事の URL が分かりません）");
+    return Result(PostResult::Outcome::Posted, posted + std::string(msg::Say(msg::kBlogLinkUnknown)));
 }
 
 PostResult PostAtom(const Endpoint& endpoint, const Destination& destination, const std::string& password,
@@ -478,7 +478,7 @@ PostResult PostAtom(const Endpoint& endpoint, const Destination& destination, co
     if (std::optional<PostResult> refused = Refusal(r)) return *refused;
     std::string link = detail::AtomAlternateLink(r.body, r.location.empty() ? endpoint.url : r.location);
     if (link.empty()) link = r.location;
-    return Result(PostResult::Outcome::Posted, Status(r) + (link.empty() ? "（記事の URL がありません）" : ""), link);
+    return Result(PostResult::Outcome::Posted, Status(r) + std::string(link.empty() ? msg::Say(msg::kBlogNoLink) : ""), link);
 }
 
 }  // namespace
@@ -490,7 +490,7 @@ PostResult PostTo(const Endpoint& endpoint, const Destination& destination, cons
         case ApiKind::XmlRpc: return PostXmlRpc(endpoint, destination, password, entry, options);
         case ApiKind::AtomPub: return PostAtom(endpoint, destination, password, entry, options);
     }
-    return Result(PostResult::Outcome::Failed, "API の種類が分かりません");
+    return Result(PostResult::Outcome::Failed, std::string(msg::Say(msg::kBlogApiKindUnknown)));
 }
 
 PostResult Post(const Destination& destination, const std::string& password, const Entry& entry,

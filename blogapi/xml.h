@@ -1,8 +1,7 @@
 // The XML of the blog APIs, read and written with libxml2 (no entity loading, no network):
 // XML-RPC calls and answers, RSD documents, AtomPub service documents and entries, and the
 // <link> elements of an HTML page.
-#ifndef QUBOPOST_BLOGAPI_XML_H
-#define QUBOPOST_BLOGAPI_XML_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -87,5 +86,3 @@ void InitXml();
 std::string XmlText(const std::string& text);
 
 }  // namespace qubopost::blogapi::detail
-
-#endif  // QUBOPOST_BLOGAPI_XML_H

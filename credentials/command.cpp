@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "credentials/credentials.h"
+#include "resources/messages/messages.h"
 
 const char* const kCredentialsUsage = R"(  qubopost-cli credentials set --server HOST --user USER
   qubopost-cli credentials forget --server HOST
@@ -28,22 +29,23 @@ credentials: the SMTP login kept in the desktop's key ring (Secret Service), whi
 namespace {
 
 using qubopost::credentials::KeyRingStatus;
+namespace msg = qubopost::messages;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoKeyRing = 3;
 
 int Usage(const std::string& problem) {
-    std::cerr << problem << "\n使い方:\n" << kCredentialsUsage;
+    std::cerr << problem << "\n" << msg::Say(msg::kCredentialsUsageHeading) << "\n" << kCredentialsUsage;
     return kExitUsage;
 }
 
-constexpr const char* kRetry = "もう一度実行してください。";
-
 // The message for a key-ring call that did not succeed, and the exit status that goes with it.
-int KeyRingProblem(const std::string& what, KeyRingStatus status, const std::string& error) {
-    std::cerr << what
-              << qubopost::credentials::KeyRingProblemText(status, error, kRetry) << "\n";
+int KeyRingProblem(const msg::Message& what, KeyRingStatus status, const std::string& error) {
+    std::cerr << msg::Say(msg::kCredentialsProblem,
+                          {msg::Say(what), qubopost::credentials::KeyRingProblemText(
+                                               status, error, msg::Say(msg::kCredentialsRetry))})
+              << "\n";
     return status == KeyRingStatus::Unavailable ? kExitNoKeyRing : kExitFailed;
 }
 
@@ -56,7 +58,7 @@ bool ReadPassword(std::string* password) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
-        std::cerr << "パスワード: " << std::flush;
+        std::cerr << msg::Say(msg::kCredentialsPasswordPrompt) << std::flush;
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     const bool got = static_cast<bool>(std::getline(std::cin, *password));
@@ -73,11 +75,11 @@ bool ReadOptions(int argc, char** argv, int from, std::string* server, std::stri
         const std::string arg = argv[i];
         std::string* target = arg == "--server" ? server : arg == "--user" ? user : nullptr;
         if (!target) {
-            *problem = "知らないオプションです: " + arg;
+            *problem = msg::Say(msg::kCredentialsUnknownOption, {arg});
             return false;
         }
         if (i + 1 >= argc) {
-            *problem = arg + " の後に値がありません。";
+            *problem = msg::Say(msg::kCredentialsNeedsValue, {arg});
             return false;
         }
         *target = argv[++i];
@@ -107,18 +109,17 @@ std::string HostOnly(std::string server) {
 int Set(const std::string& server, const std::string& user) {
     std::string password;
     if (!ReadPassword(&password) || password.empty()) {
-        std::cerr << "パスワードを読めませんでした。標準入力からパスワードを 1 行で渡して"
-                     "ください。\n";
+        std::cerr << msg::Say(msg::kCredentialsNoPassword) << "\n";
         return kExitFailed;
     }
     std::string error;
     const KeyRingStatus status = qubopost::credentials::KeyRingStore(server, user, password, &error);
     switch (status) {
         case KeyRingStatus::Ok:
-            std::cout << server << " のユーザー " << user << " のパスワードをキーリングに保存しました。\n";
+            std::cout << msg::Say(msg::kCredentialsStored, {server, user}) << "\n";
             return 0;
         default:
-            return KeyRingProblem("パスワードを保存できませんでした。", status, error);
+            return KeyRingProblem(msg::kCredentialsCannotStore, status, error);
     }
 }
 
@@ -127,14 +128,13 @@ int Forget(const std::string& server) {
     const KeyRingStatus status = qubopost::credentials::KeyRingForget(server, &error);
     switch (status) {
         case KeyRingStatus::Ok:
-            std::cout << server << " のログイン情報をキーリングから削除しました。\n";
+            std::cout << msg::Say(msg::kCredentialsForgotten, {server}) << "\n";
             return 0;
         case KeyRingStatus::NotFound:
-            std::cerr << server << " のログイン情報はキーリングに保存されていません。"
-                         "「qubopost-cli credentials list」で保存されているものを確認できます。\n";
+            std::cerr << msg::Say(msg::kCredentialsNotStored, {server}) << "\n";
             return kExitFailed;
         default:
-            return KeyRingProblem("ログイン情報を削除できませんでした。", status, error);
+            return KeyRingProblem(msg::kCredentialsCannotForget, status, error);
     }
 }
 
@@ -147,14 +147,14 @@ int List() {
             for (const auto& entry : entries) std::cout << entry.host << '\t' << entry.user << '\n';
             return 0;
         default:
-            return KeyRingProblem("ログイン情報の一覧を読めませんでした。", status, error);
+            return KeyRingProblem(msg::kCredentialsCannotList, status, error);
     }
 }
 
 }  // namespace
 
 int RunCredentialsCommand(int argc, char** argv, int first) {
-    if (first >= argc) return Usage("credentials の後に set、forget または list を指定してください。");
+    if (first >= argc) return Usage(std::string(msg::Say(msg::kCredentialsActionMissing)));
     const std::string action = argv[first];
     std::string server, user, problem;
     if (action == "--help" || action == "-h") {
@@ -165,16 +165,16 @@ int RunCredentialsCommand(int argc, char** argv, int first) {
     server = HostOnly(server);
     if (action == "set") {
         if (server.empty() || user.empty())
-            return Usage("set には --server と --user の両方が必要です。");
+            return Usage(std::string(msg::Say(msg::kCredentialsSetNeeds)));
         return Set(server, user);
     }
     if (action == "forget") {
-        if (server.empty()) return Usage("forget には --server が必要です。");
+        if (server.empty()) return Usage(std::string(msg::Say(msg::kCredentialsForgetNeeds)));
         return Forget(server);
     }
     if (action == "list") {
-        if (!server.empty() || !user.empty()) return Usage("list にオプションはありません。");
+        if (!server.empty() || !user.empty()) return Usage(std::string(msg::Say(msg::kCredentialsListNoOptions)));
         return List();
     }
-    return Usage("知らない操作です: " + action);
+    return Usage(msg::Say(msg::kCredentialsUnknownAction, {action}));
 }

@@ -1,8 +1,7 @@
 // qubopost-cli credentials: the SMTP logins kept in the Secret Service key ring. Built into
 // the mail library (which holds the key-ring code anyway) and exported from it as
 // BCredentialsCommand, so that qubopost-cli loads the key ring's libraries only for it.
-#ifndef QUBOPOST_CREDENTIALS_COMMAND_H
-#define QUBOPOST_CREDENTIALS_COMMAND_H
+#pragma once
 
 // Usage text of the command, for the program's --help.
 extern const char* const kCredentialsUsage;
@@ -11,5 +10,3 @@ extern const char* const kCredentialsUsage;
 // Returns the exit status: 0 done, 1 failed (or nothing stored for the host), 2 bad usage,
 // 3 no key ring available.
 int RunCredentialsCommand(int argc, char** argv, int first);
-
-#endif  // QUBOPOST_CREDENTIALS_COMMAND_H

@@ -2,8 +2,7 @@
 //
 // Host names are compared without regard to case; the key ring keeps them in lower case.
 // Passwords never leave these functions except in the Credentials handed to the caller.
-#ifndef QUBOPOST_CREDENTIALS_CREDENTIALS_H
-#define QUBOPOST_CREDENTIALS_CREDENTIALS_H
+#pragma once
 
 #include <chrono>
 #include <memory>
@@ -153,5 +152,3 @@ Credentials LookupCredentials(std::string_view host, std::string* problem = null
 std::string NormaliseHost(std::string_view host);
 
 }  // namespace qubopost::credentials
-
-#endif  // QUBOPOST_CREDENTIALS_CREDENTIALS_H

@@ -19,8 +19,11 @@
 #include <thread>
 
 #include "credentials/credentials.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::credentials {
+
+namespace msg = qubopost::messages;
 
 namespace {
 
@@ -133,7 +136,7 @@ KeyRingStatus RunBounded(const KeyRingCancel* cancel, milliseconds limit,
         KeyRingCancel::State& state = *cancel->state();
         std::lock_guard lock(state.mutex);
         if (state.cancelled) {
-            if (error) *error = "キーリングを待つのをやめました";
+            if (error) *error = msg::Say(msg::kKeyRingGaveUp);
             return KeyRingStatus::Cancelled;
         }
         // Calls that ended before are dropped on the way.
@@ -167,13 +170,13 @@ KeyRingStatus RunBounded(const KeyRingCancel* cancel, milliseconds limit,
         if (collect) collect(*work);
     } else if (userCancelled) {
         status = KeyRingStatus::Cancelled;
-        text = "キーリングを待つのをやめました";
+        text = msg::Say(msg::kKeyRingGaveUp);
     } else if (work->prompting) {
         status = KeyRingStatus::Locked;
-        text = "ロック解除の画面に時間内に答えがありませんでした";
+        text = msg::Say(msg::kKeyRingPromptNoAnswer);
     } else {
         status = KeyRingStatus::Failed;
-        text = "キーリングが " + std::to_string(limit.count() / 1000) + " 秒以内に応答しませんでした";
+        text = msg::Say(msg::kKeyRingNoReply, {std::to_string(limit.count() / 1000)});
     }
     lock.unlock();
     if (error && status != KeyRingStatus::Ok && status != KeyRingStatus::NotFound) *error = text;
@@ -195,23 +198,23 @@ struct ErrorHolder {
     // The service's own words (often English), after a Japanese lead-in.
     std::string serviceWords() const {
         return error && error->message && *error->message
-                   ? std::string("キーリングの応答: ") + error->message
-                   : std::string("キーリングがエラーを返しました");
+                   ? msg::Say(msg::kKeyRingServiceWords, {error->message})
+                   : std::string(msg::Say(msg::kKeyRingServiceError));
     }
 };
 
 // The status and Japanese reason of a failed libsecret or D-Bus call.
 KeyRingStatus Failure(const ErrorHolder& failure, Work& work) {
     if (failure.cancelled()) {
-        work.error = "キーリングを待つのをやめました";
+        work.error = msg::Say(msg::kKeyRingGaveUp);
         return KeyRingStatus::Cancelled;
     }
     if (failure.locked()) {
-        work.error = "キーリングのロックが解除されていません";
+        work.error = msg::Say(msg::kKeyRingNotUnlocked);
         return KeyRingStatus::Locked;
     }
     if (g_error_matches(failure.error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) {
-        work.error = "キーリングが時間内に応答しませんでした";
+        work.error = msg::Say(msg::kKeyRingTimedOut);
         return KeyRingStatus::Failed;
     }
     work.error = failure.serviceWords();
@@ -259,7 +262,7 @@ GDBusConnection* ServiceBus(Work& work, KeyRingStatus* status) {
     }
     if (!reachable) {
         if (g_cancellable_is_cancelled(work.cancellable)) {
-            work.error = "キーリングを待つのをやめました";
+            work.error = msg::Say(msg::kKeyRingGaveUp);
             *status = KeyRingStatus::Cancelled;
         }
         g_object_unref(bus);
@@ -341,15 +344,15 @@ KeyRingStatus RunPrompt(GDBusConnection* bus, const char* promptPath, Work& work
 
     if (!reply) return Failure(failure, work);
     if (outcome.cancelled || (!outcome.completed && g_cancellable_is_cancelled(work.cancellable))) {
-        work.error = "キーリングを待つのをやめました";
+        work.error = msg::Say(msg::kKeyRingGaveUp);
         return KeyRingStatus::Cancelled;
     }
     if (outcome.timedOut && !outcome.completed) {
-        work.error = "ロック解除の画面に時間内に答えがありませんでした";
+        work.error = msg::Say(msg::kKeyRingPromptNoAnswer);
         return KeyRingStatus::Locked;
     }
     if (outcome.dismissed) {
-        work.error = "ロック解除の画面が閉じられたか、表示できませんでした";
+        work.error = msg::Say(msg::kKeyRingPromptDismissed);
         return KeyRingStatus::Locked;
     }
     return KeyRingStatus::Ok;
@@ -377,7 +380,7 @@ KeyRingStatus Unlock(GDBusConnection* bus, const std::vector<std::string>& paths
     if (g_strcmp0(prompt, "/") != 0) {
         status = RunPrompt(bus, prompt, work);
     } else if (!allUnlocked) {
-        work.error = "キーリングのロックを解除できませんでした";
+        work.error = msg::Say(msg::kKeyRingCannotUnlock);
         status = KeyRingStatus::Locked;
     }
     g_variant_unref(reply);
@@ -638,29 +641,22 @@ KeyRingStatus KeyRingList(std::vector<KeyRingEntry>* entries, std::string* error
 }
 
 std::string KeyRingProblemText(KeyRingStatus status, std::string_view error, std::string_view retry) {
-    const std::string reason = error.empty() ? std::string() : "（" + std::string(error) + "）";
+    const std::string reason = error.empty() ? std::string() : msg::Say(msg::kReasonInBrackets, {error});
     switch (status) {
         case KeyRingStatus::Ok:
             return {};
         case KeyRingStatus::NotFound:
-            return "キーリングにはこのサーバのログイン情報がありません。";
+            return std::string(msg::Say(msg::kKeyRingNoLogin));
         case KeyRingStatus::Unavailable:
-            return "キーリングを使えませんでした。D-Bus のセッションバスに Secret Service "
-                   "（gnome-keyring など）が見つかりません。デスクトップにログインした状態で使うか、"
-                   "~/.netrc に「machine ホスト名 login ユーザー名 password パスワード」の行を書いて"
-                   "ください（ファイルの権限は 600 にしてください）。";
+            return std::string(msg::Say(msg::kKeyRingUnavailable));
         case KeyRingStatus::Locked:
-            return "キーリングがロックされています" + reason +
-                   "。デスクトップに出るロック解除の画面でキーリングのパスワードを入力して、" +
-                   std::string(retry) +
-                   "画面が出ない場合は、「パスワードと鍵」（seahorse）などでキーリングのロックを"
-                   "解除してからにしてください。";
+            return msg::Say(msg::kKeyRingLocked, {reason, retry});
         case KeyRingStatus::Cancelled:
-            return "キーリングを待つのをやめました。" + std::string(retry);
+            return msg::Say(msg::kKeyRingCancelled, {retry});
         case KeyRingStatus::Failed:
             break;
     }
-    return "キーリングを使えませんでした" + reason + "。しばらく待ってから" + std::string(retry);
+    return msg::Say(msg::kKeyRingFailed, {reason, retry});
 }
 
 }  // namespace qubopost::credentials

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "gui/dialog_template.h"
+#include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 
 using namespace qubopost::resources;
@@ -21,7 +22,7 @@ void RunAboutBox(QWidget* parent) {
     for (const ControlDef& def : AboutDialog().controls) {
         QWidget* widget = CreateControl(def, &box, units);
         // A picture has no text of its own for a screen reader.
-        if (def.kind == ControlKind::Icon) widget->setAccessibleName(QStringLiteral("Qubopost のアイコン"));
+        if (def.kind == ControlKind::Icon) widget->setAccessibleName(Qs(messages::kGuiIconName));
         if (def.kind == ControlKind::OkButton) {
             auto* ok = static_cast<QPushButton*>(widget);
             // The About box's OK is its default button: Enter closes it, as does Esc.

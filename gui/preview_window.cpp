@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 
 using namespace qubopost::platform;
@@ -80,7 +81,7 @@ class ColumnFitter : public QObject {
 bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     QDialog window(parent);
     window.setObjectName(QStringLiteral("postingPreview"));
-    window.setWindowTitle(QStringLiteral("投稿内容の確認 - Qubopost"));
+    window.setWindowTitle(Qs(messages::kGuiPreviewTitle));
     window.setWindowIcon(QubopostIcon());
     window.setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(&window);
@@ -96,7 +97,7 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
         warning->setObjectName(QStringLiteral("warning"));
         warning->setWordWrap(true);
         warning->setStyleSheet(QStringLiteral("QLabel { color: #8a4b00; }"));
-        warning->setAccessibleName(QStringLiteral("注意"));
+        warning->setAccessibleName(Qs(messages::kGuiWarningName));
         warning->setAccessibleDescription(Q(preview.warning));
         row->addWidget(warning, 1);
         if (!preview.fixCaption.empty()) {
@@ -116,8 +117,8 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     auto* list = new QTreeWidget(splitter);
     list->setObjectName(QStringLiteral("messages"));
     list->setColumnCount(3);
-    list->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名")});
-    list->setAccessibleName(QStringLiteral("送信するメールの一覧"));
+    list->setHeaderLabels({Qs(messages::kGuiColumnNumber), Qs(messages::kGuiColumnDestination), Qs(messages::kGuiColumnSubject)});
+    list->setAccessibleName(Qs(messages::kGuiPreviewListName));
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setItemDelegateForColumn(DestinationColumn, new DestinationDelegate(list));
@@ -134,9 +135,9 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     auto* fitter = new ColumnFitter(list);
     auto* body = new QPlainTextEdit(splitter);
     body->setObjectName(QStringLiteral("body"));
-    body->setAccessibleName(QStringLiteral("選んだメールの本文"));
+    body->setAccessibleName(Qs(messages::kGuiPreviewBodyName));
     body->setReadOnly(true);
-    body->setPlaceholderText(QStringLiteral("一覧でメールを選ぶと本文を表示します。"));
+    body->setPlaceholderText(Qs(messages::kGuiPreviewBodyPlaceholder));
     QObject::connect(list, &QTreeWidget::currentItemChanged, body, [&preview, list, body](QTreeWidgetItem* item) {
         const int row = item ? list->indexOfTopLevelItem(item) : -1;
         body->setPlainText(row >= 0 ? Q(preview.messages[static_cast<std::size_t>(row)].body) : QString());
@@ -145,14 +146,14 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     splitter->setStretchFactor(1, 2);
     layout->addWidget(splitter, 1);
 
-    auto* note = new QLabel(QStringLiteral("「確認」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。"),
+    auto* note = new QLabel(Qs(messages::kGuiPreviewNote),
                             &window);
     note->setWordWrap(true);
     layout->addWidget(note);
 
     auto* buttons = new QDialogButtonBox(&window);
-    QPushButton* confirm = buttons->addButton(QStringLiteral("確認(&O)"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("戻る(&B)"), QDialogButtonBox::RejectRole);
+    QPushButton* confirm = buttons->addButton(Qs(messages::kGuiButtonConfirm), QDialogButtonBox::AcceptRole);
+    buttons->addButton(Qs(messages::kGuiButtonBack), QDialogButtonBox::RejectRole);
     confirm->setDefault(true);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);

@@ -92,19 +92,19 @@ bool IsInputKind(ControlKind kind) {
 }
 
 // Names of the controls that have no label of their own in the table.
-constexpr std::pair<int, std::string_view> kOwnNames[] = {
-    {IDC_ARTICLE, "記事"},
-    {IDC_LOG, "ログ"},
-    {IDC_PROGRESS, "進行状況"},
+constexpr std::pair<int, const messages::Message*> kOwnNames[] = {
+    {IDC_ARTICLE, &messages::kGuiArticleName},
+    {IDC_LOG, &messages::kGuiLogName},
+    {IDC_PROGRESS, &messages::kGuiProgressName},
 };
 
 // What a screen reader says after a field's name: the form the field expects.
-constexpr std::pair<int, std::string_view> kFieldDescriptions[] = {
-    {IDC_FROM_ADDRESS, "メールアドレス（例: you@example.jp）"},
-    {IDC_SMTP_SERVER, "ホスト名または IP アドレス（例: smtp.example.jp）"},
-    {IDC_SMTP_PORT, "ポート: 1～65535"},
-    {IDC_BLOG_ADDRESSES, "ブログの投稿用メールアドレスを 1 行に 1 つ"},
-    {IDC_ARTICLE, "-----into----- で区切った記事ごとに 1 通のメールになります"},
+constexpr std::pair<int, const messages::Message*> kFieldDescriptions[] = {
+    {IDC_FROM_ADDRESS, &messages::kGuiFromDescription},
+    {IDC_SMTP_SERVER, &messages::kGuiServerDescription},
+    {IDC_SMTP_PORT, &messages::kGuiPortDescription},
+    {IDC_BLOG_ADDRESSES, &messages::kGuiDestinationsDescription},
+    {IDC_ARTICLE, &messages::kGuiArticleDescription},
 };
 
 // Reading order: the left column top to bottom (基本設定, 投稿先ブログアドレス, 設定[1] to
@@ -227,9 +227,9 @@ void QtDialog::CreateControls() {
             widget->setAccessibleName(FromUtf8View(previous->text));
         }
         for (const auto& [ownId, name] : kOwnNames)
-            if (def.id == ownId) widget->setAccessibleName(FromUtf8View(name));
+            if (def.id == ownId) widget->setAccessibleName(Qs(*name));
         for (const auto& [describedId, description] : kFieldDescriptions)
-            if (def.id == describedId) widget->setAccessibleDescription(FromUtf8View(description));
+            if (def.id == describedId) widget->setAccessibleDescription(Qs(*description));
         previous = &def;
         m_widgets.push_back(widget);
         if (def.id != IDC_STATIC) m_controls[def.id] = widget;
@@ -543,18 +543,18 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                 [this] { m_handlers.OnSysCommand(IDM_ABOUTBOX); });
         addAction(action);
         // The windows around the dialog, next to the version entry.
-        connect(AddMenuEntry(QStringLiteral("SMTP認証の設定…"), QKeySequence(Qt::ALT | Qt::Key_S)),
+        connect(AddMenuEntry(Qs(messages::kGuiMenuSmtpLogin), QKeySequence(Qt::ALT | Qt::Key_S)),
                 &QAction::triggered, this, [this] {
                     if (auto services = m_handlers.MakeSideServices())
                         RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER),
                                              GetWindowTextUtf8(IDC_SMTP_PORT), services->SmtpLogin());
                 });
-        connect(AddMenuEntry(QStringLiteral("ランキングサービスの設定…"), QKeySequence(Qt::ALT | Qt::Key_R)),
+        connect(AddMenuEntry(Qs(messages::kGuiMenuRankingHost), QKeySequence(Qt::ALT | Qt::Key_R)),
                 &QAction::triggered, this,
                 [this] {
                     if (auto services = m_handlers.MakeSideServices()) RunRankingWindow(this, *services);
                 });
-        connect(AddMenuEntry(QStringLiteral("投稿履歴…"), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
+        connect(AddMenuEntry(Qs(messages::kGuiMenuHistory), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
                 this, [this] {
                     // The journal the logic posts with; 再開 hands the chosen run back to it.
                     if (auto services = m_handlers.MakeSideServices())
@@ -562,10 +562,10 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                 });
         // Blog destinations as drafts, to look at in the blog before publishing; mail is not
         // affected. Kept in the settings file ([Qubopost] Draft=).
-        QAction* draft = AddMenuEntry(QStringLiteral("下書きとして投稿"), QKeySequence(Qt::ALT | Qt::Key_D));
+        QAction* draft = AddMenuEntry(Qs(messages::kGuiMenuDraft), QKeySequence(Qt::ALT | Qt::Key_D));
         draft->setCheckable(true);
         draft->setChecked(m_handlers.DraftPosting());
-        draft->setToolTip(QStringLiteral("ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)"));
+        draft->setToolTip(Qs(messages::kGuiMenuDraftTip));
         connect(draft, &QAction::toggled, this, [this, draft](bool on) {
             if (!m_handlers.SetDraftPosting(on)) {
                 const QSignalBlocker block(draft);
@@ -720,8 +720,8 @@ bool QtDialog::AskYesNo(const Text& text, bool defaultYes) {
     return CallOnThreadOf(this, [this, &text, defaultYes] {
         QPointer<QMessageBox> box = NewMessageBox(ToQStringLines(text), this);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box->button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
-        box->button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box->button(QMessageBox::Yes)->setText(Qs(messages::kUiButtonYes));
+        box->button(QMessageBox::No)->setText(Qs(messages::kUiButtonNo));
         box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
         box->setEscapeButton(QMessageBox::No);
         TrackBox(box);

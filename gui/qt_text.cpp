@@ -18,6 +18,12 @@ QString FromUtf8View(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
+QString Qs(const messages::Message& message) { return FromUtf8View(messages::Say(message)); }
+
+QString Qs(const messages::Message& message, std::initializer_list<std::string_view> values) {
+    return QString::fromStdString(messages::Say(message, values));
+}
+
 QString ToQStringLines(const Text& sjis) {
     QString text = ToQString(sjis);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

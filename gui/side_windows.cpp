@@ -26,11 +26,14 @@
 
 #include "gui/gui_thread.h"
 #include "gui/message_box.h"
+#include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 
 using namespace qubopost::view;
 
 namespace qubopost::gui {
+
+namespace msg = qubopost::messages;
 
 namespace {
 
@@ -70,8 +73,8 @@ void AddNamedRow(QFormLayout* form, const QString& label, QWidget* field, const 
     if (!description.isEmpty()) field->setAccessibleDescription(description);
 }
 
-constexpr const char* kWaitingForKeyRing = "キーリングを待っています…";
-constexpr const char* kTestingLogin = "接続を確かめています…";
+const char* const kWaitingForKeyRing = msg::Say(msg::kGuiWaitingForKeyRing).data();
+const char* const kTestingLogin = msg::Say(msg::kGuiTestingLogin).data();
 
 // The SMTP login window. Every key-ring call and the login test run on a thread of their own;
 // while one runs the window shows what it waits for, with キャンセル (Esc does the same, and
@@ -81,12 +84,10 @@ class CredentialsWindow : public QDialog {
     CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
                       std::shared_ptr<view::SmtpLoginService> login)
         : QDialog(parent), port_(port), login_(std::move(login)) {
-        SetUpWindow(*this, QStringLiteral("SMTP認証の設定"));
+        SetUpWindow(*this, Qs(msg::kGuiSmtpLoginTitle));
         setObjectName(QStringLiteral("credentials"));
         auto* layout = new QVBoxLayout(this);
-        intro_ = new QLabel(QStringLiteral("SMTPサーバのユーザー名とパスワードをデスクトップのキーリングに保存します。"
-                                           "パスワードは設定ファイルにもログにも残りません。"),
-                            this);
+        intro_ = new QLabel(Qs(msg::kGuiSmtpLoginIntro), this);
         intro_->setWordWrap(true);
         intro_->setObjectName(QStringLiteral("intro"));
         layout->addWidget(intro_);
@@ -99,12 +100,9 @@ class CredentialsWindow : public QDialog {
         passwordEdit_ = new QLineEdit(this);
         passwordEdit_->setObjectName(QStringLiteral("password"));
         passwordEdit_->setEchoMode(QLineEdit::Password);
-        AddNamedRow(form, QStringLiteral("サーバ(&V):"), serverEdit_,
-                    QStringLiteral("ホスト名だけを入力します（例: smtp.example.jp）。ポートはメイン画面の"
-                                   "「ポートアドレス」（1–65535）を使います。"));
-        AddNamedRow(form, QStringLiteral("ユーザー名(&U):"), userEdit_);
-        AddNamedRow(form, QStringLiteral("パスワード(&P):"), passwordEdit_,
-                    QStringLiteral("空欄のまま接続テストをすると、キーリングに保存したパスワードを使います。"));
+        AddNamedRow(form, Qs(msg::kGuiServerLabel), serverEdit_, Qs(msg::kGuiServerTip));
+        AddNamedRow(form, Qs(msg::kGuiUserLabel), userEdit_);
+        AddNamedRow(form, Qs(msg::kGuiPasswordLabel), passwordEdit_, Qs(msg::kGuiPasswordTip));
         layout->addLayout(form);
 
         // What the window waits for, while it waits.
@@ -117,8 +115,8 @@ class CredentialsWindow : public QDialog {
         progress_->setRange(0, 0);
         progress_->setTextVisible(false);
         progress_->setMaximumWidth(120);
-        progress_->setAccessibleName(QStringLiteral("待っている処理"));
-        cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+        progress_->setAccessibleName(Qs(msg::kGuiWaitingName));
+        cancel_ = new QPushButton(Qs(msg::kUiButtonCancel), this);
         cancel_->setObjectName(QStringLiteral("cancel"));
         cancel_->setAutoDefault(false);
         busyRow->addWidget(status_, 1);
@@ -127,13 +125,13 @@ class CredentialsWindow : public QDialog {
         layout->addLayout(busyRow);
 
         auto* buttons = new QDialogButtonBox(this);
-        save_ = buttons->addButton(QStringLiteral("保存(&S)"), QDialogButtonBox::AcceptRole);
+        save_ = buttons->addButton(Qs(msg::kGuiButtonSave), QDialogButtonBox::AcceptRole);
         save_->setObjectName(QStringLiteral("save"));
-        forget_ = buttons->addButton(QStringLiteral("削除(&D)"), QDialogButtonBox::DestructiveRole);
+        forget_ = buttons->addButton(Qs(msg::kGuiButtonForget), QDialogButtonBox::DestructiveRole);
         forget_->setObjectName(QStringLiteral("forget"));
-        test_ = buttons->addButton(QStringLiteral("接続テスト(&T)"), QDialogButtonBox::ActionRole);
+        test_ = buttons->addButton(Qs(msg::kGuiButtonTest), QDialogButtonBox::ActionRole);
         test_->setObjectName(QStringLiteral("test"));
-        QPushButton* close = buttons->addButton(QStringLiteral("閉じる(&C)"), QDialogButtonBox::RejectRole);
+        QPushButton* close = buttons->addButton(Qs(msg::kGuiButtonClose), QDialogButtonBox::RejectRole);
         close->setObjectName(QStringLiteral("close"));
         layout->addWidget(buttons);
         // Enter in a field does not store anything by surprise.
@@ -200,7 +198,7 @@ class CredentialsWindow : public QDialog {
         if (current_) current_->Cancel();
         current_.reset();
         ++job_;  // whatever the job still says is not shown
-        SetIdle(QStringLiteral("待つのをやめました。入力した内容はそのまま残っています。"));
+        SetIdle(Qs(msg::kGuiWaitCancelled));
     }
 
     void SetBusy(const QString& waiting) {
@@ -243,10 +241,7 @@ class CredentialsWindow : public QDialog {
                 window.available_ = state.available;
                 window.SetIdle(QString());
                 if (!state.available)
-                    window.intro_->setText(QStringLiteral(
-                        "キーリング（Secret Service）が動いていないため保存できません。"
-                        "パスワードは ~/.netrc に「machine サーバ名 login ユーザー名 password パスワード」の形で"
-                        "書いてください（chmod 600 ~/.netrc）。"));
+                    window.intro_->setText(Qs(msg::kGuiNoKeyRing));
                 if (!state.storedUser.empty() && window.userEdit_->text().isEmpty())
                     window.userEdit_->setText(Q(state.storedUser));
             };
@@ -258,11 +253,11 @@ class CredentialsWindow : public QDialog {
         const std::string user = userEdit_->text().toStdString();
         const std::string password = passwordEdit_->text().toStdString();
         if (Host().empty() || user.empty()) {
-            Inform(QStringLiteral("サーバとユーザー名を入力してください。"));
+            Inform(Qs(msg::kGuiNeedServerAndUser));
             return;
         }
         if (password.empty()) {
-            Inform(QStringLiteral("パスワードを入力してください。"));
+            Inform(Qs(msg::kGuiNeedPassword));
             return;
         }
         std::shared_ptr<view::SmtpLoginService> login = login_;
@@ -277,7 +272,7 @@ class CredentialsWindow : public QDialog {
 
     void Forget() {
         if (Host().empty()) {
-            Inform(QStringLiteral("サーバを入力してください。"));
+            Inform(Qs(msg::kGuiNeedServer));
             return;
         }
         std::shared_ptr<view::SmtpLoginService> login = login_;
@@ -291,14 +286,14 @@ class CredentialsWindow : public QDialog {
     void TestLogin() {
         const std::string server = serverEdit_->text().trimmed().toStdString();
         if (Host().empty() || port_.empty()) {
-            Inform(QStringLiteral("サーバと、メイン画面の「ポートアドレス」を入力してください。"));
+            Inform(Qs(msg::kGuiNeedServerAndPort));
             return;
         }
         const std::string user = userEdit_->text().toStdString();
         const std::string typed = passwordEdit_->text().toStdString();
         const bool useStored = typed.empty();
         if (!useStored && user.empty()) {
-            Inform(QStringLiteral("ユーザー名を入力してください。"));
+            Inform(Qs(msg::kGuiNeedUser));
             return;
         }
         std::shared_ptr<view::SmtpLoginService> login = login_;
@@ -345,24 +340,21 @@ void RunCredentialsWindow(QWidget* parent, const std::string& server, const std:
 void RunRankingWindow(QWidget* parent, view::SideServices& services) {
     const std::string builtInHost = services.BuiltInRankingHost();
     QDialog window(parent);
-    SetUpWindow(window, QStringLiteral("ランキングサービスの設定"));
+    SetUpWindow(window, Qs(msg::kGuiRankingHostTitle));
     auto* layout = new QVBoxLayout(&window);
-    auto* intro = new QLabel(QStringLiteral("記事自動生成でランキングページを取得するホストです（ポート番号は「:8080」のように付けます）。"
-                                            "空欄にすると既定の %1 を使います。")
-                                 .arg(Q(builtInHost)),
-                             &window);
+    auto* intro = new QLabel(Qs(msg::kGuiRankingHostIntro, {builtInHost}), &window);
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* form = new QFormLayout;
     auto* hostEdit = new QLineEdit(Q(services.RankingHost()), &window);
     hostEdit->setObjectName(QStringLiteral("host"));
     hostEdit->setPlaceholderText(Q(builtInHost));
-    AddNamedRow(form, QStringLiteral("ホスト(&H):"), hostEdit,
-                QStringLiteral("ホスト名、またはホスト名:ポート番号（ポート: 1–65535）。空欄なら既定のホスト"));
+    AddNamedRow(form, Qs(msg::kGuiHostLabel), hostEdit,
+                Qs(msg::kGuiHostTip));
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &window);
-    buttons->button(QDialogButtonBox::Save)->setText(QStringLiteral("保存(&S)"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Save)->setText(Qs(msg::kGuiButtonSave));
+    buttons->button(QDialogButtonBox::Cancel)->setText(Qs(msg::kUiButtonCancel));
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, [&] {
@@ -385,7 +377,7 @@ constexpr int kLinkColumn = 5;  // the messages' "投稿のアドレス"
 // Shows the history; returns the run whose "再開" was pressed, or 0.
 long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canResume) {
     QDialog window(parent);
-    SetUpWindow(window, QStringLiteral("投稿履歴"));
+    SetUpWindow(window, Qs(msg::kGuiHistoryTitle));
     window.setObjectName(QStringLiteral("history"));
     window.setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(&window);
@@ -394,20 +386,20 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
     auto* runsPane = new QWidget(splitter);
     auto* runsLayout = new QVBoxLayout(runsPane);
     runsLayout->setContentsMargins(0, 0, 0, 0);
-    auto* runsLabel = new QLabel(QStringLiteral("投稿の記録(&L):"), runsPane);
+    auto* runsLabel = new QLabel(Qs(msg::kGuiRunsLabel), runsPane);
     auto* runs = new QTreeWidget(runsPane);
     runsLabel->setBuddy(runs);
     runsLayout->addWidget(runsLabel);
     runsLayout->addWidget(runs, 1);
     runs->setAccessibleName(NameOfLabel(runsLabel->text()));
-    runs->setAccessibleDescription(QStringLiteral("番号、開始、終了、結果の列。選ぶと下にその回のメールが並びます"));
+    runs->setAccessibleDescription(Qs(msg::kGuiRunsDescription));
     runs->setObjectName(QStringLiteral("runs"));
     runs->setRootIsDecorated(false);
-    runs->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("開始"), QStringLiteral("終了"), QStringLiteral("結果")});
+    runs->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnStarted), Qs(msg::kGuiColumnEnded), Qs(msg::kGuiColumnResult)});
     auto* messagesPane = new QWidget(splitter);
     auto* messagesLayout = new QVBoxLayout(messagesPane);
     messagesLayout->setContentsMargins(0, 0, 0, 0);
-    auto* messagesLabel = new QLabel(QStringLiteral("選んだ回のメール(&M):"), messagesPane);
+    auto* messagesLabel = new QLabel(Qs(msg::kGuiMessagesLabel), messagesPane);
     auto* messages = new QTreeWidget(messagesPane);
     messagesLabel->setBuddy(messages);
     messagesLayout->addWidget(messagesLabel);
@@ -415,9 +407,9 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
     messages->setAccessibleName(NameOfLabel(messagesLabel->text()));
     messages->setObjectName(QStringLiteral("messages"));
     messages->setRootIsDecorated(false);
-    messages->setHeaderLabels({QStringLiteral("番号"), QStringLiteral("投稿先"), QStringLiteral("件名"),
-                               QStringLiteral("時刻"), QStringLiteral("結果"), QStringLiteral("投稿のアドレス"),
-                               QStringLiteral("サーバの応答・理由")});
+    messages->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnDestination), Qs(msg::kGuiColumnSubject),
+                               Qs(msg::kGuiColumnTime), Qs(msg::kGuiColumnResult), Qs(msg::kGuiColumnLink),
+                               Qs(msg::kGuiColumnDetail)});
     const std::vector<view::HistoryRun> list = history.Runs(200);
     for (const view::HistoryRun& run : list) {
         auto* item = new QTreeWidgetItem(runs, {QString::number(run.id), Q(run.started), Q(run.ended), Q(run.result)});
@@ -432,21 +424,21 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
             auto* row = new QTreeWidgetItem(messages, {QString::number(message.number), Q(message.destination),
                                                        Q(message.subject), Q(message.at), Q(message.state),
                                                        Q(message.link), Q(message.detail)});
-            if (!message.link.empty()) row->setToolTip(kLinkColumn, QStringLiteral("ダブルクリックか「記事を開く」でブラウザで開きます"));
+            if (!message.link.empty()) row->setToolTip(kLinkColumn, Qs(msg::kGuiLinkTip));
         }
         for (int column = 0; column < 6; ++column) messages->resizeColumnToContents(column);
     });
     layout->addWidget(splitter, 1);
-    if (list.empty()) layout->addWidget(new QLabel(QStringLiteral("まだ投稿の記録はありません。"), &window));
+    if (list.empty()) layout->addWidget(new QLabel(Qs(msg::kGuiNoRuns), &window));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &window);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる(&C)"));
+    buttons->button(QDialogButtonBox::Close)->setText(Qs(msg::kGuiButtonClose));
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     long long chosen = 0;
     if (canResume) {
         // Sends the rest of the selected unfinished run, from the journal alone.
-        QPushButton* resume = buttons->addButton(QStringLiteral("再開(&R)"), QDialogButtonBox::ActionRole);
+        QPushButton* resume = buttons->addButton(Qs(msg::kUiButtonResume), QDialogButtonBox::ActionRole);
         resume->setObjectName(QStringLiteral("resume"));
-        resume->setToolTip(QStringLiteral("選んだ未完了の投稿の続きを送ります（送信済みのメールは送りません）"));
+        resume->setToolTip(Qs(msg::kGuiResumeTip));
         auto update = [runs, resume] {
             const QTreeWidgetItem* item = runs->currentItem();
             resume->setEnabled(item && item->data(0, kResumableRole).toBool());
@@ -461,9 +453,9 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
         });
     }
     // The post a blog made, in the desktop's browser (only web addresses are opened).
-    QPushButton* open = buttons->addButton(QStringLiteral("記事を開く(&O)"), QDialogButtonBox::ActionRole);
+    QPushButton* open = buttons->addButton(Qs(msg::kGuiButtonOpenPost), QDialogButtonBox::ActionRole);
     open->setObjectName(QStringLiteral("openPost"));
-    open->setToolTip(QStringLiteral("選んだメッセージでブログが作った記事を、ブラウザで開きます"));
+    open->setToolTip(Qs(msg::kGuiOpenPostTip));
     auto linkOf = [messages]() -> QUrl {
         const QTreeWidgetItem* item = messages->currentItem();
         const QUrl url(item ? item->text(kLinkColumn) : QString(), QUrl::StrictMode);
@@ -478,8 +470,7 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
         const QUrl url = linkOf();
         if (url.isEmpty()) return;
         if (!QDesktopServices::openUrl(url))
-            Inform(&window, QStringLiteral("ブラウザを開けませんでした。記事のアドレスは ") + url.toString() +
-                                   QStringLiteral(" です。コピーしてブラウザに貼り付けてください。"));
+            Inform(&window, Qs(msg::kGuiBrowserFailed, {url.toString().toStdString()}));
     };
     QObject::connect(open, &QPushButton::clicked, &window, openPost);
     QObject::connect(messages, &QTreeWidget::itemActivated, &window, openPost);

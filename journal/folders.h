@@ -1,6 +1,5 @@
 // Folders of the journal and its locks (internal to journal/).
-#ifndef QUBOPOST_JOURNAL_FOLDERS_H
-#define QUBOPOST_JOURNAL_FOLDERS_H
+#pragma once
 
 #include <string>
 
@@ -11,5 +10,3 @@ namespace qubopost::journal {
 int MakeFolders(const std::string& dir);
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_FOLDERS_H

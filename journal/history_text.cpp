@@ -2,48 +2,54 @@
 
 #include <ctime>
 
+#include "resources/messages/messages.h"
+
 namespace qubopost::journal {
 
 namespace {
 
-std::string Count(const char* label, int count) {
-    return std::string(label) + " " + std::to_string(count) + " 通";
+namespace msg = qubopost::messages;
+using msg::Say;
+
+std::string Count(const msg::Message& label, int count) {
+    return Say(msg::kHistoryCount, {Say(label), std::to_string(count)});
 }
 
 // How the run ended, with its resumes.
 std::string Outcome(const RunSummary& run) {
     std::string text;
     if (run.finished) {
-        text = "完了";
+        text = Say(msg::kHistoryFinished);
     } else if (run.endedAt) {
-        text = "途中で中止";
+        text = Say(msg::kHistoryStopped);
     } else {
-        text = "終了の記録なし（送信中か、途中で終了しました）";
+        text = Say(msg::kHistoryNoEnd);
     }
     if (run.attempts > 1) {
-        text += "・再開 " + std::to_string(run.attempts - 1) + " 回";
-        if (run.resumedAt) text += "（最後の再開 " + FormatTime(*run.resumedAt) + "）";
+        text += Say(msg::kHistoryResumes, {std::to_string(run.attempts - 1)});
+        if (run.resumedAt) text += Say(msg::kHistoryLastResume, {FormatTime(*run.resumedAt)});
     }
     return text;
 }
 
 std::string RunLines(const RunSummary& run) {
-    std::string text = "実行 " + std::to_string(run.id) + "  " + FormatTime(run.startedAt) +
-                       " 〜 " + (run.endedAt ? FormatTime(*run.endedAt) : "――――――――") + "  " +
-                       Outcome(run) + (run.Resumable() ? "（再開できます）" : "") + "\n";
-    text += "    " + FormatCounts(run) + "（全 " + std::to_string(run.total) + " 通）\n";
-    if (!run.server.empty()) text += "    サーバー " + run.server + "\n";
+    std::string text = Say(msg::kHistoryRunLine,
+                           {std::to_string(run.id), FormatTime(run.startedAt),
+                            run.endedAt ? FormatTime(*run.endedAt) : std::string(Say(msg::kHistoryNoEndTime)),
+                            Outcome(run), run.Resumable() ? Say(msg::kHistoryResumable) : ""});
+    text += Say(msg::kHistoryCountsLine, {FormatCounts(run), std::to_string(run.total)});
+    if (!run.server.empty()) text += Say(msg::kHistoryServer, {run.server});
     return text;
 }
 
-const char* ResultWord(MessageState state) {
+std::string_view ResultWord(MessageState state) {
     switch (state) {
-        case MessageState::Sent: return "送信済み";
-        case MessageState::Failed: return "失敗";
-        case MessageState::Uncertain: return "不明（要確認）";
-        case MessageState::Pending: return "未送信";
+        case MessageState::Sent: return Say(msg::kHistoryStateSent);
+        case MessageState::Failed: return Say(msg::kHistoryFailedLabel);
+        case MessageState::Uncertain: return Say(msg::kHistoryStateUncertain);
+        case MessageState::Pending: return Say(msg::kHistoryPendingLabel);
     }
-    return "未送信";
+    return Say(msg::kHistoryPendingLabel);
 }
 
 // A multi-line server reply on one line.
@@ -63,19 +69,20 @@ std::string OneLine(std::string text) {
 std::string FormatTime(Time time) {
     std::time_t seconds = static_cast<std::time_t>(time.time_since_epoch().count());
     std::tm local{};
-    if (!localtime_r(&seconds, &local)) return "（時刻不明）";
+    if (!localtime_r(&seconds, &local)) return std::string(Say(msg::kHistoryTimeUnknown));
     char buffer[32];
     std::size_t size = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
     return std::string(buffer, size);
 }
 
 std::string FormatCounts(const RunSummary& run) {
-    return Count("送信", run.sent) + " / " + Count("失敗", run.failed) + " / " +
-           Count("不明", run.uncertain) + " / " + Count("未送信", run.pending);
+    return Count(msg::kHistorySentLabel, run.sent) + " / " + Count(msg::kHistoryFailedLabel, run.failed) +
+           " / " + Count(msg::kHistoryUncertainLabel, run.uncertain) + " / " +
+           Count(msg::kHistoryPendingLabel, run.pending);
 }
 
 std::string FormatHistory(const std::vector<RunSummary>& runs) {
-    if (runs.empty()) return "投稿の記録はまだありません。\n";
+    if (runs.empty()) return std::string(Say(msg::kHistoryEmpty));
     std::string text;
     for (const RunSummary& run : runs) text += RunLines(run);
     return text;
@@ -85,15 +92,15 @@ std::string FormatRun(const RunSummary& run, const std::vector<MessageRecord>& m
                       const Cp932ToUtf8& toUtf8) {
     std::string text = RunLines(run);
     for (const MessageRecord& message : messages) {
-        text += "\n  " + std::to_string(message.number) + " 通目  " + toUtf8(message.destination) +
-                "  「" + toUtf8(message.subject) + "」\n";
+        text += Say(msg::kHistoryMessageLine,
+                    {std::to_string(message.number), toUtf8(message.destination), toUtf8(message.subject)});
         text += "      ";
         if (message.at) text += FormatTime(*message.at) + "  ";
         text += ResultWord(message.state);
         std::string detail = OneLine(toUtf8(message.detail));
         if (!detail.empty()) text += "  " + detail;
         text += "\n";
-        if (!message.link.empty()) text += "      投稿のアドレス " + OneLine(toUtf8(message.link)) + "\n";
+        if (!message.link.empty()) text += Say(msg::kHistoryPostAddress, {OneLine(toUtf8(message.link))});
     }
     return text;
 }
@@ -112,7 +119,8 @@ Result<std::string> HistoryText(Journal& journal, std::optional<RunId> run, int 
             if (!messages) return messages.error();
             for (const MessageRecord& message : *messages) {
                 if (message.link.empty()) continue;
-                text += "    " + std::to_string(message.number) + " 通目の投稿 " + OneLine(toUtf8(message.link)) + "\n";
+                text += Say(msg::kHistoryRunPost,
+                            {std::to_string(message.number), OneLine(toUtf8(message.link))});
             }
         }
         return text;
@@ -120,9 +128,7 @@ Result<std::string> HistoryText(Journal& journal, std::optional<RunId> run, int 
     auto summary = journal.Summary(*run);
     if (!summary) return summary.error();
     if (!*summary) {
-        return Error{"実行 " + std::to_string(*run) +
-                     " の記録は投稿履歴にありません。番号は「qubopost-cli history」の一覧で"
-                     "確かめてください（90 日より前の記録は消えています）。"};
+        return Error{Say(msg::kHistoryNoSuchRun, {std::to_string(*run)})};
     }
     auto messages = journal.Messages(*run);
     if (!messages) return messages.error();

@@ -1,7 +1,6 @@
 // The history as text for qubopost-cli: runs newest first, or one run with each message.
 // The output is UTF-8 with a line break after each line.
-#ifndef QUBOPOST_JOURNAL_HISTORY_TEXT_H
-#define QUBOPOST_JOURNAL_HISTORY_TEXT_H
+#pragma once
 
 #include <functional>
 #include <optional>
@@ -39,5 +38,3 @@ Result<std::string> HistoryText(Journal& journal, std::optional<RunId> run, int 
                                 const Cp932ToUtf8& toUtf8);
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_HISTORY_TEXT_H

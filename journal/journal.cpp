@@ -13,6 +13,7 @@
 
 #include "journal/folders.h"
 #include "journal/schema.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::journal {
 
@@ -35,8 +36,11 @@ const std::string& SummaryColumns() {
     return columns;
 }
 
-constexpr const char* kRead = "投稿履歴を読めませんでした";
-constexpr const char* kOpen = "投稿履歴を開けませんでした";
+namespace msg = qubopost::messages;
+using msg::Say;
+
+const msg::Message& kRead = msg::kJournalCannotRead;
+const msg::Message& kOpen = msg::kJournalCannotOpen;
 
 std::int64_t Seconds(Time t) { return t.time_since_epoch().count(); }
 Time FromSeconds(std::int64_t s) { return Time{std::chrono::seconds{s}}; }
@@ -84,17 +88,13 @@ std::string HomeFolder() {
     return {};
 }
 
-std::string FileNamed(const std::string& path) { return "投稿履歴のファイル（" + path + "）"; }
-
 Error OpenFailure(const std::string& path, const std::string& why) {
-    return Error{FileNamed(path) + "を開けませんでした。" + why +
-                 "。ファイルの場所と読み書きの権限を確かめてください。"};
+    return Error{Say(msg::kJournalOpenFailed, {path, why})};
 }
 
 // Something that is not the journal stands where the journal should be.
-Error InTheWay(const std::string& path, const std::string& what, const char* toDo) {
-    return Error{FileNamed(path) + "を開けませんでした。" + what + "。" + toDo +
-                 "、もう一度実行してください。Qubopost が新しい投稿履歴のファイルを作ります。"};
+Error InTheWay(const std::string& path, std::string_view what, const msg::Message& toDo) {
+    return Error{Say(msg::kJournalInTheWay, {path, what, Say(toDo)})};
 }
 
 // The journal's place holds a plain file, created here (mode 0600) when there was nothing.
@@ -110,29 +110,26 @@ Status PlaceFile(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         const int error = errno;
-        constexpr const char* kRelink = "リンクを消すか正しいファイルに向け直してから";
+        const msg::Message& kRelink = msg::kJournalRelink;
         if (error == ELOOP) {
-            return InTheWay(
-                path,
-                std::string("シンボリックリンクが循環しています（") + std::strerror(error) + "）",
-                kRelink);
+            return InTheWay(path, Say(msg::kJournalLinkLoop, {std::strerror(error)}), kRelink);
         }
         if (error == ENOENT) {
-            return InTheWay(path, "シンボリックリンクの指す先がありません", kRelink);
+            return InTheWay(path, Say(msg::kJournalLinkDangling), kRelink);
         }
         return OpenFailure(path, std::strerror(error));
     }
-    constexpr const char* kMoveAside = "それを別の名前に変えるか別の場所へ移してから";
-    if (S_ISDIR(info.st_mode)) return InTheWay(path, "この場所はフォルダです", kMoveAside);
+    const msg::Message& kMoveAside = msg::kJournalMoveAside;
+    if (S_ISDIR(info.st_mode)) return InTheWay(path, Say(msg::kJournalPlaceIsFolder), kMoveAside);
     if (!S_ISREG(info.st_mode)) {
-        return InTheWay(path, "この場所にあるのは普通のファイルではありません", kMoveAside);
+        return InTheWay(path, Say(msg::kJournalPlaceNotFile), kMoveAside);
     }
     return Status::Ok();
 }
 
 std::string Duration(std::chrono::milliseconds wait) {
-    if (wait.count() % 1000 == 0) return std::to_string(wait.count() / 1000) + " 秒";
-    return std::to_string(wait.count()) + " ミリ秒";
+    if (wait.count() % 1000 == 0) return Say(msg::kDurationSeconds, {std::to_string(wait.count() / 1000)});
+    return Say(msg::kDurationMilliseconds, {std::to_string(wait.count())});
 }
 
 }  // namespace
@@ -155,9 +152,7 @@ Result<Journal> Journal::Open(const std::string& path, std::chrono::milliseconds
     if (slash != std::string::npos && slash > 0) {
         std::string dir = path.substr(0, slash);
         if (int error = MakeFolders(dir)) {
-            return Error{"投稿履歴のフォルダ（" + dir + "）を作れませんでした。" +
-                         std::strerror(error) +
-                         "。フォルダの場所と書き込みの権限を確かめてください。"};
+            return Error{Say(msg::kJournalFolderFailed, {dir, std::strerror(error)})};
         }
     }
     if (Status placed = PlaceFile(path); !placed) return placed.error();
@@ -184,11 +179,7 @@ Status Journal::Prepare() {
     if (!version) return Failure(kOpen, version.error());
     const int known = CurrentSchemaVersion();
     if (*version > known) {
-        return Error{FileNamed(m_path) + "は、新しい版の Qubopost が書いた形式（第 " +
-                     std::to_string(*version) + " 版、この版が読めるのは第 " +
-                     std::to_string(known) +
-                     " 版まで）のため開けませんでした。ファイルは変更していません。新しい版の "
-                     "Qubopost を使ってください。"};
+        return Error{Say(msg::kJournalNewerFormat, {m_path, std::to_string(*version), std::to_string(known)})};
     }
     if (Status writable = CheckWritable(); !writable) return writable;
 
@@ -208,13 +199,9 @@ Status Journal::Prepare() {
     if (!migrated) {
         const int cause = migrated.error().code & 0xff;
         if (cause == SQLITE_BUSY || cause == SQLITE_READONLY || cause == SQLITE_CORRUPT) {
-            return Failure("投稿履歴のファイルを今の形式に更新できませんでした", migrated.error());
+            return Failure(msg::kJournalCannotMigrate, migrated.error());
         }
-        return Error{FileNamed(m_path) +
-                     "を今の形式に更新できませんでした。SQLite: " + migrated.error().message +
-                     "。ファイルは元のまま残っています。このファイルを別の名前に変えるか別の場所へ"
-                     "移してから、もう一度実行してください。Qubopost が新しい投稿履歴のファイルを"
-                     "作ります。"};
+        return Error{Say(msg::kJournalMigrateFailed, {m_path, migrated.error().message})};
     }
     return Status::Ok();
 }
@@ -240,7 +227,7 @@ Status Journal::QuickCheck() {
 }
 
 Status Journal::CheckWritable() {
-    constexpr const char* kWhat = "投稿履歴に記録できません";
+    const msg::Message& kWhat = msg::kJournalCannotRecord;
     // SQLite falls back to reading only when the file cannot be opened for writing.
     if (m_db.ReadOnly()) {
         return Failure(kWhat, Error{"the file was opened read-only", SQLITE_READONLY});
@@ -251,35 +238,19 @@ Status Journal::CheckWritable() {
     return Status::Ok();  // rolled back by the transaction's end
 }
 
-Error Journal::Failure(const char* what, const Error& sqlite) const {
-    const std::string file = FileNamed(m_path);
-    const std::string cause = "（SQLite: " + sqlite.message + "）";
+Error Journal::Failure(const msg::Message& what, const Error& sqlite) const {
     switch (sqlite.code & 0xff) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return Error{
-                std::string(what) + "。" + file +
-                    "は別のプロセス（Qubopost の別のウィンドウか qubopost-cli）が使っていて、" +
-                    Duration(m_busyTimeout) + "待っても空きませんでした" + cause +
-                    "。そのプロセスが終わるのを待ってから、もう一度実行してください。",
-                sqlite.code};
-        case SQLITE_READONLY:
-            return Error{std::string(what) + "。" + file + "に書き込めません" + cause +
-                             "。ファイルとそのフォルダに書き込みの権限があるか（例: chmod u+w）"
-                             "確かめてください。",
+            return Error{Say(msg::kJournalBusy, {Say(what), m_path, Duration(m_busyTimeout), sqlite.message}),
                          sqlite.code};
+        case SQLITE_READONLY:
+            return Error{Say(msg::kJournalReadOnly, {Say(what), m_path, sqlite.message}), sqlite.code};
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
-            return Error{std::string(what) + "。" + file +
-                             "は壊れているか、投稿履歴のファイルではありません" + cause +
-                             "。このファイルを別の名前に変えるか別の場所へ移してから、もう一度実行"
-                             "してください。Qubopost が新しい投稿履歴のファイルを作ります。移した"
-                             "ファイルはそのまま残ります。",
-                         sqlite.code};
+            return Error{Say(msg::kJournalDamaged, {Say(what), m_path, sqlite.message}), sqlite.code};
         default:
-            return Error{std::string(what) + "。" + file + ": " + sqlite.message +
-                             "。ディスクの空きとファイルの書き込みの権限を確かめてください。",
-                         sqlite.code};
+            return Error{Say(msg::kJournalWriteFailed, {Say(what), m_path, sqlite.message}), sqlite.code};
     }
 }
 
@@ -312,22 +283,20 @@ Result<RunId> Journal::StartStoredRun(std::string_view identity, const StoredRun
 
 Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<NewMessage>& messages,
                                  const StoredRun* texts, Time now) {
-    constexpr const char* kWhat = "投稿の開始を投稿履歴に記録できませんでした";
+    const msg::Message& kWhat = msg::kJournalCannotRecordStart;
     std::vector<bool> seen(messages.size() + 1, false);
     for (const NewMessage& message : messages) {
         if (message.number < 1 || static_cast<std::size_t>(message.number) > messages.size() ||
             seen[static_cast<std::size_t>(message.number)]) {
-            return Error{std::string(kWhat) + "。メッセージの番号 " +
-                         std::to_string(message.number) + " は 1 から " +
-                         std::to_string(messages.size()) + " までに一度ずつではありません。"};
+            return Error{Say(msg::kJournalNumbersInvalid,
+                             {Say(kWhat), std::to_string(message.number), std::to_string(messages.size())})};
         }
         seen[static_cast<std::size_t>(message.number)] = true;
         if (texts && (message.group < 0 ||
                       static_cast<std::size_t>(message.group) >= texts->bodies.size())) {
-            return Error{std::string(kWhat) + "。" + std::to_string(message.number) +
-                         " 通目のグループ " + std::to_string(message.group) +
-                         " の本文がありません（本文は " + std::to_string(texts->bodies.size()) +
-                         " 個）。"};
+            return Error{Say(msg::kJournalBodyMissing,
+                             {Say(kWhat), std::to_string(message.number), std::to_string(message.group),
+                              std::to_string(texts->bodies.size())})};
         }
     }
 
@@ -487,7 +456,7 @@ Result<std::optional<RunRecord>> Journal::LatestRun(std::string_view identity) {
 
 Status Journal::Mark(RunId run, int number, MessageState state, Time now,
                      std::string_view detail, std::string_view link) {
-    constexpr const char* kWhat = "送信結果を投稿履歴に記録できませんでした";
+    const msg::Message& kWhat = msg::kJournalCannotRecordResult;
     auto transaction = sql::Transaction::Begin(m_db);
     if (!transaction) return Failure(kWhat, transaction.error());
     auto current = m_db.Prepare("SELECT state FROM messages WHERE run_id = ? AND number = ?");
@@ -496,12 +465,10 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
     auto row = current->Step();
     if (!row) return Failure(kWhat, row.error());
     if (!*row) {
-        return Error{std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " の " +
-                     std::to_string(number) + " 通目はありません。"};
+        return Error{Say(msg::kJournalNoSuchMessage, {Say(kWhat), std::to_string(run), std::to_string(number)})};
     }
     if (StateFromName(current->Bytes(0)) == MessageState::Sent) {
-        return Error{std::string(kWhat) + "。実行 " + std::to_string(run) + " の " +
-                     std::to_string(number) + " 通目は、すでに送信済みとして記録されています。"};
+        return Error{Say(msg::kJournalAlreadySent, {Say(kWhat), std::to_string(run), std::to_string(number)})};
     }
     current->Reset();
     auto update = m_db.Prepare(
@@ -559,21 +526,21 @@ Status UpdateRun(sql::Database& db, const char* sql, RunId run, std::int64_t fir
 }  // namespace
 
 Status Journal::EndRun(RunId run, Time now, bool finished) {
-    constexpr const char* kWhat = "投稿の終わりを投稿履歴に記録できませんでした";
+    const msg::Message& kWhat = msg::kJournalCannotRecordEnd;
     return UpdateRun(
         m_db, "UPDATE runs SET ended_at = ?, finished = ? WHERE id = ?", run, Seconds(now),
         finished ? 1 : 0, [&](const Error& error) { return Failure(kWhat, error); },
-        std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " はありません。");
+        Say(msg::kJournalNoSuchRunToUpdate, {Say(kWhat), std::to_string(run)}));
 }
 
 Status Journal::ResumeRun(RunId run, Time now) {
-    constexpr const char* kWhat = "投稿の再開を投稿履歴に記録できませんでした";
+    const msg::Message& kWhat = msg::kJournalCannotRecordResume;
     return UpdateRun(
         m_db,
         "UPDATE runs SET attempts = attempts + 1, resumed_at = ?, ended_at = NULL, finished = 0"
         " WHERE id = ?",
         run, Seconds(now), std::nullopt, [&](const Error& error) { return Failure(kWhat, error); },
-        std::string(kWhat) + "。投稿履歴に実行 " + std::to_string(run) + " はありません。");
+        Say(msg::kJournalNoSuchRunToUpdate, {Say(kWhat), std::to_string(run)}));
 }
 
 Result<std::vector<RunSummary>> Journal::History(int limit) {
@@ -641,7 +608,7 @@ Result<std::vector<MessageRecord>> Journal::Messages(RunId run) {
 }
 
 Result<int> Journal::Prune(Time now, std::chrono::seconds keep) {
-    constexpr const char* kWhat = "古い投稿履歴を消せませんでした";
+    const msg::Message& kWhat = msg::kJournalCannotPrune;
     const std::int64_t cutoff = Seconds(now) - keep.count();
     auto transaction = sql::Transaction::Begin(m_db);
     if (!transaction) return Failure(kWhat, transaction.error());

@@ -18,8 +18,7 @@
 // server, the trust file, each group's body once, each message's destination, subject and
 // group): the journal alone is the truth of such a run. Runs recorded by StartRun, or by an
 // older version of the program, keep only each message's destination and subject.
-#ifndef QUBOPOST_JOURNAL_JOURNAL_H
-#define QUBOPOST_JOURNAL_JOURNAL_H
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -32,6 +31,10 @@
 #include "journal/run_identity.h"
 #include "journal/run_lock.h"  // a run's lock beside the journal, for the journal's users
 #include "journal/sqlite.h"
+
+namespace qubopost::messages {
+struct Message;
+}  // namespace qubopost::messages
 
 namespace qubopost::journal {
 
@@ -215,7 +218,7 @@ private:
   Result<std::optional<RunRecord>> Newest(std::string_view identity, std::optional<bool> finished);
   // `what` failed; the SQLite error decides the advice (another process, read-only, damaged,
   // or the disk).
-  Error Failure(const char* what, const Error& sqlite) const;
+  Error Failure(const messages::Message& what, const Error& sqlite) const;
 
   std::string m_path;
   sql::Database m_db;
@@ -223,5 +226,3 @@ private:
 };
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_JOURNAL_H

@@ -1,7 +1,6 @@
 // The identity of a posting run: a digest of everything that decides which messages it sends.
 // Two runs with the same identity send the same messages to the same places.
-#ifndef QUBOPOST_JOURNAL_RUN_IDENTITY_H
-#define QUBOPOST_JOURNAL_RUN_IDENTITY_H
+#pragma once
 
 #include <string>
 
@@ -24,5 +23,3 @@ struct RunInputs {
 std::string RunIdentity(const RunInputs& inputs);
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_RUN_IDENTITY_H

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "journal/folders.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::journal {
 
@@ -55,9 +56,8 @@ int OwnerOf(int fd) {
     return pid;
 }
 
-Error LockFailure(const std::string& what, const std::string& path, int error) {
-    return Error{"投稿のロックの" + what + "（" + path + "）" + std::strerror(error) +
-                 "。その場所と書き込みの権限を確かめてください。"};
+Error LockFailure(const messages::Message& what, const std::string& path, int error) {
+    return Error{messages::Say(messages::kLockFailed, {messages::Say(what), path, std::strerror(error)})};
 }
 
 }  // namespace
@@ -68,27 +68,26 @@ Result<RunLock> RunLock::Acquire(const std::string& journalPath, std::string_vie
                                  int* ownerPid) {
     if (ownerPid) *ownerPid = 0;
     if (!UsableKey(key)) {
-        return Error{"投稿のロックの名前「" + std::string(key) +
-                     "」は使えません（英数字と - _ の 128 文字まで）。プログラムの誤りです。"};
+        return Error{messages::Say(messages::kLockNameInvalid, {key})};
     }
     const std::string folder = RunLockFolder(journalPath);
     if (int error = MakeFolders(folder))
-        return LockFailure("フォルダを作れませんでした", folder, error);
+        return LockFailure(messages::kLockFolderFailed, folder, error);
     const std::string path = folder + "/" + std::string(key) + ".lock";
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return LockFailure("ファイルを開けませんでした", path, errno);
+    if (fd < 0) return LockFailure(messages::kLockOpenFailed, path, errno);
 
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error != EWOULDBLOCK) {
             ::close(fd);
-            return LockFailure("ファイルをロックできませんでした", path, error);
+            return LockFailure(messages::kLockLockFailed, path, error);
         }
         const int owner = OwnerOf(fd);
         ::close(fd);
         if (ownerPid) *ownerPid = owner;
-        if (owner <= 0) return Error{"この投稿は別のプロセスが実行中です"};
-        return Error{"この投稿は別のプロセス（PID " + std::to_string(owner) + "）が実行中です"};
+        if (owner <= 0) return Error{std::string(messages::Say(messages::kLockHeld))};
+        return Error{messages::Say(messages::kLockHeldBy, {std::to_string(owner)})};
     }
     // The number first, then the file cut to its length: a reader looking in between finds
     // this PID's digits before the first line end.
@@ -97,7 +96,7 @@ Result<RunLock> RunLock::Acquire(const std::string& journalPath, std::string_vie
         ftruncate(fd, static_cast<off_t>(pid.size())) != 0) {
         const int error = errno;
         ::close(fd);
-        return LockFailure("ファイルに書けませんでした", path, error);
+        return LockFailure(messages::kLockWriteFailed, path, error);
     }
     return RunLock(fd, path);
 }

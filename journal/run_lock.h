@@ -7,8 +7,7 @@
 // exec: a program the owner starts does not hold the lock (a child forked without exec does,
 // until it ends). The files stay: removing a
 // lock file would let a process that opened it just before lock a file nobody else sees.
-#ifndef QUBOPOST_JOURNAL_RUN_LOCK_H
-#define QUBOPOST_JOURNAL_RUN_LOCK_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -24,7 +23,7 @@ class RunLock {
     // Locks `key` (the run identity: 1 to 128 of the characters A-Z a-z 0-9 - _) beside the
     // journal file (a folder "<journal>.locks/" mode 0700, one file per key,
     // flock(LOCK_EX|LOCK_NB), the owner's PID written into the file). When another process
-    // holds it: an error whose ownerPid is that PID; message
+    // holds it: an error whose ownerPid is that PID; message kLockHeldBy, in Japanese
     // "この投稿は別のプロセス（PID 1234）が実行中です" exactly. A second Acquire of a held key
     // within one process fails the same way (with this process's PID). ownerPid is 0 when
     // the key is free or the owner could not be told.
@@ -52,5 +51,3 @@ class RunLock {
 std::string RunLockFolder(const std::string& journalPath);
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_RUN_LOCK_H

@@ -2,8 +2,7 @@
 //
 // The version lives in PRAGMA user_version. Step i of the chain brings a file from version i to
 // version i + 1; a new version is one more step appended to the chain in schema.cpp.
-#ifndef QUBOPOST_JOURNAL_SCHEMA_H
-#define QUBOPOST_JOURNAL_SCHEMA_H
+#pragma once
 
 #include <span>
 
@@ -25,5 +24,3 @@ Result<int> ReadSchemaVersion(sql::Database& db);
 Status MigrateSchema(sql::Database& db, std::span<const MigrationStep> steps);
 
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_SCHEMA_H

@@ -1,8 +1,7 @@
 // A small RAII layer over the SQLite C API: the database handle, prepared statements and
 // write transactions. Nothing here throws; failures come back as values carrying SQLite's own
 // text (sqlite3_errmsg).
-#ifndef QUBOPOST_JOURNAL_SQLITE_H
-#define QUBOPOST_JOURNAL_SQLITE_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -152,5 +151,3 @@ private:
 
 }  // namespace sql
 }  // namespace qubopost::journal
-
-#endif  // QUBOPOST_JOURNAL_SQLITE_H

@@ -19,6 +19,7 @@
 #include "mail/message.h"
 #include "mail/server.h"
 #include "mail/smtp_session.h"
+#include "resources/messages/messages.h"
 
 namespace qubopost::mail {
 namespace {
@@ -205,6 +206,9 @@ extern "C" BSMTP_API int BSetOption(const char* name, const char* value) {
 
 extern "C" BSMTP_API int BCredentialsCommand(int argc, char** argv, int first) {
     try {
+        // This library holds its own copy of the catalogue's language: the command speaks the
+        // language of the environment, as qubopost-cli does.
+        qubopost::messages::SetLanguageFromEnvironment();
         return RunCredentialsCommand(argc, argv, first);
     } catch (...) {
         return 1;

@@ -22,8 +22,7 @@
 // No proxy is ever used for SMTP: the proxy variables of the environment (all_proxy,
 // smtp_proxy, ... in either case) are for the ranking page only.
 // The server's certificate is always verified, against the host name (not the address found).
-#ifndef QUBOPOST_MAIL_BSMTP_H
-#define QUBOPOST_MAIL_BSMTP_H
+#pragma once
 
 #define BSMTP_API __attribute__((visibility("default")))
 
@@ -155,5 +154,3 @@ BSMTP_API int BCredentialsCommand(int argc, char** argv, int first);
 #ifdef __cplusplus
 }
 #endif
-
-#endif  // QUBOPOST_MAIL_BSMTP_H

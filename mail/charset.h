@@ -1,6 +1,5 @@
 // Conversions between the program's Shift-JIS (CP932) text and the UTF-8 of the message.
-#ifndef QUBOPOST_MAIL_CHARSET_H
-#define QUBOPOST_MAIL_CHARSET_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -16,5 +15,3 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_CHARSET_H

@@ -1,6 +1,5 @@
 // The error text handed back to the caller, and the server replies it is made from.
-#ifndef QUBOPOST_MAIL_ERROR_TEXT_H
-#define QUBOPOST_MAIL_ERROR_TEXT_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -47,5 +46,3 @@ class ServerReplies {
 };
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_ERROR_TEXT_H

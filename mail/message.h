@@ -1,6 +1,5 @@
 // Building the message text that goes to the server, and checking addresses, without any network.
-#ifndef QUBOPOST_MAIL_MESSAGE_H
-#define QUBOPOST_MAIL_MESSAGE_H
+#pragma once
 
 #include <ctime>
 #include <optional>
@@ -88,5 +87,3 @@ std::string NormaliseLineEnds(std::string_view text);
 std::string Base64Encode(std::string_view bytes);
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_MESSAGE_H

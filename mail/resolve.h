@@ -9,8 +9,7 @@
 //   if (found.status != ResolveStatus::Resolved) ... fail ...
 //   curl_slist_append(list, CurlResolveEntry(host, port, found.addresses).c_str());
 //   found.loopback  // every address is this machine: no other machine can be reached
-#ifndef QUBOPOST_MAIL_RESOLVE_H
-#define QUBOPOST_MAIL_RESOLVE_H
+#pragma once
 
 #include <sys/socket.h>
 
@@ -66,5 +65,3 @@ std::string CurlResolveEntry(std::string_view host, int port,
                              const std::vector<std::string>& addresses);
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_RESOLVE_H

@@ -1,6 +1,5 @@
 // Where the mail goes and how the connection is secured.
-#ifndef QUBOPOST_MAIL_SERVER_H
-#define QUBOPOST_MAIL_SERVER_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -50,5 +49,3 @@ TlsMode ChooseTlsMode(const ServerAddress& server, bool credentialsInUse);
 std::string SmtpUrl(const ServerAddress& server);
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_SERVER_H

@@ -1,7 +1,6 @@
 // One SMTP conversation through libcurl: connect, secure, log in with the credentials handed
 // in, send (or only log in, for a test of the credentials).
-#ifndef QUBOPOST_MAIL_SMTP_SESSION_H
-#define QUBOPOST_MAIL_SMTP_SESSION_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -78,5 +77,3 @@ SendOutcome SendOverSmtp(const ServerAddress& server, std::string_view from, std
 SendOutcome TestSmtpLogin(const ServerAddress& server, const Login& login);
 
 }  // namespace qubopost::mail
-
-#endif  // QUBOPOST_MAIL_SMTP_SESSION_H

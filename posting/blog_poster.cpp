@@ -5,6 +5,7 @@
 #include <string>
 
 #include "credentials/credentials.h"
+#include "resources/messages/messages.h"
 
 using namespace qubopost::platform;
 
@@ -12,6 +13,7 @@ namespace qubopost::posting {
 
 namespace blogapi = qubopost::blogapi;
 namespace credentials = qubopost::credentials;
+namespace msg = qubopost::messages;
 
 namespace {
 
@@ -37,7 +39,7 @@ credentials::Credentials LookupLogin(const std::string& host, const std::string&
     // A key ring that could not be asked (locked, no answer) is named: the password may be there.
     if (keyRing != credentials::KeyRingStatus::Ok && keyRing != credentials::KeyRingStatus::NotFound &&
         !keyRingError.empty())
-        *problem = "キーリング: " + keyRingError;
+        *problem = msg::Say(msg::kBlogKeyRingProblem, {keyRingError});
     found = {};
     // Only an entry naming the host: a "default" entry's password never goes to a blog.
     switch (credentials::NetrcMachineLookup(credentials::NetrcFileText(credentials::NetrcPath()), host, &found)) {
@@ -45,7 +47,8 @@ credentials::Credentials LookupLogin(const std::string& host, const std::string&
             if (found.user == user) return found;
             break;
         case credentials::NetrcStatus::Malformed:
-            *problem += std::string(problem->empty() ? "" : "。") + "~/.netrc の引用符が閉じていません";
+            *problem += std::string(problem->empty() ? "" : msg::Say(msg::kBlogProblemSeparator)) +
+                        std::string(msg::Say(msg::kBlogNetrcUnclosedQuote));
             break;
         case credentials::NetrcStatus::NotFound:
             break;
@@ -69,7 +72,7 @@ BlogPoster MakeBlogPoster(bool draft) {
         KnownBlog& blog = (*known)[destination.Bytes()];
         if (!blog.destination && blog.problem.empty()) {
             blog.destination = blogapi::ParseDestination(destination.Bytes(), &blog.problem);
-            if (!blog.destination && blog.problem.empty()) blog.problem = "ブログの URL として使えません";
+            if (!blog.destination && blog.problem.empty()) blog.problem = msg::Say(msg::kBlogNotUsableUrl);
         }
         if (!blog.destination) return Outcome(blogapi::PostResult::Outcome::Failed, blog.problem);
         if (!blog.looked) {
@@ -78,10 +81,11 @@ BlogPoster MakeBlogPoster(bool draft) {
         }
         if (!blog.login.found()) {
             return Outcome(blogapi::PostResult::Outcome::LoginRefused,
-                           "（" + blog.destination->host + " の " + blog.destination->user +
-                               " のパスワードがキーリングにも ~/.netrc にもありません" +
-                               (blog.lookupProblem.empty() ? std::string() : "。" + blog.lookupProblem) +
-                               "。何も送っていません）");
+                           msg::Say(msg::kBlogNoPassword,
+                                    {blog.destination->host, blog.destination->user,
+                                     blog.lookupProblem.empty()
+                                         ? std::string()
+                                         : msg::Say(msg::kBlogLookupProblem, {blog.lookupProblem})}));
         }
         blogapi::Options options;
         options.stop = stop;
@@ -100,7 +104,7 @@ BlogPoster MakeBlogPoster(bool draft) {
                 }
                 case blogapi::Discovery::Outcome::Failed:
                     return Outcome(blogapi::PostResult::Outcome::Failed,
-                                   "ブログの API が見つかりません（" + found.detail + "）");
+                                   msg::Say(msg::kBlogApiNotFound, {found.detail}));
             }
         }
         if (beforeSend) beforeSend(context);

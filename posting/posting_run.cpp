@@ -7,8 +7,10 @@
 
 #include "platform/encoding.h"
 #include "mail/mail_library.h"
+#include "resources/messages/messages.h"
 #include "resources/strings.h"
 
+namespace msg = qubopost::messages;
 using namespace qubopost::platform;
 using namespace qubopost::resources;
 
@@ -77,7 +79,10 @@ int ReplyCode(const std::string& text) {
     return std::stoi(text.substr(0, 3));
 }
 
-constexpr std::string_view kSendAgain = "直してからもう一度「ブログ投稿開始」を押すと、送れなかったメールから送ります。";
+// With kSendAgain after it.
+std::string ThenSendAgain(const msg::Message& reason) {
+    return msg::Say(msg::kReasonThenSendAgain, {msg::Say(reason), msg::Say(msg::kSendAgain)});
+}
 
 }  // namespace
 
@@ -85,63 +90,37 @@ std::string MailErrorReason(const std::string& error) {
     // What happened, the likely cause and what to do; the server's own words follow in the log.
     struct Reason {
         std::string_view prefix;
-        std::string_view japanese;
+        const msg::Message* text;
     };
     static constexpr Reason kReasons[] = {
-        {"connection refused",
-         "SMTPサーバに接続を断られました。サーバ名かポート番号が違うか、サーバが止まっている可能性があります。"
-         "SMTPサーバアドレスとポートアドレスを確かめてください。"},
-        {"unknown server host",
-         "SMTPサーバが見つかりません。サーバ名の綴りが違うか、ネットワークにつながっていない可能性があります。"
-         "SMTPサーバアドレスとネットワークの接続を確かめてください。"},
-        {"cannot connect to",
-         "SMTPサーバに接続できません。ネットワークかファイアウォールが接続を止めている可能性があります。"
-         "ネットワークの接続とポートアドレスを確かめてください。"},
-        {"time-out",
-         "SMTPサーバから時間内に応答がありませんでした。サーバが混んでいるか、ネットワークが不安定な可能性があります。"
-         "しばらく待ってから送り直してください。"},
-        {"certificate not trusted",
-         "SMTPサーバの証明書を信頼できないため、接続を止めました。自己署名の証明書を使うサーバなら、"
-         "その証明書のファイルを設定ファイルの TrustFile に指定してください。"},
-        {"certificate is for another host",
-         "SMTPサーバの証明書は別のホスト名のものです。SMTPサーバアドレスには証明書にあるホスト名を入れてください。"},
-        {"TLS is required",
-         "このサーバは暗号化の STARTTLS に対応していないため、パスワードを送りませんでした。"
-         "暗号化できるポート、普通は 587 か 465 を使ってください。"},
-        {"TLS failure",
-         "SMTPサーバとの暗号化の接続に失敗しました。ポート番号と暗号化の方式が合っているか確かめてください。"
-         "普通は 465 が SMTPS、587 が STARTTLS です。"},
-        {"login refused",
-         "SMTPサーバがユーザー名またはパスワードを受け付けませんでした。"
-         "右クリックメニューの「SMTP認証の設定…」で保存し直してください。"},
-        {"no login offered",
-         "SMTPサーバがログインを受け付けていません。ユーザー名とパスワードが要らないサーバなら、"
-         "「SMTP認証の設定…」で保存したログインを削除してください。"},
-        {"connection closed by the server",
-         "SMTPサーバが途中で接続を切りました。サーバが混んでいるか、送信の制限にかかった可能性があります。"
-         "しばらく待ってから送り直してください。"},
+        {"connection refused", &msg::kMailConnectionRefused},
+        {"unknown server host", &msg::kMailUnknownHost},
+        {"cannot connect to", &msg::kMailCannotConnect},
+        {"time-out", &msg::kMailTimedOut},
+        {"certificate not trusted", &msg::kMailCertificateUntrusted},
+        {"certificate is for another host", &msg::kMailCertificateOtherHost},
+        {"TLS is required", &msg::kMailNoStartTls},
+        {"TLS failure", &msg::kMailTlsFailed},
+        {"login refused", &msg::kMailLoginRefused},
+        {"no login offered", &msg::kMailNoLoginOffered},
+        {"connection closed by the server", &msg::kMailConnectionClosed},
     };
     for (const Reason& reason : kReasons)
-        if (StartsWith(error, reason.prefix)) return std::string(reason.japanese) + std::string(kSendAgain);
+        if (StartsWith(error, reason.prefix)) return ThenSendAgain(*reason.text);
 
     // The server's own refusals, by their reply code and enhanced status.
     const int code = ReplyCode(error);
     if (code == 530 || Contains(error, "5.7.0") || Contains(error, "authentication required"))
-        return "SMTPサーバが送信の前にログインを求めています。右クリックメニューの「SMTP認証の設定…」で"
-               "ユーザー名とパスワードを保存してください。" + std::string(kSendAgain);
+        return ThenSendAgain(msg::kMailLoginRequired);
     if (code == 552 || Contains(error, "5.3.4") || Contains(error, "too big") || Contains(error, "size limit"))
-        return "メールが大きすぎるため、SMTPサーバに断られました。記事を分けるなどして、1 通を小さくしてください。" +
-               std::string(kSendAgain);
+        return ThenSendAgain(msg::kMailTooBig);
     if (code >= 500 && (Contains(error, "sender") || Contains(error, "5.1.7") || Contains(error, "5.1.8")))
-        return "投稿元メールアドレスがSMTPサーバに断られました。サーバに登録したメールアドレスを"
-               "投稿元メールアドレスに入れてください。" + std::string(kSendAgain);
+        return ThenSendAgain(msg::kMailSenderRefused);
     if (code >= 500 && (Contains(error, "recipient") || Contains(error, "5.1.1") || Contains(error, "5.1.2") ||
                         Contains(error, "5.1.3") || Contains(error, "user unknown") || Contains(error, "mailbox")))
-        return "投稿先のアドレスがSMTPサーバに断られました。投稿先ブログアドレスの綴りを確かめてください。" +
-               std::string(kSendAgain);
+        return ThenSendAgain(msg::kMailRecipientRefused);
     if (code >= 400 && code < 500)
-        return "SMTPサーバが今は受け付けられないと答えました。しばらく待ってから、もう一度「ブログ投稿開始」を押すと"
-               "送れなかったメールから送ります。";
+        return std::string(msg::Say(msg::kMailTryLater));
     return {};
 }
 
@@ -196,7 +175,7 @@ namespace {
 
 // The line of the log for a blog post that did not go, with the blog's own words after it.
 Text BlogFailureLine(const PlannedMessage& message, const std::string& reason, const std::string& detail) {
-    return Text("投稿エラー " + message.address.Bytes() + " 「" + message.subject.Bytes() + "」 " + reason +
+    return Text(msg::Say(msg::kLogBlogFailure, {message.address.Bytes(), message.subject.Bytes(), reason}) +
                 (detail.empty() ? "" : " " + detail));
 }
 
@@ -236,7 +215,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             !events.AlreadySent(message)) {
             // The blog refused the login earlier in this run: one refusal is enough.
             ++outcome.notSent;
-            events.OnMessageResult(message, SendResult::Stopped, Utf8Text("ログインが拒否されたため投稿していません"));
+            events.OnMessageResult(message, SendResult::Stopped, Utf8Text(std::string(msg::Say(msg::kDetailBlogLoginRefused))));
             continue;
         }
         if (events.AlreadySent(message)) {
@@ -246,7 +225,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
         }
         if (events.StopRequested()) {
             outcome.stopped = true;
-            leaveTheRest(Utf8Text("停止したため送信していません"));
+            leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
             break;
         }
         if (message.group != bodyGroup) {
@@ -256,7 +235,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
         }
         if (!events.OnSending(message)) {
             outcome.stopped = true;
-            leaveTheRest(Utf8Text("停止したため送信していません"));
+            leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
             break;
         }
         if (message.kind == DestinationKind::Blog) {
@@ -271,7 +250,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 result = post(message.address, message.subject, body, events.StopFlag(), &EndNotice::Call, &notice);
             } else {
                 result.outcome = blogapi::PostResult::Outcome::Failed;
-                result.detail = "ブログの API に投稿する手段がありません";
+                result.detail = msg::Say(msg::kDetailNoBlogPoster);
             }
             const int* stopFlag = events.StopFlag();
             // The flag is written by other threads (and signal handlers): read it atomically.
@@ -282,7 +261,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     ++outcome.sent;
                     events.OnPostLink(message, Text(result.link));
                     events.OnMessageResult(message, SendResult::Sent, Text(result.detail));
-                    events.OnLogLine(Text(message.address.Bytes() + ":投稿完了 " + result.link));
+                    events.OnLogLine(Text(msg::Say(msg::kLogBlogPosted, {message.address.Bytes(), result.link})));
                     events.OnProgressStep();
                     pause = true;
                     break;
@@ -290,19 +269,18 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     ++outcome.uncertain;
                     events.OnMessageResult(message, SendResult::Uncertain, Text(result.detail));
                     events.OnLogLine(BlogFailureLine(
-                        message, "投稿結果不明（投稿を送った後で答えが来ませんでした。ブログに投稿されたか確認してください）",
-                        result.detail));
+                        message, std::string(msg::Say(msg::kBlogPostUncertain)), result.detail));
                     pause = true;
                     break;
                 case blogapi::PostResult::Outcome::Failed:
                     if (stopNow) {
                         outcome.stopped = true;
-                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                         break;
                     }
                     ++outcome.failed;
                     events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
-                    events.OnLogLine(BlogFailureLine(message, "投稿できませんでした。", result.detail));
+                    events.OnLogLine(BlogFailureLine(message, std::string(msg::Say(msg::kBlogPostFailed)), result.detail));
                     break;
                 case blogapi::PostResult::Outcome::LoginRefused: {
                     ++outcome.failed;
@@ -311,16 +289,14 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     std::string advice;
                     if (const auto blog = blogapi::ParseDestination(message.address.Bytes(), nullptr))
                         advice = BlogPasswordAdvice(*blog);
-                    events.OnLogLine(Text("ブログ " + message.address.Bytes() +
-                                          " への投稿を中止しました（この投稿先への残りの投稿はしません。ほかの投稿先へは続けます）。"
-                                          "ユーザー名またはパスワードが受け付けられませんでした。" + advice + " " +
-                                          result.detail));
+                    events.OnLogLine(Text(msg::Say(msg::kBlogLoginRefusedLine,
+                                                        {message.address.Bytes(), advice, result.detail})));
                     break;
                 }
                 case blogapi::PostResult::Outcome::RetryLater: {
                     if (stopNow) {
                         outcome.stopped = true;
-                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                         break;
                     }
                     if (blogTries >= kBlogTriesPerMessage) {
@@ -328,24 +304,21 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                         events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
                         events.OnLogLine(BlogFailureLine(
                             message,
-                            "ブログが " + std::to_string(kBlogTriesPerMessage) +
-                                " 回続けて「あとで」と答えたため、投稿できませんでした（再開すると、もう一度試します）。",
+                            msg::Say(msg::kBlogRetryLaterGaveUp, {std::to_string(kBlogTriesPerMessage)}),
                             result.detail));
                         break;
                     }
                     const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
                         result.retryAfter.value_or(std::chrono::seconds(0)), kLongestBlogWait);
                     events.OnMessageResult(message, SendResult::Stopped, Text(result.detail));
-                    events.OnLogLine(Text("ブログ " + message.address.Bytes() +
-                                          " が一時的に投稿を受け付けませんでした。間隔を空けてもう一度試します（" +
-                                          std::to_string(blogTries) + " / " + std::to_string(kBlogTriesPerMessage) +
-                                          " 回目" +
-                                          (result.retryAfter ? "、ブログの指定で " + Seconds(wait) + " 秒以上待ちます"
-                                                             : std::string()) +
-                                          "）。 " + result.detail));
+                    events.OnLogLine(Text(msg::Say(
+                        msg::kBlogRetryLater,
+                        {message.address.Bytes(), std::to_string(blogTries), std::to_string(kBlogTriesPerMessage),
+                         result.retryAfter ? msg::Say(msg::kBlogRetryAfter, {Seconds(wait)}) : std::string(),
+                         result.detail})));
                     if (!events.PauseFor(wait)) {
                         outcome.stopped = true;
-                        leaveTheRest(Utf8Text("停止したため送信していません"));
+                        leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                         break;
                     }
                     --next;  // the same message again
@@ -355,7 +328,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             if (!notice.recorded) {
                 outcome.stopped = true;
                 if (next < plan.messages.size()) ++next;
-                leaveTheRest(Utf8Text("投稿履歴に記録できないため送信していません"));
+                leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailNotRecorded))));
                 break;
             }
             if (outcome.stopped) break;
@@ -363,7 +336,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 ++next;
                 if (next < plan.messages.size()) {
                     outcome.stopped = true;
-                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                    leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                 }
                 break;
             }
@@ -393,7 +366,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 // came, behind a Japanese reason.
                 const std::string reason =
                     result == SendResult::Uncertain
-                        ? "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）"
+                        ? std::string(msg::Say(msg::kMailUncertain))
                         : MailErrorReason(libraryText);
                 const Text shown = reason.empty() ? Text(errorText) : Text(std::string(reason).append(" ").append(errorText));
                 result == SendResult::Failed ? ++outcome.failed : ++outcome.uncertain;
@@ -407,35 +380,31 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
                 ++outcome.notSent;
                 events.OnLogLine(
-                    Text("ブログへの投稿を中止しました。SMTPサーバ（" + inputs.smtpServer.Bytes() +
-                         "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの"
-                         "「SMTP認証の設定…」（コマンドラインでは qubopost-cli credentials）で確認してください。 " +
-                         errorText));
+                    Text(msg::Say(msg::kSmtpLoginRefusedLine, {inputs.smtpServer.Bytes(), errorText})));
                 ++next;
-                leaveTheRest(Utf8Text("ログインが拒否されたため送信していません"));
+                leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailLoginRefused))));
                 break;
             }
             case SendResult::Stopped:
                 outcome.stopped = true;
-                leaveTheRest(Utf8Text("停止したため送信していません"));
+                leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                 break;
             case SendResult::LoginDeferred: {
                 if (++loginDeferrals > kLoginDeferralsPerRun) {
                     outcome.loginRefused = true;
-                    events.OnLogLine(Text("ブログへの投稿を中止しました。SMTPサーバ（" + inputs.smtpServer.Bytes() +
-                                          "）が " + std::to_string(kLoginDeferralsPerRun + 1) +
-                                          " 回続けてログインを一時的に断りました。しばらくしてから、もう一度投稿してください"
-                                          "（続きから再開できます）。 " + errorText));
-                    leaveTheRest(Utf8Text("ログインが一時的に拒否されたため送信していません"));
+                    events.OnLogLine(Text(msg::Say(
+                        msg::kSmtpLoginDeferredGaveUp,
+                        {inputs.smtpServer.Bytes(), std::to_string(kLoginDeferralsPerRun + 1), errorText})));
+                    leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailLoginDeferred))));
                     break;
                 }
-                events.OnLogLine(Text("SMTPサーバがログインを一時的に断りました。間隔を空けてもう一度試します（" +
-                                      std::to_string(loginDeferrals) + " / " + std::to_string(kLoginDeferralsPerRun) +
-                                      " 回目）。 " + errorText));
+                events.OnLogLine(Text(msg::Say(
+                    msg::kSmtpLoginDeferred,
+                    {std::to_string(loginDeferrals), std::to_string(kLoginDeferralsPerRun), errorText})));
                 events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
                 if (!events.Pause()) {
                     outcome.stopped = true;
-                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                    leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                     break;
                 }
                 --next;  // the same message again
@@ -446,7 +415,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             // The journal could not record that the end was going out: nothing more is sent.
             outcome.stopped = true;
             ++next;
-            leaveTheRest(Utf8Text("投稿履歴に記録できないため送信していません"));
+            leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailNotRecorded))));
             break;
         }
         if (outcome.loginRefused || outcome.stopped) break;
@@ -457,7 +426,7 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                 ++next;
                 if (next < plan.messages.size()) {
                     outcome.stopped = true;
-                    leaveTheRest(Utf8Text("停止したため送信していません"));
+                    leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailStopped))));
                 }
                 break;
             }

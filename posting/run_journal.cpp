@@ -1,12 +1,14 @@
 #include "posting/run_journal.h"
 
 #include "platform/encoding.h"
+#include "resources/messages/messages.h"
 
 using namespace qubopost::platform;
 
 namespace qubopost::posting {
 
 namespace journal = qubopost::journal;
+namespace msg = qubopost::messages;
 
 namespace {
 
@@ -129,9 +131,8 @@ bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error
     m_inFlight = message.number;
     const journal::Status status = m_journal.MarkUncertain(
         m_run, message.number, Now(),
-        std::string(message.kind == DestinationKind::Blog
-                        ? "投稿をブログに送る間に中断しました（投稿されたかどうか分かりません）"
-                        : "最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）"));
+        std::string(msg::Say(message.kind == DestinationKind::Blog ? msg::kDetailInterruptedPost
+                                                                   : msg::kDetailInterruptedMail)));
     if (!status && error) *error = status.error().message;
     return status.ok();
 }
@@ -152,7 +153,7 @@ bool JournalEvents::OnSendingEnd(const PlannedMessage& message) {
     std::string error;
     if (!m_journal->RecordSending(message, &error)) {
         m_failed = true;
-        m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));
+        m_inner.OnLogLine(Text(msg::Say(msg::kRunJournalStopped, {error})));
         return false;
     }
     return true;
@@ -174,7 +175,7 @@ void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult re
     if (!m_journal->Record(message, result, detail.Bytes(), &error, link)) {
         // Without the record a later resume could send this message twice: stop here.
         m_failed = true;
-        m_inner.OnLogLine(Text("投稿履歴に記録できないため、投稿を中止しました。" + error));
+        m_inner.OnLogLine(Text(msg::Say(msg::kRunJournalStopped, {error})));
     }
 }
 

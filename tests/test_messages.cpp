@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -217,6 +218,46 @@ TEST(CliLanguage, ErrorsFollowTheLocale) {
         EXPECT_EQ(japanese.status, 2);
         EXPECT_NE(japanese.err.find(row.japanese), std::string::npos) << japanese.err;
         EXPECT_EQ(japanese.err.find(row.english), std::string::npos) << japanese.err;
+    }
+}
+
+// Failures found at run time, after the options were read: the posting history, the key ring
+// (there is no session bus) and a blog whose password is stored nowhere.
+TEST(CliLanguage, RunTimeFailuresFollowTheLocale) {
+    TempDir home;
+    std::filesystem::create_directories(home.File("state/qubopost/history.sqlite3"));  // a folder in the way
+    TempDir::Write(home.File("article.txt"), "PR\n-----into-----[title]a\nhttp://shop.test/1\n-----into-----");
+    const struct {
+        std::string what;
+        std::vector<std::string> args;
+        int status;
+        std::string english;
+        std::string japanese;
+    } table[] = {
+        {"history in a folder", {"history"}, 2, "a folder is there", "この場所はフォルダです"},
+        {"no key ring", {"credentials", "list"}, 3, "no Secret Service", "Secret Service （gnome-keyring など）が見つかりません"},
+        {"credentials without action", {"credentials"}, 2, "Give set, forget or list", "set、forget または list を指定"},
+        // Port 1 of this machine: the run stops at the missing password, before any connection.
+        {"blog password nowhere",
+         {"post", "--article", home.File("article.txt"), "--to", "http://taro@127.0.0.1:1/", "--pause", "0",
+          "--no-journal"},
+         1,
+         "no password for taro at 127.0.0.1 in the key ring or ~/.netrc",
+         "127.0.0.1 の taro のパスワードがキーリングにも ~/.netrc にもありません"},
+    };
+    LocaleVariables locale;
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        locale.Lang("C");
+        const CliRun english = RunCli(home, row.args);
+        EXPECT_EQ(english.status, row.status);
+        EXPECT_NE((english.out + english.err).find(row.english), std::string::npos) << english.out << english.err;
+        EXPECT_FALSE(HasJapanese(english.out + english.err)) << english.out << english.err;
+        locale.Lang("ja_JP.UTF-8");
+        const CliRun japanese = RunCli(home, row.args);
+        EXPECT_EQ(japanese.status, row.status);
+        EXPECT_NE((japanese.out + japanese.err).find(row.japanese), std::string::npos) << japanese.out << japanese.err;
+        EXPECT_EQ((japanese.out + japanese.err).find(row.english), std::string::npos);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "article/ranking_request.h"
 #include "platform/encoding.h"
 #include "resources/control_table.h"
+#include "resources/messages/messages.h"
 #include "resources/strings.h"
 #include "settings/ranking_host.h"
 
@@ -18,7 +19,7 @@ using namespace qubopost::view;
 namespace qubopost::ui {
 
 namespace {
-constexpr std::string_view kBusyText = "ランキングを取得しています…（Esc で中止できます）";
+const std::string_view kBusyText = messages::Say(messages::kUiFetchBusy);
 }
 
 std::string FetchController::RankingHostInUse() const {
@@ -71,7 +72,7 @@ void FetchController::EndBusy(bool showedBusy) {
         if (showedBusy && !m_side.PostingRunning()) {
             view.SetProgressRange(IDC_PROGRESS, 0, 100);
             view.SetProgressPos(IDC_PROGRESS, 0);
-            view.SetStatusText(Sjis(m_cancel.load() ? "ランキングの取得を中止しました（記事欄は変更していません）" : ""));
+            view.SetStatusText(Sjis(m_cancel.load() ? messages::Say(messages::kUiFetchCancelled) : ""));
         }
         view.EnableWindow(IDC_GENERATE, true);
     }
@@ -115,17 +116,14 @@ bool FetchController::Fetch(const Text& url, std::string* error, std::string* me
     const Text separator(kArticleSeparator);
     const int first = article.Find(separator);
     if (first < 0 || article.Find(separator, first + separator.GetLength()) < 0) {
-        *message = ("記事を作れませんでした。\nランキングサービス（" + RankingHostInUse() +
-                           "）は応答しましたが、ページに商品が見つかりませんでした（メンテナンス中などの可能性があります）。"
-                           "記事欄は変更していません。しばらくしてからやり直すか、設定を確認してください。");
+        *message = messages::Say(messages::kUiNoProducts, {RankingHostInUse()});
         return true;
     }
     m_side.View().SetWindowText(IDC_ARTICLE, article);
     std::string done(texts::kGenerated);
     if (m_defaultAffiliateId) {
         // The article still carries affiliate codes: the program's own, which the user should know.
-        const std::string note = "アフィリエイトIDが空欄のため、プログラム既定のアフィリエイトIDで記事を作りました。"
-                                 "ご自分のIDで作るには、アフィリエイトIDを入力してからもう一度「記事自動生成」を押してください。";
+        const std::string note(messages::Say(messages::kUiDefaultAffiliateId));
         m_side.WriteLogLine(Text(note));
         done += "\n" + note;
     }
@@ -140,8 +138,7 @@ Text FetchController::Generate(const Text& page) {
     if (m_kinds[1]) RewriteArticle(article, RankingKind::Daily, &more), nulBytes += more;
     if (m_kinds[2]) RewriteArticle(article, RankingKind::Pickup, &more), nulBytes += more;
     if (nulBytes > 0)
-        m_side.WriteLogLine(Text("ランキングページの記事になる部分にあった NUL バイト " + std::to_string(nulBytes) +
-                                 " 個は文字ではないため、取り除きました。"));
+        m_side.WriteLogLine(Text(messages::Say(messages::kUiNulBytesDropped, {std::to_string(nulBytes)})));
     return article;
 }
 

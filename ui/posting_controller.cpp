@@ -15,6 +15,7 @@
 #include "posting/posting_run.h"
 #include "posting/run_journal.h"
 #include "resources/control_table.h"
+#include "resources/messages/messages.h"
 #include "resources/strings.h"
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
@@ -51,13 +52,15 @@ bool IsSourceField(int id) {
                        [id](const SourceField& field) { return field.id == id; });
 }
 
+std::string Button(const messages::Message& caption) { return std::string(messages::Say(caption)); }
+
 bool ValidPort(const Text& port) { return IsPortNumber(TrimBlanks(port.Bytes())); }
 
 std::string Minutes(long long seconds) {
-    if (seconds < 60) return std::to_string(seconds) + " 秒";
-    if (seconds < 3600) return "約 " + std::to_string((seconds + 30) / 60) + " 分";
+    if (seconds < 60) return messages::Say(messages::kDurationSeconds, {std::to_string(seconds)});
+    if (seconds < 3600) return messages::Say(messages::kUiAboutMinutes, {std::to_string((seconds + 30) / 60)});
     const long long minutes = (seconds + 30) / 60;
-    return "約 " + std::to_string(minutes / 60) + " 時間 " + std::to_string(minutes % 60) + " 分";
+    return messages::Say(messages::kUiAboutHours, {std::to_string(minutes / 60), std::to_string(minutes % 60)});
 }
 
 }  // namespace
@@ -113,25 +116,23 @@ std::vector<std::string> PostingController::CheckFields(int* firstFault) {
     for (const Required& check : required)
         if (check.member && check.member->IsEmpty()) fault(check.id, std::string(check.message));
     if (mail && !m_inputs.smtpPort.IsEmpty() && !ValidPort(m_inputs.smtpPort))
-        fault(IDC_SMTP_PORT, "ポートアドレスは 1～65535 の数字で入力してください（「" + m_inputs.smtpPort.Bytes() + "」）。");
+        fault(IDC_SMTP_PORT, messages::Say(messages::kUiPortInvalid, {m_inputs.smtpPort.Bytes()}));
     auto atSigns = [](const Text& address) {
         const std::string& bytes = address.Bytes();
         return std::count(bytes.begin(), bytes.end(), '@');
     };
     const Text from(TrimBlanks(m_inputs.fromAddress.Bytes()));
     if (mail && !from.IsEmpty() && atSigns(from) != 1)
-        fault(IDC_FROM_ADDRESS, "投稿元メールアドレス「" + from.Bytes() + "」には「@」がちょうど 1 つ必要です。");
+        fault(IDC_FROM_ADDRESS, messages::Say(messages::kUiFromNeedsOneAt, {from.Bytes()}));
     // Each line: a mail address with one "@", or a blog's URL with its user name.
     for (const std::string& problem : DestinationProblems(m_inputs.blogAddresses)) fault(IDC_BLOG_ADDRESSES, problem);
     if (!m_inputs.article.IsEmpty() && PlanPosting(m_inputs.article).empty())
-        fault(IDC_ARTICLE, "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります"
-                           "（区切りが 2 つ以上必要です。「[title]」の後の行が件名になります）。");
+        fault(IDC_ARTICLE, std::string(messages::Say(messages::kUiNoArticles)));
     // Every character goes as typed (the mail is UTF-8), but control characters have no
     // place in a message: named, never dropped.
     for (const SourceField& field : kSourceFields) {
         for (const UnmappableChar& c : FindControlCharacters(m_side.View().GetWindowTextUtf8(field.id), 10))
-            fault(field.id, std::string(field.label) + "の " + DescribeControlCharacter(c) +
-                                " は送れない文字です。削除してください。");
+            fault(field.id, messages::Say(messages::kUiControlCharacter, {field.label, DescribeControlCharacter(c)}));
     }
     return problems;
 }
@@ -185,15 +186,17 @@ void PostingController::Confirm() {
         return message.kind == DestinationKind::Blog;
     });
     const auto mails = static_cast<long long>(plan.messages.size()) - posts;
-    std::string what = std::to_string(plan.messages.size()) + " 通（" + std::to_string(preview.groups) + " グループ × " +
-                       std::to_string(preview.addresses) + " アドレス";
-    if (posts > 0) what += "。メール " + std::to_string(mails) + " 通、ブログの API への投稿 " + std::to_string(posts) + " 件";
-    preview.summary = what + "）。1 通ごとに " + std::to_string(pauseSeconds) + " 秒の間隔を空けるので、" +
-                      Minutes(pauseSeconds * static_cast<long long>(plan.messages.size())) + "かかります。";
+    const std::string split = posts > 0 ? messages::Say(messages::kUiPreviewSplit,
+                                                        {std::to_string(mails), std::to_string(posts)})
+                                        : std::string();
+    preview.summary = messages::Say(messages::kUiPreviewSummary,
+                                    {std::to_string(plan.messages.size()), std::to_string(preview.groups),
+                                     std::to_string(preview.addresses), split, std::to_string(pauseSeconds),
+                                     Minutes(pauseSeconds * static_cast<long long>(plan.messages.size()))});
     // Affiliate links without a word saying so: a warning with a one-click mend, never a refusal.
     if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes())) {
         preview.warning = DisclosureWarning();
-        preview.fixCaption = "ヘッダーに追加(&H)";
+        preview.fixCaption = messages::Say(messages::kUiAddToHeader);
     }
     if (!view.ShowPostingPreview(preview)) {
         if (!preview.fixChosen) return;
@@ -217,36 +220,38 @@ public:
     explicit DialogQuestions(view::ControlView& view) : m_view(view) {}
     Resume AskResume(const qubopost::journal::RunSummary& run, int sent) override {
         const int answer = m_view.AskChoice(
-            "前回中断した投稿があります。続きから再開しますか？\n（" + ShortLocalTime(run.startedAt) + " 開始。全 " +
-                std::to_string(run.total) + " 通のうち送信済みの " + std::to_string(sent) +
-                " 通は送りません。「最初から送る」を選ぶと、最初からすべて送ります）",
-            {"再開(&R)", "最初から送る(&A)", "キャンセル"}, 0, 2);
+            messages::Say(messages::kUiAskResume,
+                          {ShortLocalTime(run.startedAt), std::to_string(run.total), std::to_string(sent)}),
+            {Button(messages::kUiButtonResume), Button(messages::kUiButtonFromStart), Button(messages::kUiButtonCancel)},
+            0, 2);
         return answer == 0 ? Resume::Resume : answer == 1 ? Resume::Restart : Resume::Cancel;
     }
     bool AskResendUncertain(const std::vector<qubopost::journal::MessageRecord>& uncertain) override {
         std::string list;
         for (const auto& message : uncertain)
-            list += "\n・" + StoredTextToUtf8(message.destination) + "　" + StoredTextToUtf8(message.subject);
+            list += messages::Say(messages::kUiUncertainItem,
+                                  {StoredTextToUtf8(message.destination), StoredTextToUtf8(message.subject)});
         // Esc and closing mean "いいえ": nothing is sent twice without a yes.
-        return m_view.AskChoice("前回、送信結果が不明になったメールが " + std::to_string(uncertain.size()) +
-                                    " 通あります（サーバの応答の前に接続が切れました）。" + list +
-                                    "\nブログに届いていないことを確かめた場合だけ、もう一度送ってください。もう一度送りますか？",
-                                {"はい(&Y)", "いいえ(&N)"}, 1, 1) == 0;
+        return m_view.AskChoice(messages::Say(messages::kUiAskResendUncertain, {std::to_string(uncertain.size()), list}),
+                                {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)}, 1, 1) == 0;
     }
     Finished AskFinished(const qubopost::journal::RunSummary& run, int failed, int uncertain) override {
         const std::string when = ShortLocalTime(run.endedAt.value_or(run.startedAt));
         if (failed == 0 && uncertain == 0) {
-            return m_view.AskChoice("この内容は " + when + " にすべて投稿済みです。もう一度すべて投稿しますか？",
-                                    {"はい(&Y)", "いいえ(&N)"}, 1, 1) == 0
+            return m_view.AskChoice(messages::Say(messages::kUiAskPostAgain, {when}),
+                                    {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)}, 1, 1) == 0
                        ? Finished::All
                        : Finished::Cancel;
         }
         std::string what;
-        if (failed > 0) what += "送信に失敗したメールが " + std::to_string(failed) + " 通";
-        if (uncertain > 0) what += std::string(what.empty() ? "" : "、") + "結果が不明のメールが " + std::to_string(uncertain) + " 通";
-        const int answer = m_view.AskChoice("この内容は " + when + " に投稿しましたが、" + what +
-                                                "あります。失敗したメールだけを送りますか？\n「すべて送る」を選ぶと、最初からすべて送ります。",
-                                            {"失敗分だけ送る(&F)", "すべて送る(&A)", "キャンセル"}, 0, 2);
+        if (failed > 0) what += messages::Say(messages::kUiFailedCount, {std::to_string(failed)});
+        if (uncertain > 0)
+            what += std::string(what.empty() ? "" : messages::Say(messages::kUiListComma)) +
+                    messages::Say(messages::kUiUncertainCount, {std::to_string(uncertain)});
+        const int answer = m_view.AskChoice(
+            messages::Say(messages::kUiAskRetryFailed, {when, what}),
+            {Button(messages::kUiButtonFailedOnly), Button(messages::kUiButtonAll), Button(messages::kUiButtonCancel)},
+            0, 2);
         return answer == 0 ? Finished::RetryFailed : answer == 1 ? Finished::All : Finished::Cancel;
     }
 
@@ -306,25 +311,25 @@ void PostingController::StartOrStop() {
     if (m_posting.load()) {
         // The button reads "投稿停止" while a run goes.
         Stop();
-        m_side.View().SetStatusText(Sjis("停止しています…"));
+        m_side.View().SetStatusText(Sjis(messages::Say(messages::kUiStopping)));
         return;
     }
     if (!m_confirmed.load()) return;
     const PostingInputs inputs = m_inputs;
     StartEngineRun([&inputs](PostingEngine& engine, PostingQuestions& questions,
                              std::string* message) { return engine.Prepare(inputs, questions, message); },
-                   "投稿を取りやめました（何も送っていません）。", false);
+                   messages::Say(messages::kUiPostingCancelled), false);
 }
 
 void PostingController::ResumeStored(std::optional<qubopost::journal::RunId> run) {
     if (m_posting.load()) {
         // One run at a time: the one going now keeps the stop button.
-        m_side.ShowMessage("投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。");
+        m_side.ShowMessage(messages::Say(messages::kUiResumeWhilePosting));
         return;
     }
     StartEngineRun([run](PostingEngine& engine, PostingQuestions& questions,
                          std::string* message) { return engine.PrepareStored(run, questions, message); },
-                   "再開を取りやめました（何も送っていません）。", true);
+                   messages::Say(messages::kUiResumeCancelled), true);
 }
 
 namespace {
@@ -359,27 +364,29 @@ void PostingController::OfferUnfinishedRuns() {
     if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found) return;
     auto found = ResumableRuns(path);
     if (!found) {
-        Log(Text("投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n" + found.error().message));
+        Log(Text(messages::Say(messages::kUiUnfinishedUnchecked, {found.error().message})));
         return;
     }
     const std::vector<qubopost::journal::RunSummary>& runs = found.value();
     if (runs.empty()) return;
 
-    std::string question = "未完了の投稿があります。";
+    std::string question(messages::Say(messages::kUiUnfinishedRuns));
     constexpr std::size_t kListed = 5;
     for (std::size_t i = 0; i < runs.size() && i < kListed; ++i) {
         const qubopost::journal::RunSummary& run = runs[i];
-        question += "\n・番号 " + std::to_string(run.id) + "　" + ShortLocalTime(run.startedAt) + " 開始　送信済み " +
-                    std::to_string(run.sent) + " 通 / 残り " + std::to_string(run.pending + run.failed) + " 通";
-        if (run.uncertain > 0) question += "（結果が不明 " + std::to_string(run.uncertain) + " 通）";
+        question += messages::Say(messages::kUiUnfinishedRun,
+                                  {std::to_string(run.id), ShortLocalTime(run.startedAt), std::to_string(run.sent),
+                                   std::to_string(run.pending + run.failed)});
+        if (run.uncertain > 0)
+            question += messages::Say(messages::kUiUnfinishedUncertain, {std::to_string(run.uncertain)});
         // The server under its run: the line would not fit the box's width.
-        question += "\n　　サーバ " + run.server;
+        question += messages::Say(messages::kUiUnfinishedServer, {run.server});
     }
-    if (runs.size() > kListed) question += "\n・ほか " + std::to_string(runs.size() - kListed) + " 件";
-    question += "\n\n「再開」を押すと、番号 " + std::to_string(runs.front().id) +
-                " の続きを送ります（送信済みのメールは送りません）。「あとで」なら何も送りません。"
-                "右クリックメニューの「投稿履歴…」からも再開できます。";
-    if (m_side.View().AskChoice(question, {"再開(&R)", "あとで(&L)"}, 1, 1) != 0) return;
+    if (runs.size() > kListed)
+        question += messages::Say(messages::kUiUnfinishedMore, {std::to_string(runs.size() - kListed)});
+    question += messages::Say(messages::kUiUnfinishedAsk, {std::to_string(runs.front().id)});
+    if (m_side.View().AskChoice(question, {Button(messages::kUiButtonResume), Button(messages::kUiButtonLater)}, 1, 1) != 0)
+        return;
     ResumeStored(runs.front().id);
 }
 
@@ -415,14 +422,13 @@ public:
     void OnSubject(const Text& subject) override { m_subject(subject); }
     bool StopRequested() override { return m_stop(); }
     void OnWaiting(long long seconds, bool last) override {
-        m_view.SetStatusText(Sjis(last ? "待機中: 次の投稿との間隔を空けています（あと " + std::to_string(seconds) +
-                                             " 秒。「投稿停止」ですぐに終わります）"
-                                       : "待機中: 次の送信まで " + std::to_string(seconds) + " 秒"));
+        m_view.SetStatusText(Sjis(messages::Say(last ? messages::kUiWaitingLast : messages::kUiWaiting,
+                                                {std::to_string(seconds)})));
     }
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text&) override {
         if (result == SendResult::Stopped) return;
-        m_view.SetStatusText(Sjis("送信 " + std::to_string(message.number) + " / " + std::to_string(m_total) +
-                                  " 通目: " + message.address.Bytes()));
+        m_view.SetStatusText(Sjis(messages::Say(messages::kUiSending, {std::to_string(message.number),
+                                                                       std::to_string(m_total), message.address.Bytes()})));
     }
 
 private:
@@ -461,15 +467,14 @@ void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool f
         return;
     }
     if (outcome.stopped) {
-        m_side.ShowMessage("投稿を停止しました。送信済み " + std::to_string(outcome.sent + outcome.skipped) +
-                    " 通、未送信 " + std::to_string(outcome.notSent) +
-                    " 通です。\n" +
-                    (fromJournal ? "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。"
-                                 : "もう一度「ブログ投稿開始」を押すと、続きから再開できます。"));
+        m_side.ShowMessage(messages::Say(
+            messages::kUiStopped,
+            {std::to_string(outcome.sent + outcome.skipped), std::to_string(outcome.notSent),
+             messages::Say(fromJournal ? messages::kUiStoppedResumeFromHistory : messages::kUiStoppedResumeByStart)}));
     } else if (outcome.loginRefused) {
-        m_side.ShowMessage(std::string(texts::kPostingFailed) + "\nSMTPサーバ（" + inputs.smtpServer.Bytes() +
-                    "）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認証の設定…」で確認してください。\n未送信のメールは " +
-                    std::to_string(outcome.notSent) + " 通です。");
+        m_side.ShowMessage(std::string(texts::kPostingFailed) +
+                           messages::Say(messages::kUiSmtpLoginRefused,
+                                         {inputs.smtpServer.Bytes(), std::to_string(outcome.notSent)}));
     } else if (!outcome.refusedBlogs.empty()) {
         // Only those blogs stopped; every other destination got its messages.
         std::string message(texts::kPostingFailed);
@@ -477,9 +482,9 @@ void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool f
             std::string advice;
             if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr))
                 advice = BlogPasswordAdvice(*parsed);
-            message += "\nブログ " + blog.Bytes() + " がログインを受け付けなかったため、この投稿先には残りを投稿していません。" + advice;
+            message += messages::Say(messages::kUiBlogLoginRefused, {blog.Bytes(), advice});
         }
-        message += "\nほかの投稿先には送りました。パスワードを設定し直したら、右クリックメニューの「投稿履歴…」でこの投稿を選んで「再開」を押すと、残りを投稿できます。";
+        message += messages::Say(messages::kUiOtherBlogsPosted);
         m_side.ShowMessage(message);
     } else {
         m_side.ShowMessage(texts::kPostingFailed);

@@ -5,6 +5,7 @@
 #include "platform/encoding.h"
 #include "platform/field_text.h"
 #include "resources/control_table.h"
+#include "resources/messages/messages.h"
 #include "resources/strings.h"
 #include "settings/settings_file.h"
 
@@ -58,7 +59,7 @@ bool CQubopostDlg::SetDraftPosting(bool on) {
     if (UpdateSettingsFile(m_services.settingsPath, {{std::string(kProgramSection), std::string(kDraftKey), on ? "1" : "0"}},
                            &reason))
         return true;
-    ShowMessage("「下書きとして投稿」を設定ファイルに保存できませんでした（" + reason + "）。設定は変わっていません。");
+    ShowMessage(messages::Say(messages::kUiDraftSettingNotSaved, {reason}));
     return false;
 }
 
@@ -99,8 +100,7 @@ bool CQubopostDlg::OnInitDialog() {
     if (const std::optional<std::string> draft = m_draft ? m_draft->Load() : std::nullopt) {
         if (view.GetWindowTextUtf8(IDC_ARTICLE).empty()) {
             view.SetWindowTextUtf8(IDC_ARTICLE, *draft);
-            WriteLogLine(Text("前回の記事を下書きから戻しました（" + m_draft->Path() +
-                              "）。不要なら「クリア」で空にできます。"));
+            WriteLogLine(Text(messages::Say(messages::kUiDraftRestored, {m_draft->Path()})));
         }
     }
     // A run stopped, closed or killed half way: offered once, "あとで" by default.
@@ -112,8 +112,7 @@ void CQubopostDlg::EndDraft() {
     if (!m_draft) return;
     std::string error;
     if (!m_draft->Flush(&error))
-        ShowMessage("記事の下書きを保存できませんでした（" + m_draft->Path() + ": " + error +
-                    "）。記事は画面の中だけにあります。必要ならコピーして保存してください。");
+        ShowMessage(messages::Say(messages::kUiDraftNotSaved, {m_draft->Path(), error}));
     m_draft.reset();
 }
 
@@ -147,8 +146,7 @@ bool CQubopostDlg::OnSysCommand(unsigned id) {
 
 void CQubopostDlg::OnClear() {
     view::ControlView& view = View();
-    if (!view.AskYesNo(Sjis("設定欄（アフィリエイトID、投稿元メールアドレス、SMTPサーバアドレス、ポートアドレス、"
-                            "投稿先ブログアドレス、ヘッダー、フッター）と記事、ログをすべて空にします。よろしいですか？"),
+    if (!view.AskYesNo(Sjis(messages::Say(messages::kUiClearQuestion)),
                        false))
         return;
     m_poster.Forget();
@@ -168,14 +166,13 @@ void CQubopostDlg::OnClear() {
 bool CQubopostDlg::OnEscape() {
     // Esc during a fetch ends the fetch, not the window (the article field stays as it was).
     if (m_poster.Running() || !m_fetcher.Cancel()) return false;
-    View().SetStatusText(Sjis("ランキングの取得を中止しています…"));
+    View().SetStatusText(Sjis(messages::Say(messages::kUiFetchCancelling)));
     return true;
 }
 
 void CQubopostDlg::OnCancel() {
     if (m_poster.Running()) {
-        if (!View().AskYesNo(Sjis("投稿中です。投稿を停止して閉じますか？\n（送信済みのメールは投稿履歴に記録されています。"
-                                  "次に同じ内容で「ブログ投稿開始」を押すと続きから再開できます）"),
+        if (!View().AskYesNo(Sjis(messages::Say(messages::kUiCloseWhilePosting)),
                              false))
             return;
         StopPosting();

@@ -6,6 +6,7 @@
 #include "platform/field_text.h"
 #include "platform/profile.h"
 #include "resources/control_table.h"
+#include "resources/messages/messages.h"
 #include "resources/strings.h"
 #include "settings/host_data.h"
 #include "settings/settings_file.h"
@@ -46,8 +47,7 @@ void CQubopostDlg::LoadSettings() {
     const SettingsRead read = ReadSettingsFile(m_services.settingsPath);
     m_settingsReadable = read.state == SettingsRead::State::Read || read.state == SettingsRead::State::Missing;
     if (!m_settingsReadable) {
-        ShowMessage("設定ファイルを読み込めませんでした。\n" + m_services.settingsPath + "\n（" + read.reason +
-                    "）\n前回の設定は使わずに起動します。このファイルには保存しません。");
+        ShowMessage(messages::Say(messages::kUiSettingsUnreadable, {m_services.settingsPath, read.reason}));
     }
     const IniDocument settings = IniDocument::Parse(read.bytes);
     std::lock_guard lock(m_settingsMutex);
@@ -69,7 +69,7 @@ bool CQubopostDlg::SaveSettings() {
         View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(reason)}));
         return false;
     };
-    if (!m_settingsReadable) return fail("起動時に読み込めなかったファイルには保存しません");
+    if (!m_settingsReadable) return fail(std::string(messages::Say(messages::kUiSettingsNotSavedUnread)));
     // Read again just before writing: another window may have saved in the meantime, and
     // only the keys this window changed since it loaded them are written.
     const SettingsRead read = ReadSettingsFile(path);

@@ -10,6 +10,7 @@
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
 #include "platform/encoding.h"
+#include "resources/messages/messages.h"
 #include "settings/ranking_host.h"
 #include "settings/settings_file.h"
 
@@ -31,70 +32,55 @@ namespace {
 std::string LoginTestMessage(int result, const std::string& error) {
     struct Reason {
         const char* prefix;
-        const char* text;
+        const messages::Message* text;
     };
     static constexpr Reason kReasons[] = {
-        {"login refused", "サーバがユーザー名かパスワードを受け付けませんでした。ユーザー名とパスワードを確かめて、"
-                          "パスワードを入力し直してください。"},
-        {"login deferred", "サーバが今はログインを受け付けていません（一時的な状態です）。しばらく待ってから、"
-                           "もう一度お試しください。"},
-        {"connection refused", "SMTPサーバに接続を断られました。サーバ名と、メイン画面の「ポートアドレス」が"
-                               "正しいか確かめてください。"},
-        {"unknown server host", "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。"},
-        {"server unreachable", "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。"},
-        {"cannot connect to", "SMTPサーバに接続できませんでした。ネットワークの接続と、サーバ名・ポートを"
-                              "確かめてください。"},
-        {"time-out", "SMTPサーバから時間内に応答がありませんでした。ポート番号が正しいか、ファイアウォールで"
-                     "止められていないか確かめてください。"},
-        {"certificate not trusted", "SMTPサーバの証明書を信頼できませんでした。サーバ名が正しいか確かめてください。"
-                                    "独自の認証局の証明書を使うサーバなら、設定ファイルの TrustFile に"
-                                    "その認証局の証明書を指定してください。"},
-        {"certificate is for another host", "SMTPサーバの証明書が別のホスト名のものでした。プロバイダーの案内にある"
-                                            "とおりのサーバ名を入力してください。"},
-        {"TLS is required", "このサーバは暗号化（STARTTLS）に対応していないため、パスワードを送りませんでした。"
-                            "暗号化に対応したポート（587 や 465）を使ってください。"},
-        {"TLS failure", "暗号化（TLS）の接続に失敗しました。ポート番号を確かめてください（465 は最初から暗号化、"
-                        "587 は STARTTLS です）。"},
-        {"no login offered", "このサーバはログイン（AUTH）を受け付けていません。ログインなしで送れるサーバなら"
-                             "この設定は要りません。そうでなければサーバ名とポートを確かめてください。"},
-        {"connection closed by the server", "SMTPサーバが途中で接続を切りました。しばらく待ってから、"
-                                            "もう一度お試しください。"},
-        {"unexpected reply", "SMTPサーバから思いがけない応答がありました。SMTPのポートを指定しているか"
-                             "確かめてください。"},
-        {"invalid server port", "ポート番号が正しくありません。メイン画面の「ポートアドレス」に 1〜65535 の"
-                                "番号を入力してください。"},
-        {"server needs a port", "ポート番号がありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を"
-                                "入力してください。"},
-        {"invalid server", "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。"},
-        {"no server host name", "サーバ名を入力してください。"},
-        {"invalid IPv6", "サーバの IPv6 アドレスが正しくありません。"},
-        {"write an IPv6", "IPv6 アドレスのサーバは [アドレス] の形で入力してください。"},
-        {"no user name", "ユーザー名を入力してください。"},
-        {"out of memory", "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。"},
+        {"login refused", &messages::kUiLoginTestLoginRefused},
+        {"login deferred", &messages::kUiLoginTestLoginDeferred},
+        {"connection refused", &messages::kUiLoginTestConnectionRefused},
+        {"unknown server host", &messages::kUiLoginTestUnknownServerHost},
+        {"server unreachable", &messages::kUiLoginTestServerUnreachable},
+        {"cannot connect to", &messages::kUiLoginTestCannotConnectTo},
+        {"time-out", &messages::kUiLoginTestTimeOut},
+        {"certificate not trusted", &messages::kUiLoginTestCertificateNotTrusted},
+        {"certificate is for another host", &messages::kUiLoginTestCertificateIsForAnotherHost},
+        {"TLS is required", &messages::kUiLoginTestTlsIsRequired},
+        {"TLS failure", &messages::kUiLoginTestTlsFailure},
+        {"no login offered", &messages::kUiLoginTestNoLoginOffered},
+        {"connection closed by the server", &messages::kUiLoginTestConnectionClosedByTheServer},
+        {"unexpected reply", &messages::kUiLoginTestUnexpectedReply},
+        {"invalid server port", &messages::kUiLoginTestInvalidServerPort},
+        {"server needs a port", &messages::kUiLoginTestServerNeedsAPort},
+        {"invalid server", &messages::kUiLoginTestInvalidServer},
+        {"no server host name", &messages::kUiLoginTestNoServerHostName},
+        {"invalid IPv6", &messages::kUiLoginTestInvalidIpv6},
+        {"write an IPv6", &messages::kUiLoginTestWriteAnIpv6},
+        {"no user name", &messages::kUiLoginTestNoUserName},
+        {"out of memory", &messages::kUiLoginTestOutOfMemory},
     };
     std::string text;
     for (const Reason& reason : kReasons) {
         if (error.rfind(reason.prefix, 0) == 0) {
-            text = reason.text;
+            text = messages::Say(*reason.text);
             break;
         }
     }
     if (text.empty())
-        text = result == BSMTP_LOGIN_REFUSED ? kReasons[0].text
-                                             : "ログインを確かめられませんでした。サーバ名・ポート・ユーザー名を"
-                                               "確かめて、もう一度お試しください。";
+        text = messages::Say(result == BSMTP_LOGIN_REFUSED ? *kReasons[0].text : messages::kUiLoginTestFailed);
     // The server's own words: the part after "prefix: " when it is a reply ("535 5.7.8 ..."),
     // or the whole text when it is nothing but a reply.
     const size_t colon = error.find(": ");
     const std::string tail = colon == std::string::npos ? error : error.substr(colon + 2);
     if (tail.size() >= 3 && tail[0] >= '2' && tail[0] <= '5' && std::isdigit(static_cast<unsigned char>(tail[1])) &&
         std::isdigit(static_cast<unsigned char>(tail[2])))
-        text += "\nサーバの応答: " + tail;
+        text += messages::Say(messages::kUiServerReply, {tail});
     return text;
 }
 
 // "もう一度「保存」を押してください。"
-std::string RetryText(const std::string& button) { return "もう一度「" + button + "」を押してください。"; }
+std::string RetryText(const messages::Message& button) {
+    return messages::Say(messages::kUiPressAgain, {messages::Say(button)});
+}
 
 class KeyRingWait : public view::WaitCancel {
 public:
@@ -142,10 +128,10 @@ public:
         Outcome outcome;
         outcome.ok = status == creds::KeyRingStatus::Ok;
         outcome.cancelled = status == creds::KeyRingStatus::Cancelled;
-        outcome.message = outcome.ok ? host + " のパスワードをキーリングに保存しました。"
-                                     : "パスワードを保存できませんでした。" +
-                                           creds::KeyRingProblemText(status, error, RetryText("保存")) +
-                                           "入力した内容はそのまま残っています。";
+        outcome.message = outcome.ok ? messages::Say(messages::kUiPasswordStored, {host})
+                                     : messages::Say(messages::kUiPasswordNotStored,
+                                                     {creds::KeyRingProblemText(status, error,
+                                                                                RetryText(messages::kUiButtonSave))});
         return outcome;
     }
 
@@ -157,12 +143,13 @@ public:
         outcome.ok = status == creds::KeyRingStatus::Ok;
         outcome.cancelled = status == creds::KeyRingStatus::Cancelled;
         if (outcome.ok)
-            outcome.message = host + " のパスワードをキーリングから削除しました。";
+            outcome.message = messages::Say(messages::kUiPasswordForgotten, {host});
         else if (status == creds::KeyRingStatus::NotFound)
-            outcome.message = host + " のパスワードはキーリングにありません。";
+            outcome.message = messages::Say(messages::kUiPasswordNotInKeyRing, {host});
         else
-            outcome.message =
-                "パスワードを削除できませんでした。" + creds::KeyRingProblemText(status, error, RetryText("削除"));
+            outcome.message = messages::Say(
+                messages::kUiPasswordNotForgotten,
+                {creds::KeyRingProblemText(status, error, RetryText(messages::kUiButtonForget))});
         return outcome;
     }
 
@@ -185,12 +172,13 @@ public:
             }
             if (status != creds::KeyRingStatus::Ok || (!user.empty() && stored.user != user)) {
                 if (status == creds::KeyRingStatus::Ok || status == creds::KeyRingStatus::NotFound)
-                    outcome.message = "パスワード欄が空で、キーリングにも " + host + " のユーザー " +
-                                      (user.empty() ? std::string("（未入力）") : user) +
-                                      " のパスワードがありません。パスワードを入力してから「接続テスト」を押してください。";
+                    outcome.message = messages::Say(
+                        messages::kUiNoPasswordToTest,
+                        {host, user.empty() ? std::string(messages::Say(messages::kUiUserNotGiven)) : user});
                 else
-                    outcome.message = "パスワード欄が空なので保存したパスワードを使おうとしましたが、" +
-                                      creds::KeyRingProblemText(status, error, RetryText("接続テスト"));
+                    outcome.message = messages::Say(
+                        messages::kUiStoredPasswordUnusable,
+                        {creds::KeyRingProblemText(status, error, RetryText(messages::kUiButtonTest))});
                 return outcome;
             }
             outcome.user = stored.user;
@@ -202,11 +190,11 @@ public:
         const std::string address = Trimmed(server) + ":" + port;
         char error[80] = {};
         const int result = BTestLogin(address.c_str(), outcome.user.c_str(), loginPassword.c_str(), error);
-        const std::string source = useStored ? "（キーリングに保存したパスワードを使いました）" : "";
+        const std::string source(useStored ? messages::Say(messages::kUiUsedStoredPassword) : "");
         outcome.ok = result == 1;
-        outcome.message = outcome.ok ? "ログインできました" + source + "。何も送信していません。"
-                                     : "ログインできませんでした" + source + "。\n" +
-                                           LoginTestMessage(result, ToUtf8(Text(error)));
+        outcome.message = outcome.ok ? messages::Say(messages::kUiLoginTestOk, {source})
+                                     : messages::Say(messages::kUiLoginTestNotOk,
+                                                     {source, LoginTestMessage(result, ToUtf8(Text(error)))});
         return outcome;
     }
 
@@ -232,9 +220,9 @@ public:
             view::HistoryRun row;
             row.id = run.id;
             row.started = journal::FormatTime(run.startedAt);
-            row.ended = run.endedAt ? journal::FormatTime(*run.endedAt) : "（中断）";
+            row.ended = run.endedAt ? journal::FormatTime(*run.endedAt) : std::string(messages::Say(messages::kUiRunNotEnded));
             row.resumable = run.Resumable();
-            row.result = journal::FormatCounts(run) + (row.resumable ? "（再開できます）" : "");
+            row.result = journal::FormatCounts(run) + std::string(row.resumable ? messages::Say(messages::kHistoryResumable) : "");
             rows.push_back(std::move(row));
         }
         return rows;
@@ -250,10 +238,10 @@ public:
             row.destination = StoredTextToUtf8(message.destination);
             row.subject = StoredTextToUtf8(message.subject);
             row.at = message.at ? journal::FormatTime(*message.at) : std::string();
-            row.state = message.state == journal::MessageState::Sent        ? "送信済み"
-                        : message.state == journal::MessageState::Failed    ? "失敗"
-                        : message.state == journal::MessageState::Uncertain ? "不明（要確認）"
-                                                                            : "未送信";
+            row.state = messages::Say(message.state == journal::MessageState::Sent        ? messages::kHistoryStateSent
+                                      : message.state == journal::MessageState::Failed    ? messages::kHistoryFailedLabel
+                                      : message.state == journal::MessageState::Uncertain ? messages::kHistoryStateUncertain
+                                                                                          : messages::kHistoryPendingLabel);
             row.link = message.link;
             row.detail = StoredTextToUtf8(message.detail);
             rows.push_back(std::move(row));
@@ -275,7 +263,7 @@ public:
     std::unique_ptr<view::HistoryService> OpenHistory(std::string* error) override {
         auto opened = journal::Journal::Open(m_journalPath.empty() ? journal::DefaultJournalPath() : m_journalPath);
         if (!opened) {
-            if (error) *error = "投稿履歴を開けませんでした。\n" + opened.error().message;
+            if (error) *error = messages::Say(messages::kUiHistoryUnopened, {opened.error().message});
             return nullptr;
         }
         return std::make_unique<JournalHistory>(std::move(opened.value()));
@@ -289,12 +277,12 @@ public:
 
     std::string StoreRankingHost(const std::string& host) override {
         if (!host.empty() && !IsValidRankingHost(host))
-            return "ホスト「" + host + "」が正しくありません。ホスト名か、ホスト名:ポート番号で入力してください。";
+            return messages::Say(messages::kUiRankingHostInvalid, {host});
         std::string reason;
         std::optional<std::string> value;
         if (!host.empty()) value = host;
         if (!UpdateSettingsFile(m_settingsPath, {{std::string(kRankingSection), "Host", value}}, &reason))
-            return "設定ファイルを保存できませんでした。\n" + m_settingsPath + "\n（" + reason + "）";
+            return messages::Say(messages::kUiSettingsNotSaved, {m_settingsPath, reason});
         return {};
     }
 
