@@ -53,7 +53,7 @@ struct Credentials {
     // for the host, Locked when it had an item it could not open, Unavailable, ...
     KeyRingStatus keyRing = KeyRingStatus::NotFound;
 
-    bool found() const { return source != Source::None; }
+    bool Found() const { return source != Source::None; }
 };
 
 // Ends key-ring calls early from another thread: every call given this object returns Cancelled
@@ -71,10 +71,10 @@ class KeyRingCancel {
     bool Cancelled() const;
 
     struct State;  // the key-ring code's side
-    const std::shared_ptr<State>& state() const { return state_; }
+    const std::shared_ptr<State>& GetState() const { return m_state; }
 
   private:
-    std::shared_ptr<State> state_;
+    std::shared_ptr<State> m_state;
 };
 
 // The longest a key-ring call takes, the unlock prompt included: 30 s unless set otherwise.

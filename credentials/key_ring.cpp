@@ -102,23 +102,23 @@ struct KeyRingCancel::State {
     std::vector<std::weak_ptr<Work>> calls;
 };
 
-KeyRingCancel::KeyRingCancel() : state_(std::make_shared<State>()) {}
+KeyRingCancel::KeyRingCancel() : m_state(std::make_shared<State>()) {}
 KeyRingCancel::~KeyRingCancel() = default;
 
 void KeyRingCancel::Cancel() {
     std::vector<std::weak_ptr<Work>> calls;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->cancelled = true;
-        calls.swap(state_->calls);
+        std::lock_guard lock(m_state->mutex);
+        m_state->cancelled = true;
+        calls.swap(m_state->calls);
     }
     for (const std::weak_ptr<Work>& call : calls)
         if (std::shared_ptr<Work> work = call.lock()) CancelWork(*work);
 }
 
 bool KeyRingCancel::Cancelled() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->cancelled;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->cancelled;
 }
 
 namespace {
@@ -133,7 +133,7 @@ KeyRingStatus RunBounded(const KeyRingCancel* cancel, milliseconds limit,
     // The prompt gives up a little before the call does, so that it is dismissed properly.
     work->promptUntil = start + limit - std::min(milliseconds(2000), limit / 5);
     if (cancel) {
-        KeyRingCancel::State& state = *cancel->state();
+        KeyRingCancel::State& state = *cancel->GetState();
         std::lock_guard lock(state.mutex);
         if (state.cancelled) {
             if (error) *error = msg::Say(msg::kKeyRingGaveUp);
@@ -193,10 +193,10 @@ struct ErrorHolder {
     ~ErrorHolder() {
         if (error) g_error_free(error);
     }
-    bool cancelled() const { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
-    bool locked() const { return g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED); }
+    bool Cancelled() const { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
+    bool Locked() const { return g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED); }
     // The service's own words (often English), after a Japanese lead-in.
-    std::string serviceWords() const {
+    std::string ServiceWords() const {
         return error && error->message && *error->message
                    ? msg::Say(msg::kKeyRingServiceWords, {error->message})
                    : std::string(msg::Say(msg::kKeyRingServiceError));
@@ -205,11 +205,11 @@ struct ErrorHolder {
 
 // The status and Japanese reason of a failed libsecret or D-Bus call.
 KeyRingStatus Failure(const ErrorHolder& failure, Work& work) {
-    if (failure.cancelled()) {
+    if (failure.Cancelled()) {
         work.error = msg::Say(msg::kKeyRingGaveUp);
         return KeyRingStatus::Cancelled;
     }
-    if (failure.locked()) {
+    if (failure.Locked()) {
         work.error = msg::Say(msg::kKeyRingNotUnlocked);
         return KeyRingStatus::Locked;
     }
@@ -217,7 +217,7 @@ KeyRingStatus Failure(const ErrorHolder& failure, Work& work) {
         work.error = msg::Say(msg::kKeyRingTimedOut);
         return KeyRingStatus::Failed;
     }
-    work.error = failure.serviceWords();
+    work.error = failure.ServiceWords();
     return KeyRingStatus::Failed;
 }
 
@@ -230,7 +230,7 @@ GDBusConnection* ServiceBus(Work& work, KeyRingStatus* status) {
     ErrorHolder failure;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, work.cancellable, &failure.error);
     if (!bus) {
-        if (failure.cancelled()) *status = Failure(failure, work);
+        if (failure.Cancelled()) *status = Failure(failure, work);
         return nullptr;
     }
     bool reachable = false;
@@ -436,7 +436,7 @@ struct Found {
     Found& operator=(const Found&) = delete;
     ~Found() { g_list_free_full(items, g_object_unref); }
 
-    std::vector<std::string> lockedPaths() const {
+    std::vector<std::string> LockedPaths() const {
         std::vector<std::string> paths;
         for (GList* item = items; item; item = item->next)
             if (SECRET_IS_ITEM(item->data) && secret_item_get_locked(SECRET_ITEM(item->data)))
@@ -491,7 +491,7 @@ KeyRingStatus StoreTask(const std::string& hostKey, const std::string& user,
         // collection) goes, so that collection has to be open too.
         Found earlier;
         if ((status = Search(&hostKey, work, &earlier)) != KeyRingStatus::Ok) return status;
-        std::vector<std::string> paths = earlier.lockedPaths();
+        std::vector<std::string> paths = earlier.LockedPaths();
         if (locked) paths.push_back(collection);
         if ((status = Unlock(bus.connection, paths, work)) != KeyRingStatus::Ok) return status;
     }
@@ -515,7 +515,7 @@ KeyRingStatus LookupTask(const std::string& hostKey, Work& work) {
     Found found;
     if ((status = Search(&hostKey, work, &found)) != KeyRingStatus::Ok) return status;
     if (!found.items) return KeyRingStatus::NotFound;
-    if ((status = Unlock(bus.connection, found.lockedPaths(), work)) != KeyRingStatus::Ok)
+    if ((status = Unlock(bus.connection, found.LockedPaths(), work)) != KeyRingStatus::Ok)
         return status;
     status = KeyRingStatus::NotFound;
     for (GList* item = found.items; item && status == KeyRingStatus::NotFound; item = item->next) {
@@ -524,7 +524,7 @@ KeyRingStatus LookupTask(const std::string& hostKey, Work& work) {
         SecretValue* value =
             secret_retrievable_retrieve_secret_sync(retrievable, work.cancellable, &readFailure.error);
         if (!value) {
-            if (readFailure.cancelled() || readFailure.locked()) return Failure(readFailure, work);
+            if (readFailure.Cancelled() || readFailure.Locked()) return Failure(readFailure, work);
             continue;
         }
         const gchar* text = secret_value_get_text(value);
@@ -548,7 +548,7 @@ KeyRingStatus ForgetTask(const std::string& hostKey, Work& work) {
         Found found;
         if ((status = Search(&hostKey, work, &found)) != KeyRingStatus::Ok) return status;
         if (!found.items) return KeyRingStatus::NotFound;
-        if ((status = Unlock(bus.connection, found.lockedPaths(), work)) != KeyRingStatus::Ok)
+        if ((status = Unlock(bus.connection, found.LockedPaths(), work)) != KeyRingStatus::Ok)
             return status;
     }
     bool removed = false;

@@ -39,7 +39,7 @@ Keyword KeywordOf(std::string_view word) {
 // Reads the text token by token, keeping track of lines for comments and macro bodies.
 class Scanner {
   public:
-    explicit Scanner(std::string_view text) : text_(text) {}
+    explicit Scanner(std::string_view text) : m_text(text) {}
 
     // The next token; nothing at the end of the text. A value (`literal`) is taken as it
     // stands; otherwise a token beginning with '#' starts a comment that runs to the end of
@@ -47,28 +47,28 @@ class Scanner {
     std::optional<std::string> Next(bool literal) {
         for (;;) {
             SkipBlanks();
-            if (pos_ >= text_.size()) return std::nullopt;
-            if (!literal && text_[pos_] == '#') {
+            if (m_pos >= m_text.size()) return std::nullopt;
+            if (!literal && m_text[m_pos] == '#') {
                 SkipLine();
                 continue;
             }
             break;
         }
         std::string token;
-        if (text_[pos_] == '"') {
-            for (++pos_; pos_ < text_.size() && text_[pos_] != '"'; ++pos_) {
-                if (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ++pos_;
-                token += text_[pos_];
+        if (m_text[m_pos] == '"') {
+            for (++m_pos; m_pos < m_text.size() && m_text[m_pos] != '"'; ++m_pos) {
+                if (m_text[m_pos] == '\\' && m_pos + 1 < m_text.size()) ++m_pos;
+                token += m_text[m_pos];
             }
-            if (pos_ >= text_.size()) {
-                malformed_ = true;
+            if (m_pos >= m_text.size()) {
+                m_malformed = true;
                 return std::nullopt;
             }
-            ++pos_;  // the closing quote
+            ++m_pos;  // the closing quote
             return token;
         }
-        while (pos_ < text_.size() && !IsBlank(text_[pos_]) && text_[pos_] != '\n')
-            token += text_[pos_++];
+        while (m_pos < m_text.size() && !IsBlank(m_text[m_pos]) && m_text[m_pos] != '\n')
+            token += m_text[m_pos++];
         return token;
     }
 
@@ -76,32 +76,32 @@ class Scanner {
     // the next empty line (one holding nothing but blanks; a CR before the LF is a blank).
     void SkipMacroBody() {
         SkipLine();
-        while (pos_ < text_.size()) {
-            const size_t end = text_.find('\n', pos_);
+        while (m_pos < m_text.size()) {
+            const size_t end = m_text.find('\n', m_pos);
             const std::string_view line =
-                text_.substr(pos_, end == std::string_view::npos ? std::string_view::npos
-                                                                  : end - pos_);
-            pos_ = end == std::string_view::npos ? text_.size() : end + 1;
+                m_text.substr(m_pos, end == std::string_view::npos ? std::string_view::npos
+                                                                  : end - m_pos);
+            m_pos = end == std::string_view::npos ? m_text.size() : end + 1;
             bool empty = true;
             for (char c : line) empty = empty && IsBlank(c);
             if (empty) return;
         }
     }
 
-    bool malformed() const { return malformed_; }
+    bool Malformed() const { return m_malformed; }
 
   private:
     void SkipBlanks() {
-        while (pos_ < text_.size() && (IsBlank(text_[pos_]) || text_[pos_] == '\n')) ++pos_;
+        while (m_pos < m_text.size() && (IsBlank(m_text[m_pos]) || m_text[m_pos] == '\n')) ++m_pos;
     }
     void SkipLine() {
-        const size_t end = text_.find('\n', pos_);
-        pos_ = end == std::string_view::npos ? text_.size() : end + 1;
+        const size_t end = m_text.find('\n', m_pos);
+        m_pos = end == std::string_view::npos ? m_text.size() : end + 1;
     }
 
-    std::string_view text_;
-    size_t pos_ = 0;
-    bool malformed_ = false;
+    std::string_view m_text;
+    size_t m_pos = 0;
+    bool m_malformed = false;
 };
 
 struct Entry {
@@ -176,7 +176,7 @@ NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withD
                 break;  // a word out of place: passed over
         }
     }
-    if (scanner.malformed()) return NetrcStatus::Malformed;
+    if (scanner.Malformed()) return NetrcStatus::Malformed;
     const Entry* chosen = machine.open && machine.hasLogin                   ? &machine
                           : withDefault && fallback.open && fallback.hasLogin ? &fallback
                                                                               : nullptr;

@@ -83,64 +83,64 @@ class CredentialsWindow : public QDialog {
   public:
     CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
                       std::shared_ptr<view::SmtpLoginService> login)
-        : QDialog(parent), port_(port), login_(std::move(login)) {
+        : QDialog(parent), m_port(port), m_login(std::move(login)) {
         SetUpWindow(*this, Qs(msg::kGuiSmtpLoginTitle));
         setObjectName(QStringLiteral("credentials"));
         auto* layout = new QVBoxLayout(this);
-        intro_ = new QLabel(Qs(msg::kGuiSmtpLoginIntro), this);
-        intro_->setWordWrap(true);
-        intro_->setObjectName(QStringLiteral("intro"));
-        layout->addWidget(intro_);
+        m_intro = new QLabel(Qs(msg::kGuiSmtpLoginIntro), this);
+        m_intro->setWordWrap(true);
+        m_intro->setObjectName(QStringLiteral("intro"));
+        layout->addWidget(m_intro);
 
         auto* form = new QFormLayout;
-        serverEdit_ = new QLineEdit(Q(login_->HostOf(server)), this);
-        serverEdit_->setObjectName(QStringLiteral("server"));
-        userEdit_ = new QLineEdit(this);
-        userEdit_->setObjectName(QStringLiteral("user"));
-        passwordEdit_ = new QLineEdit(this);
-        passwordEdit_->setObjectName(QStringLiteral("password"));
-        passwordEdit_->setEchoMode(QLineEdit::Password);
-        AddNamedRow(form, Qs(msg::kGuiServerLabel), serverEdit_, Qs(msg::kGuiServerTip));
-        AddNamedRow(form, Qs(msg::kGuiUserLabel), userEdit_);
-        AddNamedRow(form, Qs(msg::kGuiPasswordLabel), passwordEdit_, Qs(msg::kGuiPasswordTip));
+        m_serverEdit = new QLineEdit(Q(m_login->HostOf(server)), this);
+        m_serverEdit->setObjectName(QStringLiteral("server"));
+        m_userEdit = new QLineEdit(this);
+        m_userEdit->setObjectName(QStringLiteral("user"));
+        m_passwordEdit = new QLineEdit(this);
+        m_passwordEdit->setObjectName(QStringLiteral("password"));
+        m_passwordEdit->setEchoMode(QLineEdit::Password);
+        AddNamedRow(form, Qs(msg::kGuiServerLabel), m_serverEdit, Qs(msg::kGuiServerTip));
+        AddNamedRow(form, Qs(msg::kGuiUserLabel), m_userEdit);
+        AddNamedRow(form, Qs(msg::kGuiPasswordLabel), m_passwordEdit, Qs(msg::kGuiPasswordTip));
         layout->addLayout(form);
 
         // What the window waits for, while it waits.
         auto* busyRow = new QHBoxLayout;
-        status_ = new QLabel(this);
-        status_->setObjectName(QStringLiteral("status"));
-        status_->setWordWrap(true);
-        progress_ = new QProgressBar(this);
-        progress_->setObjectName(QStringLiteral("busy"));
-        progress_->setRange(0, 0);
-        progress_->setTextVisible(false);
-        progress_->setMaximumWidth(120);
-        progress_->setAccessibleName(Qs(msg::kGuiWaitingName));
-        cancel_ = new QPushButton(Qs(msg::kUiButtonCancel), this);
-        cancel_->setObjectName(QStringLiteral("cancel"));
-        cancel_->setAutoDefault(false);
-        busyRow->addWidget(status_, 1);
-        busyRow->addWidget(progress_);
-        busyRow->addWidget(cancel_);
+        m_status = new QLabel(this);
+        m_status->setObjectName(QStringLiteral("status"));
+        m_status->setWordWrap(true);
+        m_progress = new QProgressBar(this);
+        m_progress->setObjectName(QStringLiteral("busy"));
+        m_progress->setRange(0, 0);
+        m_progress->setTextVisible(false);
+        m_progress->setMaximumWidth(120);
+        m_progress->setAccessibleName(Qs(msg::kGuiWaitingName));
+        m_cancel = new QPushButton(Qs(msg::kUiButtonCancel), this);
+        m_cancel->setObjectName(QStringLiteral("cancel"));
+        m_cancel->setAutoDefault(false);
+        busyRow->addWidget(m_status, 1);
+        busyRow->addWidget(m_progress);
+        busyRow->addWidget(m_cancel);
         layout->addLayout(busyRow);
 
         auto* buttons = new QDialogButtonBox(this);
-        save_ = buttons->addButton(Qs(msg::kGuiButtonSave), QDialogButtonBox::AcceptRole);
-        save_->setObjectName(QStringLiteral("save"));
-        forget_ = buttons->addButton(Qs(msg::kGuiButtonForget), QDialogButtonBox::DestructiveRole);
-        forget_->setObjectName(QStringLiteral("forget"));
-        test_ = buttons->addButton(Qs(msg::kGuiButtonTest), QDialogButtonBox::ActionRole);
-        test_->setObjectName(QStringLiteral("test"));
+        m_save = buttons->addButton(Qs(msg::kGuiButtonSave), QDialogButtonBox::AcceptRole);
+        m_save->setObjectName(QStringLiteral("save"));
+        m_forget = buttons->addButton(Qs(msg::kGuiButtonForget), QDialogButtonBox::DestructiveRole);
+        m_forget->setObjectName(QStringLiteral("forget"));
+        m_test = buttons->addButton(Qs(msg::kGuiButtonTest), QDialogButtonBox::ActionRole);
+        m_test->setObjectName(QStringLiteral("test"));
         QPushButton* close = buttons->addButton(Qs(msg::kGuiButtonClose), QDialogButtonBox::RejectRole);
         close->setObjectName(QStringLiteral("close"));
         layout->addWidget(buttons);
         // Enter in a field does not store anything by surprise.
-        for (QPushButton* button : {save_, forget_, test_, close}) button->setAutoDefault(false);
+        for (QPushButton* button : {m_save, m_forget, m_test, close}) button->setAutoDefault(false);
 
-        connect(save_, &QPushButton::clicked, this, [this] { Save(); });
-        connect(forget_, &QPushButton::clicked, this, [this] { Forget(); });
-        connect(test_, &QPushButton::clicked, this, [this] { TestLogin(); });
-        connect(cancel_, &QPushButton::clicked, this, [this] { CancelWait(); });
+        connect(m_save, &QPushButton::clicked, this, [this] { Save(); });
+        connect(m_forget, &QPushButton::clicked, this, [this] { Forget(); });
+        connect(m_test, &QPushButton::clicked, this, [this] { TestLogin(); });
+        connect(m_cancel, &QPushButton::clicked, this, [this] { CancelWait(); });
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         SetIdle(QString());
         CheckKeyRing();
@@ -155,7 +155,7 @@ class CredentialsWindow : public QDialog {
   protected:
     // Esc while waiting ends the wait and keeps the window (and what was typed in it).
     void keyPressEvent(QKeyEvent* event) override {
-        if (busy_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (m_busy && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
             CancelWait();
             event->accept();
             return;
@@ -173,20 +173,20 @@ class CredentialsWindow : public QDialog {
 
     // Runs `work` on a thread of its own, showing `waiting` with キャンセル meanwhile.
     void Start(const char* waiting, Work work) {
-        std::shared_ptr<view::WaitCancel> cancel = login_->NewCancel();
-        const unsigned long long job = ++job_;
-        current_ = cancel;
+        std::shared_ptr<view::WaitCancel> cancel = m_login->NewCancel();
+        const unsigned long long job = ++m_job;
+        m_current = cancel;
         SetBusy(QString::fromUtf8(waiting));
         std::thread([self = QPointer<CredentialsWindow>(this), work = std::move(work), cancel, job] {
             const Say say = [self, job](const char* now) {
                 PostToThreadOf(QCoreApplication::instance(), [self, job, now] {
-                    if (self && self->job_ == job) self->status_->setText(QString::fromUtf8(now));
+                    if (self && self->m_job == job) self->m_status->setText(QString::fromUtf8(now));
                 });
             };
             Finish finish = work(*cancel, say);
             PostToThreadOf(QCoreApplication::instance(), [self, finish = std::move(finish), job] {
-                if (!self || self->job_ != job) return;  // closed, cancelled or superseded
-                self->current_.reset();
+                if (!self || self->m_job != job) return;  // closed, cancelled or superseded
+                self->m_current.reset();
                 self->SetIdle(QString());
                 finish(*self);
             });
@@ -194,35 +194,35 @@ class CredentialsWindow : public QDialog {
     }
 
     void CancelWait() {
-        if (!busy_) return;
-        if (current_) current_->Cancel();
-        current_.reset();
-        ++job_;  // whatever the job still says is not shown
+        if (!m_busy) return;
+        if (m_current) m_current->Cancel();
+        m_current.reset();
+        ++m_job;  // whatever the job still says is not shown
         SetIdle(Qs(msg::kGuiWaitCancelled));
     }
 
     void SetBusy(const QString& waiting) {
-        busy_ = true;
-        status_->setText(waiting);
-        progress_->show();
-        cancel_->show();
-        for (QPushButton* button : {save_, forget_, test_}) button->setEnabled(false);
+        m_busy = true;
+        m_status->setText(waiting);
+        m_progress->show();
+        m_cancel->show();
+        for (QPushButton* button : {m_save, m_forget, m_test}) button->setEnabled(false);
     }
 
     void SetIdle(const QString& text) {
-        busy_ = false;
-        status_->setText(text);
-        progress_->hide();
-        cancel_->hide();
-        save_->setEnabled(available_);
-        forget_->setEnabled(available_);
-        test_->setEnabled(true);
+        m_busy = false;
+        m_status->setText(text);
+        m_progress->hide();
+        m_cancel->hide();
+        m_save->setEnabled(m_available);
+        m_forget->setEnabled(m_available);
+        m_test->setEnabled(true);
     }
 
     void Inform(const QString& text) { gui::Inform(this, text); }
 
-    std::string Server() const { return serverEdit_->text().toStdString(); }
-    std::string Host() const { return login_->HostOf(Server()); }
+    std::string Server() const { return m_serverEdit->text().toStdString(); }
+    std::string Host() const { return m_login->HostOf(Server()); }
 
     // Shows what a call did, unless it was cancelled (the window has said so already).
     static Finish Show(const view::SmtpLoginService::Outcome& outcome) {
@@ -233,25 +233,25 @@ class CredentialsWindow : public QDialog {
 
     // Whether there is a key ring, and the user stored for the server.
     void CheckKeyRing() {
-        std::shared_ptr<view::SmtpLoginService> login = login_;
+        std::shared_ptr<view::SmtpLoginService> login = m_login;
         const std::string server = Server();
         Start(kWaitingForKeyRing, [login, server](view::WaitCancel& cancel, const Say&) -> Finish {
             const view::SmtpLoginService::KeyRing state = login->Check(server, cancel);
             return [state](CredentialsWindow& window) {
-                window.available_ = state.available;
+                window.m_available = state.available;
                 window.SetIdle(QString());
                 if (!state.available)
-                    window.intro_->setText(Qs(msg::kGuiNoKeyRing));
-                if (!state.storedUser.empty() && window.userEdit_->text().isEmpty())
-                    window.userEdit_->setText(Q(state.storedUser));
+                    window.m_intro->setText(Qs(msg::kGuiNoKeyRing));
+                if (!state.storedUser.empty() && window.m_userEdit->text().isEmpty())
+                    window.m_userEdit->setText(Q(state.storedUser));
             };
         });
     }
 
     void Save() {
         const std::string server = Server();
-        const std::string user = userEdit_->text().toStdString();
-        const std::string password = passwordEdit_->text().toStdString();
+        const std::string user = m_userEdit->text().toStdString();
+        const std::string password = m_passwordEdit->text().toStdString();
         if (Host().empty() || user.empty()) {
             Inform(Qs(msg::kGuiNeedServerAndUser));
             return;
@@ -260,11 +260,11 @@ class CredentialsWindow : public QDialog {
             Inform(Qs(msg::kGuiNeedPassword));
             return;
         }
-        std::shared_ptr<view::SmtpLoginService> login = login_;
+        std::shared_ptr<view::SmtpLoginService> login = m_login;
         Start(kWaitingForKeyRing, [login, server, user, password](view::WaitCancel& cancel, const Say&) -> Finish {
             const view::SmtpLoginService::Outcome outcome = login->Store(server, user, password, cancel);
             return [outcome](CredentialsWindow& window) {
-                if (outcome.ok) window.passwordEdit_->clear();
+                if (outcome.ok) window.m_passwordEdit->clear();
                 Show(outcome)(window);
             };
         });
@@ -275,7 +275,7 @@ class CredentialsWindow : public QDialog {
             Inform(Qs(msg::kGuiNeedServer));
             return;
         }
-        std::shared_ptr<view::SmtpLoginService> login = login_;
+        std::shared_ptr<view::SmtpLoginService> login = m_login;
         const std::string server = Server();
         Start(kWaitingForKeyRing, [login, server](view::WaitCancel& cancel, const Say&) -> Finish {
             return Show(login->Forget(server, cancel));
@@ -284,26 +284,26 @@ class CredentialsWindow : public QDialog {
 
     // Tries the login with the typed password, or with the stored one when the field is empty.
     void TestLogin() {
-        const std::string server = serverEdit_->text().trimmed().toStdString();
-        if (Host().empty() || port_.empty()) {
+        const std::string server = m_serverEdit->text().trimmed().toStdString();
+        if (Host().empty() || m_port.empty()) {
             Inform(Qs(msg::kGuiNeedServerAndPort));
             return;
         }
-        const std::string user = userEdit_->text().toStdString();
-        const std::string typed = passwordEdit_->text().toStdString();
+        const std::string user = m_userEdit->text().toStdString();
+        const std::string typed = m_passwordEdit->text().toStdString();
         const bool useStored = typed.empty();
         if (!useStored && user.empty()) {
             Inform(Qs(msg::kGuiNeedUser));
             return;
         }
-        std::shared_ptr<view::SmtpLoginService> login = login_;
-        auto run = [login, server, port = port_, user, typed, available = available_](view::WaitCancel& cancel,
+        std::shared_ptr<view::SmtpLoginService> login = m_login;
+        auto run = [login, server, port = m_port, user, typed, available = m_available](view::WaitCancel& cancel,
                                                                                       const Say& say) -> Finish {
             const view::SmtpLoginService::Outcome outcome =
                 login->TestLogin(server, port, user, typed, available, cancel, [&say] { say(kTestingLogin); });
             return [outcome, useStored = typed.empty()](CredentialsWindow& window) {
-                if (useStored && !outcome.user.empty() && window.userEdit_->text().isEmpty())
-                    window.userEdit_->setText(Q(outcome.user));
+                if (useStored && !outcome.user.empty() && window.m_userEdit->text().isEmpty())
+                    window.m_userEdit->setText(Q(outcome.user));
                 Show(outcome)(window);
             };
         };
@@ -311,22 +311,22 @@ class CredentialsWindow : public QDialog {
         Start(useStored ? kWaitingForKeyRing : kTestingLogin, std::move(run));
     }
 
-    std::string port_;
-    std::shared_ptr<view::SmtpLoginService> login_;
-    QLabel* intro_ = nullptr;
-    QLineEdit* serverEdit_ = nullptr;
-    QLineEdit* userEdit_ = nullptr;
-    QLineEdit* passwordEdit_ = nullptr;
-    QLabel* status_ = nullptr;
-    QProgressBar* progress_ = nullptr;
-    QPushButton* cancel_ = nullptr;
-    QPushButton* save_ = nullptr;
-    QPushButton* forget_ = nullptr;
-    QPushButton* test_ = nullptr;
-    bool available_ = false;
-    bool busy_ = false;
-    unsigned long long job_ = 0;
-    std::shared_ptr<view::WaitCancel> current_;
+    std::string m_port;
+    std::shared_ptr<view::SmtpLoginService> m_login;
+    QLabel* m_intro = nullptr;
+    QLineEdit* m_serverEdit = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QPushButton* m_save = nullptr;
+    QPushButton* m_forget = nullptr;
+    QPushButton* m_test = nullptr;
+    bool m_available = false;
+    bool m_busy = false;
+    unsigned long long m_job = 0;
+    std::shared_ptr<view::WaitCancel> m_current;
 };
 
 }  // namespace

@@ -99,7 +99,7 @@ int Send(const char* server, const char* to, const char* from, const char* subje
     const credentials::Credentials found = credentials::LookupCredentials(address->host, &problem);
     if (!problem.empty()) return Fail(error80, problem);
     Login login;
-    if (found.found()) login = Login{found.user, found.password, true};
+    if (found.Found()) login = Login{found.user, found.password, true};
 
     const SendOutcome outcome = SendOverSmtp(*address, from, to, *message, login, stop, hooks);
     if (outcome.result != SendResult::Sent) {

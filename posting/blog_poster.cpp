@@ -79,7 +79,7 @@ BlogPoster MakeBlogPoster(bool draft) {
             blog.looked = true;
             blog.login = LookupLogin(blog.destination->host, blog.destination->user, &blog.lookupProblem);
         }
-        if (!blog.login.found()) {
+        if (!blog.login.Found()) {
             return Outcome(blogapi::PostResult::Outcome::LoginRefused,
                            msg::Say(msg::kBlogNoPassword,
                                     {blog.destination->host, blog.destination->user,

@@ -82,7 +82,7 @@ TEST_F(KeyRing, KeyRingComesBeforeNetrcAndNetrcFillsIn) {
     EXPECT_EQ(found.source, Source::Netrc);
     EXPECT_EQ(found.user, "netrc-only");
 
-    EXPECT_FALSE(credentials::LookupCredentials("nothing.example.jp").found());
+    EXPECT_FALSE(credentials::LookupCredentials("nothing.example.jp").Found());
 }
 
 TEST_F(KeyRing, StoredLoginGoesOutOnTheWire) {

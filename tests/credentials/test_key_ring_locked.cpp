@@ -94,7 +94,7 @@ TEST_F(LockedKeyRing, LookupBeforeAMessageFallsBackToNetrcAndSaysLocked) {
     EXPECT_EQ(found.keyRing, KeyRingStatus::Locked);
 
     const credentials::Credentials none = credentials::LookupCredentials("nothing.example.jp");
-    EXPECT_FALSE(none.found());
+    EXPECT_FALSE(none.Found());
     EXPECT_EQ(none.keyRing, KeyRingStatus::NotFound);
 }
 

@@ -121,7 +121,7 @@ TEST(Netrc, AnUnclosedQuoteIsReportedNotGuessed) {
     EXPECT_EQ(NetrcLookup("machine smtp.example.jp login b password \"secret\n", "smtp.example.jp",
                           &found),
               NetrcStatus::Malformed);
-    EXPECT_FALSE(found.found());
+    EXPECT_FALSE(found.Found());
 }
 
 class NetrcFile : public ::testing::Test {
@@ -137,7 +137,7 @@ TEST_F(NetrcFile, PathIsNetrcElseHome) {
 
 TEST_F(NetrcFile, LookupCredentialsReadsTheFileWhenThereIsNoKeyRing) {
     EXPECT_FALSE(credentials::KeyRingAvailable());
-    EXPECT_FALSE(credentials::LookupCredentials("smtp.example.jp").found());  // no file
+    EXPECT_FALSE(credentials::LookupCredentials("smtp.example.jp").Found());  // no file
 
     client.writeNetrc("Machine smtp.example.jp Login blogger Password secret\r\n");
     std::string problem;
@@ -148,7 +148,7 @@ TEST_F(NetrcFile, LookupCredentialsReadsTheFileWhenThereIsNoKeyRing) {
     EXPECT_EQ(found.password, "secret");
 
     client.writeNetrc("machine smtp.example.jp login blogger password \"secret\n");
-    EXPECT_FALSE(credentials::LookupCredentials("smtp.example.jp", &problem).found());
+    EXPECT_FALSE(credentials::LookupCredentials("smtp.example.jp", &problem).Found());
     EXPECT_NE(problem.find(".netrc"), std::string::npos) << problem;
 }
 
