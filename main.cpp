@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "app/qubopost_app.h"
-#include "platform/process.h"
 #include "gui/qt_window_system.h"
+#include "platform/process.h"
 
 using namespace qubopost::platform;
 using namespace qubopost::app;
@@ -59,8 +59,9 @@ Request FindRequest(int argc, char** argv) {
 int Print(const char* text) {
     const bool written = std::fputs(text, stdout) >= 0;
     if (std::fflush(stdout) == 0 && written) return 0;
-    std::fputs("qubopost: 標準出力に書き込めませんでした。出力先（ファイルやパイプ）を確認してください。\n",
-               stderr);
+    std::fputs(
+        "qubopost: 標準出力に書き込めませんでした。出力先（ファイルやパイプ）を確認してください。\n",
+        stderr);
     return 1;
 }
 

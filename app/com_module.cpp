@@ -86,7 +86,8 @@ HRESULT CQubopostModule::PublishClassObjects(unsigned, unsigned) {
 }
 
 HRESULT CQubopostModule::WithdrawClassObjects() {
-    for (ClassTableEntry* entry = m_classTable; entry && entry->classId; ++entry) entry->registrationCookie = 0;
+    for (ClassTableEntry* entry = m_classTable; entry && entry->classId; ++entry)
+        entry->registrationCookie = 0;
     return S_OK;
 }
 

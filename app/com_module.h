@@ -34,7 +34,8 @@ public:
     static const char* FindNextSwitch(const char* text, const char* separators);
 
     // registryPath: the per-user registry file; modulePath: the executable's full path.
-    HRESULT StartModule(ClassTableEntry* classTable, std::string modulePath, std::string registryPath);
+    HRESULT StartModule(ClassTableEntry* classTable, std::string modulePath,
+                        std::string registryPath);
     HRESULT StopModule();
     HRESULT RunRegistryScript(int resourceId, bool doRegister);
     HRESULT RegisterComClasses(bool withTypeLibrary);

@@ -39,8 +39,8 @@ bool CQubopostApp::InitInstance() {
     if (IsEmbeddedLaunch()) return true;
 
     m_profileName = m_env.userConfigFolder.empty()
-                           ? SettingsPathFor(m_env.executablePath)
-                           : ChooseSettingsPath(m_env.executablePath, m_env.userConfigFolder);
+                        ? SettingsPathFor(m_env.executablePath)
+                        : ChooseSettingsPath(m_env.executablePath, m_env.userConfigFolder);
     if (m_profileName == std::string(texts::kSettingsFileName)) {
         // Without the executable's folder there is no place for the settings.
         m_windows.MessageBox(Sjis(texts::kOutOfMemory));
@@ -102,7 +102,8 @@ bool CQubopostApp::IsEmbeddedLaunch() const {
     for (const std::string& word : m_env.arguments) {
         if (word.size() > 1 && (word[0] == '-' || word[0] == '/')) {
             const char* flag = word.c_str() + 1;
-            if (strcasecmp(flag, "Embedding") == 0 || strcasecmp(flag, "Automation") == 0) return true;
+            if (strcasecmp(flag, "Embedding") == 0 || strcasecmp(flag, "Automation") == 0)
+                return true;
         }
     }
     return false;

@@ -9,19 +9,19 @@
 #include <vector>
 
 #include "app/com_module.h"
-#include "view/window_system.h"
 #include "ui/qubopost_dlg.h"
+#include "view/window_system.h"
 
 namespace qubopost::app {
 
 class CQubopostApp {
 public:
     struct Environment {
-        std::string commandLine;    // the program's path and its arguments, joined by blanks
+        std::string commandLine;  // the program's path and its arguments, joined by blanks
         std::vector<std::string> arguments;  // the arguments alone
-        std::string executablePath; // full path of the running executable
-        std::string registryPath;   // the per-user registry file
-        std::string userConfigFolder;  // where the settings go when not beside the executable
+        std::string executablePath;          // full path of the running executable
+        std::string registryPath;            // the per-user registry file
+        std::string userConfigFolder;        // where the settings go when not beside the executable
         std::function<bool()> startNetwork;  // empty: the network library's start-up
         // Adjusts the dialog's services before the dialog is made (tests shorten time-outs).
         std::function<void(ui::DialogServices&)> configureDialog;

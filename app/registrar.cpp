@@ -11,7 +11,8 @@ namespace qubopost::app {
 namespace {
 
 // Replaces %NAME% by its replacement; "%%" is one '%'. An unknown name is an error.
-std::optional<std::string> Substitute(std::string_view script, const std::map<std::string, std::string>& replacements,
+std::optional<std::string> Substitute(std::string_view script,
+                                      const std::map<std::string, std::string>& replacements,
                                       std::string* error) {
     std::string out;
     for (std::size_t i = 0; i < script.size(); ++i) {
@@ -56,7 +57,8 @@ public:
     explicit Lexer(std::string_view text) : m_text(text) {}
 
     std::optional<Token> Next(std::string* error) {
-        while (m_pos < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
+        while (m_pos < m_text.size() && std::isspace(static_cast<unsigned char>(m_text[m_pos])))
+            ++m_pos;
         if (m_pos >= m_text.size()) return Token{Token::End, ""};
         const char c = m_text[m_pos];
         if (c == '{') return ++m_pos, Token{Token::Open, "{"};
@@ -85,7 +87,9 @@ public:
         std::string word;
         while (m_pos < m_text.size()) {
             const char w = m_text[m_pos];
-            if (std::isspace(static_cast<unsigned char>(w)) || w == '{' || w == '}' || w == '=' || w == '\'') break;
+            if (std::isspace(static_cast<unsigned char>(w)) || w == '{' || w == '}' || w == '=' ||
+                w == '\'')
+                break;
             word += w;
             ++m_pos;
         }
@@ -105,7 +109,8 @@ public:
         std::vector<RegistryScriptKey> roots;
         if (!Advance()) return std::nullopt;
         while (m_token.kind != Token::End) {
-            if (m_token.kind != Token::Word && m_token.kind != Token::Quoted) return Fail("root key expected");
+            if (m_token.kind != Token::Word && m_token.kind != Token::Quoted)
+                return Fail("root key expected");
             RegistryScriptKey root;
             root.name = m_token.text;
             root.removal = RegistryScriptKey::Removal::NoRemove;  // root keys are never removed
@@ -156,10 +161,12 @@ private:
             if (m_token.kind == Token::End) return Fail("missing }"), false;
             if (m_token.kind == Token::Word && EqualsNoCase(m_token.text, "val")) {
                 if (!Advance()) return false;
-                if (m_token.kind != Token::Word && m_token.kind != Token::Quoted) return Fail("value name expected"), false;
+                if (m_token.kind != Token::Word && m_token.kind != Token::Quoted)
+                    return Fail("value name expected"), false;
                 std::string name = m_token.text;
                 if (!Advance()) return false;
-                if (m_token.kind != Token::Equals) return Fail("= expected after value name"), false;
+                if (m_token.kind != Token::Equals)
+                    return Fail("= expected after value name"), false;
                 auto value = Assignment();
                 if (!value) return false;
                 key.values.emplace_back(std::move(name), std::move(*value));
@@ -176,7 +183,8 @@ private:
                 }
                 if (sub.removal != RegistryScriptKey::Removal::Normal && !Advance()) return false;
             }
-            if (m_token.kind != Token::Word && m_token.kind != Token::Quoted) return Fail("key name expected"), false;
+            if (m_token.kind != Token::Word && m_token.kind != Token::Quoted)
+                return Fail("key name expected"), false;
             if (m_token.text.empty() || m_token.text.find('\\') != std::string::npos) {
                 return Fail("bad key name"), false;
             }
@@ -203,7 +211,8 @@ private:
 }  // namespace
 
 std::optional<std::vector<RegistryScriptKey>> ParseRegistryScript(
-    std::string_view script, const std::map<std::string, std::string>& replacements, std::string* error) {
+    std::string_view script, const std::map<std::string, std::string>& replacements,
+    std::string* error) {
     std::string scratch;
     if (!error) error = &scratch;
     error->clear();

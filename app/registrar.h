@@ -28,7 +28,8 @@ struct RegistryScriptKey {
 
 // The root keys of a script. nullopt (with the reason in error) when it does not parse.
 std::optional<std::vector<RegistryScriptKey>> ParseRegistryScript(
-    std::string_view script, const std::map<std::string, std::string>& replacements, std::string* error);
+    std::string_view script, const std::map<std::string, std::string>& replacements,
+    std::string* error);
 
 class Registrar {
 public:

@@ -57,8 +57,9 @@ public:
 
     // Start of the next description opening at or after from, or kNone.
     std::size_t NextOpening(std::size_t from) {
-        const bool reusable = m_searched && from >= m_searchedFrom && (m_opening == kNone || m_opening >= from) &&
-                              from < m_page.size() && !Text::IsLeadByte(static_cast<unsigned char>(m_page[from])) &&
+        const bool reusable = m_searched && from >= m_searchedFrom &&
+                              (m_opening == kNone || m_opening >= from) && from < m_page.size() &&
+                              !Text::IsLeadByte(static_cast<unsigned char>(m_page[from])) &&
                               m_page[from] != kDescriptionOpening[0];
         if (!reusable) {
             m_opening = FindOnBoundary(m_page, kDescriptionOpening, from);
@@ -105,7 +106,8 @@ void ScanLinks(std::string_view page, std::string_view opening, Take&& take) {
         if (descriptionStart != kNone && descriptionStart > 0) {
             // Without a closing nothing is taken.
             const std::size_t descriptionEnd = descriptions.Closing(descriptionStart);
-            if (descriptionEnd != kNone) take(PageSpan{descriptionStart, descriptionEnd - descriptionStart});
+            if (descriptionEnd != kNone)
+                take(PageSpan{descriptionStart, descriptionEnd - descriptionStart});
         }
     }
 }
@@ -117,7 +119,8 @@ void ScanPage(std::string_view page, Take&& take) {
 }
 
 const Text& SeparatorHeading() {
-    static const Text heading = Text(kArticleSeparator) + Sjis("\r\n\r\n本日のお勧め内容 ↓↓\r\n\r\n");
+    static const Text heading =
+        Text(kArticleSeparator) + Sjis("\r\n\r\n本日のお勧め内容 ↓↓\r\n\r\n");
     return heading;
 }
 
@@ -189,8 +192,10 @@ struct ArticleRewriter::Steps {
 ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk)
     : m_steps(std::make_unique<Steps>()) {
     m_steps->chunk = stepChunk;
-    static const Text twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n") + Text(kTitleTag);
-    static const Text oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n") + Text(kTitleTag);
+    static const Text twoArrowsTitle =
+        Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n") + Text(kTitleTag);
+    static const Text oneArrowTitle =
+        Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n") + Text(kTitleTag);
     static const Text rankingDescription = Sjis("\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n");
     static const Text pickupDescription = Sjis("\r\n\r\n詳細はこちら \r\n\r\n↓↓\r\n\r\n");
     static const Text httpHeading = SeparatorHeading() + "http://";
@@ -203,8 +208,10 @@ ArticleRewriter::ArticleRewriter(RankingKind kind, Output output, std::size_t st
     add(kSingleQuoteOpening, "\r\n\r\n");
     add("/' target=_blank>", twoArrowsTitle.Bytes());
     add(kDoubleQuoteOpening, "\r\n\r\n");
-    add("/\" target=_blank>", (kind == RankingKind::Monthly ? oneArrowTitle : twoArrowsTitle).Bytes());
-    add(kDescriptionOpening, (kind == RankingKind::Pickup ? pickupDescription : rankingDescription).Bytes());
+    add("/\" target=_blank>",
+        (kind == RankingKind::Monthly ? oneArrowTitle : twoArrowsTitle).Bytes());
+    add(kDescriptionOpening,
+        (kind == RankingKind::Pickup ? pickupDescription : rankingDescription).Bytes());
     if (kind == RankingKind::Pickup) add(kDescriptionClosing, "\r\n\r\n<end>\r\n");
     // Every link, over http or https, opens an article of its own.
     add("http://", httpHeading.Bytes());
@@ -255,7 +262,8 @@ std::vector<PageSpan> ScanRankingSpans(std::string_view page) {
 
 Text ScanRankingPage(const Text& page) {
     std::string scanned;
-    ScanPage(page.Bytes(), [&](const PageSpan& span) { scanned.append(page.Bytes(), span.start, span.length); });
+    ScanPage(page.Bytes(),
+             [&](const PageSpan& span) { scanned.append(page.Bytes(), span.start, span.length); });
     return Text(std::move(scanned));
 }
 

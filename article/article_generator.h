@@ -36,7 +36,8 @@ class ArticleRewriter {
 public:
     using Output = std::function<void(std::string_view)>;
     // stepChunk: about how many bytes each step gathers before passing them on.
-    ArticleRewriter(RankingKind kind, Output output, std::size_t stepChunk = std::size_t{16} * 1024);
+    ArticleRewriter(RankingKind kind, Output output,
+                    std::size_t stepChunk = std::size_t{16} * 1024);
     ~ArticleRewriter();
     ArticleRewriter(const ArticleRewriter&) = delete;
     ArticleRewriter& operator=(const ArticleRewriter&) = delete;
@@ -65,7 +66,8 @@ private:
 int RewriteArticle(platform::Text& article, RankingKind kind, std::size_t* nulBytes = nullptr);
 
 // Both steps for one kind. articles: set to ArticleRewriter::Articles.
-platform::Text GenerateArticle(const platform::Text& page, RankingKind kind, int* articles = nullptr);
+platform::Text GenerateArticle(const platform::Text& page, RankingKind kind,
+                               int* articles = nullptr);
 // Both steps, the scanned text going straight into the rewriter (which is finished).
 void GenerateArticle(std::string_view page, ArticleRewriter& rewriter);
 

@@ -137,7 +137,8 @@ private:
 };
 
 // Scans the converted page and writes the article.
-GenerateResult WriteArticle(std::string_view page, RankingKind kind, OutputEncoding encoding, int outFd) {
+GenerateResult WriteArticle(std::string_view page, RankingKind kind, OutputEncoding encoding,
+                            int outFd) {
     GenerateResult result;
     PipeSignalHold pipe;
     ArticleOutput output(encoding, outFd, pipe);
@@ -168,8 +169,8 @@ GenerateResult WriteArticle(std::string_view page, RankingKind kind, OutputEncod
 
 }  // namespace
 
-GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kind, OutputEncoding encoding,
-                                    int outFd) {
+GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kind,
+                                    OutputEncoding encoding, int outFd) {
     GenerateResult failed;
     const int fd = open(pagePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -221,14 +222,17 @@ GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kin
     return WriteArticle(page, kind, encoding, outFd);
 }
 
-GenerateResult GenerateFromPage(const Text& page, RankingKind kind, OutputEncoding encoding, int outFd) {
+GenerateResult GenerateFromPage(const Text& page, RankingKind kind, OutputEncoding encoding,
+                                int outFd) {
     return WriteArticle(page.Bytes(), kind, encoding, outFd);
 }
 
 std::string GenerateErrorMessage(const GenerateResult& result, const std::string& pagePath) {
     using Outcome = GenerateResult::Outcome;
     namespace msg = qubopost::messages;
-    const std::string reason = result.error ? msg::Say(msg::kReasonInBrackets, {std::strerror(result.error)}) : std::string();
+    const std::string reason = result.error
+                                   ? msg::Say(msg::kReasonInBrackets, {std::strerror(result.error)})
+                                   : std::string();
     switch (result.outcome) {
         case Outcome::Written:
             return std::string();

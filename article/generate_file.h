@@ -47,11 +47,12 @@ struct GenerateResult {
 // bytes as GenerateArticle over the converted page, converted with ToUtf8 for Utf8. A
 // write that fails (EPIPE, ENOSPC, ...) ends the run with WriteFailed; SIGPIPE is held
 // off while it runs, so a closed pipe shows as EPIPE rather than ending the process.
-GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kind, OutputEncoding encoding,
-                                    int outFd);
+GenerateResult GenerateFromPageFile(const std::string& pagePath, RankingKind kind,
+                                    OutputEncoding encoding, int outFd);
 
 // The same for a page already converted (a fetched page).
-GenerateResult GenerateFromPage(const platform::Text& page, RankingKind kind, OutputEncoding encoding, int outFd);
+GenerateResult GenerateFromPage(const platform::Text& page, RankingKind kind,
+                                OutputEncoding encoding, int outFd);
 
 // What went wrong, for the user: clear Japanese in UTF-8 (what happened, why, what to do).
 // "" for Written.

@@ -63,8 +63,8 @@ std::string EncodeQueryValue(std::string_view value) {
     for (const char c : value) {
         const auto byte = static_cast<unsigned char>(c);
         const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                           byte == '~';
+                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                           byte == '_' || byte == '~';
         if (plain) {
             out += c;
         } else {
@@ -80,9 +80,11 @@ Text MakeRankingUrl(const Text& productKind, const Text& categoryCode, const Tex
                     const Text& rankingKind, std::string_view host) {
     const char* path = nullptr;
     if (rankingKind == Text("1")) {
-        path = "/rankfiles/getrank_ex.php?CODE=%s&CID=%s&SCID=&af=%s&listmax=10&font_size=2&r_bg=ff0000";
+        path =
+            "/rankfiles/getrank_ex.php?CODE=%s&CID=%s&SCID=&af=%s&listmax=10&font_size=2&r_bg=ff0000";
     } else if (rankingKind == Text("2")) {
-        path = "/rankfiles24/getrank_ex.php?CODE=%s&CID=%s&SCID=&af=%s&listmax=10&font_size=2&r_bg=ff0000";
+        path =
+            "/rankfiles24/getrank_ex.php?CODE=%s&CID=%s&SCID=&af=%s&listmax=10&font_size=2&r_bg=ff0000";
     } else if (rankingKind == Text("3")) {
         path = "/pickupfiles/getpickup.php?CODE=%s&CID=%s&SCID=&af=%s";
     } else {
@@ -100,7 +102,8 @@ std::string PageTextFromBody(std::string_view body) {
     return page;
 }
 
-RankingPage ConvertRankingPage(std::string_view body, const char* pageEncoding, const char* programEncoding) {
+RankingPage ConvertRankingPage(std::string_view body, const char* pageEncoding,
+                               const char* programEncoding) {
     // PageTextFromBody's text converted in two pieces, the body and the line end it may
     // add, so that the body is not copied first.
     PieceConverter converter(pageEncoding, programEncoding);
@@ -112,18 +115,22 @@ RankingPage ConvertRankingPage(std::string_view body, const char* pageEncoding, 
         converter.Finish(page);
     }
     if (!converter.Ready()) {
-        return {RankingPage::Outcome::ConverterUnavailable, Text(), "the text conversion is unavailable"};
+        return {RankingPage::Outcome::ConverterUnavailable, Text(),
+                "the text conversion is unavailable"};
     }
     return {RankingPage::Outcome::Received, Text(std::move(page)), std::string()};
 }
 
 RankingPage FetchRankingPage(const Text& url, const HttpOptions& options, const char* pageEncoding,
                              const char* programEncoding) {
-    if (url.IsEmpty()) return {RankingPage::Outcome::NetworkError, Text(), "no ranking kind selected"};
-    const HttpResponse response = HttpGet(url.Bytes(), kRankingUserAgent, {kRankingContentType}, options);
+    if (url.IsEmpty())
+        return {RankingPage::Outcome::NetworkError, Text(), "no ranking kind selected"};
+    const HttpResponse response =
+        HttpGet(url.Bytes(), kRankingUserAgent, {kRankingContentType}, options);
     if (!response.received) return {RankingPage::Outcome::NetworkError, Text(), response.error};
     if (response.status >= 400) {
-        return {RankingPage::Outcome::NetworkError, Text(), "HTTP status " + std::to_string(response.status)};
+        return {RankingPage::Outcome::NetworkError, Text(),
+                "HTTP status " + std::to_string(response.status)};
     }
     return ConvertRankingPage(response.body, pageEncoding, programEncoding);
 }

@@ -17,7 +17,8 @@ std::string_view RankingHost();
 
 // The agent string and the added header of the request.
 inline constexpr const char* kRankingUserAgent = "Test Agent Ver0.01";
-inline constexpr const char* kRankingContentType = "Content-Type: application/x-www-form-urlencoded";
+inline constexpr const char* kRankingContentType =
+    "Content-Type: application/x-www-form-urlencoded";
 
 // The affiliate ID sent when the field is empty.
 inline constexpr std::string_view kDefaultAffiliateId = "zuto837461";
@@ -38,23 +39,24 @@ std::string EncodeQueryValue(std::string_view value);
 
 // "http://" + host + the path and query of the ranking kind's template, or "" for an
 // unknown kind. Each value is encoded.
-platform::Text MakeRankingUrl(const platform::Text& productKind, const platform::Text& categoryCode, const platform::Text& affiliateId,
-                    const platform::Text& rankingKind, std::string_view host);
+platform::Text MakeRankingUrl(const platform::Text& productKind, const platform::Text& categoryCode,
+                              const platform::Text& affiliateId, const platform::Text& rankingKind,
+                              std::string_view host);
 
 // The page text of a response body: its lines, each followed by one "\n".
 std::string PageTextFromBody(std::string_view body);
 
-
 // A ranking page fetched and converted to the program's encoding.
 struct RankingPage {
     enum class Outcome { Received, NetworkError, ConverterUnavailable } outcome;
-    platform::Text page;          // Received: the converted page text
-    std::string error;  // NetworkError: what went wrong, in English
+    platform::Text page;  // Received: the converted page text
+    std::string error;    // NetworkError: what went wrong, in English
 };
 
 // One GET of the ranking URL, then the body's lines converted from the page's encoding
 // (EUC-JP) to the program's (CP932). A status of 400 or more is a network error.
-RankingPage FetchRankingPage(const platform::Text& url, const platform::HttpOptions& options, const char* pageEncoding = "EUC-JP",
+RankingPage FetchRankingPage(const platform::Text& url, const platform::HttpOptions& options,
+                             const char* pageEncoding = "EUC-JP",
                              const char* programEncoding = "windows-31j");
 // The same for a body already at hand.
 RankingPage ConvertRankingPage(std::string_view body, const char* pageEncoding = "EUC-JP",

@@ -44,9 +44,11 @@ inline PageShape PageShapeNamed(const char* name) {
 
 // A page of the given number of products in the given shape, in the program's encoding (CP932).
 inline std::string MakeShapedPage(int products, PageShape shape) {
-    const std::string title = qubopost::platform::Sjis("【特価】ビジネス書・情報源のおすすめ商品").Bytes();
+    const std::string title =
+        qubopost::platform::Sjis("【特価】ビジネス書・情報源のおすすめ商品").Bytes();
     std::string description =
-        qubopost::platform::Sjis("この商品の説明文です。①②③ 纊 ～ 今日の人気ランキング上位の商品。").Bytes();
+        qubopost::platform::Sjis("この商品の説明文です。①②③ 纊 ～ 今日の人気ランキング上位の商品。")
+            .Bytes();
     if (shape == PageShape::LongLines) {
         const std::string once = description;
         for (int i = 1; i < 8; ++i) description += once;

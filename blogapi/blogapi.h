@@ -83,7 +83,8 @@ struct Discovery {
 // URL (asked for with the credentials when the URL answers 401). Forced: only that kind, found
 // the same way (XML-RPC also at the URL itself; AtomPub always asked for with the credentials).
 // Only AtomPub's look-up carries the password.
-Discovery Discover(const Destination& destination, const std::string& password, const Options& options);
+Discovery Discover(const Destination& destination, const std::string& password,
+                   const Options& options);
 
 struct Entry {
     std::string title;
@@ -103,7 +104,7 @@ struct PostResult {
     // The post's address: the REST answer's `link`; AtomPub's entry link rel="alternate", else
     // the Location of the 201; XML-RPC: metaWeblog.getPost's `link`, else the site's "?p=ID".
     std::string link;
-    std::string detail;  // the server's status and reason, for the log
+    std::string detail;                              // the server's status and reason, for the log
     std::optional<std::chrono::seconds> retryAfter;  // from Retry-After on 429/5xx
 };
 
@@ -114,8 +115,8 @@ PostResult Post(const Destination& destination, const std::string& password, con
                 const Options& options);
 
 // Posts to an endpoint already found (Post without the discovery).
-PostResult PostTo(const Endpoint& endpoint, const Destination& destination, const std::string& password,
-                  const Entry& entry, const Options& options);
+PostResult PostTo(const Endpoint& endpoint, const Destination& destination,
+                  const std::string& password, const Entry& entry, const Options& options);
 
 // The group's text as HTML: paragraphs (separated by lines that are empty or hold only ASCII
 // blanks) each in <p>…</p>, one a line; the line breaks inside a paragraph as "<br />" and a line

@@ -47,7 +47,8 @@ std::string_view Trim(std::string_view text) {
 
 bool IsLiteralAddress(const std::string& host) {
     unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+    return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
+           inet_pton(AF_INET6, host.c_str(), buffer) == 1;
 }
 
 std::optional<Destination> Refuse(std::string* reason, std::string text) {
@@ -59,7 +60,8 @@ std::optional<Destination> Refuse(std::string* reason, std::string text) {
 std::string Escaped(std::string_view text) {
     detail::InitXml();
     const std::string copy(text);
-    xmlChar* escaped = xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar*>(copy.c_str()));
+    xmlChar* escaped =
+        xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar*>(copy.c_str()));
     if (!escaped) return {};
     std::string out(reinterpret_cast<const char*>(escaped));
     xmlFree(escaped);
@@ -114,7 +116,8 @@ std::optional<Destination> ParseDestination(std::string_view line, std::string* 
     if (scheme != "http" && scheme != "https")
         return Refuse(reason, msg::Say(msg::kBlogSchemeInvalid, {written}));
     std::string host = Lower(Part(url.get(), CURLUPART_HOST));
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
     if (host.empty()) return Refuse(reason, msg::Say(msg::kBlogNoHost, {kForm}));
 
     char* password = nullptr;
@@ -125,12 +128,14 @@ std::optional<Destination> ParseDestination(std::string_view line, std::string* 
     const std::string user = Part(url.get(), CURLUPART_USER, CURLU_URLDECODE);
     if (user.empty()) {
         // libcurl refuses to decode a control character ("%0D%0A").
-        if (!Part(url.get(), CURLUPART_USER).empty()) return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
+        if (!Part(url.get(), CURLUPART_USER).empty())
+            return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
         return Refuse(reason, msg::Say(msg::kBlogNoUser, {kForm}));
     }
     for (const char c : user) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
+        if (byte < 0x20 || byte == 0x7f)
+            return Refuse(reason, std::string(msg::Say(msg::kBlogUserControlCharacter)));
     }
     if (scheme == "http" && IsLiteralAddress(host) && !mail::IsLoopbackAddress(host)) {
         return Refuse(reason, msg::Say(msg::kBlogHttpOnlyLoopback, {written}));

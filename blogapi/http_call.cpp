@@ -58,7 +58,8 @@ struct Target {
 
 std::optional<Target> TargetOf(const std::string& text) {
     Url url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) return std::nullopt;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
+        return std::nullopt;
     Target target;
     target.scheme = Lower(UrlPart(url.get(), CURLUPART_SCHEME));
     target.host = UrlPart(url.get(), CURLUPART_HOST);
@@ -66,14 +67,15 @@ std::optional<Target> TargetOf(const std::string& text) {
     if (target.host.size() >= 2 && target.host.front() == '[' && target.host.back() == ']')
         target.host = target.host.substr(1, target.host.size() - 2);
     std::from_chars(port.data(), port.data() + port.size(), target.port);
-    if ((target.scheme != "http" && target.scheme != "https") || target.host.empty() || target.port <= 0)
+    if ((target.scheme != "http" && target.scheme != "https") || target.host.empty() ||
+        target.port <= 0)
         return std::nullopt;
     return target;
 }
 
 std::string Where(const Target& target) {
-    return (target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host) + ":" +
-           std::to_string(target.port);
+    return (target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host) +
+           ":" + std::to_string(target.port);
 }
 
 // What one transfer knows while libcurl runs it.
@@ -100,7 +102,8 @@ curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
         return CURL_SOCKET_BAD;
     }
     // The clear-text decision was made for these addresses only.
-    if (!transfer->route || !mail::IsOneOfAddresses(&address->addr, address->addrlen, *transfer->route)) {
+    if (!transfer->route ||
+        !mail::IsOneOfAddresses(&address->addr, address->addrlen, *transfer->route)) {
         transfer->offRoute = true;
         return CURL_SOCKET_BAD;
     }
@@ -113,9 +116,14 @@ int CloseSocket(void*, curl_socket_t socket) { return close(socket); }
 int Watch(CURL*, curl_infotype type, char*, size_t size, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     switch (type) {
-        case CURLINFO_HEADER_OUT: transfer->headerBytesOut += size; break;
-        case CURLINFO_DATA_OUT: transfer->dataBytesOut += size; break;
-        default: break;
+        case CURLINFO_HEADER_OUT:
+            transfer->headerBytesOut += size;
+            break;
+        case CURLINFO_DATA_OUT:
+            transfer->dataBytesOut += size;
+            break;
+        default:
+            break;
     }
     if (type != CURLINFO_TEXT) transfer->lastActivity = Clock::now();
     return 0;
@@ -150,7 +158,9 @@ std::vector<std::string> HeaderValues(CURL* handle, const char* name) {
     std::vector<std::string> values;
     for (size_t index = 0;; ++index) {
         curl_header* header = nullptr;
-        if (curl_easy_header(handle, name, index, CURLH_HEADER, -1, &header) != CURLHE_OK || !header) break;
+        if (curl_easy_header(handle, name, index, CURLH_HEADER, -1, &header) != CURLHE_OK ||
+            !header)
+            break;
         values.emplace_back(header->value ? header->value : "");
         if (index + 1 >= header->amount) break;
     }
@@ -171,7 +181,8 @@ std::optional<std::chrono::seconds> RetryAfter(const std::string& value) {
     }
     const time_t when = curl_getdate(text.c_str(), nullptr);
     if (when == -1) return std::nullopt;
-    return std::chrono::seconds(std::max<long long>(0, static_cast<long long>(when - std::time(nullptr))));
+    return std::chrono::seconds(
+        std::max<long long>(0, static_cast<long long>(when - std::time(nullptr))));
 }
 
 struct SlistDeleter {
@@ -207,8 +218,8 @@ bool AllLoopback(const std::string& text, const Options& options, std::string* e
         if (error) *error = msg::Say(msg::kHttpNotUrl, {text});
         return false;
     }
-    const ResolveOutcome found =
-        mail::ResolveHost(target->host, target->port, Clock::now() + options.connectTimeout, options.stop);
+    const ResolveOutcome found = mail::ResolveHost(
+        target->host, target->port, Clock::now() + options.connectTimeout, options.stop);
     if (found.status != ResolveStatus::Resolved) {
         if (error) *error = msg::Say(msg::kHttpAddressUnknown, {target->host});
         return false;
@@ -228,16 +239,24 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
 
     // Where the connection goes, decided here from the addresses and not from the name.
     const Clock::time_point connectDeadline = Clock::now() + options.connectTimeout;
-    const ResolveOutcome found = mail::ResolveHost(target->host, target->port, connectDeadline, options.stop);
+    const ResolveOutcome found =
+        mail::ResolveHost(target->host, target->port, connectDeadline, options.stop);
     switch (found.status) {
-        case ResolveStatus::Resolved: break;
-        case ResolveStatus::UnknownHost: response.error = msg::Say(msg::kHttpUnknownHost, {target->host}); return response;
-        case ResolveStatus::TimedOut: response.error = msg::Say(msg::kHttpConnectTimedOut, {Where(*target)}); return response;
+        case ResolveStatus::Resolved:
+            break;
+        case ResolveStatus::UnknownHost:
+            response.error = msg::Say(msg::kHttpUnknownHost, {target->host});
+            return response;
+        case ResolveStatus::TimedOut:
+            response.error = msg::Say(msg::kHttpConnectTimedOut, {Where(*target)});
+            return response;
         case ResolveStatus::Stopped:
             response.stopped = true;
             response.error = msg::Say(msg::kHttpStoppedNothingSent);
             return response;
-        case ResolveStatus::OutOfMemory: response.error = msg::Say(msg::kBlogOutOfMemory); return response;
+        case ResolveStatus::OutOfMemory:
+            response.error = msg::Say(msg::kBlogOutOfMemory);
+            return response;
     }
     if (request.carriesCredentials && target->scheme != "https" && !found.loopback) {
         // Credentials in clear only between this machine and itself.
@@ -297,13 +316,16 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     if (request.method == "POST") {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
     } else {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(connectDeadline - Clock::now());
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<long long>(left.count(), 1)));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(connectDeadline - Clock::now());
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<long long>(left.count(), 1)));
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
@@ -353,7 +375,8 @@ HttpResponse Perform(const HttpRequest& request, const Options& options) {
     } else if (transfer.tooLarge) {
         response.error = msg::Say(msg::kHttpAnswerTooLarge, {request.url});
     } else {
-        response.error = std::string(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)) + sentNote;
+        response.error =
+            std::string(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)) + sentNote;
     }
     return response;
 }

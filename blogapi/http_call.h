@@ -32,17 +32,17 @@ struct HttpRequest {
 
 struct HttpResponse {
     enum class Stage {
-        Refused,    // not sent: the rules above, a URL that is no http(s) URL
-        NotSent,    // the host unknown, no connection, stopped or timed out before all was sent
-        Sent,       // all of the request was sent but no complete answer came
-        Answered,   // a complete answer (any status)
+        Refused,   // not sent: the rules above, a URL that is no http(s) URL
+        NotSent,   // the host unknown, no connection, stopped or timed out before all was sent
+        Sent,      // all of the request was sent but no complete answer came
+        Answered,  // a complete answer (any status)
     } stage = Stage::NotSent;
     long status = 0;
     std::string body;
-    std::string contentType;  // lower case, parameters dropped ("text/html")
-    std::string location;     // the Location header, resolved against the request's URL
-    std::vector<std::string> links;             // every Link header's value
-    std::vector<std::string> authenticate;      // every WWW-Authenticate header's value
+    std::string contentType;         // lower case, parameters dropped ("text/html")
+    std::string location;            // the Location header, resolved against the request's URL
+    std::vector<std::string> links;  // every Link header's value
+    std::vector<std::string> authenticate;  // every WWW-Authenticate header's value
     std::optional<std::chrono::seconds> retryAfter;
     std::string error;  // why not Answered (Japanese, for the log)
     bool stopped = false;
@@ -50,7 +50,8 @@ struct HttpResponse {
 
 HttpResponse Perform(const HttpRequest& request, const Options& options);
 
-// Whether every address of the host of the URL `text` is this machine (false when it cannot be told).
+// Whether every address of the host of the URL `text` is this machine (false when it cannot be
+// told).
 bool AllLoopback(const std::string& text, const Options& options, std::string* error);
 
 // `relative` resolved against `base` (RFC 3986, libcurl's URL parser); "" when either is no URL.

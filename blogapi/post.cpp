@@ -49,7 +49,8 @@ std::string ServerWords(const HttpResponse& r) {
     std::string words;
     const Json json = Json::parse(r.body, nullptr, false);
     if (json.is_object()) {
-        if (json.contains("code") && json["code"].is_string()) words = json["code"].get<std::string>();
+        if (json.contains("code") && json["code"].is_string())
+            words = json["code"].get<std::string>();
         if (json.contains("message") && json["message"].is_string())
             words += (words.empty() ? "" : ": ") + json["message"].get<std::string>();
     } else if (r.contentType == "text/plain") {
@@ -85,7 +86,8 @@ std::vector<std::pair<std::string, std::string>> LinkTargets(const std::string& 
             ++at;
             blanks();
             const std::size_t nameEnd = value.find_first_of("=;,", at);
-            std::string name = Lower(value.substr(at, nameEnd == std::string::npos ? std::string::npos : nameEnd - at));
+            std::string name = Lower(
+                value.substr(at, nameEnd == std::string::npos ? std::string::npos : nameEnd - at));
             while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
             at = nameEnd == std::string::npos ? value.size() : nameEnd;
             std::string parameter;
@@ -100,8 +102,10 @@ std::vector<std::pair<std::string, std::string>> LinkTargets(const std::string& 
                     }
                     if (at < value.size()) ++at;
                 } else {
-                    while (at < value.size() && value[at] != ';' && value[at] != ',') parameter += value[at++];
-                    while (!parameter.empty() && (parameter.back() == ' ' || parameter.back() == '\t'))
+                    while (at < value.size() && value[at] != ';' && value[at] != ',')
+                        parameter += value[at++];
+                    while (!parameter.empty() &&
+                           (parameter.back() == ' ' || parameter.back() == '\t'))
                         parameter.pop_back();
                 }
             }
@@ -116,7 +120,9 @@ bool HasRelation(const std::string& rels, const std::string& wanted) {
     std::size_t at = 0;
     while (at < rels.size()) {
         const std::size_t end = rels.find_first_of(" \t", at);
-        if (Lower(rels.substr(at, end == std::string::npos ? std::string::npos : end - at)) == Lower(wanted)) return true;
+        if (Lower(rels.substr(at, end == std::string::npos ? std::string::npos : end - at)) ==
+            Lower(wanted))
+            return true;
         if (end == std::string::npos) break;
         at = end + 1;
     }
@@ -127,7 +133,8 @@ bool HasRelation(const std::string& rels, const std::string& wanted) {
 
 std::string Base64(const unsigned char* data, std::size_t size) {
     std::string out(4 * ((size + 2) / 3) + 1, '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
+    const int written =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return out;
 }
@@ -159,13 +166,14 @@ std::string WsseHeader(const std::string& user, const std::string& password) {
     OPENSSL_cleanse(input.data(), input.size());
     return "X-WSSE: UsernameToken Username=" + QuotedString(user) +
            ", PasswordDigest=" + QuotedString(Base64(digest, sizeof digest)) +
-           ", Nonce=" + QuotedString(Base64(nonce, sizeof nonce)) + ", Created=" + QuotedString(created);
+           ", Nonce=" + QuotedString(Base64(nonce, sizeof nonce)) +
+           ", Created=" + QuotedString(created);
 }
 
 // An AtomPub request with WSSE; when the server refuses it and asks for Basic only, once more
 // with Basic, over TLS only (a 401 means the first request did nothing).
-HttpResponse AtomRequest(HttpRequest request, const Destination& destination, const std::string& password,
-                         const Options& options) {
+HttpResponse AtomRequest(HttpRequest request, const Destination& destination,
+                         const std::string& password, const Options& options) {
     const std::string wsse = WsseHeader(destination.user, password);
     if (wsse.empty()) {
         HttpResponse none;
@@ -201,7 +209,8 @@ Discovery Found(ApiKind kind, std::string url, std::string blogId = {}) {
     return d;
 }
 
-Discovery NotFound(Discovery::Outcome outcome, std::string detail, const HttpResponse* r = nullptr) {
+Discovery NotFound(Discovery::Outcome outcome, std::string detail,
+                   const HttpResponse* r = nullptr) {
     Discovery d;
     d.outcome = outcome;
     d.detail = std::move(detail);
@@ -213,7 +222,8 @@ Discovery NotFound(Discovery::Outcome outcome, std::string detail, const HttpRes
 bool IsRestIndex(const HttpResponse& r) {
     if (r.stage != HttpResponse::Stage::Answered || !Is2xx(r)) return false;
     const Json json = Json::parse(r.body, nullptr, false);
-    if (!json.is_object() || !json.contains("namespaces") || !json["namespaces"].is_array()) return false;
+    if (!json.is_object() || !json.contains("namespaces") || !json["namespaces"].is_array())
+        return false;
     for (const Json& name : json["namespaces"]) {
         if (name.is_string() && name.get<std::string>() == "wp/v2") return true;
     }
@@ -227,24 +237,29 @@ bool AnswersXmlRpc(const std::string& url, const Options& options) {
     probe.headers = {"Content-Type: text/xml; charset=UTF-8"};
     probe.body = detail::RpcCall("system.listMethods", {});
     const HttpResponse r = Perform(probe, options);
-    return r.stage == HttpResponse::Stage::Answered && Is2xx(r) && detail::ReadRpcAnswer(r.body).wellFormed;
+    return r.stage == HttpResponse::Stage::Answered && Is2xx(r) &&
+           detail::ReadRpcAnswer(r.body).wellFormed;
 }
 
 // AtomPub: the service or collection document at the destination, asked for with the credentials.
-Discovery FindAtom(const Destination& destination, const std::string& password, const Options& options) {
+Discovery FindAtom(const Destination& destination, const std::string& password,
+                   const Options& options) {
     HttpRequest get;
     get.url = destination.url;
     get.headers = {"Accept: application/atomsvc+xml, application/atom+xml;q=0.9, */*;q=0.1"};
     const HttpResponse r = AtomRequest(get, destination, password, options);
-    if (r.stage != HttpResponse::Stage::Answered) return NotFound(Discovery::Outcome::Failed, r.error);
+    if (r.stage != HttpResponse::Stage::Answered)
+        return NotFound(Discovery::Outcome::Failed, r.error);
     if (IsLoginRefusal(r)) return NotFound(Discovery::Outcome::LoginRefused, ServerWords(r), &r);
     if (IsRetryLater(r)) return NotFound(Discovery::Outcome::RetryLater, ServerWords(r), &r);
     if (!Is2xx(r)) return NotFound(Discovery::Outcome::Failed, ServerWords(r), &r);
     const detail::AtomFound atom = detail::ReadAtomDocument(r.body, destination.url);
     if (!atom.collection.empty()) return Found(ApiKind::AtomPub, atom.collection);
     if (atom.kind == detail::AtomDocument::Service)
-        return NotFound(Discovery::Outcome::Failed, std::string(msg::Say(msg::kBlogAtomNoCollection)));
-    return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogAtomNotService, {destination.url}));
+        return NotFound(Discovery::Outcome::Failed,
+                        std::string(msg::Say(msg::kBlogAtomNoCollection)));
+    return NotFound(Discovery::Outcome::Failed,
+                    msg::Say(msg::kBlogAtomNotService, {destination.url}));
 }
 
 // XML-RPC through the page's RSD document: MetaWeblog's address, else WordPress's, Movable
@@ -257,7 +272,8 @@ std::optional<Discovery> FromRsd(const std::string& rsdUrl, const Options& optio
     const std::vector<detail::RsdApi> apis = detail::ReadRsd(r.body, rsdUrl);
     for (const char* name : {"metaweblog", "wordpress", "movable type", "blogger"}) {
         for (const detail::RsdApi& api : apis) {
-            if (Lower(api.name) == name && !api.apiLink.empty()) return Found(ApiKind::XmlRpc, api.apiLink, api.blogId);
+            if (Lower(api.name) == name && !api.apiLink.empty())
+                return Found(ApiKind::XmlRpc, api.apiLink, api.blogId);
         }
     }
     return std::nullopt;
@@ -265,15 +281,18 @@ std::optional<Discovery> FromRsd(const std::string& rsdUrl, const Options& optio
 
 }  // namespace
 
-Discovery Discover(const Destination& destination, const std::string& password, const Options& options) {
+Discovery Discover(const Destination& destination, const std::string& password,
+                   const Options& options) {
     if (detail::SchemeOf(destination.url) == "http") {
         std::string error;
         if (!detail::AllLoopback(destination.url, options, &error)) {
-            return NotFound(Discovery::Outcome::Failed,
-                            error.empty() ? msg::Say(msg::kBlogNeedsTls, {destination.host}) : error);
+            return NotFound(
+                Discovery::Outcome::Failed,
+                error.empty() ? msg::Say(msg::kBlogNeedsTls, {destination.host}) : error);
         }
     }
-    if (destination.forced && destination.kind == ApiKind::AtomPub) return FindAtom(destination, password, options);
+    if (destination.forced && destination.kind == ApiKind::AtomPub)
+        return FindAtom(destination, password, options);
     const bool any = !destination.forced;
     const bool rest = any || destination.kind == ApiKind::WordPressRest;
     const bool xmlrpc = any || destination.kind == ApiKind::XmlRpc;
@@ -281,13 +300,16 @@ Discovery Discover(const Destination& destination, const std::string& password, 
     HttpRequest get;
     get.url = destination.url;
     const HttpResponse page = Perform(get, options);
-    if (page.stage != HttpResponse::Stage::Answered) return NotFound(Discovery::Outcome::Failed, page.error);
-    if (IsRetryLater(page)) return NotFound(Discovery::Outcome::RetryLater, ServerWords(page), &page);
+    if (page.stage != HttpResponse::Stage::Answered)
+        return NotFound(Discovery::Outcome::Failed, page.error);
+    if (IsRetryLater(page))
+        return NotFound(Discovery::Outcome::RetryLater, ServerWords(page), &page);
 
     std::string restRoot, editUri;
     for (const std::string& header : page.links) {
         for (const auto& [uri, rel] : LinkTargets(header)) {
-            if (restRoot.empty() && HasRelation(rel, kRestRelation)) restRoot = detail::ResolveUrl(destination.url, uri);
+            if (restRoot.empty() && HasRelation(rel, kRestRelation))
+                restRoot = detail::ResolveUrl(destination.url, uri);
         }
     }
     if (page.contentType == "text/html" || page.contentType == "application/xhtml+xml") {
@@ -296,30 +318,38 @@ Discovery Discover(const Destination& destination, const std::string& password, 
             if (editUri.empty() && HasRelation(link.rel, "EditURI")) editUri = link.href;
         }
     }
-    const detail::AtomFound atom = Is2xx(page) ? detail::ReadAtomDocument(page.body, destination.url)
-                                               : detail::AtomFound{};
+    const detail::AtomFound atom =
+        Is2xx(page) ? detail::ReadAtomDocument(page.body, destination.url) : detail::AtomFound{};
 
     if (rest && atom.kind == detail::AtomDocument::None) {
         if (!restRoot.empty()) return Found(ApiKind::WordPressRest, restRoot);
         if (IsRestIndex(page)) return Found(ApiKind::WordPressRest, destination.url);
         const std::string folder = AsFolder(destination.url);
-        for (const std::string& probe : {detail::ResolveUrl(folder, "wp-json/"), detail::ResolveUrl(folder, "?rest_route=/")}) {
+        for (const std::string& probe : {detail::ResolveUrl(folder, "wp-json/"),
+                                         detail::ResolveUrl(folder, "?rest_route=/")}) {
             HttpRequest index;
             index.url = probe;
-            if (!probe.empty() && IsRestIndex(Perform(index, options))) return Found(ApiKind::WordPressRest, probe);
+            if (!probe.empty() && IsRestIndex(Perform(index, options)))
+                return Found(ApiKind::WordPressRest, probe);
         }
-        if (!any) return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogNoRestApi, {destination.url}));
+        if (!any)
+            return NotFound(Discovery::Outcome::Failed,
+                            msg::Say(msg::kBlogNoRestApi, {destination.url}));
     }
     if (xmlrpc && atom.kind == detail::AtomDocument::None) {
         if (!editUri.empty()) {
             if (std::optional<Discovery> found = FromRsd(editUri, options)) return *found;
         }
-        std::vector<std::string> candidates = {detail::ResolveUrl(AsFolder(destination.url), "xmlrpc.php")};
+        std::vector<std::string> candidates = {
+            detail::ResolveUrl(AsFolder(destination.url), "xmlrpc.php")};
         if (!any && candidates.front() != destination.url) candidates.push_back(destination.url);
         for (const std::string& candidate : candidates) {
-            if (!candidate.empty() && AnswersXmlRpc(candidate, options)) return Found(ApiKind::XmlRpc, candidate);
+            if (!candidate.empty() && AnswersXmlRpc(candidate, options))
+                return Found(ApiKind::XmlRpc, candidate);
         }
-        if (!any) return NotFound(Discovery::Outcome::Failed, msg::Say(msg::kBlogNoXmlRpc, {destination.url}));
+        if (!any)
+            return NotFound(Discovery::Outcome::Failed,
+                            msg::Say(msg::kBlogNoXmlRpc, {destination.url}));
     }
     if (!atom.collection.empty()) return Found(ApiKind::AtomPub, atom.collection);
     if (page.status == 401) return FindAtom(destination, password, options);
@@ -340,7 +370,8 @@ PostResult Result(PostResult::Outcome outcome, std::string detail, std::string l
 
 // What a request that did not get an answer means for the entry it carried.
 PostResult Unanswered(const HttpResponse& r) {
-    if (r.stage == HttpResponse::Stage::Sent) return Result(PostResult::Outcome::Uncertain, r.error);
+    if (r.stage == HttpResponse::Stage::Sent)
+        return Result(PostResult::Outcome::Uncertain, r.error);
     return Result(PostResult::Outcome::Failed, r.error);
 }
 
@@ -374,9 +405,11 @@ std::string PostsUrl(const std::string& root) {
     return detail::ResolveUrl(AsFolder(root), "wp/v2/posts");
 }
 
-PostResult PostRest(const Endpoint& endpoint, const Destination& destination, const std::string& password,
-                    const Entry& entry, const Options& options) {
-    const Json body = {{"title", entry.title}, {"content", entry.html}, {"status", entry.draft ? "draft" : "publish"}};
+PostResult PostRest(const Endpoint& endpoint, const Destination& destination,
+                    const std::string& password, const Entry& entry, const Options& options) {
+    const Json body = {{"title", entry.title},
+                       {"content", entry.html},
+                       {"status", entry.draft ? "draft" : "publish"}};
     HttpRequest request;
     request.method = "POST";
     request.url = PostsUrl(endpoint.url);
@@ -392,11 +425,12 @@ PostResult PostRest(const Endpoint& endpoint, const Destination& destination, co
     const Json answer = Json::parse(r.body, nullptr, false);
     if (answer.is_object() && answer.contains("link") && answer["link"].is_string())
         return Result(PostResult::Outcome::Posted, Status(r), answer["link"].get<std::string>());
-    return Result(PostResult::Outcome::Posted, Status(r) + std::string(msg::Say(msg::kBlogAnswerNoLink)));
+    return Result(PostResult::Outcome::Posted,
+                  Status(r) + std::string(msg::Say(msg::kBlogAnswerNoLink)));
 }
 
-HttpResponse RpcPost(const std::string& url, const std::string& method, const std::vector<RpcValue>& params,
-                     const Options& options) {
+HttpResponse RpcPost(const std::string& url, const std::string& method,
+                     const std::vector<RpcValue>& params, const Options& options) {
     HttpRequest request;
     request.method = "POST";
     request.url = url;
@@ -407,46 +441,54 @@ HttpResponse RpcPost(const std::string& url, const std::string& method, const st
 }
 
 std::string RpcId(const RpcValue& value) {
-    return value.type == RpcValue::Type::String || value.type == RpcValue::Type::Int ? value.scalar : "";
+    return value.type == RpcValue::Type::String || value.type == RpcValue::Type::Int ? value.scalar
+                                                                                     : "";
 }
 
-PostResult PostXmlRpc(const Endpoint& endpoint, const Destination& destination, const std::string& password,
-                      const Entry& entry, const Options& options) {
+PostResult PostXmlRpc(const Endpoint& endpoint, const Destination& destination,
+                      const std::string& password, const Entry& entry, const Options& options) {
     const RpcValue user = RpcValue::String(destination.user);
     const RpcValue pass = RpcValue::String(password);
     std::string blogId = endpoint.blogId;
     if (blogId.empty()) {
         // No RSD to say which blog: the user's blogs, the one at the destination or the first.
-        const HttpResponse r = RpcPost(endpoint.url, "blogger.getUsersBlogs", {RpcValue::String(""), user, pass}, options);
-        if (r.stage != HttpResponse::Stage::Answered) return Result(PostResult::Outcome::Failed, r.error);
+        const HttpResponse r = RpcPost(endpoint.url, "blogger.getUsersBlogs",
+                                       {RpcValue::String(""), user, pass}, options);
+        if (r.stage != HttpResponse::Stage::Answered)
+            return Result(PostResult::Outcome::Failed, r.error);
         if (std::optional<PostResult> refused = Refusal(r)) return *refused;
         const detail::RpcAnswer answer = detail::ReadRpcAnswer(r.body);
         if (answer.fault && answer.faultCode == 403)
-            return Result(PostResult::Outcome::LoginRefused, "faultCode 403: " + answer.faultString);
+            return Result(PostResult::Outcome::LoginRefused,
+                          "faultCode 403: " + answer.faultString);
         for (const RpcValue& blog : answer.value.items) {
             const RpcValue* id = blog.Member("blogid");
             const RpcValue* url = blog.Member("url");
             if (!id) continue;
-            if (blogId.empty() || (url && AsFolder(url->scalar) == AsFolder(destination.url))) blogId = RpcId(*id);
+            if (blogId.empty() || (url && AsFolder(url->scalar) == AsFolder(destination.url)))
+                blogId = RpcId(*id);
         }
         if (blogId.empty()) blogId = "1";
     }
 
     RpcValue content;
     content.type = RpcValue::Type::Struct;
-    content.members = {{"title", RpcValue::String(entry.title)}, {"description", RpcValue::String(entry.html)}};
-    const HttpResponse r = RpcPost(endpoint.url, "metaWeblog.newPost",
-                                   {RpcValue::String(blogId), user, pass, content, RpcValue::Boolean(!entry.draft)},
-                                   options);
+    content.members = {{"title", RpcValue::String(entry.title)},
+                       {"description", RpcValue::String(entry.html)}};
+    const HttpResponse r = RpcPost(
+        endpoint.url, "metaWeblog.newPost",
+        {RpcValue::String(blogId), user, pass, content, RpcValue::Boolean(!entry.draft)}, options);
     if (r.stage != HttpResponse::Stage::Answered) return Unanswered(r);
     if (std::optional<PostResult> refused = Refusal(r)) return *refused;
     const detail::RpcAnswer answer = detail::ReadRpcAnswer(r.body);
     if (!answer.wellFormed) {
         // A 200 with no readable answer: the post may have been made.
-        return Result(PostResult::Outcome::Uncertain, Status(r) + std::string(msg::Say(msg::kBlogRpcUnreadable)));
+        return Result(PostResult::Outcome::Uncertain,
+                      Status(r) + std::string(msg::Say(msg::kBlogRpcUnreadable)));
     }
     if (answer.fault) {
-        const std::string words = "faultCode " + std::to_string(answer.faultCode) + ": " + answer.faultString;
+        const std::string words =
+            "faultCode " + std::to_string(answer.faultCode) + ": " + answer.faultString;
         if (answer.faultCode == 403) return Result(PostResult::Outcome::LoginRefused, words);
         return Result(PostResult::Outcome::Failed, words);
     }
@@ -458,37 +500,47 @@ PostResult PostXmlRpc(const Endpoint& endpoint, const Destination& destination, 
         RpcPost(endpoint.url, "metaWeblog.getPost", {RpcValue::String(id), user, pass}, options);
     if (got.stage == HttpResponse::Stage::Answered && Is2xx(got)) {
         const detail::RpcAnswer post = detail::ReadRpcAnswer(got.body);
-        if (const RpcValue* link = post.fault ? nullptr : post.value.Member("link"); link && !link->scalar.empty())
+        if (const RpcValue* link = post.fault ? nullptr : post.value.Member("link");
+            link && !link->scalar.empty())
             return Result(PostResult::Outcome::Posted, posted, link->scalar);
     }
     const bool digits = !id.empty() && id.find_first_not_of("0123456789") == std::string::npos;
-    if (digits) return Result(PostResult::Outcome::Posted, posted, detail::ResolveUrl(AsFolder(destination.url), "?p=" + id));
-    return Result(PostResult::Outcome::Posted, posted + std::string(msg::Say(msg::kBlogLinkUnknown)));
+    if (digits)
+        return Result(PostResult::Outcome::Posted, posted,
+                      detail::ResolveUrl(AsFolder(destination.url), "?p=" + id));
+    return Result(PostResult::Outcome::Posted,
+                  posted + std::string(msg::Say(msg::kBlogLinkUnknown)));
 }
 
-PostResult PostAtom(const Endpoint& endpoint, const Destination& destination, const std::string& password,
-                    const Entry& entry, const Options& options) {
+PostResult PostAtom(const Endpoint& endpoint, const Destination& destination,
+                    const std::string& password, const Entry& entry, const Options& options) {
     HttpRequest request;
     request.method = "POST";
     request.url = endpoint.url;
-    request.headers = {"Content-Type: application/atom+xml;type=entry", "Accept: application/atom+xml"};
+    request.headers = {"Content-Type: application/atom+xml;type=entry",
+                       "Accept: application/atom+xml"};
     request.body = detail::AtomEntry(entry.title, entry.html, destination.user, entry.draft);
     const HttpResponse r = AtomRequest(request, destination, password, options);
     if (r.stage != HttpResponse::Stage::Answered) return Unanswered(r);
     if (std::optional<PostResult> refused = Refusal(r)) return *refused;
-    std::string link = detail::AtomAlternateLink(r.body, r.location.empty() ? endpoint.url : r.location);
+    std::string link =
+        detail::AtomAlternateLink(r.body, r.location.empty() ? endpoint.url : r.location);
     if (link.empty()) link = r.location;
-    return Result(PostResult::Outcome::Posted, Status(r) + std::string(link.empty() ? msg::Say(msg::kBlogNoLink) : ""), link);
+    return Result(PostResult::Outcome::Posted,
+                  Status(r) + std::string(link.empty() ? msg::Say(msg::kBlogNoLink) : ""), link);
 }
 
 }  // namespace
 
-PostResult PostTo(const Endpoint& endpoint, const Destination& destination, const std::string& password,
-                  const Entry& entry, const Options& options) {
+PostResult PostTo(const Endpoint& endpoint, const Destination& destination,
+                  const std::string& password, const Entry& entry, const Options& options) {
     switch (endpoint.kind) {
-        case ApiKind::WordPressRest: return PostRest(endpoint, destination, password, entry, options);
-        case ApiKind::XmlRpc: return PostXmlRpc(endpoint, destination, password, entry, options);
-        case ApiKind::AtomPub: return PostAtom(endpoint, destination, password, entry, options);
+        case ApiKind::WordPressRest:
+            return PostRest(endpoint, destination, password, entry, options);
+        case ApiKind::XmlRpc:
+            return PostXmlRpc(endpoint, destination, password, entry, options);
+        case ApiKind::AtomPub:
+            return PostAtom(endpoint, destination, password, entry, options);
     }
     return Result(PostResult::Outcome::Failed, std::string(msg::Say(msg::kBlogApiKindUnknown)));
 }
@@ -497,14 +549,17 @@ PostResult Post(const Destination& destination, const std::string& password, con
                 const Options& options) {
     const Discovery found = Discover(destination, password, options);
     switch (found.outcome) {
-        case Discovery::Outcome::Found: return PostTo(found.endpoint, destination, password, entry, options);
-        case Discovery::Outcome::LoginRefused: return Result(PostResult::Outcome::LoginRefused, found.detail);
+        case Discovery::Outcome::Found:
+            return PostTo(found.endpoint, destination, password, entry, options);
+        case Discovery::Outcome::LoginRefused:
+            return Result(PostResult::Outcome::LoginRefused, found.detail);
         case Discovery::Outcome::RetryLater: {
             PostResult later = Result(PostResult::Outcome::RetryLater, found.detail);
             later.retryAfter = found.retryAfter;
             return later;
         }
-        case Discovery::Outcome::Failed: break;
+        case Discovery::Outcome::Failed:
+            break;
     }
     return Result(PostResult::Outcome::Failed, found.detail);
 }

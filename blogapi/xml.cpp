@@ -33,8 +33,8 @@ constexpr int kXmlOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWA
 Doc ParseXml(const std::string& body, const std::string& url) {
     InitXml();
     if (body.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
-    return Doc(xmlReadMemory(body.data(), static_cast<int>(body.size()), url.empty() ? nullptr : url.c_str(),
-                             nullptr, kXmlOptions));
+    return Doc(xmlReadMemory(body.data(), static_cast<int>(body.size()),
+                             url.empty() ? nullptr : url.c_str(), nullptr, kXmlOptions));
 }
 
 // The libxml2 string as std::string, freed.
@@ -58,7 +58,9 @@ std::string Lower(std::string text) {
 }
 
 bool Named(const xmlNode* node, const char* name, const char* ns = nullptr) {
-    if (!node || node->type != XML_ELEMENT_NODE || !node->name || std::string(C(node->name)) != name) return false;
+    if (!node || node->type != XML_ELEMENT_NODE || !node->name ||
+        std::string(C(node->name)) != name)
+        return false;
     if (!ns) return true;
     return node->ns && node->ns->href && std::string(C(node->ns->href)) == ns;
 }
@@ -138,11 +140,15 @@ void WriteValue(xmlTextWriterPtr writer, const RpcValue& value) {
         case RpcValue::Type::String:
             xmlTextWriterWriteElement(writer, X("string"), X(XmlText(value.scalar).c_str()));
             break;
-        case RpcValue::Type::Int: xmlTextWriterWriteElement(writer, X("int"), X(value.scalar.c_str())); break;
+        case RpcValue::Type::Int:
+            xmlTextWriterWriteElement(writer, X("int"), X(value.scalar.c_str()));
+            break;
         case RpcValue::Type::Boolean:
             xmlTextWriterWriteElement(writer, X("boolean"), X(value.scalar.c_str()));
             break;
-        case RpcValue::Type::Other: xmlTextWriterWriteString(writer, X(XmlText(value.scalar).c_str())); break;
+        case RpcValue::Type::Other:
+            xmlTextWriterWriteString(writer, X(XmlText(value.scalar).c_str()));
+            break;
         case RpcValue::Type::Struct:
             xmlTextWriterStartElement(writer, X("struct"));
             for (const auto& [name, member] : value.members) {
@@ -252,7 +258,8 @@ RpcAnswer ReadRpcAnswer(const std::string& body) {
                 answer.faultCode = 0;
             }
         }
-        if (const RpcValue* text = answer.value.Member("faultString")) answer.faultString = text->scalar;
+        if (const RpcValue* text = answer.value.Member("faultString"))
+            answer.faultString = text->scalar;
         return answer;
     }
     xmlNode* value = Child(Child(Child(root, "params"), "param"), "value");
@@ -286,8 +293,9 @@ std::vector<PageLink> ReadHtmlLinks(const std::string& body, const std::string& 
     std::vector<PageLink> links;
     InitXml();
     if (body.size() > static_cast<std::size_t>(INT_MAX)) return links;
-    const Doc doc(htmlReadMemory(body.data(), static_cast<int>(body.size()), url.c_str(), nullptr,
-                                 HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_RECOVER));
+    const Doc doc(htmlReadMemory(
+        body.data(), static_cast<int>(body.size()), url.c_str(), nullptr,
+        HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_RECOVER));
     if (!doc) return links;
     std::vector<xmlNode*> all;
     Descendants(xmlDocGetRootElement(doc.get()), all);
@@ -325,9 +333,11 @@ AtomFound ReadAtomDocument(const std::string& body, const std::string& url) {
                 if (!anyAccept) entries = false;
                 anyAccept = true;
                 std::string type = Lower(Content(accept));
-                type.erase(std::remove_if(type.begin(), type.end(), [](unsigned char c) { return std::isspace(c); }),
+                type.erase(std::remove_if(type.begin(), type.end(),
+                                          [](unsigned char c) { return std::isspace(c); }),
                            type.end());
-                if (type == "application/atom+xml;type=entry" || type == "application/atom+xml" || type == "entry")
+                if (type == "application/atom+xml;type=entry" || type == "application/atom+xml" ||
+                    type == "entry")
                     entries = true;
             }
             if (entries) {
@@ -339,7 +349,8 @@ AtomFound ReadAtomDocument(const std::string& body, const std::string& url) {
     return found;
 }
 
-std::string AtomEntry(const std::string& title, const std::string& html, const std::string& author, bool draft) {
+std::string AtomEntry(const std::string& title, const std::string& html, const std::string& author,
+                      bool draft) {
     char updated[32] = "";
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -381,7 +392,8 @@ std::string AtomAlternateLink(const std::string& body, const std::string& url) {
         // RFC 4287 4.2.7.2: a link without rel is "alternate".
         const std::string rel = Attribute(link, "rel");
         const std::string href = Attribute(link, "href");
-        if ((rel.empty() || rel == "alternate") && !href.empty()) return Resolved(doc.get(), link, href);
+        if ((rel.empty() || rel == "alternate") && !href.empty())
+            return Resolved(doc.get(), link, href);
     }
     return {};
 }

@@ -31,7 +31,9 @@ struct RpcMember {
     RpcValue value;
 };
 
-inline RpcValue RpcValue::String(std::string text) { return {Type::String, std::move(text), {}, {}}; }
+inline RpcValue RpcValue::String(std::string text) {
+    return {Type::String, std::move(text), {}, {}};
+}
 inline RpcValue RpcValue::Boolean(bool value) { return {Type::Boolean, value ? "1" : "0", {}, {}}; }
 
 // <methodCall> with these parameters, UTF-8.

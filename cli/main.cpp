@@ -4,16 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <set>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,25 +21,25 @@
 #include "article/article_generator.h"
 #include "article/fetch_errors.h"
 #include "article/generate_file.h"
+#include "article/ranking_request.h"
 #include "journal/history_text.h"
 #include "journal/journal.h"
-#include "platform/field_text.h"
 #include "mail/mail_library.h"
-#include "platform/process.h"
-#include "posting/run_journal.h"
-#include "settings/ranking_host.h"
-#include "settings/settings_file.h"
-#include "settings/settings_path.h"
-#include "article/ranking_request.h"
 #include "platform/encoding.h"
+#include "platform/field_text.h"
 #include "platform/http.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "posting/destinations.h"
 #include "posting/disclosure.h"
 #include "posting/posting_engine.h"
 #include "posting/posting_run.h"
+#include "posting/run_journal.h"
 #include "posting/stop_signal.h"
 #include "resources/messages/messages.h"
+#include "settings/ranking_host.h"
+#include "settings/settings_file.h"
+#include "settings/settings_path.h"
 
 using namespace qubopost::platform;
 using namespace qubopost::resources;
@@ -68,7 +68,8 @@ int Fail(std::string_view message) {
     return 2;
 }
 
-std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vector<std::string>& withValue,
+std::optional<Arguments> Parse(int argc, char** argv, int first,
+                               const std::vector<std::string>& withValue,
                                const std::vector<std::string>& flags, std::string* error) {
     Arguments args;
     for (int i = first; i < argc; ++i) {
@@ -96,7 +97,8 @@ std::optional<Arguments> Parse(int argc, char** argv, int first, const std::vect
     return args;
 }
 
-std::string Value(const Arguments& args, const std::string& name, const std::string& fallback = "") {
+std::string Value(const Arguments& args, const std::string& name,
+                  const std::string& fallback = "") {
     auto it = args.values.find(name);
     return it == args.values.end() ? fallback : it->second;
 }
@@ -124,17 +126,19 @@ int Generate(const Arguments& args) {
     const std::string kind = Value(args, "--kind", "monthly");
     const std::string product = Value(args, "--product", "download");
     const std::string encoding = Value(args, "--output-encoding", "utf-8");
-    if (kind != "monthly" && kind != "daily" && kind != "pickup") return Fail(Say(msg::kCliKindInvalid));
+    if (kind != "monthly" && kind != "daily" && kind != "pickup")
+        return Fail(Say(msg::kCliKindInvalid));
     if (product != "download" && product != "mailmag" && product != "goods") {
         return Fail(Say(msg::kCliProductInvalid));
     }
     if (encoding != "utf-8" && encoding != "sjis") return Fail(Say(msg::kCliOutputEncodingInvalid));
 
-    const std::string host = RankingHostInUse(SettingsPath(args), Value(args, "--ranking-host"), RankingHost());
-    if (!IsValidRankingHost(host))
-        return Fail(Say(msg::kCliRankingHostInvalid, {host}));
+    const std::string host =
+        RankingHostInUse(SettingsPath(args), Value(args, "--ranking-host"), RankingHost());
+    if (!IsValidRankingHost(host)) return Fail(Say(msg::kCliRankingHostInvalid, {host}));
 
-    const Text productKind = ProductKindFor(product == "download", product == "mailmag", product == "goods");
+    const Text productKind =
+        ProductKindFor(product == "download", product == "mailmag", product == "goods");
     const Text rankingKind = RankingKindFor(kind == "monthly", kind == "daily", kind == "pickup");
     // kept byte for byte: "すべて" is the label the ranking service's category table is keyed by.
     const Text category = CategoryCodeFor(Sjis(Value(args, "--category", "すべて")));
@@ -149,7 +153,8 @@ int Generate(const Arguments& args) {
     const OutputEncoding output = encoding == "sjis" ? OutputEncoding::Sjis : OutputEncoding::Utf8;
     GenerateResult result;
     if (args.values.count("--page")) {
-        result = GenerateFromPageFile(Value(args, "--page"), *rankingKindValue, output, STDOUT_FILENO);
+        result =
+            GenerateFromPageFile(Value(args, "--page"), *rankingKindValue, output, STDOUT_FILENO);
     } else {
         if (!StartNetwork()) return Fail(Say(msg::kCliNetworkUnavailable));
         const RankingPage page = FetchRankingPage(url, HttpOptions{});
@@ -165,7 +170,9 @@ int Generate(const Arguments& args) {
         result = GenerateFromPage(page.page, *rankingKindValue, output, STDOUT_FILENO);
     }
     if (result.nulBytesDropped > 0)
-        std::cerr << "qubopost-cli: " << Say(msg::kCliNulBytesDropped, {std::to_string(result.nulBytesDropped)}) << "\n";
+        std::cerr << "qubopost-cli: "
+                  << Say(msg::kCliNulBytesDropped, {std::to_string(result.nulBytesDropped)})
+                  << "\n";
     if (result.Succeeded()) return 0;
     std::cerr << "qubopost-cli: " << GenerateErrorMessage(result, Value(args, "--page")) << "\n";
     return 1;
@@ -220,7 +227,8 @@ bool ParsePause(const Arguments& args, double* seconds) {
     const std::string text = Value(args, "--pause");
     char* end = nullptr;
     *seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || !end || *end || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 86400) {
+    if (text.empty() || !end || *end || !std::isfinite(*seconds) || *seconds < 0 ||
+        *seconds > 86400) {
         Fail(Say(msg::kCliPauseInvalid, {text}));
         return false;
     }
@@ -235,7 +243,8 @@ int Post(const Arguments& args) {
     if (encoding != "utf-8" && encoding != "sjis") return Fail(Say(msg::kCliInputEncodingInvalid));
     const bool sjis = encoding == "sjis";
     if (Value(args, "--article").empty()) return Fail(Say(msg::kCliArticleRequired));
-    if (args.to.empty() && !args.values.count("--to-file")) return Fail(Say(msg::kCliDestinationRequired));
+    if (args.to.empty() && !args.values.count("--to-file"))
+        return Fail(Say(msg::kCliDestinationRequired));
 
     double pauseSeconds = 60;
     if (!ParsePause(args, &pauseSeconds)) return 2;
@@ -254,7 +263,8 @@ int Post(const Arguments& args) {
         inputs.blogAddresses += *list;
     }
     // The SMTP server and the sender only when some destination is a mail address.
-    const bool mailServer = NeedsMailServer(inputs.blogAddresses) || !server.empty() || !port.empty();
+    const bool mailServer =
+        NeedsMailServer(inputs.blogAddresses) || !server.empty() || !port.empty();
     if (NeedsMailServer(inputs.blogAddresses)) {
         for (const char* required : {"--server", "--port", "--from"}) {
             if (Value(args, required).empty())
@@ -265,8 +275,7 @@ int Post(const Arguments& args) {
         const std::string hostPart = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
         if (hostPart.find(':') != std::string::npos && hostPart.front() != '[')
             return Fail(Say(msg::kCliServerHasPort, {server}));
-        if (!IsPortNumber(port))
-            return Fail(Say(msg::kCliPortInvalid, {port}));
+        if (!IsPortNumber(port)) return Fail(Say(msg::kCliPortInvalid, {port}));
     }
     if (args.Has("--restart") && (args.Has("--retry-failed") || args.Has("--resend-uncertain")))
         return Fail(Say(msg::kCliRestartConflicts));
@@ -286,45 +295,54 @@ int Post(const Arguments& args) {
     inputs.smtpPort = Text(port);
     inputs.fromAddress = Text(Value(args, "--from"));
     // What a message must not carry is named here; every other character goes as typed.
-    for (const auto& [name, text] : {std::pair<const char*, const Text*>{"--article", &inputs.article},
-                                     {"--header", &inputs.header},
-                                     {"--footer", &inputs.footer},
-                                     {"--to", &inputs.blogAddresses},
-                                     {"--from", &inputs.fromAddress}}) {
+    for (const auto& [name, text] :
+         {std::pair<const char*, const Text*>{"--article", &inputs.article},
+          {"--header", &inputs.header},
+          {"--footer", &inputs.footer},
+          {"--to", &inputs.blogAddresses},
+          {"--from", &inputs.fromAddress}}) {
         const std::vector<UnmappableChar> controls = FindControlCharacters(text->Bytes(), 1);
-        if (!controls.empty()) return Fail(Say(msg::kCliUnsendableCharacter, {name, DescribeControlCharacter(controls.front())}));
+        if (!controls.empty())
+            return Fail(Say(msg::kCliUnsendableCharacter,
+                            {name, DescribeControlCharacter(controls.front())}));
     }
 
     const RunPlan plan = PlanRun(inputs);
-    if (plan.groups.empty())
-        return Fail(Say(msg::kCliNoArticles));
+    if (plan.groups.empty()) return Fail(Say(msg::kCliNoArticles));
     if (plan.addresses.empty()) return Fail(Say(msg::kCliNoDestinations));
-    if (const std::vector<std::string> problems = DestinationProblems(inputs.blogAddresses); !problems.empty()) {
+    if (const std::vector<std::string> problems = DestinationProblems(inputs.blogAddresses);
+        !problems.empty()) {
         std::string all;
         for (const std::string& problem : problems) all += (all.empty() ? "" : "\n") + problem;
         return Fail(all);
     }
     const bool draft = args.Has("--draft") || ReadDraftSetting(SettingsPath(args));
     // A warning, never a refusal: the user may post without it.
-    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes()))
-        std::cerr << "qubopost-cli: " << Say(msg::kCliDisclosureNote, {DisclosureWarning()}) << "\n";
+    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(),
+                                  inputs.article.Bytes()))
+        std::cerr << "qubopost-cli: " << Say(msg::kCliDisclosureNote, {DisclosureWarning()})
+                  << "\n";
 
     if (args.Has("--dry-run")) {
         int posts = 0;
         for (const PlannedMessage& message : plan.messages) {
             if (message.kind == DestinationKind::Blog) {
                 ++posts;
-                std::cout << "--- post " << message.number << " to " << TerminalSafe(message.address.Bytes())
-                          << (draft ? " (draft)" : "") << "\nTitle: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
-                          << TerminalSafe(qubopost::blogapi::TextToHtml(plan.Body(inputs, message.group).Bytes()))
+                std::cout << "--- post " << message.number << " to "
+                          << TerminalSafe(message.address.Bytes()) << (draft ? " (draft)" : "")
+                          << "\nTitle: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
+                          << TerminalSafe(qubopost::blogapi::TextToHtml(
+                                 plan.Body(inputs, message.group).Bytes()))
                           << "\n--- end of post\n";
                 continue;
             }
-            std::cout << "--- message " << message.number << " via " << TerminalSafe(plan.server.Bytes())
+            std::cout << "--- message " << message.number << " via "
+                      << TerminalSafe(plan.server.Bytes())
                       << "\nFrom: " << TerminalSafe(inputs.fromAddress.Bytes())
                       << "\nTo: " << TerminalSafe(message.address.Bytes())
                       << "\nSubject: " << TerminalSafe(message.subject.Bytes()) << "\n\n"
-                      << TerminalSafe(plan.Body(inputs, message.group).Bytes()) << "\n--- end of message\n";
+                      << TerminalSafe(plan.Body(inputs, message.group).Bytes())
+                      << "\n--- end of message\n";
         }
         const std::string mails = std::to_string(plan.messages.size() - posts);
         std::cout << (posts > 0 ? Say(msg::kCliDryRunMailsAndPosts, {mails, std::to_string(posts)})
@@ -349,18 +367,22 @@ public:
     }
     bool AskResendUncertain(const std::vector<journal::MessageRecord>& uncertain) override {
         if (m_args.Has("--resend-uncertain")) return true;
-        std::cout << Say(msg::kCliUncertainWaiting, {std::to_string(uncertain.size())}) << std::endl;
+        std::cout << Say(msg::kCliUncertainWaiting, {std::to_string(uncertain.size())})
+                  << std::endl;
         for (const auto& message : uncertain)
-            std::cout << "  " << message.number << " " << TerminalSafe(StoredTextToUtf8(message.destination)) << " "
+            std::cout << "  " << message.number << " "
+                      << TerminalSafe(StoredTextToUtf8(message.destination)) << " "
                       << TerminalSafe(StoredTextToUtf8(message.subject)) << std::endl;
         return false;
     }
     Finished AskFinished(const journal::RunSummary& run, int failed, int uncertain) override {
         if (m_args.Has("--again")) return Finished::All;
-        if (m_args.Has("--retry-failed") || m_args.Has("--resend-uncertain")) return Finished::RetryFailed;
+        if (m_args.Has("--retry-failed") || m_args.Has("--resend-uncertain"))
+            return Finished::RetryFailed;
         std::cout << Say(msg::kCliAlreadyPosted,
-                         {ShortLocalTime(run.endedAt.value_or(run.startedAt)), std::to_string(run.id),
-                          std::to_string(run.sent), std::to_string(failed), std::to_string(uncertain)})
+                         {ShortLocalTime(run.endedAt.value_or(run.startedAt)),
+                          std::to_string(run.id), std::to_string(run.sent), std::to_string(failed),
+                          std::to_string(uncertain)})
                   << std::endl;
         return Finished::Cancel;
     }
@@ -373,7 +395,9 @@ class ConsoleEvents : public EngineEvents {
 public:
     void OnRange(int) override {}
     void OnProgressStep() override {}
-    void OnLogLine(const Text& line) override { std::cout << TerminalSafe(line.Bytes()) << std::endl; }
+    void OnLogLine(const Text& line) override {
+        std::cout << TerminalSafe(line.Bytes()) << std::endl;
+    }
     bool StopRequested() override { return g_interrupted != 0; }
 };
 
@@ -392,12 +416,14 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
     std::string loadError;
     const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
     if (!mail) {
-        std::cerr << "qubopost-cli: " << Say(msg::kCliMailLibraryMissing) << " (" << loadError << ")\n";
+        std::cerr << "qubopost-cli: " << Say(msg::kCliMailLibraryMissing) << " (" << loadError
+                  << ")\n";
         return 1;
     }
     if (!StartNetwork()) return Fail(Say(msg::kCliNetworkUnavailable));
     std::string trustFile = Value(args, "--tls-trust-file");
-    if (trustFile.empty() && inputs) trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
+    if (trustFile.empty() && inputs)
+        trustFile = ReadSetting(SettingsPath(args), kProgramSection, "TrustFile").value_or("");
     if (!trustFile.empty() && access(trustFile.c_str(), R_OK) != 0)
         return Fail(Say(msg::kCliTrustFileUnreadable, {trustFile}));
 
@@ -413,14 +439,13 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
     }
     setup.setOption = mail.setOption;
     setup.draft = draft;
-    if (setup.noJournal)
-        std::cerr << "qubopost-cli: " << Say(msg::kCliNoJournal) << "\n";
+    if (setup.noJournal) std::cerr << "qubopost-cli: " << Say(msg::kCliNoJournal) << "\n";
 
     PostingEngine engine(setup, g_stop);
     OptionAnswers answers(args);
     std::string message;
-    const PostingEngine::Ready ready =
-        inputs ? engine.Prepare(*inputs, answers, &message) : engine.PrepareStored(run, answers, &message);
+    const PostingEngine::Ready ready = inputs ? engine.Prepare(*inputs, answers, &message)
+                                              : engine.PrepareStored(run, answers, &message);
     switch (ready) {
         case PostingEngine::Ready::Go:
             break;
@@ -448,23 +473,28 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
         return 0;
     }
     if (outcome.stopped) {
-        std::cout << Say(msg::kCliStopped,
-                         {std::to_string(outcome.sent + outcome.skipped), std::to_string(outcome.notSent)})
+        std::cout << Say(msg::kCliStopped, {std::to_string(outcome.sent + outcome.skipped),
+                                            std::to_string(outcome.notSent)})
                   << (setup.noJournal ? std::string_view() : Say(msg::kCliResumeHint)) << std::endl;
         return 1;
     }
     const bool onlyBlogsRefused = !outcome.loginRefused && outcome.uncertain == 0 &&
                                   outcome.failed == static_cast<int>(outcome.refusedBlogs.size());
-    if (outcome.refusedBlogs.empty() || !onlyBlogsRefused) std::cout << Say(msg::kCliPostingFailed) << std::endl;
+    if (outcome.refusedBlogs.empty() || !onlyBlogsRefused)
+        std::cout << Say(msg::kCliPostingFailed) << std::endl;
     for (const Text& blog : outcome.refusedBlogs) {
         std::string advice;
-        if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr)) advice = BlogPasswordAdvice(*parsed);
-        std::cout << Say(msg::kCliBlogLoginRefused, {TerminalSafe(blog.Bytes()), TerminalSafe(advice)}) << std::endl;
+        if (const auto parsed = qubopost::blogapi::ParseDestination(blog.Bytes(), nullptr))
+            advice = BlogPasswordAdvice(*parsed);
+        std::cout << Say(msg::kCliBlogLoginRefused,
+                         {TerminalSafe(blog.Bytes()), TerminalSafe(advice)})
+                  << std::endl;
     }
     if (outcome.loginRefused)
         std::cout << Say(msg::kCliSmtpLoginRefused, {std::to_string(outcome.notSent)}) << std::endl;
     else if (outcome.uncertain > 0)
-        std::cout << Say(msg::kCliUncertainAfterRun, {std::to_string(outcome.uncertain)}) << std::endl;
+        std::cout << Say(msg::kCliUncertainAfterRun, {std::to_string(outcome.uncertain)})
+                  << std::endl;
     return 1;
 }
 
@@ -476,7 +506,8 @@ int Resume(const Arguments& args, std::optional<journal::RunId> run) {
 
 int History(const Arguments& args) {
     std::string error;
-    std::unique_ptr<RunJournal> journal = RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
+    std::unique_ptr<RunJournal> journal =
+        RunJournal::Open(qubopost::journal::DefaultJournalPath(), &error);
     if (!journal) return Fail(Say(msg::kCliHistoryUnavailable, {error}));
     auto toUtf8 = [](std::string_view stored) { return TerminalSafe(StoredTextToUtf8(stored)); };
     std::optional<qubopost::journal::RunId> run;
@@ -516,7 +547,8 @@ int Main(int argc, char** argv) {
     if (command == "credentials") {
         std::string loadError;
         const MailFunctions mail = LoadMailFunctions(kMailLibraryName, &loadError);
-        if (!mail.credentialsCommand) return Fail(std::string(Say(msg::kCliMailLibraryMissing)) + " (" + loadError + ")");
+        if (!mail.credentialsCommand)
+            return Fail(std::string(Say(msg::kCliMailLibraryMissing)) + " (" + loadError + ")");
         return mail.credentialsCommand(argc, argv, 2);
     }
     if (command == "history") {
@@ -527,8 +559,8 @@ int Main(int argc, char** argv) {
     }
     if (command == "generate") {
         auto args = Parse(argc, argv, 2,
-                          {"--kind", "--product", "--category", "--af", "--page", "--output-encoding",
-                           "--ranking-host", "--settings"},
+                          {"--kind", "--product", "--category", "--af", "--page",
+                           "--output-encoding", "--ranking-host", "--settings"},
                           {"--print-url"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << Say(msg::kCliUsage), 0;
@@ -536,12 +568,13 @@ int Main(int argc, char** argv) {
         return Generate(*args);
     }
     if (command == "post") {
-        auto args = Parse(argc, argv, 2,
-                          {"--article", "--to", "--to-file", "--server", "--port", "--from", "--header", "--footer",
-                           "--pause", "--input-encoding", "--tls-trust-file", "--settings"},
-                          {"--dry-run", "--draft", "--restart", "--resend-uncertain", "--retry-failed", "--again",
-                           "--no-journal"},
-                          &error);
+        auto args =
+            Parse(argc, argv, 2,
+                  {"--article", "--to", "--to-file", "--server", "--port", "--from", "--header",
+                   "--footer", "--pause", "--input-encoding", "--tls-trust-file", "--settings"},
+                  {"--dry-run", "--draft", "--restart", "--resend-uncertain", "--retry-failed",
+                   "--again", "--no-journal"},
+                  &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         if (const int status = CheckSettingsOption(*args); status != 0) return status;
@@ -557,8 +590,8 @@ int Main(int argc, char** argv) {
             run = id;
             first = 3;
         }
-        auto args =
-            Parse(argc, argv, first, {"--pause", "--tls-trust-file"}, {"--resend-uncertain", "--draft"}, &error);
+        auto args = Parse(argc, argv, first, {"--pause", "--tls-trust-file"},
+                          {"--resend-uncertain", "--draft"}, &error);
         if (!args) return Fail(error);
         if (args->help) return std::cout << Say(msg::kCliUsage), 0;
         return Resume(*args, run);

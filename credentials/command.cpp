@@ -36,7 +36,9 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNoKeyRing = 3;
 
 int Usage(const std::string& problem) {
-    std::cerr << problem << "\n" << msg::Say(msg::kCredentialsUsageHeading) << "\n" << kCredentialsUsage;
+    std::cerr << problem << "\n"
+              << msg::Say(msg::kCredentialsUsageHeading) << "\n"
+              << kCredentialsUsage;
     return kExitUsage;
 }
 
@@ -113,7 +115,8 @@ int Set(const std::string& server, const std::string& user) {
         return kExitFailed;
     }
     std::string error;
-    const KeyRingStatus status = qubopost::credentials::KeyRingStore(server, user, password, &error);
+    const KeyRingStatus status =
+        qubopost::credentials::KeyRingStore(server, user, password, &error);
     switch (status) {
         case KeyRingStatus::Ok:
             std::cout << msg::Say(msg::kCredentialsStored, {server, user}) << "\n";
@@ -173,7 +176,8 @@ int RunCredentialsCommand(int argc, char** argv, int first) {
         return Forget(server);
     }
     if (action == "list") {
-        if (!server.empty() || !user.empty()) return Usage(std::string(msg::Say(msg::kCredentialsListNoOptions)));
+        if (!server.empty() || !user.empty())
+            return Usage(std::string(msg::Say(msg::kCredentialsListNoOptions)));
         return List();
     }
     return Usage(msg::Say(msg::kCredentialsUnknownAction, {action}));

@@ -61,7 +61,7 @@ struct Credentials {
 // was waiting for stays on the desktop: answered later, it unlocks the key ring for the next
 // call. Thread-safe.
 class KeyRingCancel {
-  public:
+public:
     KeyRingCancel();
     ~KeyRingCancel();
     KeyRingCancel(const KeyRingCancel&) = delete;
@@ -73,7 +73,7 @@ class KeyRingCancel {
     struct State;  // the key-ring code's side
     const std::shared_ptr<State>& GetState() const { return m_state; }
 
-  private:
+private:
     std::shared_ptr<State> m_state;
 };
 
@@ -91,16 +91,15 @@ struct KeyRingEntry {
 bool KeyRingAvailable(const KeyRingCancel* cancel = nullptr);
 
 // `error`, for a status other than Ok and NotFound, receives a short Japanese reason (or the
-// service's own words after "キーリングの応答: "); KeyRingProblemText makes the whole message of it.
-// `cancel` (may be null) ends the call early from another thread.
+// service's own words after "キーリングの応答: "); KeyRingProblemText makes the whole message of
+// it. `cancel` (may be null) ends the call early from another thread.
 
 // Stores the password for host and user, replacing whatever was stored for that host.
-KeyRingStatus KeyRingStore(std::string_view host, std::string_view user,
-                           std::string_view password, std::string* error = nullptr,
-                           const KeyRingCancel* cancel = nullptr);
+KeyRingStatus KeyRingStore(std::string_view host, std::string_view user, std::string_view password,
+                           std::string* error = nullptr, const KeyRingCancel* cancel = nullptr);
 // The user and password stored for the host (source KeyRing when found).
-KeyRingStatus KeyRingLookup(std::string_view host, Credentials* found,
-                            std::string* error = nullptr, const KeyRingCancel* cancel = nullptr);
+KeyRingStatus KeyRingLookup(std::string_view host, Credentials* found, std::string* error = nullptr,
+                            const KeyRingCancel* cancel = nullptr);
 // Removes every item stored for the host.
 KeyRingStatus KeyRingForget(std::string_view host, std::string* error = nullptr,
                             const KeyRingCancel* cancel = nullptr);
@@ -111,7 +110,8 @@ KeyRingStatus KeyRingList(std::vector<KeyRingEntry>* entries, std::string* error
 // The message for a key-ring call that ended with `status` (not Ok), in Japanese: what
 // happened (with `error` from the call) and what to do about it. `retry` is the sentence that
 // says how to try again ("もう一度実行してください。").
-std::string KeyRingProblemText(KeyRingStatus status, std::string_view error, std::string_view retry);
+std::string KeyRingProblemText(KeyRingStatus status, std::string_view error,
+                               std::string_view retry);
 
 // ---- ~/.netrc -------------------------------------------------------------------------------
 //
@@ -134,7 +134,8 @@ std::string NetrcPath();
 
 NetrcStatus NetrcLookup(std::string_view netrcText, std::string_view host, Credentials* found);
 // NetrcLookup without the "default" entry: only a "machine" entry naming the host counts.
-NetrcStatus NetrcMachineLookup(std::string_view netrcText, std::string_view host, Credentials* found);
+NetrcStatus NetrcMachineLookup(std::string_view netrcText, std::string_view host,
+                               Credentials* found);
 // The file's text; "" for a missing or unreadable file.
 std::string NetrcFileText(const std::string& path);
 // Reads the file and applies NetrcLookup; a missing or unreadable file has no entries.

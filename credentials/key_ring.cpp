@@ -154,7 +154,8 @@ KeyRingStatus RunBounded(const KeyRingCancel* cancel, milliseconds limit,
     }).detach();
 
     std::unique_lock lock(work->mutex);
-    work->changed.wait_until(lock, start + limit, [&] { return work->done || work->cancelRequested; });
+    work->changed.wait_until(lock, start + limit,
+                             [&] { return work->done || work->cancelRequested; });
     const bool userCancelled = work->cancelRequested;
     if (!work->done) {
         lock.unlock();
@@ -285,8 +286,8 @@ KeyRingStatus RunPrompt(GDBusConnection* bus, const char* promptPath, Work& work
     g_main_context_push_thread_default(context);
     const guint subscription = g_dbus_connection_signal_subscribe(
         bus, nullptr, kPromptInterface, "Completed", promptPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-           gpointer data) {
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+           GVariant* parameters, gpointer data) {
             auto* result = static_cast<Outcome*>(data);
             if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bv)"))) return;
             gboolean dismissed = TRUE;
@@ -310,20 +311,20 @@ KeyRingStatus RunPrompt(GDBusConnection* bus, const char* promptPath, Work& work
     g_source_set_callback(
         cancelled,
         // A cancellable source calls a GCancellableSourceFunc through the GSourceFunc slot.
-        reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(+[](GCancellable*, gpointer data) -> gboolean {
-            static_cast<Outcome*>(data)->cancelled = true;
-            return G_SOURCE_REMOVE;
-        })),
+        reinterpret_cast<GSourceFunc>(
+            reinterpret_cast<void (*)()>(+[](GCancellable*, gpointer data) -> gboolean {
+                static_cast<Outcome*>(data)->cancelled = true;
+                return G_SOURCE_REMOVE;
+            })),
         &outcome, nullptr);
     g_source_attach(cancelled, context);
 
     work.prompting = true;
     ErrorHolder failure;
     // No parent window to name: the prompt is the desktop's own.
-    GVariant* reply = g_dbus_connection_call_sync(bus, kSecretsName, promptPath, kPromptInterface,
-                                                  "Prompt", g_variant_new("(s)", ""), nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, kMethodTimeoutMs,
-                                                  work.cancellable, &failure.error);
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, kSecretsName, promptPath, kPromptInterface, "Prompt", g_variant_new("(s)", ""),
+        nullptr, G_DBUS_CALL_FLAGS_NONE, kMethodTimeoutMs, work.cancellable, &failure.error);
     if (reply) {
         g_variant_unref(reply);
         while (!outcome.completed && !outcome.timedOut && !outcome.cancelled)
@@ -403,9 +404,8 @@ KeyRingStatus DefaultCollection(GDBusConnection* bus, Work& work, std::string* p
     if (*path == "/") return KeyRingStatus::Ok;
     GVariant* property = g_dbus_connection_call_sync(
         bus, kSecretsName, path->c_str(), "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"),
-        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, kMethodTimeoutMs, work.cancellable,
-        &failure.error);
+        g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, kMethodTimeoutMs, work.cancellable, &failure.error);
     if (!property) return Failure(failure, work);
     GVariant* value = nullptr;
     g_variant_get(property, "(v)", &value);
@@ -417,8 +417,12 @@ KeyRingStatus DefaultCollection(GDBusConnection* bus, Work& work, std::string* p
 
 GHashTable* Attributes(const std::string* host, const std::string* user) {
     GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
-    if (host) g_hash_table_insert(attributes, const_cast<char*>("host"), const_cast<char*>(host->c_str()));
-    if (user) g_hash_table_insert(attributes, const_cast<char*>("user"), const_cast<char*>(user->c_str()));
+    if (host)
+        g_hash_table_insert(attributes, const_cast<char*>("host"),
+                            const_cast<char*>(host->c_str()));
+    if (user)
+        g_hash_table_insert(attributes, const_cast<char*>("user"),
+                            const_cast<char*>(user->c_str()));
     return attributes;
 }
 
@@ -484,7 +488,8 @@ KeyRingStatus StoreTask(const std::string& hostKey, const std::string& user,
     if (!(bus.connection = ServiceBus(work, &status))) return status;
     std::string collection;
     bool locked = false;
-    if ((status = DefaultCollection(bus.connection, work, &collection, &locked)) != KeyRingStatus::Ok)
+    if ((status = DefaultCollection(bus.connection, work, &collection, &locked)) !=
+        KeyRingStatus::Ok)
         return status;
     {
         // One item per host: a login stored earlier (under another user name, or in another
@@ -521,8 +526,8 @@ KeyRingStatus LookupTask(const std::string& hostKey, Work& work) {
     for (GList* item = found.items; item && status == KeyRingStatus::NotFound; item = item->next) {
         auto* retrievable = static_cast<SecretRetrievable*>(item->data);
         ErrorHolder readFailure;
-        SecretValue* value =
-            secret_retrievable_retrieve_secret_sync(retrievable, work.cancellable, &readFailure.error);
+        SecretValue* value = secret_retrievable_retrieve_secret_sync(retrievable, work.cancellable,
+                                                                     &readFailure.error);
         if (!value) {
             if (readFailure.Cancelled() || readFailure.Locked()) return Failure(readFailure, work);
             continue;
@@ -569,9 +574,10 @@ KeyRingStatus ListTask(Work& work) {
         work.entries.push_back({AttributeOf(attributes, "host"), AttributeOf(attributes, "user")});
         g_hash_table_unref(attributes);
     }
-    std::sort(work.entries.begin(), work.entries.end(), [](const KeyRingEntry& a, const KeyRingEntry& b) {
-        return a.host != b.host ? a.host < b.host : a.user < b.user;
-    });
+    std::sort(work.entries.begin(), work.entries.end(),
+              [](const KeyRingEntry& a, const KeyRingEntry& b) {
+                  return a.host != b.host ? a.host < b.host : a.user < b.user;
+              });
     return KeyRingStatus::Ok;
 }
 
@@ -596,25 +602,26 @@ std::string NormaliseHost(std::string_view host) {
 
 bool KeyRingAvailable(const KeyRingCancel* cancel) {
     const milliseconds limit = std::min(Limit(), milliseconds(3 * kProbeTimeoutMs));
-    return RunBounded(cancel, limit,
-                      [](Work& work) {
-                          KeyRingStatus status;
-                          Bus bus;
-                          bus.connection = ServiceBus(work, &status);
-                          return status;
-                      },
-                      nullptr) == KeyRingStatus::Ok;
+    return RunBounded(
+               cancel, limit,
+               [](Work& work) {
+                   KeyRingStatus status;
+                   Bus bus;
+                   bus.connection = ServiceBus(work, &status);
+                   return status;
+               },
+               nullptr) == KeyRingStatus::Ok;
 }
 
-KeyRingStatus KeyRingStore(std::string_view host, std::string_view user,
-                           std::string_view password, std::string* error,
-                           const KeyRingCancel* cancel) {
-    return RunBounded(cancel, Limit(),
-                      [hostKey = NormaliseHost(host), userText = std::string(user),
-                       secret = std::string(password)](Work& work) {
-                          return StoreTask(hostKey, userText, secret, work);
-                      },
-                      error);
+KeyRingStatus KeyRingStore(std::string_view host, std::string_view user, std::string_view password,
+                           std::string* error, const KeyRingCancel* cancel) {
+    return RunBounded(
+        cancel, Limit(),
+        [hostKey = NormaliseHost(host), userText = std::string(user),
+         secret = std::string(password)](Work& work) {
+            return StoreTask(hostKey, userText, secret, work);
+        },
+        error);
 }
 
 KeyRingStatus KeyRingLookup(std::string_view host, Credentials* found, std::string* error,
@@ -627,7 +634,8 @@ KeyRingStatus KeyRingLookup(std::string_view host, Credentials* found, std::stri
         });
 }
 
-KeyRingStatus KeyRingForget(std::string_view host, std::string* error, const KeyRingCancel* cancel) {
+KeyRingStatus KeyRingForget(std::string_view host, std::string* error,
+                            const KeyRingCancel* cancel) {
     return RunBounded(
         cancel, Limit(),
         [hostKey = NormaliseHost(host)](Work& work) { return ForgetTask(hostKey, work); }, error);
@@ -640,8 +648,10 @@ KeyRingStatus KeyRingList(std::vector<KeyRingEntry>* entries, std::string* error
     });
 }
 
-std::string KeyRingProblemText(KeyRingStatus status, std::string_view error, std::string_view retry) {
-    const std::string reason = error.empty() ? std::string() : msg::Say(msg::kReasonInBrackets, {error});
+std::string KeyRingProblemText(KeyRingStatus status, std::string_view error,
+                               std::string_view retry) {
+    const std::string reason =
+        error.empty() ? std::string() : msg::Say(msg::kReasonInBrackets, {error});
     switch (status) {
         case KeyRingStatus::Ok:
             return {};

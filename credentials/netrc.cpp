@@ -27,9 +27,8 @@ enum class Keyword { None, Machine, Default, Login, Password, Account, Macdef };
 
 Keyword KeywordOf(std::string_view word) {
     static constexpr std::pair<std::string_view, Keyword> kKeywords[] = {
-        {"machine", Keyword::Machine}, {"default", Keyword::Default},
-        {"login", Keyword::Login},     {"password", Keyword::Password},
-        {"account", Keyword::Account}, {"macdef", Keyword::Macdef},
+        {"machine", Keyword::Machine},   {"default", Keyword::Default}, {"login", Keyword::Login},
+        {"password", Keyword::Password}, {"account", Keyword::Account}, {"macdef", Keyword::Macdef},
     };
     for (const auto& [name, keyword] : kKeywords)
         if (EqualsIgnoringCase(word, name)) return keyword;
@@ -38,7 +37,7 @@ Keyword KeywordOf(std::string_view word) {
 
 // Reads the text token by token, keeping track of lines for comments and macro bodies.
 class Scanner {
-  public:
+public:
     explicit Scanner(std::string_view text) : m_text(text) {}
 
     // The next token; nothing at the end of the text. A value (`literal`) is taken as it
@@ -78,9 +77,8 @@ class Scanner {
         SkipLine();
         while (m_pos < m_text.size()) {
             const size_t end = m_text.find('\n', m_pos);
-            const std::string_view line =
-                m_text.substr(m_pos, end == std::string_view::npos ? std::string_view::npos
-                                                                  : end - m_pos);
+            const std::string_view line = m_text.substr(
+                m_pos, end == std::string_view::npos ? std::string_view::npos : end - m_pos);
             m_pos = end == std::string_view::npos ? m_text.size() : end + 1;
             bool empty = true;
             for (char c : line) empty = empty && IsBlank(c);
@@ -90,7 +88,7 @@ class Scanner {
 
     bool Malformed() const { return m_malformed; }
 
-  private:
+private:
     void SkipBlanks() {
         while (m_pos < m_text.size() && (IsBlank(m_text[m_pos]) || m_text[m_pos] == '\n')) ++m_pos;
     }
@@ -127,10 +125,11 @@ std::string NetrcPath() {
 
 namespace {
 
-NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withDefault, Credentials* found) {
+NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withDefault,
+                   Credentials* found) {
     Scanner scanner(netrcText);
-    Entry machine;       // the entry of the host, once its "machine" line has been read
-    Entry fallback;      // the "default" entry
+    Entry machine;             // the entry of the host, once its "machine" line has been read
+    Entry fallback;            // the "default" entry
     Entry* current = nullptr;  // where login/password go; null inside another host's entry
     bool machineDone = false;
 
@@ -156,8 +155,8 @@ NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withD
                 }
                 break;
             case Keyword::Login:
-                if (std::optional<std::string> value = scanner.Next(true); value && current &&
-                                                                              !current->hasLogin) {
+                if (std::optional<std::string> value = scanner.Next(true);
+                    value && current && !current->hasLogin) {
                     current->login = *value;
                     current->hasLogin = true;
                 }
@@ -177,7 +176,7 @@ NetrcStatus Lookup(std::string_view netrcText, std::string_view host, bool withD
         }
     }
     if (scanner.Malformed()) return NetrcStatus::Malformed;
-    const Entry* chosen = machine.open && machine.hasLogin                   ? &machine
+    const Entry* chosen = machine.open && machine.hasLogin                    ? &machine
                           : withDefault && fallback.open && fallback.hasLogin ? &fallback
                                                                               : nullptr;
     // A machine entry without a login still names the host: the default does not stand in.
@@ -193,7 +192,8 @@ NetrcStatus NetrcLookup(std::string_view netrcText, std::string_view host, Crede
     return Lookup(netrcText, host, true, found);
 }
 
-NetrcStatus NetrcMachineLookup(std::string_view netrcText, std::string_view host, Credentials* found) {
+NetrcStatus NetrcMachineLookup(std::string_view netrcText, std::string_view host,
+                               Credentials* found) {
     return Lookup(netrcText, host, false, found);
 }
 

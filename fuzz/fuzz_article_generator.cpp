@@ -32,13 +32,16 @@ constexpr std::string_view kDescriptionClosing = "</span></td>";
 
 struct Texts {
     std::array<std::string, 9> skipMarks;
-    std::string twoArrowsTitle, oneArrowTitle, rankingDescription, pickupDescription, separatorHeading;
+    std::string twoArrowsTitle, oneArrowTitle, rankingDescription, pickupDescription,
+        separatorHeading;
 };
 
 const Texts& Fixed() {
     static const Texts texts = [] {
         Texts t;
-        t.skipMarks = {".jpg", ".JPG", ".gif", ".GIF", ".png", ".PNG", ".tif", ".TIF", Sjis("詳細説明").Bytes()};
+        t.skipMarks = {".jpg", ".JPG", ".gif",
+                       ".GIF", ".png", ".PNG",
+                       ".tif", ".TIF", Sjis("詳細説明").Bytes()};
         t.twoArrowsTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n[title]").Bytes();
         t.oneArrowTitle = Sjis("/\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]").Bytes();
         t.rankingDescription = Sjis("\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\n").Bytes();
@@ -57,8 +60,9 @@ void PlainScan(std::string_view page, std::string_view opening, std::string& art
         if (anchorStart < 0) return;
         const int anchorEnd = fuzz::PlainFind(page, kAnchorClosing, anchorStart + 1);
         if (anchorEnd < 0) return;  // an opening without a closing ends this scan
-        const std::string_view piece = page.substr(static_cast<std::size_t>(anchorStart),
-                                                   static_cast<std::size_t>(anchorEnd - anchorStart));
+        const std::string_view piece =
+            page.substr(static_cast<std::size_t>(anchorStart),
+                        static_cast<std::size_t>(anchorEnd - anchorStart));
         searchPos = anchorEnd + 1;
         bool skipped = false;
         for (const std::string& mark : Fixed().skipMarks) {
@@ -68,7 +72,8 @@ void PlainScan(std::string_view page, std::string_view opening, std::string& art
         article += piece;
         const int descriptionStart = fuzz::PlainFind(page, kDescriptionOpening, searchPos);
         if (descriptionStart > 0) {
-            const int descriptionEnd = fuzz::PlainFind(page, kDescriptionClosing, descriptionStart + 1);
+            const int descriptionEnd =
+                fuzz::PlainFind(page, kDescriptionClosing, descriptionStart + 1);
             // No closing: the count would be negative and nothing is taken.
             if (descriptionEnd > descriptionStart) {
                 article += page.substr(static_cast<std::size_t>(descriptionStart),
@@ -85,9 +90,11 @@ std::string PlainRewrite(std::string article, RankingKind kind, int* articles = 
     article = fuzz::PlainReplace(article, "<a href=\"", "\r\n\r\n");
     article = fuzz::PlainReplace(article, "/\" target=_blank>",
                                  kind == RankingKind::Monthly ? t.oneArrowTitle : t.twoArrowsTitle);
-    article = fuzz::PlainReplace(article, kDescriptionOpening,
-                                 kind == RankingKind::Pickup ? t.pickupDescription : t.rankingDescription);
-    if (kind == RankingKind::Pickup) article = fuzz::PlainReplace(article, kDescriptionClosing, "\r\n\r\n<end>\r\n");
+    article = fuzz::PlainReplace(
+        article, kDescriptionOpening,
+        kind == RankingKind::Pickup ? t.pickupDescription : t.rankingDescription);
+    if (kind == RankingKind::Pickup)
+        article = fuzz::PlainReplace(article, kDescriptionClosing, "\r\n\r\n<end>\r\n");
     article = fuzz::PlainReplace(article, "http://", t.separatorHeading + "http://");
     article = fuzz::PlainReplace(article, "https://", t.separatorHeading + "https://");
     if (articles) fuzz::PlainReplace(article, "-----into-----", "", articles);
@@ -127,12 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Show("article", article.Bytes());
         fuzz::Show("plain rewrite", rewritten);
     }
-    FUZZ_CHECK(article.Bytes() == rewritten, "the article differs from the plain rewrite of the plain scan");
+    FUZZ_CHECK(article.Bytes() == rewritten,
+               "the article differs from the plain rewrite of the plain scan");
 
     const std::size_t stepChunk = 1 + (data[0] >> 2) % 17;
     const std::size_t piece = 1 + (data[0] >> 4) % 7;
     std::string streamed;
-    ArticleRewriter rewriter(kind, [&streamed](std::string_view bytes) { streamed.append(bytes); }, stepChunk);
+    ArticleRewriter rewriter(
+        kind, [&streamed](std::string_view bytes) { streamed.append(bytes); }, stepChunk);
     for (std::size_t at = 0; at < expected.size(); at += piece) {
         rewriter.Feed(std::string_view(expected).substr(at, piece));
     }

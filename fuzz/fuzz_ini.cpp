@@ -29,7 +29,8 @@ using namespace qubopost::platform;
 namespace {
 
 constexpr std::string_view kProgramSection = "HostData";
-constexpr std::string_view kProgramKeys[] = {"ID", "MAIL", "SMTP", "PORT", "BLOGMAIL", "HEADER", "FOOTER"};
+constexpr std::string_view kProgramKeys[] = {"ID",       "MAIL",   "SMTP",  "PORT",
+                                             "BLOGMAIL", "HEADER", "FOOTER"};
 // More settings add little but time.
 constexpr std::size_t kMostSettings = 64;
 
@@ -65,7 +66,8 @@ std::string OneLine(std::string_view value) {
 using Names = std::vector<std::pair<std::string, std::string>>;
 using Settings = std::map<std::pair<std::string, std::string>, std::optional<std::string>>;
 
-void CheckAll(const IniDocument& doc, const Settings& expected, const Names& names, const char* when) {
+void CheckAll(const IniDocument& doc, const Settings& expected, const Names& names,
+              const char* when) {
     for (const auto& [section, key] : names) {
         const auto it = expected.find({Lower(section), Lower(key)});
         if (it == expected.end()) continue;
@@ -106,20 +108,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view item = input.substr(pos, end - pos);
         pos = end + 1;
         const std::size_t a = std::min(item.find('\x01'), item.size());
-        const std::size_t b = a == item.size() ? a : std::min(item.find('\x01', a + 1), item.size());
+        const std::size_t b =
+            a == item.size() ? a : std::min(item.find('\x01', a + 1), item.size());
         std::string section(item.substr(0, a));
         std::string key(a < item.size() ? item.substr(a + 1, b - a - 1) : std::string_view());
         std::string value(b < item.size() ? item.substr(b + 1) : std::string_view());
         if (!PlainName(section, false)) section = std::string(kProgramSection);
-        if (!PlainName(key, true)) key = std::string(kProgramKeys[(item.size() + names.size()) % std::size(kProgramKeys)]);
+        if (!PlainName(key, true))
+            key = std::string(kProgramKeys[(item.size() + names.size()) % std::size(kProgramKeys)]);
         names.emplace_back(std::move(section), std::move(key));
         values.push_back(std::move(value));
     }
-    for (const auto& name : kProgramKeys) names.emplace_back(std::string(kProgramSection), std::string(name));
+    for (const auto& name : kProgramKeys)
+        names.emplace_back(std::string(kProgramSection), std::string(name));
 
     // What the file holds for every name used, and what the settings make of it.
     Settings expected;
-    for (const auto& [section, key] : names) expected.try_emplace({Lower(section), Lower(key)}, doc.Get(section, key));
+    for (const auto& [section, key] : names)
+        expected.try_emplace({Lower(section), Lower(key)}, doc.Get(section, key));
     for (std::size_t i = 0; i < values.size(); ++i) {
         const auto& [section, key] = names[i];
         doc.Set(section, key, values[i]);
@@ -130,13 +136,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::Show("value", values[i]);
             fuzz::Show("document", doc.Serialize());
         }
-        FUZZ_CHECK(doc.Get(section, key) == OneLine(values[i]), "Get does not give back what Set set");
+        FUZZ_CHECK(doc.Get(section, key) == OneLine(values[i]),
+                   "Get does not give back what Set set");
     }
     CheckAll(doc, expected, names, "after the settings");
 
     const std::string saved = doc.Serialize();
     const IniDocument loaded = IniDocument::Parse(saved);
-    FUZZ_CHECK(loaded.Serialize() == saved, "a saved document does not load back to the same bytes");
+    FUZZ_CHECK(loaded.Serialize() == saved,
+               "a saved document does not load back to the same bytes");
     CheckAll(loaded, expected, names, "after saving and loading");
     return 0;
 }

@@ -50,7 +50,8 @@ bool PlainValidAddress(std::string_view address) {
     for (std::size_t i = 0; i < address.size(); ++i) {
         const auto c = static_cast<unsigned char>(address[i]);
         if (c < 0x21 || c > 0x7E) return false;
-        if (std::string_view("<>()[],;:\\\"").find(static_cast<char>(c)) != std::string_view::npos) return false;
+        if (std::string_view("<>()[],;:\\\"").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
         if (c == '@') {
             ++ats;
             at = i;
@@ -66,7 +67,8 @@ bool PlainValidAddress(std::string_view address) {
             label = 0;
             continue;
         }
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_';
         if (!ok) return false;
         ++label;
     }
@@ -118,8 +120,10 @@ std::string BlankControlRuns(std::string_view utf8) {
         std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
         if (i + length > utf8.size()) length = utf8.size() - i;
         unsigned codePoint = c;
-        if (length == 2) codePoint = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-        const bool control = (length == 1 && (c < 0x20 || c == 0x7F)) || (length == 2 && codePoint >= 0x80 && codePoint <= 0x9F);
+        if (length == 2)
+            codePoint = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+        const bool control = (length == 1 && (c < 0x20 || c == 0x7F)) ||
+                             (length == 2 && codePoint >= 0x80 && codePoint <= 0x9F);
         if (control) {
             if (!inRun) out += ' ';
             inRun = true;
@@ -135,7 +139,8 @@ std::string BlankControlRuns(std::string_view utf8) {
 std::string CrLfLineEnds(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // the LF writes it
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;  // the LF writes it
         if (text[i] == '\r' || text[i] == '\n') {
             out += "\r\n";
         } else {
@@ -240,7 +245,8 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
     for (std::size_t i = 0; i < message.size(); ++i) {
         const auto c = static_cast<unsigned char>(message[i]);
         if (c == 0 || c >= 0x80) Fail(message, "the message holds a NUL or an 8-bit byte");
-        if (c == '\r' && (i + 1 == message.size() || message[i + 1] != '\n')) Fail(message, "a lone CR");
+        if (c == '\r' && (i + 1 == message.size() || message[i + 1] != '\n'))
+            Fail(message, "a lone CR");
         if (c == '\n' && (i == 0 || message[i - 1] != '\r')) Fail(message, "a lone LF");
     }
     if (!fuzz::EndsWith(message, "\r\n")) Fail(message, "the message does not end with a line end");
@@ -284,10 +290,17 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
         if (lines[i].size() <= 78 || lines[i].substr(0, 8) == "Subject:") continue;
         const bool addressAlone = i > 0 && (lines[i - 1] == "From:" || lines[i - 1] == "To:") &&
                                   (Trim(lines[i]) == fields.from || Trim(lines[i]) == fields.to);
-        if (!addressAlone) Fail(message, "a header line other than Subject is longer than 78 characters");
+        if (!addressAlone)
+            Fail(message, "a header line other than Subject is longer than 78 characters");
     }
-    const std::vector<std::string> names = {"content-transfer-encoding", "content-type", "date", "from",
-                                            "message-id", "mime-version", "subject", "to"};
+    const std::vector<std::string> names = {"content-transfer-encoding",
+                                            "content-type",
+                                            "date",
+                                            "from",
+                                            "message-id",
+                                            "mime-version",
+                                            "subject",
+                                            "to"};
     std::vector<std::string> got;
     for (const auto& [name, value] : header) got.push_back(name);
     if (got != names) {
@@ -301,7 +314,9 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
         for (const std::string_view part : parts) value += part;
         unfolded[name] = std::string(Trim(value));
     }
-    const auto single = [&](const std::string& name) -> const std::string& { return unfolded[name]; };
+    const auto single = [&](const std::string& name) -> const std::string& {
+        return unfolded[name];
+    };
 
     if (single("from") != fields.from) Fail(message, "From does not give the sender back");
     if (single("to") != fields.to) Fail(message, "To does not give the recipient back");
@@ -315,7 +330,8 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
     }
     const std::string& messageId = single("message-id");
     if (messageId.size() < 5 || messageId.front() != '<' || messageId.back() != '>' ||
-        messageId.find('@') == std::string::npos || messageId.find_first_of(" \t\"(),:;[\\]") != std::string::npos) {
+        messageId.find('@') == std::string::npos ||
+        messageId.find_first_of(" \t\"(),:;[\\]") != std::string::npos) {
         Fail(message, "the Message-Id is not a plain <left@domain>");
     }
 
@@ -332,10 +348,12 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
             const std::string_view word = line.substr(pos, end - pos);
             pos = end;
             const std::string_view open = "=?UTF-8?B?";
-            if (word.size() > 75 || word.size() < open.size() + 2 || word.substr(0, open.size()) != open ||
-                word.substr(word.size() - 2) != "?=") {
+            if (word.size() > 75 || word.size() < open.size() + 2 ||
+                word.substr(0, open.size()) != open || word.substr(word.size() - 2) != "?=") {
                 fuzz::Show("word", word);
-                Fail(message, "the subject holds something other than a B encoded word of at most 75 characters");
+                Fail(
+                    message,
+                    "the subject holds something other than a B encoded word of at most 75 characters");
             }
             std::string decoded;
             if (!Base64Decode(word.substr(open.size(), word.size() - open.size() - 2), &decoded)) {
@@ -354,14 +372,16 @@ void CheckMessage(const MailFields& fields, const std::string& subjectText,
     if (subject != expectedSubject && !cut) {
         fuzz::Show("subject", subject);
         fuzz::Show("expected", expectedSubject);
-        Fail(message, "the subject does not decode to the subject given (or its start on a full line)");
+        Fail(message,
+             "the subject does not decode to the subject given (or its start on a full line)");
     }
 
     // The body.
     for (std::size_t i = bodyLine; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (line.size() > 76) Fail(message, "a quoted-printable line is longer than 76 characters");
-        if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) Fail(message, "a body line ends in a blank");
+        if (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            Fail(message, "a body line ends in a blank");
         if (line.substr(0, 1) == "." || line.substr(0, 5) == "From ") {
             Fail(message, "a body line starts with \".\" or \"From \"");
         }
@@ -389,15 +409,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool fromValid = IsValidMailAddress(fields.from);
     const bool toValid = IsValidMailAddress(fields.to);
     if (fromValid != PlainValidAddress(fields.from)) fuzz::Show("sender", fields.from);
-    FUZZ_CHECK(fromValid == PlainValidAddress(fields.from), "IsValidMailAddress differs from its description");
+    FUZZ_CHECK(fromValid == PlainValidAddress(fields.from),
+               "IsValidMailAddress differs from its description");
     if (toValid != PlainValidAddress(fields.to)) fuzz::Show("recipient", fields.to);
-    FUZZ_CHECK(toValid == PlainValidAddress(fields.to), "IsValidMailAddress differs from its description");
+    FUZZ_CHECK(toValid == PlainValidAddress(fields.to),
+               "IsValidMailAddress differs from its description");
 
     const std::optional<std::string> message = BuildMailMessage(fields, kSomeTime, seed);
-    FUZZ_CHECK(message.has_value() == (fromValid && toValid), "a message was built for a refused address, or none for good ones");
+    FUZZ_CHECK(message.has_value() == (fromValid && toValid),
+               "a message was built for a refused address, or none for good ones");
     if (message) {
-        CheckMessage(fields, Cp932ToUtf8(fields.subject).value_or(""), Cp932ToUtf8(fields.body).value_or(""),
-                     *message);
+        CheckMessage(fields, Cp932ToUtf8(fields.subject).value_or(""),
+                     Cp932ToUtf8(fields.body).value_or(""), *message);
     }
 
     // The same texts as UTF-8.
@@ -405,8 +428,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     utf8Fields.utf8 = true;
     const bool textsValid = ValidUtf8(fields.subject) && ValidUtf8(fields.body);
     const std::optional<std::string> utf8Message = BuildMailMessage(utf8Fields, kSomeTime, seed);
-    FUZZ_CHECK(utf8Message.has_value() == (fromValid && toValid && textsValid),
-               "a UTF-8 message was built for a refused address or invalid UTF-8, or none for good ones");
+    FUZZ_CHECK(
+        utf8Message.has_value() == (fromValid && toValid && textsValid),
+        "a UTF-8 message was built for a refused address or invalid UTF-8, or none for good ones");
     if (utf8Message) CheckMessage(utf8Fields, fields.subject, fields.body, *utf8Message);
     return 0;
 }

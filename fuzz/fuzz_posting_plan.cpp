@@ -45,7 +45,8 @@ namespace {
 
 std::vector<std::size_t> PlainSeparators(std::string_view text) {
     std::vector<std::size_t> positions;
-    for (std::size_t pos = fuzz::FindBytes(text, fuzz::kSeparator, 0); pos != std::string_view::npos;
+    for (std::size_t pos = fuzz::FindBytes(text, fuzz::kSeparator, 0);
+         pos != std::string_view::npos;
          pos = fuzz::FindBytes(text, fuzz::kSeparator, pos + fuzz::kSeparator.size())) {
         positions.push_back(pos);
     }
@@ -55,11 +56,14 @@ std::vector<std::size_t> PlainSeparators(std::string_view text) {
 // The characters of a text: its UTF-8 units (plain_posting.h), an ill-formed unit as one.
 std::vector<std::string_view> Characters(std::string_view text) {
     std::vector<std::string_view> characters;
-    for (const fuzz::Utf8Unit& unit : fuzz::DecodeUtf8(text)) characters.push_back(text.substr(unit.begin, unit.size));
+    for (const fuzz::Utf8Unit& unit : fuzz::DecodeUtf8(text))
+        characters.push_back(text.substr(unit.begin, unit.size));
     return characters;
 }
 
-bool IsTrimmedBlank(std::string_view c) { return c == " " || c == "\t" || c == fuzz::kFullWidthBlank; }
+bool IsTrimmedBlank(std::string_view c) {
+    return c == " " || c == "\t" || c == fuzz::kFullWidthBlank;
+}
 
 bool PlainBlankText(std::string_view text) {
     for (std::string_view c : Characters(text)) {
@@ -92,10 +96,11 @@ void Check(std::string_view article) {
 
     const std::vector<std::size_t> separators = PlainSeparators(article);
     const int articles = CountArticles(text);
-    const int expectedArticles = separators.empty()        ? -1
+    const int expectedArticles = separators.empty()       ? -1
                                  : separators.size() == 1 ? 1
                                                           : static_cast<int>(separators.size()) - 1;
-    FUZZ_CHECK(articles == expectedArticles, "CountArticles differs from the separators a byte search finds");
+    FUZZ_CHECK(articles == expectedArticles,
+               "CountArticles differs from the separators a byte search finds");
 
     const std::vector<PostingGroup> groups = PlanPosting(text);
     const std::vector<PostingGroupSpan> spans = PlanPostingSpans(text);
@@ -104,7 +109,8 @@ void Check(std::string_view article) {
         FUZZ_CHECK(groups.empty(), "text with fewer than two separators gave a group");
     } else {
         const std::size_t count = articles <= 2 ? 1 : static_cast<std::size_t>((articles + 2) / 3);
-        FUZZ_CHECK(static_cast<int>(count) == GroupCount(articles), "GroupCount is not one group per three articles");
+        FUZZ_CHECK(static_cast<int>(count) == GroupCount(articles),
+                   "GroupCount is not one group per three articles");
         std::size_t kept = 0;
         for (std::size_t g = 0; g < count; ++g) {
             const std::size_t begin = g == 0 ? 0 : separators[3 * g];
@@ -134,15 +140,20 @@ void Check(std::string_view article) {
                 fuzz::Show("subject", group.subject.Bytes());
                 fuzz::Show("plain subject", expectedSubject);
             }
-            FUZZ_CHECK(group.subject.Bytes() == expectedSubject, "a group's subject is not the plain subject of its part");
+            FUZZ_CHECK(group.subject.Bytes() == expectedSubject,
+                       "a group's subject is not the plain subject of its part");
             FUZZ_CHECK(span.subject == group.subject, "the span's subject differs");
-            FUZZ_CHECK(group.subject.Bytes().find_first_of("\r\n") == std::string::npos, "a subject holds a line end");
+            FUZZ_CHECK(group.subject.Bytes().find_first_of("\r\n") == std::string::npos,
+                       "a subject holds a line end");
             FUZZ_CHECK(fuzz::SjisWidthOf(group.subject.Bytes()) <= fuzz::kSubjectLimit,
                        "a subject is wider than 50 Shift-JIS bytes");
             // A header ending in half a character and half a title tag, a footer with the rest.
-            const std::string header = "H\xE3\x80[tit", footer = "le]\x80" "F";
+            const std::string header = "H\xE3\x80[tit", footer =
+                                                            "le]\x80"
+                                                            "F";
             const Text body = GroupBody(text, span, Text(header), Text(footer));
-            FUZZ_CHECK(body.Bytes() == header + expectedText + footer, "GroupBody is not header, group text, footer");
+            FUZZ_CHECK(body.Bytes() == header + expectedText + footer,
+                       "GroupBody is not header, group text, footer");
         }
         FUZZ_CHECK(kept == groups.size(), "a group without text to mail was planned");
     }
@@ -150,16 +161,19 @@ void Check(std::string_view article) {
     const std::vector<Text> addresses = SplitAddresses(text);
     const std::vector<std::string> expectedAddresses = PlainAddresses(article);
     if (addresses.size() != expectedAddresses.size()) fuzz::Show("field", article);
-    FUZZ_CHECK(addresses.size() == expectedAddresses.size(), "SplitAddresses finds a different number of lines");
+    FUZZ_CHECK(addresses.size() == expectedAddresses.size(),
+               "SplitAddresses finds a different number of lines");
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         if (addresses[i].Bytes() != expectedAddresses[i]) {
             fuzz::Show("field", article);
             fuzz::Show("address", addresses[i].Bytes());
             fuzz::Show("expected", expectedAddresses[i]);
         }
-        FUZZ_CHECK(addresses[i].Bytes() == expectedAddresses[i], "SplitAddresses gives a different line");
+        FUZZ_CHECK(addresses[i].Bytes() == expectedAddresses[i],
+                   "SplitAddresses gives a different line");
     }
-    FUZZ_CHECK(CountAddresses(text) == static_cast<int>(addresses.size()), "CountAddresses differs from SplitAddresses");
+    FUZZ_CHECK(CountAddresses(text) == static_cast<int>(addresses.size()),
+               "CountAddresses differs from SplitAddresses");
 }
 
 }  // namespace

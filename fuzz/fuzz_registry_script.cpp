@@ -34,7 +34,8 @@ using Key = RegistryScriptKey;
 constexpr int kDeepestNesting = 64;
 
 const std::map<std::string, std::string>& Replacements() {
-    static const std::map<std::string, std::string> replacements = {{"Module", "/usr/bin/qubopost"}};
+    static const std::map<std::string, std::string> replacements = {
+        {"Module", "/usr/bin/qubopost"}};
     return replacements;
 }
 
@@ -45,8 +46,8 @@ int Depth(const Key& key) {
 }
 
 bool SameKey(const Key& a, const Key& b) {
-    if (a.name != b.name || a.removal != b.removal || a.defaultValue != b.defaultValue || a.values != b.values ||
-        a.subKeys.size() != b.subKeys.size()) {
+    if (a.name != b.name || a.removal != b.removal || a.defaultValue != b.defaultValue ||
+        a.values != b.values || a.subKeys.size() != b.subKeys.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.subKeys.size(); ++i) {
@@ -76,14 +77,16 @@ void Print(const Key& key, bool root, std::string& out) {
     // Braces only around something: the deepest keys the reader allows have none.
     if (key.values.empty() && key.subKeys.empty()) return;
     out += "{\n";
-    for (const auto& [name, value] : key.values) out += "val " + Quoted(name) + " = s " + Quoted(value) + "\n";
+    for (const auto& [name, value] : key.values)
+        out += "val " + Quoted(name) + " = s " + Quoted(value) + "\n";
     for (const Key& sub : key.subKeys) Print(sub, false, out);
     out += "}\n";
 }
 
 void CheckSubKeyNames(const Key& key) {
     for (const Key& sub : key.subKeys) {
-        FUZZ_CHECK(!sub.name.empty() && sub.name.find('\\') == std::string::npos, "a sub-key name is empty or holds '\\'");
+        FUZZ_CHECK(!sub.name.empty() && sub.name.find('\\') == std::string::npos,
+                   "a sub-key name is empty or holds '\\'");
         CheckSubKeyNames(sub);
     }
 }
@@ -96,13 +99,14 @@ bool StorableName(std::string_view name) {
     for (std::size_t i = 0; i < name.size(); i += fuzz::IsSjisLead(name[i]) ? 2 : 1) {
         if (name[i] == ']') return false;
     }
-    return name.empty() || (name.front() != ' ' && name.front() != '\t' && name.back() != ' ' && name.back() != '\t');
+    return name.empty() || (name.front() != ' ' && name.front() != '\t' && name.back() != ' ' &&
+                            name.back() != '\t');
 }
 
 // Every key on the way down to path (the registry makes a section for each) must end on a
 // whole character: a lead byte at its end would take the header's ']' as its second byte.
 bool StorablePath(std::string_view path) {
-    for (std::size_t cut = path.find('\\'); ; cut = path.find('\\', cut + 1)) {
+    for (std::size_t cut = path.find('\\');; cut = path.find('\\', cut + 1)) {
         const std::string_view key = path.substr(0, cut);
         if (!fuzz::IsCharacterStart(key, 0, key.size())) return false;
         if (cut == std::string_view::npos) return true;
@@ -114,8 +118,8 @@ bool StorablePath(std::string_view path) {
 bool StorableValueName(std::string_view name) {
     if (name.find_first_of("\r\n=") != std::string_view::npos) return false;
     if (name.empty()) return true;
-    return name.front() != ' ' && name.front() != '\t' && name.back() != ' ' && name.back() != '\t' &&
-           name.front() != ';' && name.front() != '[';
+    return name.front() != ' ' && name.front() != '\t' && name.back() != ' ' &&
+           name.back() != '\t' && name.front() != ';' && name.front() != '[';
 }
 
 bool Storable(const Key& key, const std::string& parent) {
@@ -147,7 +151,8 @@ Snapshot Take(const RegistryFile& registry, const std::vector<Key>& roots) {
     }
     for (const std::string& key : keys) {
         auto& values = snapshot[Lower(key)];
-        for (const std::string& name : registry.ValueNames(key)) values[Lower(name)] = registry.GetValue(key, name);
+        for (const std::string& name : registry.ValueNames(key))
+            values[Lower(name)] = registry.GetValue(key, name);
     }
     return snapshot;
 }
@@ -163,13 +168,16 @@ void ForceRemovePaths(const Key& key, const std::string& parent, std::vector<std
 void CheckRemoved(const RegistryFile& registry, const Key& key, const std::string& parent) {
     const std::string path = parent.empty() ? key.name : parent + "\\" + key.name;
     if (key.removal != Key::Removal::NoRemove) {
-        if (registry.KeyExists(path) || !registry.SubKeys(path).empty()) fuzz::Show("key left", path);
+        if (registry.KeyExists(path) || !registry.SubKeys(path).empty())
+            fuzz::Show("key left", path);
         FUZZ_CHECK(!registry.KeyExists(path), "unregistering left a key that the script removes");
-        FUZZ_CHECK(registry.SubKeys(path).empty(), "unregistering left a key below one that the script removes");
+        FUZZ_CHECK(registry.SubKeys(path).empty(),
+                   "unregistering left a key below one that the script removes");
         return;
     }
     for (const auto& [name, value] : key.values) {
-        FUZZ_CHECK(!registry.GetValue(path, name), "unregistering left a value that the script names");
+        FUZZ_CHECK(!registry.GetValue(path, name),
+                   "unregistering left a value that the script names");
     }
     for (const Key& sub : key.subKeys) CheckRemoved(registry, sub, path);
 }
@@ -199,7 +207,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!again) fuzz::Show("printed script", printed);
     FUZZ_CHECK(again.has_value(), "the printed keys do not read");
     bool same = again->size() == roots->size();
-    for (std::size_t i = 0; same && i < roots->size(); ++i) same = SameKey((*roots)[i], (*again)[i]);
+    for (std::size_t i = 0; same && i < roots->size(); ++i)
+        same = SameKey((*roots)[i], (*again)[i]);
     if (!same) fuzz::Show("printed script", printed);
     FUZZ_CHECK(same, "the printed keys read back differently");
 
@@ -211,8 +220,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RegistryFile registry(path);
         Registrar registrar(registry);
         registrar.AddReplacement("Module", Replacements().at("Module"));
-        FUZZ_CHECK(registrar.ResourceRegister(script, &error), "a script that reads does not register");
-        FUZZ_CHECK(registrar.ResourceUnregister(script, &error), "a script that reads does not unregister");
+        FUZZ_CHECK(registrar.ResourceRegister(script, &error),
+                   "a script that reads does not register");
+        FUZZ_CHECK(registrar.ResourceUnregister(script, &error),
+                   "a script that reads does not unregister");
         return 0;
     }
 

@@ -34,7 +34,8 @@ void CheckCut(std::string_view groupText, std::string_view title, std::string_vi
     FUZZ_CHECK(fuzz::EndsWith(subject, fuzz::kEllipsis), "a cut subject does not end in \"・・\"");
     const std::string_view kept = subject.substr(0, subject.size() - fuzz::kEllipsis.size());
     FUZZ_CHECK(title.substr(0, kept.size()) == kept, "a cut subject is not a start of its title");
-    FUZZ_CHECK(fuzz::SjisWidthOf(kept) <= fuzz::kCutRoom, "a cut subject keeps more than width 46 of its title");
+    FUZZ_CHECK(fuzz::SjisWidthOf(kept) <= fuzz::kCutRoom,
+               "a cut subject keeps more than width 46 of its title");
     FUZZ_CHECK(fuzz::IsUnitBoundary(title, kept.size()), "a cut subject ends inside a character");
 
     const std::vector<fuzz::Utf8Unit> units = fuzz::DecodeUtf8(title);
@@ -44,7 +45,8 @@ void CheckCut(std::string_view groupText, std::string_view title, std::string_vi
     const bool fits = fuzz::SjisWidthOf(kept) + fuzz::SjisWidth(units[k]) <= fuzz::kCutRoom;
     if (!fuzz::IsWellFormedUtf8(title)) {
         if (fits) fuzz::Show("group text", groupText);
-        FUZZ_CHECK(!fits, "a cut of a title that is not well-formed left out a character that fits");
+        FUZZ_CHECK(!fits,
+                   "a cut of a title that is not well-formed left out a character that fits");
         return;
     }
     FUZZ_CHECK(fuzz::IsWellFormedUtf8(kept), "a cut of a well-formed title is not well-formed");
@@ -53,10 +55,12 @@ void CheckCut(std::string_view groupText, std::string_view title, std::string_vi
         fuzz::Show("subject", subject);
         fuzz::Broken(__FILE__, __LINE__, "ClusterSplitAt(units, k) == nullptr", split);
     }
-    const bool plainAround = (k == 0 || fuzz::IsPlain(units[k - 1].code)) && fuzz::IsPlain(units[k].code) &&
+    const bool plainAround = (k == 0 || fuzz::IsPlain(units[k - 1].code)) &&
+                             fuzz::IsPlain(units[k].code) &&
                              (k + 1 == units.size() || fuzz::IsPlain(units[k + 1].code));
     if (plainAround && fits) fuzz::Show("group text", groupText);
-    FUZZ_CHECK(!(plainAround && fits), "a cut left out a plain character between plain ones that would still fit");
+    FUZZ_CHECK(!(plainAround && fits),
+               "a cut left out a plain character between plain ones that would still fit");
 }
 
 void Check(std::string_view groupText, bool wellFormed) {
@@ -70,16 +74,20 @@ void Check(std::string_view groupText, bool wellFormed) {
     }
     FUZZ_CHECK(subject == expected, "the subject differs from the plain subject");
     FUZZ_CHECK(subject.find_first_of("\r\n") == std::string::npos, "the subject holds a line end");
-    FUZZ_CHECK(fuzz::SjisWidthOf(subject) <= fuzz::kSubjectLimit, "the subject is wider than 50 Shift-JIS bytes");
+    FUZZ_CHECK(fuzz::SjisWidthOf(subject) <= fuzz::kSubjectLimit,
+               "the subject is wider than 50 Shift-JIS bytes");
 
     const std::string_view title = fuzz::PlainTitle(groupText);
     if (fuzz::SjisWidthOf(title) < fuzz::kSubjectLimit) {
         FUZZ_CHECK(subject == title, "a title narrower than 50 is not the subject as it stands");
-        FUZZ_CHECK(groupText.find(subject) != std::string_view::npos, "an uncut subject is not part of the text");
+        FUZZ_CHECK(groupText.find(subject) != std::string_view::npos,
+                   "an uncut subject is not part of the text");
     } else {
         CheckCut(groupText, title, subject);
     }
-    if (wellFormed) FUZZ_CHECK(fuzz::IsWellFormedUtf8(subject), "the subject of well-formed text is not well-formed");
+    if (wellFormed)
+        FUZZ_CHECK(fuzz::IsWellFormedUtf8(subject),
+                   "the subject of well-formed text is not well-formed");
 }
 
 }  // namespace

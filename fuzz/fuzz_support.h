@@ -13,8 +13,10 @@
 
 namespace fuzz {
 
-[[noreturn]] inline void Broken(const char* file, int line, const char* condition, const char* what) {
-    std::fprintf(stderr, "\n%s:%d: property broken: %s\n  (%s is false)\n", file, line, what, condition);
+[[noreturn]] inline void Broken(const char* file, int line, const char* condition,
+                                const char* what) {
+    std::fprintf(stderr, "\n%s:%d: property broken: %s\n  (%s is false)\n", file, line, what,
+                 condition);
     std::fflush(stderr);
     std::abort();
 }
@@ -35,7 +37,8 @@ inline void Show(const char* name, std::string_view bytes) {
 
 // Splits the input at NUL bytes into count fields; the last field takes the rest as it is
 // (NULs included) and missing fields are empty.
-inline std::vector<std::string> SplitFields(const std::uint8_t* data, std::size_t size, std::size_t count) {
+inline std::vector<std::string> SplitFields(const std::uint8_t* data, std::size_t size,
+                                            std::size_t count) {
     std::vector<std::string> fields(count);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     std::size_t start = 0;
@@ -111,7 +114,8 @@ inline std::string PlainReplace(std::string_view text, std::string_view from, st
     if (from.empty()) return std::string(text);
     std::string out;
     std::size_t done = 0;
-    for (int pos = PlainFind(text, from, 0); pos >= 0; pos = PlainFind(text, from, static_cast<long>(done))) {
+    for (int pos = PlainFind(text, from, 0); pos >= 0;
+         pos = PlainFind(text, from, static_cast<long>(done))) {
         out += text.substr(done, static_cast<std::size_t>(pos) - done);
         out += to;
         done = static_cast<std::size_t>(pos) + from.size();
@@ -127,7 +131,7 @@ inline bool EndsWith(std::string_view text, std::string_view end) {
 
 }  // namespace fuzz
 
-#define FUZZ_CHECK(condition, what)                                           \
-    do {                                                                      \
+#define FUZZ_CHECK(condition, what)                                             \
+    do {                                                                        \
         if (!(condition)) ::fuzz::Broken(__FILE__, __LINE__, #condition, what); \
     } while (0)

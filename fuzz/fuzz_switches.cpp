@@ -58,9 +58,11 @@ int PlainSwitch(std::string_view line) {
 // The loop of the application's start-up over the switches.
 int ScanWithModule(const char* line) {
     const char* end = line + std::strlen(line);
-    for (const char* p = CQubopostModule::FindNextSwitch(line, "-/"); p; p = CQubopostModule::FindNextSwitch(p, "-/")) {
+    for (const char* p = CQubopostModule::FindNextSwitch(line, "-/"); p;
+         p = CQubopostModule::FindNextSwitch(p, "-/")) {
         FUZZ_CHECK(p > line && p <= end, "FindNextSwitch points outside the line");
-        FUZZ_CHECK(p[-1] == '-' || p[-1] == '/', "FindNextSwitch does not point behind a switch character");
+        FUZZ_CHECK(p[-1] == '-' || p[-1] == '/',
+                   "FindNextSwitch does not point behind a switch character");
         if (strcasecmp(p, "UnregServer") == 0) return -1;
         if (strcasecmp(p, "RegServer") == 0) return 1;
     }
@@ -110,10 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     app.Run();
     const bool nowRegistered = Registered(env.registryPath);
     if (expected != 0) {
-        FUZZ_CHECK(nowRegistered == (expected > 0), "the switch did not register or unregister as asked");
+        FUZZ_CHECK(nowRegistered == (expected > 0),
+                   "the switch did not register or unregister as asked");
         FUZZ_CHECK(windows.dialogs == 0, "a registration switch showed the dialog");
     } else {
-        FUZZ_CHECK(nowRegistered == registered, "a command line without a switch changed the registry");
+        FUZZ_CHECK(nowRegistered == registered,
+                   "a command line without a switch changed the registry");
         FUZZ_CHECK(windows.dialogs == 1, "a command line without a switch did not show the dialog");
     }
     FUZZ_CHECK(windows.messages == 0, "start-up showed a message");

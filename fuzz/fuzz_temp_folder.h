@@ -19,9 +19,10 @@ class TempFolder {
 public:
     explicit TempFolder(const std::string& name) {
         struct stat info {};
-        const std::string base = stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) && access("/dev/shm", W_OK) == 0
-                                     ? "/dev/shm"
-                                     : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+        const std::string base =
+            stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) && access("/dev/shm", W_OK) == 0
+                ? "/dev/shm"
+                : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
         RemoveLeftOvers(base, name + "-");
         m_path = base + "/" + name + "-" + std::to_string(getpid());
         Remove(m_path);

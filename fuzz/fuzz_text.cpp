@@ -33,7 +33,8 @@ std::string PlainMid(std::string_view text, long start, long count) {
     if (start < 0) start = 0;
     if (count < 0) count = 0;
     if (static_cast<std::size_t>(start) >= text.size()) return std::string();
-    return std::string(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(count)));
+    return std::string(
+        text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(count)));
 }
 
 // The format walked by characters; a '%' opens a field only where a character begins.
@@ -47,8 +48,8 @@ std::string PlainFormat(std::string_view format, std::string_view text, long lon
         } else if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') {
             out += '%';
             i += 2;
-        } else if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd') &&
-                   used < 2) {
+        } else if (format[i] == '%' && i + 1 < format.size() &&
+                   (format[i + 1] == 's' || format[i + 1] == 'd') && used < 2) {
             out += used == 0 ? std::string(text) : std::to_string(number);
             ++used;
             i += 2;
@@ -84,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (found != expected) {
         fuzz::Show("text", hay);
         fuzz::Show("needle", needle);
-        std::fprintf(stderr, "  start %d: Find gave %d, the walk by characters %d\n", start, found, expected);
+        std::fprintf(stderr, "  start %d: Find gave %d, the walk by characters %d\n", start, found,
+                     expected);
     }
     FUZZ_CHECK(found == expected, "Find differs from a walk by characters");
     if (found >= 0) {
@@ -101,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Cuts.
-    FUZZ_CHECK(text.Mid(start, count).Bytes() == PlainMid(hay, start, count), "Mid(start, count) clamps wrongly");
+    FUZZ_CHECK(text.Mid(start, count).Bytes() == PlainMid(hay, start, count),
+               "Mid(start, count) clamps wrongly");
     FUZZ_CHECK(text.Mid(start).Bytes() == PlainMid(hay, start, static_cast<long>(hay.size())),
                "Mid(start) clamps wrongly");
     FUZZ_CHECK(text.Left(count).Bytes() == PlainMid(hay, 0, count), "Left clamps wrongly");
@@ -119,29 +122,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Show("plain", expectedText);
     }
     FUZZ_CHECK(replaced.Bytes() == expectedText, "Replace differs from a plain replace-all");
-    FUZZ_CHECK(replacements == expectedReplacements, "Replace counts differently from a plain replace-all");
+    FUZZ_CHECK(replacements == expectedReplacements,
+               "Replace counts differently from a plain replace-all");
     if (needle.empty()) FUZZ_CHECK(replaced == text, "replacing an empty text changed something");
 
     // Formatted creation: the text is the format, the needle the "%s" argument.
     const Text formatted = Text::Format(text, {Text(needle), static_cast<long long>(start)});
-    FUZZ_CHECK(formatted.Bytes() == PlainFormat(hay, needle, start), "Format differs from a plain format");
+    FUZZ_CHECK(formatted.Bytes() == PlainFormat(hay, needle, start),
+               "Format differs from a plain format");
 
     // Character boundaries.
     const std::size_t known = std::min(static_cast<std::size_t>(std::max(start, 0)), hay.size());
-    const std::size_t target = known + static_cast<std::size_t>(static_cast<std::uint8_t>(data[4])) % (hay.size() - known + 1);
+    const std::size_t target =
+        known +
+        static_cast<std::size_t>(static_cast<std::uint8_t>(data[4])) % (hay.size() - known + 1);
     std::size_t walked = known;
     while (walked < target) walked += fuzz::IsSjisLead(hay[walked]) ? 2 : 1;
-    FUZZ_CHECK(NextSjisBoundary(hay, known, target) == walked, "NextSjisBoundary differs from a walk by characters");
+    FUZZ_CHECK(NextSjisBoundary(hay, known, target) == walked,
+               "NextSjisBoundary differs from a walk by characters");
 
     // Conversion in pieces.
     const std::size_t piece = 1 + static_cast<std::size_t>(static_cast<std::uint8_t>(data[4])) % 13;
-    for (const auto& [from, whole] : {std::pair{"EUC-JP", "eucjis"}, std::pair{"UTF-8", "ibm-1208"}}) {
+    for (const auto& [from, whole] :
+         {std::pair{"EUC-JP", "eucjis"}, std::pair{"UTF-8", "ibm-1208"}}) {
         PieceConverter converter(from, "windows-31j");
         std::string pieces;
-        for (std::size_t at = 0; at < hay.size(); at += piece) converter.Feed(std::string_view(hay).substr(at, piece), pieces);
+        for (std::size_t at = 0; at < hay.size(); at += piece)
+            converter.Feed(std::string_view(hay).substr(at, piece), pieces);
         converter.Finish(pieces);
         const auto expectedConversion = ConvertEncoding(hay, whole, "windows-31j");
-        FUZZ_CHECK(expectedConversion && pieces == *expectedConversion, "a conversion in pieces differs from ICU's");
+        FUZZ_CHECK(expectedConversion && pieces == *expectedConversion,
+                   "a conversion in pieces differs from ICU's");
     }
     return 0;
 }

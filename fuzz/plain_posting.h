@@ -147,7 +147,9 @@ inline std::string MakeWellFormedUtf8(std::string_view text) {
 }
 
 inline int SjisWidth(const Utf8Unit& unit) {
-    return unit.wellFormed && (unit.code < 0x80 || (unit.code >= 0xFF61 && unit.code <= 0xFF9F)) ? 1 : 2;
+    return unit.wellFormed && (unit.code < 0x80 || (unit.code >= 0xFF61 && unit.code <= 0xFF9F))
+               ? 1
+               : 2;
 }
 
 inline int SjisWidthOf(std::string_view text) {
@@ -172,7 +174,8 @@ inline std::size_t FindBytes(std::string_view hay, std::string_view needle, std:
 inline std::string RemoveAll(std::string_view text, std::string_view what) {
     std::string out;
     std::size_t done = 0;
-    for (std::size_t pos = FindBytes(text, what, 0); pos != std::string_view::npos; pos = FindBytes(text, what, done)) {
+    for (std::size_t pos = FindBytes(text, what, 0); pos != std::string_view::npos;
+         pos = FindBytes(text, what, done)) {
         out += text.substr(done, pos - done);
         done = pos + what.size();
     }
@@ -202,17 +205,20 @@ inline std::vector<std::size_t> ClusterEnds(std::string_view text) {
         utf16.append(static_cast<UChar32>(unit.code));
     }
     byteAt.push_back(text.size());
-    FUZZ_CHECK(static_cast<std::size_t>(utf16.length()) + 1 == byteAt.size(), "the model's UTF-16 text has a wrong length");
+    FUZZ_CHECK(static_cast<std::size_t>(utf16.length()) + 1 == byteAt.size(),
+               "the model's UTF-16 text has a wrong length");
     static const std::unique_ptr<icu::BreakIterator> clusters = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> iterator(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        std::unique_ptr<icu::BreakIterator> iterator(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status)) iterator.reset();
         return iterator;
     }();
     FUZZ_CHECK(clusters != nullptr, "ICU gives the model no character break iterator");
     clusters->setText(utf16);
     for (int32_t at = clusters->next(); at != icu::BreakIterator::DONE; at = clusters->next()) {
-        FUZZ_CHECK(at > 0 && static_cast<std::size_t>(at) < byteAt.size() && byteAt[static_cast<std::size_t>(at)] != kInsidePair,
+        FUZZ_CHECK(at > 0 && static_cast<std::size_t>(at) < byteAt.size() &&
+                       byteAt[static_cast<std::size_t>(at)] != kInsidePair,
                    "ICU broke the model's text inside a character");
         ends.push_back(byteAt[static_cast<std::size_t>(at)]);
     }
@@ -233,7 +239,8 @@ inline std::string_view PlainTitle(std::string_view groupText) {
     const std::size_t tag = FindBytes(groupText, kTitleTag, 0);
     if (tag != std::string_view::npos) return LineFrom(groupText, tag + kTitleTag.size());
     std::size_t start = 0;
-    while (start < groupText.size() && (groupText[start] == '\r' || groupText[start] == '\n')) ++start;
+    while (start < groupText.size() && (groupText[start] == '\r' || groupText[start] == '\n'))
+        ++start;
     return LineFrom(groupText, start);
 }
 
@@ -271,9 +278,10 @@ bool InRanges(char32_t c, const CodeRange (&ranges)[N]) {
 // combining kana voiced marks, variation selectors, combining half marks, half-width katakana
 // voiced marks, emoji modifiers, tags, variation selectors supplement.
 inline bool IsExtend(char32_t c) {
-    static constexpr CodeRange kRanges[] = {{0x0300, 0x036F}, {0x20D0, 0x20F0},   {0x3099, 0x309A},
-                                            {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},   {0xFF9E, 0xFF9F},
-                                            {0x1F3FB, 0x1F3FF}, {0xE0020, 0xE007F}, {0xE0100, 0xE01EF}};
+    static constexpr CodeRange kRanges[] = {
+        {0x0300, 0x036F},   {0x20D0, 0x20F0},   {0x3099, 0x309A},
+        {0xFE00, 0xFE0F},   {0xFE20, 0xFE2F},   {0xFF9E, 0xFF9F},
+        {0x1F3FB, 0x1F3FF}, {0xE0020, 0xE007F}, {0xE0100, 0xE01EF}};
     return InRanges(c, kRanges);
 }
 
@@ -283,8 +291,9 @@ inline bool IsRegionalIndicator(char32_t c) { return c >= 0x1F1E6 && c <= 0x1F1F
 
 // Extended_Pictographic (part of it).
 inline bool IsPictographic(char32_t c) {
-    static constexpr CodeRange kRanges[] = {{0x2764, 0x2764},   {0x1F300, 0x1F3FA}, {0x1F400, 0x1F53D},
-                                            {0x1F546, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F947, 0x1FAFF}};
+    static constexpr CodeRange kRanges[] = {{0x2764, 0x2764},   {0x1F300, 0x1F3FA},
+                                            {0x1F400, 0x1F53D}, {0x1F546, 0x1F64F},
+                                            {0x1F680, 0x1F6FF}, {0x1F947, 0x1FAFF}};
     return InRanges(c, kRanges);
 }
 
@@ -312,7 +321,8 @@ inline const char* ClusterSplitAt(const std::vector<Utf8Unit>& units, std::size_
     if (before == kZwj && IsPictographic(after)) {
         std::size_t i = k - 1;
         while (i > 0 && IsExtend(units[i - 1].code)) --i;
-        if (i > 0 && IsPictographic(units[i - 1].code)) return "a cut splits an emoji ZWJ sequence at its ZWJ";
+        if (i > 0 && IsPictographic(units[i - 1].code))
+            return "a cut splits an emoji ZWJ sequence at its ZWJ";
     }
     if (IsRegionalIndicator(before) && IsRegionalIndicator(after)) {
         std::size_t run = 0;

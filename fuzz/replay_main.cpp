@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
         if (!in.good() && !in.eof()) {
             std::fprintf(stderr, "%s: cannot be read\n", file.c_str());
             return 2;

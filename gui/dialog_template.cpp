@@ -28,7 +28,7 @@ namespace {
 // Radio buttons measured as the dialog manager draws them: a 13-pixel circle and a
 // narrow gap before the label, which leaves the table's labels their full width.
 class RadioButtonStyle : public QProxyStyle {
-  public:
+public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
                     const QWidget* widget) const override {
         switch (metric) {
@@ -66,13 +66,15 @@ QPlainTextEdit* CreateMultiLineEdit(QWidget* parent, bool wrap) {
 // label), with the chosen item as its value. The stock interface on this platform gives
 // the chosen item as the name too, so "すべて" was read where "カテゴリ選択" was meant.
 class NamedComboBoxAccessible : public QAccessibleWidget {
-  public:
-    explicit NamedComboBoxAccessible(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+public:
+    explicit NamedComboBoxAccessible(QComboBox* combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
             case QAccessible::Name:
-                return Combo()->accessibleName().isEmpty() ? QAccessibleWidget::text(t) : Combo()->accessibleName();
+                return Combo()->accessibleName().isEmpty() ? QAccessibleWidget::text(t)
+                                                           : Combo()->accessibleName();
             case QAccessible::Value:
                 return Combo()->currentText();
             default:
@@ -83,7 +85,8 @@ class NamedComboBoxAccessible : public QAccessibleWidget {
     int childCount() const override { return Combo()->lineEdit() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override {
         if (index == 0) return QAccessible::queryAccessibleInterface(Combo()->view());
-        if (index == 1 && Combo()->lineEdit()) return QAccessible::queryAccessibleInterface(Combo()->lineEdit());
+        if (index == 1 && Combo()->lineEdit())
+            return QAccessible::queryAccessibleInterface(Combo()->lineEdit());
         return nullptr;
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
@@ -110,7 +113,7 @@ class NamedComboBoxAccessible : public QAccessibleWidget {
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
-  private:
+private:
     QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
 };
 

@@ -13,7 +13,7 @@ namespace qubopost::gui {
 QFont DialogFont();
 
 class DialogUnits {
-  public:
+public:
     DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
     // Base units of a font: x from the average width of the 52 Latin letters
     // (rounded as the dialog manager rounds it), y the font's height.
@@ -30,7 +30,7 @@ class DialogUnits {
     // a * b / c rounded half away from zero.
     static int MulDiv(int a, int b, int c);
 
-  private:
+private:
     int m_baseX;
     int m_baseY;
 };

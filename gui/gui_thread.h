@@ -33,7 +33,7 @@ struct CallState {
 // Owned by the queued functor alone: when the functor is gone, whether it ran or its
 // event was dropped with a destroyed context, the waiting caller is woken.
 class Release {
-  public:
+public:
     explicit Release(std::shared_ptr<CallState> state) : m_state(std::move(state)) {}
     Release(const Release&) = delete;
     Release& operator=(const Release&) = delete;
@@ -45,7 +45,7 @@ class Release {
         m_state->finished.notify_all();
     }
 
-  private:
+private:
     std::shared_ptr<CallState> m_state;
 };
 

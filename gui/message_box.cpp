@@ -6,13 +6,13 @@
 
 #include "gui/qubopost_icon.h"
 
-
 namespace qubopost::gui {
 
 QMessageBox* NewMessageBox(const QString& text, QWidget* parent) {
     // The box carries the title of the window it belongs to.
-    const QString title = parent && !parent->window()->windowTitle().isEmpty() ? parent->window()->windowTitle()
-                                                                                : QCoreApplication::applicationName();
+    const QString title = parent && !parent->window()->windowTitle().isEmpty()
+                              ? parent->window()->windowTitle()
+                              : QCoreApplication::applicationName();
     auto* box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
     const QIcon icon = QubopostIcon();
     box->setWindowIcon(icon);

@@ -1,10 +1,9 @@
 #include "gui/preview_window.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <algorithm>
-#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -14,6 +13,7 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
@@ -31,10 +31,10 @@ enum Column { NumberColumn, DestinationColumn, SubjectColumn };
 
 // Destinations lose their middle, not their domain, when they must be shortened.
 class DestinationDelegate : public QStyledItemDelegate {
-  public:
+public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-  protected:
+protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         option->textElideMode = Qt::ElideMiddle;
@@ -45,8 +45,9 @@ class DestinationDelegate : public QStyledItemDelegate {
 // in the rest. Only when the list is too narrow for that does the destination give way,
 // keeping a room for the subject.
 class ColumnFitter : public QObject {
-  public:
-    explicit ColumnFitter(QTreeWidget* list) : QObject(list), m_list(list), m_viewport(list->viewport()) {
+public:
+    explicit ColumnFitter(QTreeWidget* list)
+        : QObject(list), m_list(list), m_viewport(list->viewport()) {
         m_viewport->installEventFilter(this);
     }
     void Fit() {
@@ -56,14 +57,15 @@ class ColumnFitter : public QObject {
         m_list->resizeColumnToContents(DestinationColumn);
         const int number = m_list->columnWidth(NumberColumn);
         const int destination = m_list->columnWidth(DestinationColumn);
-        const int subjectRoom =
-            std::max(header->sectionSizeHint(SubjectColumn), m_list->fontMetrics().averageCharWidth() * 12);
+        const int subjectRoom = std::max(header->sectionSizeHint(SubjectColumn),
+                                         m_list->fontMetrics().averageCharWidth() * 12);
         const int available = m_list->viewport()->width();
-        header->resizeSection(DestinationColumn, std::max(header->sectionSizeHint(DestinationColumn),
-                                                     std::min(destination, available - number - subjectRoom)));
+        header->resizeSection(DestinationColumn,
+                              std::max(header->sectionSizeHint(DestinationColumn),
+                                       std::min(destination, available - number - subjectRoom)));
     }
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         // Compared with the stored viewport: the list may be half destroyed when its
         // children's last events come.
@@ -71,7 +73,7 @@ class ColumnFitter : public QObject {
         return false;
     }
 
-  private:
+private:
     QTreeWidget* m_list;
     QWidget* m_viewport;
 };
@@ -117,7 +119,8 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     auto* list = new QTreeWidget(splitter);
     list->setObjectName(QStringLiteral("messages"));
     list->setColumnCount(3);
-    list->setHeaderLabels({Qs(messages::kGuiColumnNumber), Qs(messages::kGuiColumnDestination), Qs(messages::kGuiColumnSubject)});
+    list->setHeaderLabels({Qs(messages::kGuiColumnNumber), Qs(messages::kGuiColumnDestination),
+                           Qs(messages::kGuiColumnSubject)});
     list->setAccessibleName(Qs(messages::kGuiPreviewListName));
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
@@ -138,21 +141,24 @@ bool RunPreviewWindow(QWidget* parent, view::PostingPreview& preview) {
     body->setAccessibleName(Qs(messages::kGuiPreviewBodyName));
     body->setReadOnly(true);
     body->setPlaceholderText(Qs(messages::kGuiPreviewBodyPlaceholder));
-    QObject::connect(list, &QTreeWidget::currentItemChanged, body, [&preview, list, body](QTreeWidgetItem* item) {
-        const int row = item ? list->indexOfTopLevelItem(item) : -1;
-        body->setPlainText(row >= 0 ? Q(preview.messages[static_cast<std::size_t>(row)].body) : QString());
-    });
+    QObject::connect(
+        list, &QTreeWidget::currentItemChanged, body,
+        [&preview, list, body](QTreeWidgetItem* item) {
+            const int row = item ? list->indexOfTopLevelItem(item) : -1;
+            body->setPlainText(row >= 0 ? Q(preview.messages[static_cast<std::size_t>(row)].body)
+                                        : QString());
+        });
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     layout->addWidget(splitter, 1);
 
-    auto* note = new QLabel(Qs(messages::kGuiPreviewNote),
-                            &window);
+    auto* note = new QLabel(Qs(messages::kGuiPreviewNote), &window);
     note->setWordWrap(true);
     layout->addWidget(note);
 
     auto* buttons = new QDialogButtonBox(&window);
-    QPushButton* confirm = buttons->addButton(Qs(messages::kGuiButtonConfirm), QDialogButtonBox::AcceptRole);
+    QPushButton* confirm =
+        buttons->addButton(Qs(messages::kGuiButtonConfirm), QDialogButtonBox::AcceptRole);
     buttons->addButton(Qs(messages::kGuiButtonBack), QDialogButtonBox::RejectRole);
     confirm->setDefault(true);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);

@@ -2,13 +2,14 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QHBoxLayout>
-#include <QSignalBlocker>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -16,26 +17,25 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QVBoxLayout>
+#include <QSignalBlocker>
 #include <QTimer>
-#include <QMenu>
-#include <QGuiApplication>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <condition_variable>
 #include <string>
 
-#include "view/dialog_handlers.h"
-#include "platform/encoding.h"
-#include "platform/field_text.h"
 #include "gui/about_box.h"
-#include "gui/preview_window.h"
-#include "gui/side_windows.h"
 #include "gui/dialog_template.h"
 #include "gui/gui_thread.h"
 #include "gui/message_box.h"
+#include "gui/preview_window.h"
 #include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
+#include "gui/side_windows.h"
+#include "platform/encoding.h"
+#include "platform/field_text.h"
 #include "resources/control_table.h"
+#include "view/dialog_handlers.h"
 
 using namespace qubopost::platform;
 using namespace qubopost::resources;
@@ -87,8 +87,8 @@ std::vector<QString> SortedCategoryItems() {
 bool IsMultiLine(const QWidget* widget) { return qobject_cast<const QPlainTextEdit*>(widget); }
 
 bool IsInputKind(ControlKind kind) {
-    return kind == ControlKind::Edit || kind == ControlKind::MultiEdit || kind == ControlKind::WrappingEdit ||
-           kind == ControlKind::ComboBox;
+    return kind == ControlKind::Edit || kind == ControlKind::MultiEdit ||
+           kind == ControlKind::WrappingEdit || kind == ControlKind::ComboBox;
 }
 
 // Names of the controls that have no label of their own in the table.
@@ -111,42 +111,41 @@ constexpr std::pair<int, const messages::Message*> kFieldDescriptions[] = {
 // 設定[3], 表示内容, the article), then the right column (投稿文フォーマット, the buttons,
 // the log). Tab and Shift+Tab follow it.
 constexpr int kReadingOrder[] = {
-    IDC_FROM_ADDRESS, IDC_SMTP_SERVER,  IDC_SMTP_PORT,   IDC_BLOG_ADDRESSES, IDC_KIND_DOWNLOAD,
-    IDC_KIND_MAILMAG, IDC_KIND_GOODS,   IDC_CATEGORY,    IDC_AFFILIATE_ID,   IDC_RANK_MONTHLY,
-    IDC_RANK_DAILY,   IDC_RANK_PICKUP,  IDC_ARTICLE,     IDC_HEADER,         IDC_FOOTER,
-    IDC_GENERATE,     IDC_CLEAR,        IDCANCEL,        IDC_START_POST,     IDC_CONFIRM_POST,
+    IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES, IDC_KIND_DOWNLOAD,
+    IDC_KIND_MAILMAG, IDC_KIND_GOODS,  IDC_CATEGORY,  IDC_AFFILIATE_ID,   IDC_RANK_MONTHLY,
+    IDC_RANK_DAILY,   IDC_RANK_PICKUP, IDC_ARTICLE,   IDC_HEADER,         IDC_FOOTER,
+    IDC_GENERATE,     IDC_CLEAR,       IDCANCEL,      IDC_START_POST,     IDC_CONFIRM_POST,
     IDC_LOG,
 };
 
 // The window's key for each of its buttons (the captions carry no mnemonic). Alt+A, Alt+S,
 // Alt+R and Alt+H belong to the context menu's other entries.
 constexpr std::pair<int, QKeyCombination> kButtonKeys[] = {
-    {IDC_GENERATE, Qt::ALT | Qt::Key_G},
-    {IDC_CLEAR, Qt::ALT | Qt::Key_C},
-    {IDC_CONFIRM_POST, Qt::ALT | Qt::Key_P},
-    {IDC_START_POST, Qt::ALT | Qt::Key_B},
+    {IDC_GENERATE, Qt::ALT | Qt::Key_G},         {IDC_CLEAR, Qt::ALT | Qt::Key_C},
+    {IDC_CONFIRM_POST, Qt::ALT | Qt::Key_P},     {IDC_START_POST, Qt::ALT | Qt::Key_B},
     {IDCANCEL, QKeyCombination(Qt::Key_Escape)},  // the dialog's own Esc, shown only
 };
 
 QString ButtonToolTip(const QString& caption, const QKeySequence& key) {
-    return caption + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+    return caption + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
+           QLatin1Char(')');
 }
 
 // The controls' frame: it follows the scroll area's viewport and never gets smaller than
 // the dialog's own size, so a small screen scrolls instead of cutting controls off.
 class DialogContent : public QWidget {
-  public:
+public:
     DialogContent(QtDialog* dialog, QSize minimum) : QWidget(nullptr), m_dialog(dialog) {
         setMinimumSize(minimum);
     }
 
-  protected:
+protected:
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
         m_dialog->Relayout(size());
     }
 
-  private:
+private:
     QtDialog* m_dialog;
 };
 
@@ -196,7 +195,8 @@ QtDialog::QtDialog(view::DialogHandlers& handlers, QWidget* parent)
     connect(m_content, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const std::vector<QAction*> entries = ContextMenuActions();
         if (!entries.empty())
-            QMenu::exec(QList<QAction*>(entries.begin(), entries.end()), m_content->mapToGlobal(at), nullptr, this);
+            QMenu::exec(QList<QAction*>(entries.begin(), entries.end()), m_content->mapToGlobal(at),
+                        nullptr, this);
     });
     resize(m_defaultSize);
     // Open within the screen: a screen smaller than the dialog gets a smaller window.
@@ -237,9 +237,11 @@ void QtDialog::CreateControls() {
         const int id = def.id;
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             DropLineBreaks(edit);
-            connect(edit, &QLineEdit::textChanged, this, [this, id] { m_handlers.OnFieldEdited(id); });
+            connect(edit, &QLineEdit::textChanged, this,
+                    [this, id] { m_handlers.OnFieldEdited(id); });
         } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
-            connect(edit, &QPlainTextEdit::textChanged, this, [this, id] { m_handlers.OnFieldEdited(id); });
+            connect(edit, &QPlainTextEdit::textChanged, this,
+                    [this, id] { m_handlers.OnFieldEdited(id); });
         }
         if (def.id == IDC_LOG) {
             // Log lines wrap in the field instead of needing a horizontal scroll bar.
@@ -547,22 +549,25 @@ void QtDialog::AppendAboutMenuItem(const Text& text) {
                 &QAction::triggered, this, [this] {
                     if (auto services = m_handlers.MakeSideServices())
                         RunCredentialsWindow(this, GetWindowTextUtf8(IDC_SMTP_SERVER),
-                                             GetWindowTextUtf8(IDC_SMTP_PORT), services->SmtpLogin());
+                                             GetWindowTextUtf8(IDC_SMTP_PORT),
+                                             services->SmtpLogin());
                 });
         connect(AddMenuEntry(Qs(messages::kGuiMenuRankingHost), QKeySequence(Qt::ALT | Qt::Key_R)),
-                &QAction::triggered, this,
-                [this] {
-                    if (auto services = m_handlers.MakeSideServices()) RunRankingWindow(this, *services);
+                &QAction::triggered, this, [this] {
+                    if (auto services = m_handlers.MakeSideServices())
+                        RunRankingWindow(this, *services);
                 });
-        connect(AddMenuEntry(Qs(messages::kGuiMenuHistory), QKeySequence(Qt::ALT | Qt::Key_H)), &QAction::triggered,
-                this, [this] {
+        connect(AddMenuEntry(Qs(messages::kGuiMenuHistory), QKeySequence(Qt::ALT | Qt::Key_H)),
+                &QAction::triggered, this, [this] {
                     // The journal the logic posts with; 再開 hands the chosen run back to it.
                     if (auto services = m_handlers.MakeSideServices())
-                        RunHistoryWindow(this, *services, [this](long long run) { m_handlers.OnResumeRun(run); });
+                        RunHistoryWindow(this, *services,
+                                         [this](long long run) { m_handlers.OnResumeRun(run); });
                 });
         // Blog destinations as drafts, to look at in the blog before publishing; mail is not
         // affected. Kept in the settings file ([Qubopost] Draft=).
-        QAction* draft = AddMenuEntry(Qs(messages::kGuiMenuDraft), QKeySequence(Qt::ALT | Qt::Key_D));
+        QAction* draft =
+            AddMenuEntry(Qs(messages::kGuiMenuDraft), QKeySequence(Qt::ALT | Qt::Key_D));
         draft->setCheckable(true);
         draft->setChecked(m_handlers.DraftPosting());
         draft->setToolTip(Qs(messages::kGuiMenuDraftTip));
@@ -638,7 +643,8 @@ void QtDialog::Relayout(const QSize& size) {
         if (widget == Control(IDC_ARTICLE)) {
             rect.setSize(base.size() + QSize(articleShare, dy));
         } else if (widget == Control(IDC_LOG)) {
-            rect = QRect(base.topLeft() + QPoint(articleShare, 0), base.size() + QSize(dx - articleShare, dy));
+            rect = QRect(base.topLeft() + QPoint(articleShare, 0),
+                         base.size() + QSize(dx - articleShare, dy));
         } else if (widget == Control(IDC_PROGRESS)) {
             rect = QRect(base.topLeft() + QPoint(0, dy), base.size() + QSize(dx, 0));
         }
@@ -648,8 +654,9 @@ void QtDialog::Relayout(const QSize& size) {
 
 std::string QtDialog::WindowState() const {
     const QRect frame = isMaximized() ? normalGeometry() : geometry();
-    return std::to_string(frame.x()) + "," + std::to_string(frame.y()) + "," + std::to_string(frame.width()) + "," +
-           std::to_string(frame.height()) + (isMaximized() ? ",max" : "");
+    return std::to_string(frame.x()) + "," + std::to_string(frame.y()) + "," +
+           std::to_string(frame.width()) + "," + std::to_string(frame.height()) +
+           (isMaximized() ? ",max" : "");
 }
 
 void QtDialog::RestoreWindowState(const std::string& state) {
@@ -663,7 +670,8 @@ void QtDialog::RestoreWindowState(const std::string& state) {
         rect = rect.intersected(screen->availableGeometry());
         if (rect.width() < 100 || rect.height() < 100) return;
         setGeometry(rect);
-        if (fields == 5 && std::string(rest) == "max") setWindowState(windowState() | Qt::WindowMaximized);
+        if (fields == 5 && std::string(rest) == "max")
+            setWindowState(windowState() | Qt::WindowMaximized);
     }
 }
 
@@ -731,8 +739,8 @@ bool QtDialog::AskYesNo(const Text& text, bool defaultYes) {
     });
 }
 
-int QtDialog::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
-                        int cancelIndex) {
+int QtDialog::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons,
+                        int defaultIndex, int cancelIndex) {
     if (m_ended) return cancelIndex;
     return CallOnThreadOf(this, [&] {
         // A question the logic asks while it sets the window up (the unfinished runs at start)
@@ -743,11 +751,13 @@ int QtDialog::AskChoice(const std::string& utf8, const std::vector<std::string>&
         std::vector<QAbstractButton*> added;
         for (std::size_t i = 0; i < buttons.size(); ++i) {
             const bool cancel = static_cast<int>(i) == cancelIndex;
-            added.push_back(box->addButton(QString::fromStdString(buttons[i]),
-                                           cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+            added.push_back(
+                box->addButton(QString::fromStdString(buttons[i]),
+                               cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
         }
         if (defaultIndex >= 0 && defaultIndex < static_cast<int>(added.size()))
-            box->setDefaultButton(qobject_cast<QPushButton*>(added[static_cast<std::size_t>(defaultIndex)]));
+            box->setDefaultButton(
+                qobject_cast<QPushButton*>(added[static_cast<std::size_t>(defaultIndex)]));
         // Esc and the close box mean the cancelling answer: never one that sends.
         if (cancelIndex >= 0 && cancelIndex < static_cast<int>(added.size()))
             box->setEscapeButton(added[static_cast<std::size_t>(cancelIndex)]);
@@ -771,7 +781,8 @@ void QtDialog::SetFocus(int id) {
             if (isVisible()) {
                 m_scroll->ensureWidgetVisible(widget);
             } else {
-                QTimer::singleShot(0, this, [this, widget] { m_scroll->ensureWidgetVisible(widget); });
+                QTimer::singleShot(0, this,
+                                   [this, widget] { m_scroll->ensureWidgetVisible(widget); });
             }
         }
     });

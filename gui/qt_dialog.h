@@ -10,9 +10,9 @@
 #include <mutex>
 #include <vector>
 
+#include "gui/dialog_units.h"
 #include "view/control_view.h"
 #include "view/dialog_handlers.h"
-#include "gui/dialog_units.h"
 
 class QAbstractButton;
 class QAction;
@@ -22,12 +22,10 @@ class QLabel;
 
 namespace qubopost::gui {
 
-
-
 class QtDialog : public QDialog, public view::ControlView {
     Q_OBJECT
 
-  public:
+public:
     // Creates the window and all controls of the main dialog's table (not yet shown).
     explicit QtDialog(view::DialogHandlers& handlers, QWidget* parent = nullptr);
     ~QtDialog() override;
@@ -55,8 +53,8 @@ class QtDialog : public QDialog, public view::ControlView {
     void SetWindowTextUtf8(int id, std::string_view utf8) override;
     void SetStatusText(const platform::Text& text) override;
     bool AskYesNo(const platform::Text& text, bool defaultYes) override;
-    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
-                  int cancelIndex) override;
+    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons,
+                  int defaultIndex, int cancelIndex) override;
     void SetFocus(int id) override;
     bool ShowPostingPreview(view::PostingPreview& preview) override;
 
@@ -81,18 +79,18 @@ class QtDialog : public QDialog, public view::ControlView {
     // for them, and shows no further box. done() does this too. Window's thread only.
     void MarkEnded();
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  public:
+public:
     // Places the growing controls for a content area of this size.
     void Relayout(const QSize& size);
     // Size and place, as stored in the settings ("" for none), and back.
     std::string WindowState() const;
     void RestoreWindowState(const std::string& state);
 
-  private:
+private:
     struct PendingBox;
 
     void CreateControls();

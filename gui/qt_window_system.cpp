@@ -9,13 +9,13 @@
 #include <QTranslator>
 #include <optional>
 
-#include "view/dialog_handlers.h"
 #include "gui/dialog_units.h"
 #include "gui/message_box.h"
 #include "gui/qt_dialog.h"
 #include "gui/qt_text.h"
 #include "gui/qubopost_icon.h"
 #include "gui/termination_signals.h"
+#include "view/dialog_handlers.h"
 
 using namespace qubopost::platform;
 using namespace qubopost::view;
@@ -71,7 +71,9 @@ bool UserReadsJapanese() {
 void LoadToolkitTranslations(QCoreApplication& application) {
     if (!UserReadsJapanese()) return;
     auto translator = std::make_unique<QTranslator>(&application);
-    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return;
+    if (!translator->load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return;
     // The application keeps the translator from here on (it is the translator's parent too).
     if (QCoreApplication::installTranslator(translator.get())) (void)translator.release();
 }

@@ -12,7 +12,7 @@ class QApplication;
 namespace qubopost::gui {
 
 class QtWindowSystem : public view::WindowSystem {
-  public:
+public:
     // argc and argv are main's; they must outlive this object (the toolkit keeps them).
     QtWindowSystem(int& argc, char** argv);
     ~QtWindowSystem() override;
@@ -34,7 +34,7 @@ class QtWindowSystem : public view::WindowSystem {
     // detaches the window and destroys it. Returns the dialog's result.
     int RunModal(view::DialogHandlers& handlers) override;
 
-  private:
+private:
     int& m_argc;
     char** m_argv;
     std::unique_ptr<QApplication> m_application;

@@ -5,7 +5,6 @@
 #include <QPainterPath>
 #include <QPen>
 
-
 namespace qubopost::gui {
 
 namespace {

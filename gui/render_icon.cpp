@@ -9,7 +9,6 @@
 
 #include "gui/qubopost_icon.h"
 
-
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s FOLDER SIZE...\n", argv[0]);

@@ -1,12 +1,13 @@
 #include "gui/side_windows.h"
 
-#include <QKeyEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,7 +18,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
-#include <QDesktopServices>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <memory>
@@ -67,7 +67,8 @@ QString NameOfLabel(QString text) {
 }
 
 // A row of the form with the label as buddy and as the control's accessible name.
-void AddNamedRow(QFormLayout* form, const QString& label, QWidget* field, const QString& description = {}) {
+void AddNamedRow(QFormLayout* form, const QString& label, QWidget* field,
+                 const QString& description = {}) {
     form->addRow(label, field);
     field->setAccessibleName(NameOfLabel(label));
     if (!description.isEmpty()) field->setAccessibleDescription(description);
@@ -80,7 +81,7 @@ const char* const kTestingLogin = msg::Say(msg::kGuiTestingLogin).data();
 // while one runs the window shows what it waits for, with キャンセル (Esc does the same, and
 // closing the window cancels too). What the user typed stays in the fields whatever happens.
 class CredentialsWindow : public QDialog {
-  public:
+public:
     CredentialsWindow(QWidget* parent, const std::string& server, const std::string& port,
                       std::shared_ptr<view::SmtpLoginService> login)
         : QDialog(parent), m_port(port), m_login(std::move(login)) {
@@ -131,7 +132,8 @@ class CredentialsWindow : public QDialog {
         m_forget->setObjectName(QStringLiteral("forget"));
         m_test = buttons->addButton(Qs(msg::kGuiButtonTest), QDialogButtonBox::ActionRole);
         m_test->setObjectName(QStringLiteral("test"));
-        QPushButton* close = buttons->addButton(Qs(msg::kGuiButtonClose), QDialogButtonBox::RejectRole);
+        QPushButton* close =
+            buttons->addButton(Qs(msg::kGuiButtonClose), QDialogButtonBox::RejectRole);
         close->setObjectName(QStringLiteral("close"));
         layout->addWidget(buttons);
         // Enter in a field does not store anything by surprise.
@@ -152,7 +154,7 @@ class CredentialsWindow : public QDialog {
         QDialog::reject();
     }
 
-  protected:
+protected:
     // Esc while waiting ends the wait and keeps the window (and what was typed in it).
     void keyPressEvent(QKeyEvent* event) override {
         if (m_busy && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
@@ -163,7 +165,7 @@ class CredentialsWindow : public QDialog {
         QDialog::keyPressEvent(event);
     }
 
-  private:
+private:
     // The result of a job, applied on the window's thread when the job is still current.
     using Finish = std::function<void(CredentialsWindow&)>;
 
@@ -177,7 +179,8 @@ class CredentialsWindow : public QDialog {
         const unsigned long long job = ++m_job;
         m_current = cancel;
         SetBusy(QString::fromUtf8(waiting));
-        std::thread([self = QPointer<CredentialsWindow>(this), work = std::move(work), cancel, job] {
+        std::thread([self = QPointer<CredentialsWindow>(this), work = std::move(work), cancel,
+                     job] {
             const Say say = [self, job](const char* now) {
                 PostToThreadOf(QCoreApplication::instance(), [self, job, now] {
                     if (self && self->m_job == job) self->m_status->setText(QString::fromUtf8(now));
@@ -240,8 +243,7 @@ class CredentialsWindow : public QDialog {
             return [state](CredentialsWindow& window) {
                 window.m_available = state.available;
                 window.SetIdle(QString());
-                if (!state.available)
-                    window.m_intro->setText(Qs(msg::kGuiNoKeyRing));
+                if (!state.available) window.m_intro->setText(Qs(msg::kGuiNoKeyRing));
                 if (!state.storedUser.empty() && window.m_userEdit->text().isEmpty())
                     window.m_userEdit->setText(Q(state.storedUser));
             };
@@ -261,13 +263,15 @@ class CredentialsWindow : public QDialog {
             return;
         }
         std::shared_ptr<view::SmtpLoginService> login = m_login;
-        Start(kWaitingForKeyRing, [login, server, user, password](view::WaitCancel& cancel, const Say&) -> Finish {
-            const view::SmtpLoginService::Outcome outcome = login->Store(server, user, password, cancel);
-            return [outcome](CredentialsWindow& window) {
-                if (outcome.ok) window.m_passwordEdit->clear();
-                Show(outcome)(window);
-            };
-        });
+        Start(kWaitingForKeyRing,
+              [login, server, user, password](view::WaitCancel& cancel, const Say&) -> Finish {
+                  const view::SmtpLoginService::Outcome outcome =
+                      login->Store(server, user, password, cancel);
+                  return [outcome](CredentialsWindow& window) {
+                      if (outcome.ok) window.m_passwordEdit->clear();
+                      Show(outcome)(window);
+                  };
+              });
     }
 
     void Forget() {
@@ -297,10 +301,10 @@ class CredentialsWindow : public QDialog {
             return;
         }
         std::shared_ptr<view::SmtpLoginService> login = m_login;
-        auto run = [login, server, port = m_port, user, typed, available = m_available](view::WaitCancel& cancel,
-                                                                                      const Say& say) -> Finish {
-            const view::SmtpLoginService::Outcome outcome =
-                login->TestLogin(server, port, user, typed, available, cancel, [&say] { say(kTestingLogin); });
+        auto run = [login, server, port = m_port, user, typed, available = m_available](
+                       view::WaitCancel& cancel, const Say& say) -> Finish {
+            const view::SmtpLoginService::Outcome outcome = login->TestLogin(
+                server, port, user, typed, available, cancel, [&say] { say(kTestingLogin); });
             return [outcome, useStored = typed.empty()](CredentialsWindow& window) {
                 if (useStored && !outcome.user.empty() && window.m_userEdit->text().isEmpty())
                     window.m_userEdit->setText(Q(outcome.user));
@@ -349,16 +353,17 @@ void RunRankingWindow(QWidget* parent, view::SideServices& services) {
     auto* hostEdit = new QLineEdit(Q(services.RankingHost()), &window);
     hostEdit->setObjectName(QStringLiteral("host"));
     hostEdit->setPlaceholderText(Q(builtInHost));
-    AddNamedRow(form, Qs(msg::kGuiHostLabel), hostEdit,
-                Qs(msg::kGuiHostTip));
+    AddNamedRow(form, Qs(msg::kGuiHostLabel), hostEdit, Qs(msg::kGuiHostTip));
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &window);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &window);
     buttons->button(QDialogButtonBox::Save)->setText(Qs(msg::kGuiButtonSave));
     buttons->button(QDialogButtonBox::Cancel)->setText(Qs(msg::kUiButtonCancel));
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, [&] {
-        const std::string problem = services.StoreRankingHost(hostEdit->text().trimmed().toStdString());
+        const std::string problem =
+            services.StoreRankingHost(hostEdit->text().trimmed().toStdString());
         if (!problem.empty()) {
             Inform(&window, Q(problem));
             return;
@@ -395,7 +400,8 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
     runs->setAccessibleDescription(Qs(msg::kGuiRunsDescription));
     runs->setObjectName(QStringLiteral("runs"));
     runs->setRootIsDecorated(false);
-    runs->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnStarted), Qs(msg::kGuiColumnEnded), Qs(msg::kGuiColumnResult)});
+    runs->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnStarted),
+                           Qs(msg::kGuiColumnEnded), Qs(msg::kGuiColumnResult)});
     auto* messagesPane = new QWidget(splitter);
     auto* messagesLayout = new QVBoxLayout(messagesPane);
     messagesLayout->setContentsMargins(0, 0, 0, 0);
@@ -407,27 +413,34 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
     messages->setAccessibleName(NameOfLabel(messagesLabel->text()));
     messages->setObjectName(QStringLiteral("messages"));
     messages->setRootIsDecorated(false);
-    messages->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnDestination), Qs(msg::kGuiColumnSubject),
-                               Qs(msg::kGuiColumnTime), Qs(msg::kGuiColumnResult), Qs(msg::kGuiColumnLink),
+    messages->setHeaderLabels({Qs(msg::kGuiColumnNumber), Qs(msg::kGuiColumnDestination),
+                               Qs(msg::kGuiColumnSubject), Qs(msg::kGuiColumnTime),
+                               Qs(msg::kGuiColumnResult), Qs(msg::kGuiColumnLink),
                                Qs(msg::kGuiColumnDetail)});
     const std::vector<view::HistoryRun> list = history.Runs(200);
     for (const view::HistoryRun& run : list) {
-        auto* item = new QTreeWidgetItem(runs, {QString::number(run.id), Q(run.started), Q(run.ended), Q(run.result)});
+        auto* item = new QTreeWidgetItem(
+            runs, {QString::number(run.id), Q(run.started), Q(run.ended), Q(run.result)});
         item->setData(0, Qt::UserRole, static_cast<qlonglong>(run.id));
         item->setData(0, kResumableRole, run.resumable);
     }
     for (int column = 0; column < 4; ++column) runs->resizeColumnToContents(column);
-    QObject::connect(runs, &QTreeWidget::currentItemChanged, messages, [&history, messages](QTreeWidgetItem* item) {
-        messages->clear();
-        if (!item) return;
-        for (const view::HistoryMessage& message : history.Messages(item->data(0, Qt::UserRole).toLongLong())) {
-            auto* row = new QTreeWidgetItem(messages, {QString::number(message.number), Q(message.destination),
-                                                       Q(message.subject), Q(message.at), Q(message.state),
-                                                       Q(message.link), Q(message.detail)});
-            if (!message.link.empty()) row->setToolTip(kLinkColumn, Qs(msg::kGuiLinkTip));
-        }
-        for (int column = 0; column < 6; ++column) messages->resizeColumnToContents(column);
-    });
+    QObject::connect(runs, &QTreeWidget::currentItemChanged, messages,
+                     [&history, messages](QTreeWidgetItem* item) {
+                         messages->clear();
+                         if (!item) return;
+                         for (const view::HistoryMessage& message :
+                              history.Messages(item->data(0, Qt::UserRole).toLongLong())) {
+                             auto* row = new QTreeWidgetItem(
+                                 messages, {QString::number(message.number), Q(message.destination),
+                                            Q(message.subject), Q(message.at), Q(message.state),
+                                            Q(message.link), Q(message.detail)});
+                             if (!message.link.empty())
+                                 row->setToolTip(kLinkColumn, Qs(msg::kGuiLinkTip));
+                         }
+                         for (int column = 0; column < 6; ++column)
+                             messages->resizeColumnToContents(column);
+                     });
     layout->addWidget(splitter, 1);
     if (list.empty()) layout->addWidget(new QLabel(Qs(msg::kGuiNoRuns), &window));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &window);
@@ -436,7 +449,8 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
     long long chosen = 0;
     if (canResume) {
         // Sends the rest of the selected unfinished run, from the journal alone.
-        QPushButton* resume = buttons->addButton(Qs(msg::kUiButtonResume), QDialogButtonBox::ActionRole);
+        QPushButton* resume =
+            buttons->addButton(Qs(msg::kUiButtonResume), QDialogButtonBox::ActionRole);
         resume->setObjectName(QStringLiteral("resume"));
         resume->setToolTip(Qs(msg::kGuiResumeTip));
         auto update = [runs, resume] {
@@ -453,13 +467,15 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
         });
     }
     // The post a blog made, in the desktop's browser (only web addresses are opened).
-    QPushButton* open = buttons->addButton(Qs(msg::kGuiButtonOpenPost), QDialogButtonBox::ActionRole);
+    QPushButton* open =
+        buttons->addButton(Qs(msg::kGuiButtonOpenPost), QDialogButtonBox::ActionRole);
     open->setObjectName(QStringLiteral("openPost"));
     open->setToolTip(Qs(msg::kGuiOpenPostTip));
     auto linkOf = [messages]() -> QUrl {
         const QTreeWidgetItem* item = messages->currentItem();
         const QUrl url(item ? item->text(kLinkColumn) : QString(), QUrl::StrictMode);
-        return url.isValid() && (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("http"))
+        return url.isValid() && (url.scheme() == QStringLiteral("https") ||
+                                 url.scheme() == QStringLiteral("http"))
                    ? url
                    : QUrl();
     };
@@ -484,7 +500,8 @@ long long ShowHistory(QWidget* parent, view::HistoryService& history, bool canRe
 
 }  // namespace
 
-void RunHistoryWindow(QWidget* parent, view::SideServices& services, const std::function<void(long long run)>& resume) {
+void RunHistoryWindow(QWidget* parent, view::SideServices& services,
+                      const std::function<void(long long run)>& resume) {
     long long chosen = 0;
     {
         std::string error;

@@ -7,7 +7,6 @@
 #include <QSocketNotifier>
 #include <atomic>
 
-
 namespace qubopost::gui {
 
 namespace {

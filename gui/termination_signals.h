@@ -14,7 +14,7 @@ class QSocketNotifier;
 namespace qubopost::gui {
 
 class TerminationSignals {
-  public:
+public:
     // The signals caught.
     static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -37,7 +37,7 @@ class TerminationSignals {
     // True while the signals are caught.
     bool Catching() const { return m_catching; }
 
-  private:
+private:
     void OnReadable();
 
     std::function<void(int)> m_onRequest;

@@ -33,10 +33,11 @@ std::string Outcome(const RunSummary& run) {
 }
 
 std::string RunLines(const RunSummary& run) {
-    std::string text = Say(msg::kHistoryRunLine,
-                           {std::to_string(run.id), FormatTime(run.startedAt),
-                            run.endedAt ? FormatTime(*run.endedAt) : std::string(Say(msg::kHistoryNoEndTime)),
-                            Outcome(run), run.Resumable() ? Say(msg::kHistoryResumable) : ""});
+    std::string text =
+        Say(msg::kHistoryRunLine,
+            {std::to_string(run.id), FormatTime(run.startedAt),
+             run.endedAt ? FormatTime(*run.endedAt) : std::string(Say(msg::kHistoryNoEndTime)),
+             Outcome(run), run.Resumable() ? Say(msg::kHistoryResumable) : ""});
     text += Say(msg::kHistoryCountsLine, {FormatCounts(run), std::to_string(run.total)});
     if (!run.server.empty()) text += Say(msg::kHistoryServer, {run.server});
     return text;
@@ -44,10 +45,14 @@ std::string RunLines(const RunSummary& run) {
 
 std::string_view ResultWord(MessageState state) {
     switch (state) {
-        case MessageState::Sent: return Say(msg::kHistoryStateSent);
-        case MessageState::Failed: return Say(msg::kHistoryFailedLabel);
-        case MessageState::Uncertain: return Say(msg::kHistoryStateUncertain);
-        case MessageState::Pending: return Say(msg::kHistoryPendingLabel);
+        case MessageState::Sent:
+            return Say(msg::kHistoryStateSent);
+        case MessageState::Failed:
+            return Say(msg::kHistoryFailedLabel);
+        case MessageState::Uncertain:
+            return Say(msg::kHistoryStateUncertain);
+        case MessageState::Pending:
+            return Say(msg::kHistoryPendingLabel);
     }
     return Say(msg::kHistoryPendingLabel);
 }
@@ -76,8 +81,9 @@ std::string FormatTime(Time time) {
 }
 
 std::string FormatCounts(const RunSummary& run) {
-    return Count(msg::kHistorySentLabel, run.sent) + " / " + Count(msg::kHistoryFailedLabel, run.failed) +
-           " / " + Count(msg::kHistoryUncertainLabel, run.uncertain) + " / " +
+    return Count(msg::kHistorySentLabel, run.sent) + " / " +
+           Count(msg::kHistoryFailedLabel, run.failed) + " / " +
+           Count(msg::kHistoryUncertainLabel, run.uncertain) + " / " +
            Count(msg::kHistoryPendingLabel, run.pending);
 }
 
@@ -92,15 +98,17 @@ std::string FormatRun(const RunSummary& run, const std::vector<MessageRecord>& m
                       const Cp932ToUtf8& toUtf8) {
     std::string text = RunLines(run);
     for (const MessageRecord& message : messages) {
-        text += Say(msg::kHistoryMessageLine,
-                    {std::to_string(message.number), toUtf8(message.destination), toUtf8(message.subject)});
+        text += Say(
+            msg::kHistoryMessageLine,
+            {std::to_string(message.number), toUtf8(message.destination), toUtf8(message.subject)});
         text += "      ";
         if (message.at) text += FormatTime(*message.at) + "  ";
         text += ResultWord(message.state);
         std::string detail = OneLine(toUtf8(message.detail));
         if (!detail.empty()) text += "  " + detail;
         text += "\n";
-        if (!message.link.empty()) text += Say(msg::kHistoryPostAddress, {OneLine(toUtf8(message.link))});
+        if (!message.link.empty())
+            text += Say(msg::kHistoryPostAddress, {OneLine(toUtf8(message.link))});
     }
     return text;
 }

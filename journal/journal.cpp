@@ -47,10 +47,14 @@ Time FromSeconds(std::int64_t s) { return Time{std::chrono::seconds{s}}; }
 
 const char* StateName(MessageState state) {
     switch (state) {
-        case MessageState::Pending: return "pending";
-        case MessageState::Sent: return "sent";
-        case MessageState::Failed: return "failed";
-        case MessageState::Uncertain: return "uncertain";
+        case MessageState::Pending:
+            return "pending";
+        case MessageState::Sent:
+            return "sent";
+        case MessageState::Failed:
+            return "failed";
+        case MessageState::Uncertain:
+            return "uncertain";
     }
     return "pending";
 }
@@ -128,7 +132,8 @@ Status PlaceFile(const std::string& path) {
 }
 
 std::string Duration(std::chrono::milliseconds wait) {
-    if (wait.count() % 1000 == 0) return Say(msg::kDurationSeconds, {std::to_string(wait.count() / 1000)});
+    if (wait.count() % 1000 == 0)
+        return Say(msg::kDurationSeconds, {std::to_string(wait.count() / 1000)});
     return Say(msg::kDurationMilliseconds, {std::to_string(wait.count())});
 }
 
@@ -179,7 +184,8 @@ Status Journal::Prepare() {
     if (!version) return Failure(kOpen, version.error());
     const int known = CurrentSchemaVersion();
     if (*version > known) {
-        return Error{Say(msg::kJournalNewerFormat, {m_path, std::to_string(*version), std::to_string(known)})};
+        return Error{Say(msg::kJournalNewerFormat,
+                         {m_path, std::to_string(*version), std::to_string(known)})};
     }
     if (Status writable = CheckWritable(); !writable) return writable;
 
@@ -242,15 +248,19 @@ Error Journal::Failure(const msg::Message& what, const Error& sqlite) const {
     switch (sqlite.code & 0xff) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return Error{Say(msg::kJournalBusy, {Say(what), m_path, Duration(m_busyTimeout), sqlite.message}),
+            return Error{Say(msg::kJournalBusy,
+                             {Say(what), m_path, Duration(m_busyTimeout), sqlite.message}),
                          sqlite.code};
         case SQLITE_READONLY:
-            return Error{Say(msg::kJournalReadOnly, {Say(what), m_path, sqlite.message}), sqlite.code};
+            return Error{Say(msg::kJournalReadOnly, {Say(what), m_path, sqlite.message}),
+                         sqlite.code};
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
-            return Error{Say(msg::kJournalDamaged, {Say(what), m_path, sqlite.message}), sqlite.code};
+            return Error{Say(msg::kJournalDamaged, {Say(what), m_path, sqlite.message}),
+                         sqlite.code};
         default:
-            return Error{Say(msg::kJournalWriteFailed, {Say(what), m_path, sqlite.message}), sqlite.code};
+            return Error{Say(msg::kJournalWriteFailed, {Say(what), m_path, sqlite.message}),
+                         sqlite.code};
     }
 }
 
@@ -288,15 +298,16 @@ Result<RunId> Journal::InsertRun(std::string_view identity, const std::vector<Ne
     for (const NewMessage& message : messages) {
         if (message.number < 1 || static_cast<std::size_t>(message.number) > messages.size() ||
             seen[static_cast<std::size_t>(message.number)]) {
-            return Error{Say(msg::kJournalNumbersInvalid,
-                             {Say(kWhat), std::to_string(message.number), std::to_string(messages.size())})};
+            return Error{
+                Say(msg::kJournalNumbersInvalid,
+                    {Say(kWhat), std::to_string(message.number), std::to_string(messages.size())})};
         }
         seen[static_cast<std::size_t>(message.number)] = true;
         if (texts && (message.group < 0 ||
                       static_cast<std::size_t>(message.group) >= texts->bodies.size())) {
-            return Error{Say(msg::kJournalBodyMissing,
-                             {Say(kWhat), std::to_string(message.number), std::to_string(message.group),
-                              std::to_string(texts->bodies.size())})};
+            return Error{Say(msg::kJournalBodyMissing, {Say(kWhat), std::to_string(message.number),
+                                                        std::to_string(message.group),
+                                                        std::to_string(texts->bodies.size())})};
         }
     }
 
@@ -454,8 +465,8 @@ Result<std::optional<RunRecord>> Journal::LatestRun(std::string_view identity) {
     return Newest(identity, std::nullopt);
 }
 
-Status Journal::Mark(RunId run, int number, MessageState state, Time now,
-                     std::string_view detail, std::string_view link) {
+Status Journal::Mark(RunId run, int number, MessageState state, Time now, std::string_view detail,
+                     std::string_view link) {
     const msg::Message& kWhat = msg::kJournalCannotRecordResult;
     auto transaction = sql::Transaction::Begin(m_db);
     if (!transaction) return Failure(kWhat, transaction.error());
@@ -465,18 +476,18 @@ Status Journal::Mark(RunId run, int number, MessageState state, Time now,
     auto row = current->Step();
     if (!row) return Failure(kWhat, row.error());
     if (!*row) {
-        return Error{Say(msg::kJournalNoSuchMessage, {Say(kWhat), std::to_string(run), std::to_string(number)})};
+        return Error{Say(msg::kJournalNoSuchMessage,
+                         {Say(kWhat), std::to_string(run), std::to_string(number)})};
     }
     if (StateFromName(current->Bytes(0)) == MessageState::Sent) {
-        return Error{Say(msg::kJournalAlreadySent, {Say(kWhat), std::to_string(run), std::to_string(number)})};
+        return Error{Say(msg::kJournalAlreadySent,
+                         {Say(kWhat), std::to_string(run), std::to_string(number)})};
     }
     current->Reset();
     auto update = m_db.Prepare(
         "UPDATE messages SET state = ?, at = ?, detail = ?, link = ? WHERE run_id = ? AND number = ?");
     if (!update) return Failure(kWhat, update.error());
-    update->BindText(1, StateName(state))
-        .Bind(2, Seconds(now))
-        .BindBlob(3, detail);
+    update->BindText(1, StateName(state)).Bind(2, Seconds(now)).BindBlob(3, detail);
     if (link.empty()) {
         update->BindNull(4);
     } else {

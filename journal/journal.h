@@ -73,9 +73,9 @@ struct RunSummary {
     RunId id = 0;
     std::string identity;
     Time startedAt{};
-    std::optional<Time> endedAt;  // none while the run goes, or when it was killed
-    bool finished = false;        // every message was tried
-    int attempts = 1;             // 1, plus one for each resume
+    std::optional<Time> endedAt;    // none while the run goes, or when it was killed
+    bool finished = false;          // every message was tried
+    int attempts = 1;               // 1, plus one for each resume
     std::optional<Time> resumedAt;  // the last resume
     int total = 0;
     int sent = 0;
@@ -127,102 +127,104 @@ inline constexpr std::chrono::milliseconds kBusyTimeout{10000};
 
 class Journal {
 public:
-  // Opens or creates the journal at `path`, creating its folder (mode 0700) when missing and
-  // the file with mode 0600. Brings an older file up to date. Refuses, without touching it
-  // and with words saying what to do: a file written by a newer version of the program, a
-  // file that is damaged or no SQLite file at all (PRAGMA quick_check), a folder or another
-  // thing that is no plain file, a symbolic link that loops, a file or folder it cannot
-  // write, and a file that another process keeps locked past `busyTimeout`.
-  static Result<Journal> Open(const std::string& path);
-  static Result<Journal> Open(const std::string& path, std::chrono::milliseconds busyTimeout);
+    // Opens or creates the journal at `path`, creating its folder (mode 0700) when missing and
+    // the file with mode 0600. Brings an older file up to date. Refuses, without touching it
+    // and with words saying what to do: a file written by a newer version of the program, a
+    // file that is damaged or no SQLite file at all (PRAGMA quick_check), a folder or another
+    // thing that is no plain file, a symbolic link that loops, a file or folder it cannot
+    // write, and a file that another process keeps locked past `busyTimeout`.
+    static Result<Journal> Open(const std::string& path);
+    static Result<Journal> Open(const std::string& path, std::chrono::milliseconds busyTimeout);
 
-  Journal(Journal&&) noexcept = default;
-  Journal& operator=(Journal&&) noexcept = default;
+    Journal(Journal&&) noexcept = default;
+    Journal& operator=(Journal&&) noexcept = default;
 
-  const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return m_path; }
 
-  // Takes the write lock and lets it go again: an error (read-only file or folder, another
-  // process holding the file past the busy timeout) says why nothing could be recorded.
-  Status CheckWritable();
+    // Takes the write lock and lets it go again: an error (read-only file or folder, another
+    // process holding the file past the busy timeout) says why nothing could be recorded.
+    Status CheckWritable();
 
-  // Records a new run with all its messages pending. Numbers must be 1..messages.size(), each
-  // once. The run keeps no texts: it cannot be resumed from the journal alone.
-  Result<RunId> StartRun(std::string_view identity, const std::vector<PlannedMessage>& messages,
-                         Time now);
-  // Records a new run whole: its sender, server, trust file, each group's body once, and its
-  // messages, all pending. Numbers must be 1..N each once and every group index below
-  // bodies.size(); otherwise nothing is recorded.
-  Result<RunId> StartStoredRun(std::string_view identity, const StoredRun& run, Time now);
-  // The stored texts of a run, messages by number; nullopt for a run recorded without them
-  // (StartRun, an older version) or unknown.
-  Result<std::optional<StoredRun>> LoadStoredRun(RunId run);
+    // Records a new run with all its messages pending. Numbers must be 1..messages.size(), each
+    // once. The run keeps no texts: it cannot be resumed from the journal alone.
+    Result<RunId> StartRun(std::string_view identity, const std::vector<PlannedMessage>& messages,
+                           Time now);
+    // Records a new run whole: its sender, server, trust file, each group's body once, and its
+    // messages, all pending. Numbers must be 1..N each once and every group index below
+    // bodies.size(); otherwise nothing is recorded.
+    Result<RunId> StartStoredRun(std::string_view identity, const StoredRun& run, Time now);
+    // The stored texts of a run, messages by number; nullopt for a run recorded without them
+    // (StartRun, an older version) or unknown.
+    Result<std::optional<StoredRun>> LoadStoredRun(RunId run);
 
-  // The newest run with this identity, with its messages, if it did not finish. A run that a
-  // newer run of the same identity followed is never returned: that newer run may already
-  // have sent its messages again.
-  Result<std::optional<RunRecord>> FindUnfinished(std::string_view identity);
-  // The newest run with this identity if it finished (to offer sending only the failed ones).
-  Result<std::optional<RunRecord>> LatestFinished(std::string_view identity);
-  // The newest run with this identity, finished or not.
-  Result<std::optional<RunRecord>> LatestRun(std::string_view identity);
+    // The newest run with this identity, with its messages, if it did not finish. A run that a
+    // newer run of the same identity followed is never returned: that newer run may already
+    // have sent its messages again.
+    Result<std::optional<RunRecord>> FindUnfinished(std::string_view identity);
+    // The newest run with this identity if it finished (to offer sending only the failed ones).
+    Result<std::optional<RunRecord>> LatestFinished(std::string_view identity);
+    // The newest run with this identity, finished or not.
+    Result<std::optional<RunRecord>> LatestRun(std::string_view identity);
 
-  // The result of one message. A message once sent stays sent: marking it again is an error,
-  // as is a run or number the journal does not know. A failed or uncertain message may be
-  // marked again when it is tried again.
-  // link: the address of the post a blog made (empty for mail).
-  Status MarkSent(RunId run, int number, Time now, std::string_view reply, std::string_view link = {});
-  Status MarkFailed(RunId run, int number, Time now, std::string_view reason);
-  Status MarkUncertain(RunId run, int number, Time now, std::string_view reason);
+    // The result of one message. A message once sent stays sent: marking it again is an error,
+    // as is a run or number the journal does not know. A failed or uncertain message may be
+    // marked again when it is tried again.
+    // link: the address of the post a blog made (empty for mail).
+    Status MarkSent(RunId run, int number, Time now, std::string_view reply,
+                    std::string_view link = {});
+    Status MarkFailed(RunId run, int number, Time now, std::string_view reason);
+    Status MarkUncertain(RunId run, int number, Time now, std::string_view reason);
 
-  // The end of a run: finished when every message was tried, not when the user stopped it.
-  // A killed run never gets here and keeps no end.
-  Status EndRun(RunId run, Time now, bool finished);
+    // The end of a run: finished when every message was tried, not when the user stopped it.
+    // A killed run never gets here and keeps no end.
+    Status EndRun(RunId run, Time now, bool finished);
 
-  // Continues a run under the same id (the same identity means the same messages): the run
-  // counts one more attempt, records `now` as its last resume, and is going again (no end,
-  // not finished) until EndRun. Works for a finished run too, to send its failed ones.
-  Status ResumeRun(RunId run, Time now);
+    // Continues a run under the same id (the same identity means the same messages): the run
+    // counts one more attempt, records `now` as its last resume, and is going again (no end,
+    // not finished) until EndRun. Works for a finished run too, to send its failed ones.
+    Status ResumeRun(RunId run, Time now);
 
-  // Runs newest first, at most `limit` of them (all when limit <= 0).
-  Result<std::vector<RunSummary>> History(int limit);
-  // Unfinished runs (not finished, and not followed by a newer run of the same identity),
-  // newest first, at most `limit` (all when <= 0), with whether each can be resumed from the
-  // journal alone. A run that another process is posting right now is listed too (RunLock
-  // tells).
-  Result<std::vector<UnfinishedRun>> UnfinishedRuns(int limit);
-  // When a message last went to this server ("host:port", as stored): the newest `at` of any
-  // message in state sent or uncertain of any run whose server is this one; nullopt when
-  // none. (For keeping the pause between messages across processes.)
-  Result<std::optional<Time>> LastSentTo(std::string_view server);
-  Result<std::optional<RunSummary>> Summary(RunId run);
-  // A run's messages by number; empty for an unknown run.
-  Result<std::vector<MessageRecord>> Messages(RunId run);
+    // Runs newest first, at most `limit` of them (all when limit <= 0).
+    Result<std::vector<RunSummary>> History(int limit);
+    // Unfinished runs (not finished, and not followed by a newer run of the same identity),
+    // newest first, at most `limit` (all when <= 0), with whether each can be resumed from the
+    // journal alone. A run that another process is posting right now is listed too (RunLock
+    // tells).
+    Result<std::vector<UnfinishedRun>> UnfinishedRuns(int limit);
+    // When a message last went to this server ("host:port", as stored): the newest `at` of any
+    // message in state sent or uncertain of any run whose server is this one; nullopt when
+    // none. (For keeping the pause between messages across processes.)
+    Result<std::optional<Time>> LastSentTo(std::string_view server);
+    Result<std::optional<RunSummary>> Summary(RunId run);
+    // A run's messages by number; empty for an unknown run.
+    Result<std::vector<MessageRecord>> Messages(RunId run);
 
-  // Removes the runs started more than `keep` before `now`, with their messages. A run
-  // started exactly `keep` before stays. Returns how many runs went.
-  Result<int> Prune(Time now, std::chrono::seconds keep = kKeepRunsFor);
+    // Removes the runs started more than `keep` before `now`, with their messages. A run
+    // started exactly `keep` before stays. Returns how many runs went.
+    Result<int> Prune(Time now, std::chrono::seconds keep = kKeepRunsFor);
 
 private:
-  struct NewMessage;
-  Journal(std::string path, sql::Database db, std::chrono::milliseconds busyTimeout)
-      : m_path(std::move(path)), m_db(std::move(db)), m_busyTimeout(busyTimeout) {}
-  Status Prepare();
-  Status QuickCheck();
-  Result<RunId> InsertRun(std::string_view identity, const std::vector<NewMessage>& messages,
-                          const StoredRun* texts, Time now);
-  Status Mark(RunId run, int number, MessageState state, Time now, std::string_view detail,
-              std::string_view link = {});
-  // The summaries of SummaryColumns + `tail`, whose parameters `bind` sets.
-  Result<std::vector<RunSummary>> Summaries(const std::string& tail,
-                                            const std::function<void(sql::Statement&)>& bind);
-  Result<std::optional<RunRecord>> Newest(std::string_view identity, std::optional<bool> finished);
-  // `what` failed; the SQLite error decides the advice (another process, read-only, damaged,
-  // or the disk).
-  Error Failure(const messages::Message& what, const Error& sqlite) const;
+    struct NewMessage;
+    Journal(std::string path, sql::Database db, std::chrono::milliseconds busyTimeout)
+        : m_path(std::move(path)), m_db(std::move(db)), m_busyTimeout(busyTimeout) {}
+    Status Prepare();
+    Status QuickCheck();
+    Result<RunId> InsertRun(std::string_view identity, const std::vector<NewMessage>& messages,
+                            const StoredRun* texts, Time now);
+    Status Mark(RunId run, int number, MessageState state, Time now, std::string_view detail,
+                std::string_view link = {});
+    // The summaries of SummaryColumns + `tail`, whose parameters `bind` sets.
+    Result<std::vector<RunSummary>> Summaries(const std::string& tail,
+                                              const std::function<void(sql::Statement&)>& bind);
+    Result<std::optional<RunRecord>> Newest(std::string_view identity,
+                                            std::optional<bool> finished);
+    // `what` failed; the SQLite error decides the advice (another process, read-only, damaged,
+    // or the disk).
+    Error Failure(const messages::Message& what, const Error& sqlite) const;
 
-  std::string m_path;
-  sql::Database m_db;
-  std::chrono::milliseconds m_busyTimeout = kBusyTimeout;
+    std::string m_path;
+    sql::Database m_db;
+    std::chrono::milliseconds m_busyTimeout = kBusyTimeout;
 };
 
 }  // namespace qubopost::journal

@@ -24,7 +24,7 @@ std::string RunIdentity(const RunInputs& inputs) {
     std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
     bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1 &&
               EVP_DigestUpdate(context.get(), kTag.data(), kTag.size()) == 1;
-    const std::string* fields[] = {&inputs.article, &inputs.header, &inputs.footer,
+    const std::string* fields[] = {&inputs.article,      &inputs.header, &inputs.footer,
                                    &inputs.destinations, &inputs.sender, &inputs.server,
                                    &inputs.port};
     for (const std::string* field : fields) {

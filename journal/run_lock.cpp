@@ -57,7 +57,8 @@ int OwnerOf(int fd) {
 }
 
 Error LockFailure(const messages::Message& what, const std::string& path, int error) {
-    return Error{messages::Say(messages::kLockFailed, {messages::Say(what), path, std::strerror(error)})};
+    return Error{
+        messages::Say(messages::kLockFailed, {messages::Say(what), path, std::strerror(error)})};
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace qubopost::journal {
 // Held for a run's life by the one process that posts it; released by the kernel when that
 // process dies.
 class RunLock {
-  public:
+public:
     // Locks `key` (the run identity: 1 to 128 of the characters A-Z a-z 0-9 - _) beside the
     // journal file (a folder "<journal>.locks/" mode 0700, one file per key,
     // flock(LOCK_EX|LOCK_NB), the owner's PID written into the file). When another process
@@ -39,7 +39,7 @@ class RunLock {
     // The lock file.
     const std::string& Path() const { return m_path; }
 
-  private:
+private:
     RunLock(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
     void Release();
 

@@ -75,7 +75,8 @@ int Send(const char* server, const char* to, const char* from, const char* subje
     // The sixth argument: "" for CP932 texts (the BSendMail interface), or BSMTP_TEXTS_UTF8
     // for a subject and body in UTF-8.
     const bool utf8 = std::string_view(reserved) == BSMTP_TEXTS_UTF8;
-    if (*reserved && !utf8) return Fail(error80, "6th argument must be empty or \"" BSMTP_TEXTS_UTF8 "\"");
+    if (*reserved && !utf8)
+        return Fail(error80, "6th argument must be empty or \"" BSMTP_TEXTS_UTF8 "\"");
 
     std::string reason;
     const std::optional<ServerAddress> address = ParseServerAddress(server, &reason);
@@ -171,8 +172,8 @@ extern "C" BSMTP_API int BSendMailEx(const char* server, const char* to, const c
 }
 
 extern "C" BSMTP_API int BSendMailNotify(const char* server, const char* to, const char* from,
-                                         const char* subject, const char* body,
-                                         const char* options, char* error80, const int* stop,
+                                         const char* subject, const char* body, const char* options,
+                                         char* error80, const int* stop,
                                          BSMTP_END_CALLBACK beforeEnd, void* context) {
     qubopost::mail::EndNotice notice{beforeEnd, context};
     const qubopost::mail::SendHooks hooks{qubopost::mail::NoteEnd, &notice, true};

@@ -33,23 +33,28 @@
 // (BSendMailNotify calls its beforeEnd then). Before that moment the "." cannot have reached the
 // server, so whatever happens then (a refusal, a lost connection, a time-out, a stop) leaves the
 // message not delivered; only after it can the outcome be uncertain.
-#define BSMTP_FAILED 0         // not delivered; error80 says why. Before the end of data: any
-                               // failure. After it: only a refusal the server answered to the
-                               // final "." ("554 ...")
-#define BSMTP_SENT 1           // the server accepted the message (250 after the final ".")
-#define BSMTP_UNCERTAIN 2      // the connection broke or timed out after the end of data (the
-                               // final "." may have gone out) and before the server's answer:
-                               // the message may or may not have arrived. Never before the end
-                               // of data.
-#define BSMTP_LOGIN_REFUSED 3  // the server refused the login (530, 534 or 535 to AUTH, or any
-                               // other lasting refusal); nothing was sent. A temporary answer
-                               // to AUTH is BSMTP_FAILED from BSendMailEx and
-                               // BSMTP_LOGIN_DEFERRED from BSendMailNotify.
-#define BSMTP_STOPPED 4        // *stop was set before the end of data; the connection was ended
-                               // without the final ".", so the server discards what it got (not
-                               // delivered)
-#define BSMTP_LOGIN_DEFERRED 5  // the server refused the login for now (454, or 421 during
-                                // AUTH): nothing sent. BSendMailNotify only.
+#define BSMTP_FAILED \
+    0                 // not delivered; error80 says why. Before the end of data: any
+                      // failure. After it: only a refusal the server answered to the
+                      // final "." ("554 ...")
+#define BSMTP_SENT 1  // the server accepted the message (250 after the final ".")
+#define BSMTP_UNCERTAIN \
+    2  // the connection broke or timed out after the end of data (the
+       // final "." may have gone out) and before the server's answer:
+       // the message may or may not have arrived. Never before the end
+       // of data.
+#define BSMTP_LOGIN_REFUSED \
+    3  // the server refused the login (530, 534 or 535 to AUTH, or any
+       // other lasting refusal); nothing was sent. A temporary answer
+       // to AUTH is BSMTP_FAILED from BSendMailEx and
+       // BSMTP_LOGIN_DEFERRED from BSendMailNotify.
+#define BSMTP_STOPPED \
+    4  // *stop was set before the end of data; the connection was ended
+       // without the final ".", so the server discards what it got (not
+       // delivered)
+#define BSMTP_LOGIN_DEFERRED \
+    5  // the server refused the login for now (454, or 421 during
+       // AUTH): nothing sent. BSendMailNotify only.
 
 // The sixth argument of BSendMail and BSendMailEx: the empty string, or this text, which says
 // that subject and body are UTF-8 instead of CP932 (every character then arrives as given;
@@ -99,9 +104,8 @@ BSMTP_API int BSendMail(const char* server, const char* to, const char* from, co
 // call waits at most 3 more seconds for the server's answer (BSMTP_SENT or BSMTP_FAILED), then
 // gives BSMTP_UNCERTAIN. BSendMail is BSendMailEx with no stop flag and every result other
 // than BSMTP_SENT reported as 0.
-BSMTP_API int BSendMailEx(const char* server, const char* to, const char* from,
-                          const char* subject, const char* body, const char* reserved,
-                          char* error80, const int* stop);
+BSMTP_API int BSendMailEx(const char* server, const char* to, const char* from, const char* subject,
+                          const char* body, const char* reserved, char* error80, const int* stop);
 
 // BSendMailNotify's beforeEnd: called once, on the caller's thread, when the whole message has
 // been handed over and the end of data (the final ".") is about to go out; from then on the
@@ -132,8 +136,7 @@ BSMTP_API int BSendMailNotify(const char* server, const char* to, const char* fr
 // machine), sends AUTH with `user` and `password` (UTF-8) and QUIT. Returns 1 when the server
 // accepted the login, BSMTP_LOGIN_REFUSED when it refused it, 0 on other failures; error80 as
 // for BSendMail. The key ring and ~/.netrc are not read.
-BSMTP_API int BTestLogin(const char* server, const char* user, const char* password,
-                         char* error80);
+BSMTP_API int BTestLogin(const char* server, const char* user, const char* password, char* error80);
 
 // Sets a process-wide option for the calls that start after it. Thread-safe. Returns 1 when
 // set, 0 for an unknown name or a bad value (the option then stays as it was). `value` "" puts

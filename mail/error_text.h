@@ -23,7 +23,7 @@ std::string ServerTextToCp932(std::string_view reply);
 // of any size), and keeps the latest complete one. A multi-line reply ("550-...", "550 ...")
 // is joined into one line: "550 first line text next line text".
 class ServerReplies {
-  public:
+public:
     void Feed(std::string_view bytes);
 
     // Ignore what comes from now on. Called when the client says QUIT: the server's goodbye
@@ -36,7 +36,7 @@ class ServerReplies {
     // True when the latest complete reply has a 4xx or 5xx code.
     bool LastIsFailure() const;
 
-  private:
+private:
     void AddLine(std::string_view line);
 
     std::string m_partialLine;

@@ -54,10 +54,12 @@ MailFunctions LoadMailFunctions(const std::string& name, std::string* error) {
         }
         return functions;
     }
-    functions.sendMailEx = reinterpret_cast<decltype(functions.sendMailEx)>(dlsym(handle, "BSendMailEx"));
-    functions.setOption = reinterpret_cast<decltype(functions.setOption)>(dlsym(handle, "BSetOption"));
-    functions.credentialsCommand =
-        reinterpret_cast<decltype(functions.credentialsCommand)>(dlsym(handle, "BCredentialsCommand"));
+    functions.sendMailEx =
+        reinterpret_cast<decltype(functions.sendMailEx)>(dlsym(handle, "BSendMailEx"));
+    functions.setOption =
+        reinterpret_cast<decltype(functions.setOption)>(dlsym(handle, "BSetOption"));
+    functions.credentialsCommand = reinterpret_cast<decltype(functions.credentialsCommand)>(
+        dlsym(handle, "BCredentialsCommand"));
     functions.sendMailNotify =
         reinterpret_cast<decltype(functions.sendMailNotify)>(dlsym(handle, "BSendMailNotify"));
     if (!functions && error) *error = "BSendMailEx or BSetOption is missing";

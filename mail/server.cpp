@@ -55,7 +55,8 @@ std::optional<ServerAddress> ParseServerAddress(std::string_view text, std::stri
     text = TrimBlanks(text);
     ServerAddress server;
     auto startsWithIgnoringCase = [&](std::string_view prefix) {
-        return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+        return text.size() >= prefix.size() &&
+               EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
     };
     if (startsWithIgnoringCase("smtps://")) {
         server.implicitTls = true;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -285,10 +285,10 @@ std::string DescribeCertificateFailure(const FailureFacts& facts, const ServerAd
     // libcurl checks the name itself after OpenSSL has accepted the chain, and says so in its
     // error text ("... does not match target host name ...", "no alternative certificate
     // subject name matches target host name ...").
-    const bool hostMismatch =
-        facts.verifyResult == kVerifyHostMismatch || facts.verifyResult == kVerifyIpMismatch ||
-        facts.curlText.find("host name") != std::string::npos ||
-        facts.curlText.find("hostname") != std::string::npos;
+    const bool hostMismatch = facts.verifyResult == kVerifyHostMismatch ||
+                              facts.verifyResult == kVerifyIpMismatch ||
+                              facts.curlText.find("host name") != std::string::npos ||
+                              facts.curlText.find("hostname") != std::string::npos;
     if (hostMismatch) return "certificate is for another host, not " + server.host;
     return "certificate not trusted: the server's certificate is not signed by a trusted CA";
 }

@@ -46,8 +46,8 @@ bool OpenPair(const char* from, const char* to, Converter& source, Converter& ta
 
 // Converts bytes through the pivot and appends the result to out. reset: the converters
 // start afresh; flush: the text ends here. false when ICU reports a failure.
-bool ConvertThrough(UConverter* source, UConverter* target, std::string_view bytes, std::string& out, bool reset,
-                    bool flush) {
+bool ConvertThrough(UConverter* source, UConverter* target, std::string_view bytes,
+                    std::string& out, bool reset, bool flush) {
     UChar pivot[2048];
     UChar* pivotSource = pivot;
     UChar* pivotTarget = pivot;
@@ -60,9 +60,9 @@ bool ConvertThrough(UConverter* source, UConverter* target, std::string_view byt
     for (;;) {
         char* outEnd = out.data() + out.size();
         status = U_ZERO_ERROR;
-        ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot, &pivotSource, &pivotTarget,
-                       pivot + std::size(pivot), static_cast<UBool>(reset), static_cast<UBool>(flush),
-                       &status);
+        ucnv_convertEx(target, source, &outPos, outEnd, &in, inEnd, pivot, &pivotSource,
+                       &pivotTarget, pivot + std::size(pivot), static_cast<UBool>(reset),
+                       static_cast<UBool>(flush), &status);
         reset = false;
         if (status != U_BUFFER_OVERFLOW_ERROR) break;
         used = static_cast<std::size_t>(outPos - out.data());
@@ -74,7 +74,8 @@ bool ConvertThrough(UConverter* source, UConverter* target, std::string_view byt
 }
 
 // Converts one piece, flushed, with the converters reset first.
-bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes, std::string& out) {
+bool ConvertPiece(UConverter* source, UConverter* target, std::string_view bytes,
+                  std::string& out) {
     return ConvertThrough(source, target, bytes, out, true, true);
 }
 
@@ -90,7 +91,8 @@ bool AsciiForms(UConverter* source, UConverter* target, std::array<char, 128>& f
     std::string ascii;
     for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
     std::string converted;
-    if (!ConvertPiece(source, target, ascii, converted) || converted.size() != ascii.size()) return false;
+    if (!ConvertPiece(source, target, ascii, converted) || converted.size() != ascii.size())
+        return false;
     std::memcpy(forms.data(), converted.data(), forms.size());
     return true;
 }
@@ -134,7 +136,8 @@ bool FillForms(const std::string& sequences, std::size_t length, std::vector<Euc
         if (end == std::string::npos) return false;
         std::string_view form(output.data() + pos, end - pos);
         pos = end + 1;
-        if (form.size() < kBehind.size() || form.substr(form.size() - kBehind.size()) != kBehind) continue;
+        if (form.size() < kBehind.size() || form.substr(form.size() - kBehind.size()) != kBehind)
+            continue;
         form.remove_suffix(kBehind.size());
         if (form.empty() || form.size() > 2) continue;
         entry.length = static_cast<std::uint8_t>(form.size());
@@ -265,12 +268,12 @@ const unsigned char* OtherRunEnd(const unsigned char* p, const unsigned char* en
 struct PieceConverter::State {
     Converter source, target;
     bool ready = false;
-    bool runs = false;       // ASCII runs copied, other runs converted one by one
+    bool runs = false;  // ASCII runs copied, other runs converted one by one
     std::array<char, 128> asciiForms{};
     std::vector<unsigned char> changed;  // the ASCII bytes that don't stay as they are
     const EucTable* table = nullptr;
     bool failed = false;
-    std::string kept;        // an unfinished run (or, without runs, the whole text)
+    std::string kept;  // an unfinished run (or, without runs, the whole text)
     std::string scratch;
     std::string converted;
 
@@ -284,7 +287,8 @@ struct PieceConverter::State {
             const std::size_t at = out.size();
             out.resize(at + run.size());
             const std::size_t written =
-                TableRun(*table, reinterpret_cast<const unsigned char*>(run.data()), run.size(), out.data() + at);
+                TableRun(*table, reinterpret_cast<const unsigned char*>(run.data()), run.size(),
+                         out.data() + at);
             if (written != std::string::npos) {
                 out.resize(at + written);
                 return;
@@ -298,7 +302,8 @@ struct PieceConverter::State {
         converted.clear();
         if (!ConvertPiece(source.get(), target.get(), scratch, converted)) failed = true;
         if (next >= 0) {
-            if (converted.empty() || converted.back() != asciiForms[static_cast<std::size_t>(next)]) failed = true;
+            if (converted.empty() || converted.back() != asciiForms[static_cast<std::size_t>(next)])
+                failed = true;
             if (!converted.empty()) converted.pop_back();
         }
         out.append(converted);
@@ -354,7 +359,8 @@ struct PieceConverter::State {
     }
 };
 
-PieceConverter::PieceConverter(const char* from, const char* to) : m_state(std::make_unique<State>()) {
+PieceConverter::PieceConverter(const char* from, const char* to)
+    : m_state(std::make_unique<State>()) {
     State& s = *m_state;
     if (!OpenPair(from, to, s.source, s.target)) return;
     s.ready = true;
@@ -363,7 +369,8 @@ PieceConverter::PieceConverter(const char* from, const char* to) : m_state(std::
         if (s.asciiForms[static_cast<std::size_t>(c)] != static_cast<char>(c))
             s.changed.push_back(static_cast<unsigned char>(c));
     }
-    if (s.runs && ucnv_compareNames(from, "EUC-JP") == 0 && ucnv_compareNames(to, "windows-31j") == 0) {
+    if (s.runs && ucnv_compareNames(from, "EUC-JP") == 0 &&
+        ucnv_compareNames(to, "windows-31j") == 0) {
         const EucTable& table = JisTable();
         if (table.usable) s.table = &table;
     }
@@ -392,14 +399,17 @@ struct SjisTable {
         char bytes[3] = {};
     };
     std::vector<Entry> single = std::vector<Entry>(256);
-    std::vector<Entry> pairs = std::vector<Entry>(std::size_t{60} * 256);  // lead index (LeadIndex) * 256 + trail
+    std::vector<Entry> pairs =
+        std::vector<Entry>(std::size_t{60} * 256);  // lead index (LeadIndex) * 256 + trail
     bool usable = false;
 };
 
 bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
 
 // 0-30 for the lead bytes 81-9F, 31-59 for E0-FC.
-std::size_t LeadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u; }
+std::size_t LeadIndex(unsigned char lead) {
+    return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+}
 
 const SjisTable& Utf8Table() {
     static const SjisTable table = [] {
@@ -421,7 +431,8 @@ const SjisTable& Utf8Table() {
                 input += static_cast<char>(lead);
                 input += static_cast<char>(trail);
                 input += '\n';
-                entries.push_back(&t.pairs[LeadIndex(static_cast<unsigned char>(lead)) * 256 + static_cast<std::size_t>(trail)]);
+                entries.push_back(&t.pairs[LeadIndex(static_cast<unsigned char>(lead)) * 256 +
+                                           static_cast<std::size_t>(trail)]);
             }
         }
         std::string output;
@@ -454,8 +465,8 @@ struct Utf8Stream::State {
     bool ready = false;
     bool started = false;
     const SjisTable* table = nullptr;
-    bool icu = false;        // the table has handed over to ICU for the rest of the text
-    std::string lead;        // a lead byte that ended the last piece
+    bool icu = false;  // the table has handed over to ICU for the rest of the text
+    std::string lead;  // a lead byte that ended the last piece
     std::string joined;
 
     void Feed(std::string_view sjis, std::string& out, bool last) {
@@ -476,8 +487,10 @@ struct Utf8Stream::State {
                 const SjisTable::Entry* entry = nullptr;
                 std::size_t length = 1;
                 if (Text::IsLeadByte(byte)) {
-                    if (i + 1 == sjis.size() && !last) break;  // its trail comes with the next piece
-                    if (i + 1 < sjis.size()) entry = &table->pairs[LeadIndex(byte) * 256 + p[i + 1]];
+                    if (i + 1 == sjis.size() && !last)
+                        break;  // its trail comes with the next piece
+                    if (i + 1 < sjis.size())
+                        entry = &table->pairs[LeadIndex(byte) * 256 + p[i + 1]];
                     length = 2;
                 } else {
                     entry = &table->single[byte];
@@ -516,7 +529,8 @@ void Utf8Stream::Feed(std::string_view sjis, std::string& out, bool last) {
     if (m_state->ready) m_state->Feed(sjis, out, last);
 }
 
-std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from, const char* to) {
+std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from,
+                                           const char* to) {
     if (!AsciiSafe(from)) {
         Converter source, target;
         if (!OpenPair(from, to, source, target)) return std::nullopt;

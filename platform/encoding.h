@@ -27,7 +27,8 @@ std::string StoredTextToUtf8(std::string_view bytes);
 // Converts bytes from one ICU encoding to another through Unicode. Invalid or
 // unmappable sequences become a substitute character and the rest still converts.
 // nullopt when either converter cannot be opened.
-std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from, const char* to);
+std::optional<std::string> ConvertEncoding(std::string_view bytes, const char* from,
+                                           const char* to);
 
 // The ranking page conversion: EUC-JP (with the NEC and IBM extension rows) to CP932.
 inline std::optional<std::string> EucJpToSjis(std::string_view eucjp) {

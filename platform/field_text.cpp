@@ -11,7 +11,6 @@
 #include "platform/encoding.h"
 #include "resources/messages/messages.h"
 
-
 namespace qubopost::platform {
 
 namespace {
@@ -55,7 +54,8 @@ public:
             return;
         }
         status = U_ZERO_ERROR;
-        ucnv_setFromUCallBack(m_converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        ucnv_setFromUCallBack(m_converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr,
+                              nullptr, &status);
         ucnv_setFallback(m_converter.get(), false);
     }
     bool Has(char32_t c) {
@@ -150,7 +150,8 @@ std::string DescribeUnmappable(const UnmappableChar& c) {
     namespace msg = qubopost::messages;
     const std::string line = std::to_string(c.line);
     const std::string column = std::to_string(c.column);
-    if (c.utf8.empty()) return msg::Say(msg::kUnmappableNotUtf8, {CodePointName(c.codePoint), line, column});
+    if (c.utf8.empty())
+        return msg::Say(msg::kUnmappableNotUtf8, {CodePointName(c.codePoint), line, column});
     return msg::Say(msg::kUnmappableCharacter, {c.utf8, CodePointName(c.codePoint), line, column});
 }
 
@@ -214,7 +215,8 @@ struct UTextCloser {
 
 }  // namespace
 
-void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string_view cluster)>& visit) {
+void ForEachGrapheme(std::string_view utf8,
+                     const std::function<bool(std::string_view cluster)>& visit) {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UText, UTextCloser> text(
         utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
@@ -230,14 +232,19 @@ void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string
             const int32_t start = i;
             UChar32 c = 0;
             U8_NEXT(bytes, i, length, c);
-            if (!visit(utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)))) return;
+            if (!visit(utf8.substr(static_cast<std::size_t>(start),
+                                   static_cast<std::size_t>(i - start))))
+                return;
         }
         return;
     }
     // Over UTF-8 text, ICU's boundaries are byte offsets.
     int32_t start = ubrk_first(clusters.get());
-    for (int32_t end = ubrk_next(clusters.get()); end != UBRK_DONE; start = end, end = ubrk_next(clusters.get())) {
-        if (!visit(utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)))) return;
+    for (int32_t end = ubrk_next(clusters.get()); end != UBRK_DONE;
+         start = end, end = ubrk_next(clusters.get())) {
+        if (!visit(utf8.substr(static_cast<std::size_t>(start),
+                               static_cast<std::size_t>(end - start))))
+            return;
     }
 }
 
@@ -247,7 +254,8 @@ std::string HalfWidthDigits(std::string_view utf8) {
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         if (i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i]) == 0xEF &&
-            static_cast<unsigned char>(utf8[i + 1]) == 0xBC && static_cast<unsigned char>(utf8[i + 2]) >= 0x90 &&
+            static_cast<unsigned char>(utf8[i + 1]) == 0xBC &&
+            static_cast<unsigned char>(utf8[i + 2]) >= 0x90 &&
             static_cast<unsigned char>(utf8[i + 2]) <= 0x99) {
             out += static_cast<char>('0' + (static_cast<unsigned char>(utf8[i + 2]) - 0x90));
             i += 2;

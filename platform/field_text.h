@@ -60,6 +60,7 @@ std::string DescribeControlCharacter(const UnmappableChar& c);
 // Calls visit with each user-perceived character (extended grapheme cluster, as ICU splits
 // them) of the UTF-8 text, in order, until visit returns false. A byte that is not UTF-8
 // is a cluster of its own.
-void ForEachGrapheme(std::string_view utf8, const std::function<bool(std::string_view cluster)>& visit);
+void ForEachGrapheme(std::string_view utf8,
+                     const std::function<bool(std::string_view cluster)>& visit);
 
 }  // namespace qubopost::platform

@@ -38,16 +38,15 @@ const CurlApi* Curl() {
         void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
         if (!library) return nullptr;
         static CurlApi loaded;
-        const bool complete =
-            Resolve(library, "curl_global_init", loaded.globalInit) &&
-            Resolve(library, "curl_easy_init", loaded.easyInit) &&
-            Resolve(library, "curl_easy_cleanup", loaded.easyCleanup) &&
-            Resolve(library, "curl_easy_setopt", loaded.easySetopt) &&
-            Resolve(library, "curl_easy_perform", loaded.easyPerform) &&
-            Resolve(library, "curl_easy_getinfo", loaded.easyGetinfo) &&
-            Resolve(library, "curl_easy_strerror", loaded.easyStrerror) &&
-            Resolve(library, "curl_slist_append", loaded.slistAppend) &&
-            Resolve(library, "curl_slist_free_all", loaded.slistFreeAll);
+        const bool complete = Resolve(library, "curl_global_init", loaded.globalInit) &&
+                              Resolve(library, "curl_easy_init", loaded.easyInit) &&
+                              Resolve(library, "curl_easy_cleanup", loaded.easyCleanup) &&
+                              Resolve(library, "curl_easy_setopt", loaded.easySetopt) &&
+                              Resolve(library, "curl_easy_perform", loaded.easyPerform) &&
+                              Resolve(library, "curl_easy_getinfo", loaded.easyGetinfo) &&
+                              Resolve(library, "curl_easy_strerror", loaded.easyStrerror) &&
+                              Resolve(library, "curl_slist_append", loaded.slistAppend) &&
+                              Resolve(library, "curl_slist_free_all", loaded.slistFreeAll);
         return complete ? &loaded : nullptr;  // deliberately kept loaded
     }();
     return api;
@@ -80,7 +79,9 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     if (transfer->options->stop && transfer->options->stop->load()) return 1;
     const auto now = std::chrono::steady_clock::now();
     const long limit = transfer->options->totalTimeoutMs;
-    if (limit > 0 && std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->started).count() > limit) {
+    if (limit > 0 &&
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->started).count() >
+            limit) {
         transfer->overdue = true;
         return 1;
     }
@@ -89,7 +90,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
         transfer->lastProgress = now;
         return 0;
     }
-    const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->lastProgress);
+    const auto quiet =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->lastProgress);
     if (quiet.count() > transfer->options->idleTimeoutMs) {
         transfer->idle = true;
         return 1;
@@ -109,7 +111,8 @@ struct SlistCleanup {
 bool StartNetwork() {
     static std::once_flag once;
     static bool started = false;
-    std::call_once(once, [] { started = Curl() && Curl()->globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    std::call_once(once,
+                   [] { started = Curl() && Curl()->globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
     return started;
 }
 
@@ -166,11 +169,13 @@ HttpResponse HttpGet(const std::string& url, const std::string& userAgent,
     response.status = status;
     if (code != CURLE_OK) {
         if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-            response.error = "the page is larger than " + std::to_string(options.maxBodyBytes >> 20) + " MiB";
+            response.error =
+                "the page is larger than " + std::to_string(options.maxBodyBytes >> 20) + " MiB";
         } else if (transfer.idle) {
             response.error = "no data for " + std::to_string(options.idleTimeoutMs / 1000) + " s";
         } else if (transfer.overdue) {
-            response.error = "no complete answer within " + std::to_string(options.totalTimeoutMs / 1000) + " s";
+            response.error =
+                "no complete answer within " + std::to_string(options.totalTimeoutMs / 1000) + " s";
         } else if (code == CURLE_ABORTED_BY_CALLBACK) {
             response.error = "stopped";
         } else {

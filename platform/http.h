@@ -1,5 +1,5 @@
-// One HTTP GET through libcurl (loaded by StartNetwork): redirects followed, the proxy settings of the
-// environment honoured (http_proxy, https_proxy, no_proxy), bounded in time and size.
+// One HTTP GET through libcurl (loaded by StartNetwork): redirects followed, the proxy settings of
+// the environment honoured (http_proxy, https_proxy, no_proxy), bounded in time and size.
 #pragma once
 
 #include <atomic>
@@ -22,7 +22,7 @@ struct HttpResponse {
     bool received = false;  // a response came back whole
     long status = 0;        // its status code
     std::string body;
-    std::string error;      // why nothing usable came back
+    std::string error;  // why nothing usable came back
 };
 
 // Starts the network library for the process: libcurl is loaded then (not when the

@@ -101,7 +101,8 @@ void IniDocument::AddLine(std::string text, std::size_t at) {
         const std::string& last = m_lines.back().text;
         m_lines.back().end = !last.empty() && last.back() == '\r' ? "\r\n" : m_lineEnd;
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), m_lineEnd});
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at),
+                   Line{std::move(text), m_lineEnd});
 }
 
 int IniDocument::FindSection(std::string_view section) const {
@@ -122,7 +123,8 @@ int IniDocument::FindKey(int header, std::string_view key) const {
     const int end = SectionEnd(header);
     for (int i = header + 1; i < end; ++i) {
         std::string_view name, value;
-        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value) && EqualsNoCase(name, key)) {
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value) &&
+            EqualsNoCase(name, key)) {
             return i;
         }
     }
@@ -154,7 +156,8 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     }
     // New keys go behind the section's last non-blank line.
     int insert = SectionEnd(header);
-    while (insert > header + 1 && Trim(m_lines[static_cast<std::size_t>(insert - 1)].text).empty()) --insert;
+    while (insert > header + 1 && Trim(m_lines[static_cast<std::size_t>(insert - 1)].text).empty())
+        --insert;
     AddLine(std::move(line), static_cast<std::size_t>(insert));
 }
 
@@ -190,7 +193,8 @@ std::vector<std::string> IniDocument::Keys(std::string_view section) const {
     const int end = SectionEnd(header);
     for (int i = header + 1; i < end; ++i) {
         std::string_view name, value;
-        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value)) keys.emplace_back(name);
+        if (SplitKeyLine(m_lines[static_cast<std::size_t>(i)].text, &name, &value))
+            keys.emplace_back(name);
     }
     return keys;
 }

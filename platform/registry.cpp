@@ -57,12 +57,14 @@ void RegistryFile::CreateKey(const std::string& key) {
     }
 }
 
-void RegistryFile::SetValue(const std::string& key, const std::string& name, const std::string& value) {
+void RegistryFile::SetValue(const std::string& key, const std::string& name,
+                            const std::string& value) {
     CreateKey(key);
     m_doc.Set(key, StoredName(name), value);
 }
 
-std::optional<std::string> RegistryFile::GetValue(const std::string& key, const std::string& name) const {
+std::optional<std::string> RegistryFile::GetValue(const std::string& key,
+                                                  const std::string& name) const {
     return m_doc.Get(key, StoredName(name));
 }
 

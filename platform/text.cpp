@@ -6,7 +6,9 @@ namespace qubopost::platform {
 
 namespace {
 
-bool IsLead(const char* data, std::size_t at) { return Text::IsLeadByte(static_cast<unsigned char>(data[at])); }
+bool IsLead(const char* data, std::size_t at) {
+    return Text::IsLeadByte(static_cast<unsigned char>(data[at]));
+}
 
 }  // namespace
 
@@ -23,13 +25,16 @@ std::size_t FindSjis(std::string_view hay, std::string_view needle, std::size_t 
     const char* data = hay.data();
     std::size_t boundary = start;
     while (boundary + needleLength <= size) {
-        const void* hit = std::memchr(data + boundary, needle[0], size - needleLength + 1 - boundary);
+        const void* hit =
+            std::memchr(data + boundary, needle[0], size - needleLength + 1 - boundary);
         if (!hit) return std::string_view::npos;
-        const std::size_t candidate = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        const std::size_t candidate =
+            static_cast<std::size_t>(static_cast<const char*>(hit) - data);
         std::size_t runStart = candidate;
         while (runStart > boundary && IsLead(data, runStart - 1)) --runStart;
         const bool onBoundary = (candidate - runStart) % 2 == 0;
-        if (onBoundary && std::memcmp(data + candidate, needle.data(), needleLength) == 0) return candidate;
+        if (onBoundary && std::memcmp(data + candidate, needle.data(), needleLength) == 0)
+            return candidate;
         // The next boundary behind the candidate: after its character, or right after it
         // when it was the second byte of one.
         boundary = onBoundary ? candidate + (IsLead(data, candidate) ? 2 : 1) : candidate + 1;
@@ -44,12 +49,14 @@ std::size_t NextSjisBoundary(std::string_view hay, std::size_t known, std::size_
 }
 
 int Text::Find(const Text& what, int start) const {
-    const std::size_t found = FindSjis(m_bytes, what.m_bytes, start < 0 ? 0 : static_cast<std::size_t>(start));
+    const std::size_t found =
+        FindSjis(m_bytes, what.m_bytes, start < 0 ? 0 : static_cast<std::size_t>(start));
     return found == std::string_view::npos ? -1 : static_cast<int>(found);
 }
 
 int Text::Find(char what, int start) const {
-    const std::size_t found = FindSjis(m_bytes, std::string_view(&what, 1), start < 0 ? 0 : static_cast<std::size_t>(start));
+    const std::size_t found = FindSjis(m_bytes, std::string_view(&what, 1),
+                                       start < 0 ? 0 : static_cast<std::size_t>(start));
     return found == std::string_view::npos ? -1 : static_cast<int>(found);
 }
 
@@ -76,7 +83,8 @@ int Text::Replace(const Text& from, const Text& to) {
     int done = 0;
     int count = 0;
     while (pos >= 0) {
-        result.append(m_bytes, static_cast<std::size_t>(done), static_cast<std::size_t>(pos - done));
+        result.append(m_bytes, static_cast<std::size_t>(done),
+                      static_cast<std::size_t>(pos - done));
         result += to.m_bytes;
         done = pos + from.GetLength();
         ++count;

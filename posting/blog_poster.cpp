@@ -31,18 +31,21 @@ struct KnownBlog {
 // SMTP login: the key ring's item for the host (kept without the port, one per host, as
 // `credentials set --server HOST[:PORT]` stores it) when its user is `user`, else ~/.netrc's
 // entry for the host when its login is `user`. Stored for another user: none.
-credentials::Credentials LookupLogin(const std::string& host, const std::string& user, std::string* problem) {
+credentials::Credentials LookupLogin(const std::string& host, const std::string& user,
+                                     std::string* problem) {
     credentials::Credentials found;
     std::string keyRingError;
-    const credentials::KeyRingStatus keyRing = credentials::KeyRingLookup(host, &found, &keyRingError);
+    const credentials::KeyRingStatus keyRing =
+        credentials::KeyRingLookup(host, &found, &keyRingError);
     if (keyRing == credentials::KeyRingStatus::Ok && found.user == user) return found;
     // A key ring that could not be asked (locked, no answer) is named: the password may be there.
-    if (keyRing != credentials::KeyRingStatus::Ok && keyRing != credentials::KeyRingStatus::NotFound &&
-        !keyRingError.empty())
+    if (keyRing != credentials::KeyRingStatus::Ok &&
+        keyRing != credentials::KeyRingStatus::NotFound && !keyRingError.empty())
         *problem = msg::Say(msg::kBlogKeyRingProblem, {keyRingError});
     found = {};
     // Only an entry naming the host: a "default" entry's password never goes to a blog.
-    switch (credentials::NetrcMachineLookup(credentials::NetrcFileText(credentials::NetrcPath()), host, &found)) {
+    switch (credentials::NetrcMachineLookup(credentials::NetrcFileText(credentials::NetrcPath()),
+                                            host, &found)) {
         case credentials::NetrcStatus::Found:
             if (found.user == user) return found;
             break;
@@ -67,30 +70,34 @@ blogapi::PostResult Outcome(blogapi::PostResult::Outcome outcome, std::string de
 
 BlogPoster MakeBlogPoster(bool draft) {
     auto known = std::make_shared<std::map<std::string, KnownBlog>>();
-    return [known, draft](const Text& destination, const Text& title, const Text& body, const int* stop,
-                          void (*beforeSend)(void*), void* context) -> blogapi::PostResult {
+    return [known, draft](const Text& destination, const Text& title, const Text& body,
+                          const int* stop, void (*beforeSend)(void*),
+                          void* context) -> blogapi::PostResult {
         KnownBlog& blog = (*known)[destination.Bytes()];
         if (!blog.destination && blog.problem.empty()) {
             blog.destination = blogapi::ParseDestination(destination.Bytes(), &blog.problem);
-            if (!blog.destination && blog.problem.empty()) blog.problem = msg::Say(msg::kBlogNotUsableUrl);
+            if (!blog.destination && blog.problem.empty())
+                blog.problem = msg::Say(msg::kBlogNotUsableUrl);
         }
         if (!blog.destination) return Outcome(blogapi::PostResult::Outcome::Failed, blog.problem);
         if (!blog.looked) {
             blog.looked = true;
-            blog.login = LookupLogin(blog.destination->host, blog.destination->user, &blog.lookupProblem);
+            blog.login =
+                LookupLogin(blog.destination->host, blog.destination->user, &blog.lookupProblem);
         }
         if (!blog.login.Found()) {
             return Outcome(blogapi::PostResult::Outcome::LoginRefused,
                            msg::Say(msg::kBlogNoPassword,
                                     {blog.destination->host, blog.destination->user,
-                                     blog.lookupProblem.empty()
-                                         ? std::string()
-                                         : msg::Say(msg::kBlogLookupProblem, {blog.lookupProblem})}));
+                                     blog.lookupProblem.empty() ? std::string()
+                                                                : msg::Say(msg::kBlogLookupProblem,
+                                                                           {blog.lookupProblem})}));
         }
         blogapi::Options options;
         options.stop = stop;
         if (!blog.endpoint) {
-            const blogapi::Discovery found = blogapi::Discover(*blog.destination, blog.login.password, options);
+            const blogapi::Discovery found =
+                blogapi::Discover(*blog.destination, blog.login.password, options);
             switch (found.outcome) {
                 case blogapi::Discovery::Outcome::Found:
                     blog.endpoint = found.endpoint;
@@ -98,7 +105,8 @@ BlogPoster MakeBlogPoster(bool draft) {
                 case blogapi::Discovery::Outcome::LoginRefused:
                     return Outcome(blogapi::PostResult::Outcome::LoginRefused, found.detail);
                 case blogapi::Discovery::Outcome::RetryLater: {
-                    blogapi::PostResult later = Outcome(blogapi::PostResult::Outcome::RetryLater, found.detail);
+                    blogapi::PostResult later =
+                        Outcome(blogapi::PostResult::Outcome::RetryLater, found.detail);
                     later.retryAfter = found.retryAfter;
                     return later;
                 }

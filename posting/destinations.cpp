@@ -37,10 +37,12 @@ std::vector<DestinationLine> ClassifyDestinations(const Text& field) {
                 std::string reason;
                 line.blog = blogapi::ParseDestination(text, &reason);
                 if (!line.blog) {
-                    line.problem = msg::Say(msg::kDestinationNotBlogUrl, {std::to_string(number), text, reason});
+                    line.problem = msg::Say(msg::kDestinationNotBlogUrl,
+                                            {std::to_string(number), text, reason});
                 }
             } else if (std::count(text.begin(), text.end(), '@') != 1) {
-                line.problem = msg::Say(msg::kDestinationNeedsOneAt, {std::to_string(number), text});
+                line.problem =
+                    msg::Say(msg::kDestinationNeedsOneAt, {std::to_string(number), text});
             }
             lines.push_back(std::move(line));
         }

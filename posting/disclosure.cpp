@@ -2,10 +2,10 @@
 
 #include "resources/messages/messages.h"
 
-
 namespace qubopost::posting {
 
-bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer, std::string_view article) {
+bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer,
+                              std::string_view article) {
     for (std::string_view text : {header, footer, article})
         for (std::string_view word : kDisclosureWords)
             if (text.find(word) != std::string_view::npos) return true;

@@ -10,12 +10,14 @@
 namespace qubopost::posting {
 
 // The words that count as a disclosure, wherever they stand.
-inline constexpr std::string_view kDisclosureWords[] = {"PR", "広告", "プロモーション", "アフィリエイト"};
+inline constexpr std::string_view kDisclosureWords[] = {"PR", "広告", "プロモーション",
+                                                        "アフィリエイト"};
 // The line "ヘッダーに追加" puts at the top of the header.
 inline constexpr std::string_view kDisclosureLine = "本記事はプロモーションを含みます。";
 
 // Whether the header, the footer or the article (UTF-8) holds one of the words.
-bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer, std::string_view article);
+bool HasAdvertisingDisclosure(std::string_view header, std::string_view footer,
+                              std::string_view article);
 
 // The warning, for the preview and qubopost-cli.
 std::string DisclosureWarning();

@@ -19,9 +19,13 @@ namespace {
 // sits between the run and the caller.
 class RunEvents : public PostingEvents {
 public:
-    RunEvents(PostingEvents& journalEvents, EngineEvents& shown, StopSignal& stop, std::chrono::milliseconds pause,
-              std::function<bool()> beforeFirst)
-        : m_inner(journalEvents), m_shown(shown), m_stop(stop), m_pause(pause), m_beforeFirst(std::move(beforeFirst)) {}
+    RunEvents(PostingEvents& journalEvents, EngineEvents& shown, StopSignal& stop,
+              std::chrono::milliseconds pause, std::function<bool()> beforeFirst)
+        : m_inner(journalEvents),
+          m_shown(shown),
+          m_stop(stop),
+          m_pause(pause),
+          m_beforeFirst(std::move(beforeFirst)) {}
 
     void OnRange(int maximum) override {
         m_total = maximum;
@@ -37,13 +41,18 @@ public:
     bool PauseFor(std::chrono::milliseconds atLeast) override {
         const bool last = m_done >= m_total;
         return m_stop.Wait(
-            std::max(m_pause, atLeast), [&](long long seconds) { m_shown.OnWaiting(seconds, last); },
+            std::max(m_pause, atLeast),
+            [&](long long seconds) { m_shown.OnWaiting(seconds, last); },
             [this] { return m_shown.StopRequested(); });
     }
     bool StopRequested() override { return m_stop.Stopped() || m_inner.StopRequested(); }
     const int* StopFlag() override { return m_stop.Flag(); }
-    bool AlreadySent(const PlannedMessage& message) override { return m_inner.AlreadySent(message); }
-    bool LeftUncertain(const PlannedMessage& message) override { return m_inner.LeftUncertain(message); }
+    bool AlreadySent(const PlannedMessage& message) override {
+        return m_inner.AlreadySent(message);
+    }
+    bool LeftUncertain(const PlannedMessage& message) override {
+        return m_inner.LeftUncertain(message);
+    }
     bool OnSending(const PlannedMessage& message) override {
         if (m_first) {
             m_first = false;
@@ -51,9 +60,14 @@ public:
         }
         return m_inner.OnSending(message);
     }
-    bool OnSendingEnd(const PlannedMessage& message) override { return m_inner.OnSendingEnd(message); }
-    void OnPostLink(const PlannedMessage& message, const Text& link) override { m_inner.OnPostLink(message, link); }
-    void OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) override {
+    bool OnSendingEnd(const PlannedMessage& message) override {
+        return m_inner.OnSendingEnd(message);
+    }
+    void OnPostLink(const PlannedMessage& message, const Text& link) override {
+        m_inner.OnPostLink(message, link);
+    }
+    void OnMessageResult(const PlannedMessage& message, SendResult result,
+                         const Text& detail) override {
         m_inner.OnMessageResult(message, result, detail);
     }
 
@@ -76,11 +90,13 @@ std::string ShortLocalTime(journal::Time time) {
     localtime_r(&seconds, &local);
     char minute[8];
     std::snprintf(minute, sizeof minute, "%02d", local.tm_min);
-    return msg::Say(msg::kShortLocalTime, {std::to_string(local.tm_mon + 1), std::to_string(local.tm_mday),
-                                           std::to_string(local.tm_hour), minute});
+    return msg::Say(msg::kShortLocalTime,
+                    {std::to_string(local.tm_mon + 1), std::to_string(local.tm_mday),
+                     std::to_string(local.tm_hour), minute});
 }
 
-PostingEngine::PostingEngine(EngineSetup setup, StopSignal& stop) : m_setup(std::move(setup)), m_stop(stop) {}
+PostingEngine::PostingEngine(EngineSetup setup, StopSignal& stop)
+    : m_setup(std::move(setup)), m_stop(stop) {}
 
 PostingEngine::~PostingEngine() = default;
 
@@ -98,8 +114,8 @@ PostingEngine::Ready PostingEngine::OpenJournal(std::string* message) {
     return Ready::Go;
 }
 
-PostingEngine::Ready PostingEngine::Prepare(const PostingInputs& inputs, PostingQuestions& questions,
-                                            std::string* message) {
+PostingEngine::Ready PostingEngine::Prepare(const PostingInputs& inputs,
+                                            PostingQuestions& questions, std::string* message) {
     std::string ignored;
     if (!message) message = &ignored;
     m_inputs = inputs;
@@ -133,7 +149,8 @@ PostingEngine::Ready PostingEngine::Choose(PostingQuestions& questions, std::str
                 return Ready::Go;
             case PostingQuestions::Resume::Resume:
                 m_mode = RunJournal::Mode::Resume;
-                if (!earlier.uncertain.empty()) m_resendUncertain = questions.AskResendUncertain(earlier.uncertain);
+                if (!earlier.uncertain.empty())
+                    m_resendUncertain = questions.AskResendUncertain(earlier.uncertain);
                 return Ready::Go;
         }
     }
@@ -146,14 +163,16 @@ PostingEngine::Ready PostingEngine::Choose(PostingQuestions& questions, std::str
                 uncertainList.push_back(record);
             }
         }
-        switch (questions.AskFinished(earlier.finished->summary, earlier.failedInFinished, uncertain)) {
+        switch (
+            questions.AskFinished(earlier.finished->summary, earlier.failedInFinished, uncertain)) {
             case PostingQuestions::Finished::Cancel:
                 return Ready::Cancelled;
             case PostingQuestions::Finished::All:
                 return Ready::Go;
             case PostingQuestions::Finished::RetryFailed:
                 m_mode = RunJournal::Mode::RetryFailed;
-                if (!uncertainList.empty()) m_resendUncertain = questions.AskResendUncertain(uncertainList);
+                if (!uncertainList.empty())
+                    m_resendUncertain = questions.AskResendUncertain(uncertainList);
                 if (earlier.failedInFinished == 0 && !m_resendUncertain) {
                     *message = msg::Say(msg::kEngineNothingToRetry);
                     return Ready::NothingToDo;
@@ -164,7 +183,8 @@ PostingEngine::Ready PostingEngine::Choose(PostingQuestions& questions, std::str
     return Ready::Go;
 }
 
-PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> run, PostingQuestions& questions,
+PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> run,
+                                                  PostingQuestions& questions,
                                                   std::string* message) {
     std::string ignored;
     if (!message) message = &ignored;
@@ -215,8 +235,8 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
     m_plan.server = Text(content.server);
     for (const std::string& body : content.bodies) m_plan.storedBodies.emplace_back(body);
     for (const auto& message : content.messages)
-        m_plan.messages.push_back({message.number, message.group, Text(message.destination), Text(message.subject),
-                                   KindOfLine(message.destination)});
+        m_plan.messages.push_back({message.number, message.group, Text(message.destination),
+                                   Text(message.subject), KindOfLine(message.destination)});
     if (m_setup.trustFile.empty()) m_setup.trustFile = content.trustFile;
     m_setup.draft = m_setup.draft || content.draft;
     m_identity = summary.value()->identity;
@@ -234,7 +254,8 @@ PostingEngine::Ready PostingEngine::PrepareStored(std::optional<journal::RunId> 
         *message = msg::Say(msg::kEngineRunAlreadyDone, {std::to_string(*run)});
         return Ready::NothingToDo;
     }
-    if (!earlier.uncertain.empty()) m_resendUncertain = questions.AskResendUncertain(earlier.uncertain);
+    if (!earlier.uncertain.empty())
+        m_resendUncertain = questions.AskResendUncertain(earlier.uncertain);
     return Ready::Go;
 }
 
@@ -251,15 +272,16 @@ bool PostingEngine::WaitForSpacing(EngineEvents& events) {
     if (now >= next) return true;
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now);
     return m_stop.Wait(
-        wait, [&](long long seconds) { events.OnWaiting(seconds, false); }, [&] { return events.StopRequested(); });
+        wait, [&](long long seconds) { events.OnWaiting(seconds, false); },
+        [&] { return events.StopRequested(); });
 }
 
 RunOutcome PostingEngine::Run(EngineEvents& events) {
     if (m_setup.setOption) m_setup.setOption("tls-trust-file", m_setup.trustFile.c_str());
     if (m_journal) {
         std::string error;
-        if (!m_journal->Begin(m_identity, m_inputs, m_plan, m_setup.trustFile, m_mode, m_resendUncertain, &error,
-                              m_setup.draft)) {
+        if (!m_journal->Begin(m_identity, m_inputs, m_plan, m_setup.trustFile, m_mode,
+                              m_resendUncertain, &error, m_setup.draft)) {
             events.OnLogLine(Text(msg::Say(msg::kEngineCannotRecord, {error})));
             RunOutcome refused;
             refused.total = static_cast<int>(m_plan.messages.size());
@@ -269,18 +291,22 @@ RunOutcome PostingEngine::Run(EngineEvents& events) {
             return refused;
         }
     }
-    const bool anyBlog = std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
-                                     [](const PlannedMessage& m) { return m.kind == DestinationKind::Blog; });
-    const bool anyMail = std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
-                                     [](const PlannedMessage& m) { return m.kind == DestinationKind::Mail; });
+    const bool anyBlog =
+        std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
+                    [](const PlannedMessage& m) { return m.kind == DestinationKind::Blog; });
+    const bool anyMail =
+        std::any_of(m_plan.messages.begin(), m_plan.messages.end(),
+                    [](const PlannedMessage& m) { return m.kind == DestinationKind::Mail; });
     if (m_setup.draft) {
         events.OnLogLine(Text(std::string(msg::Say(!anyBlog  ? msg::kEngineDraftMailOnly
                                                    : anyMail ? msg::kEngineDraftBlogAndMail
                                                              : msg::kEngineDraftBlog))));
     }
     JournalEvents journalEvents(events, m_journal.get());
-    RunEvents runEvents(journalEvents, events, m_stop, m_setup.pause, [&] { return WaitForSpacing(events); });
-    RunOutcome outcome = RunPostingPlan(m_inputs, m_plan, m_setup.send, MakeBlogPoster(m_setup.draft), runEvents);
+    RunEvents runEvents(journalEvents, events, m_stop, m_setup.pause,
+                        [&] { return WaitForSpacing(events); });
+    RunOutcome outcome =
+        RunPostingPlan(m_inputs, m_plan, m_setup.send, MakeBlogPoster(m_setup.draft), runEvents);
     if (m_journal) m_journal->End(outcome);
     m_lock.reset();
     return outcome;

@@ -31,12 +31,14 @@ public:
     // An unfinished run of the same content (sent: how many of its messages went out).
     virtual Resume AskResume(const qubopost::journal::RunSummary& run, int sent) = 0;
     // Messages of the run being resumed whose fate is unknown: send them again?
-    virtual bool AskResendUncertain(const std::vector<qubopost::journal::MessageRecord>& uncertain) = 0;
+    virtual bool AskResendUncertain(
+        const std::vector<qubopost::journal::MessageRecord>& uncertain) = 0;
 
     enum class Finished { RetryFailed, All, Cancel };
     // The same content was posted to the end before (failed: how many of its messages failed,
     // uncertain: how many were left uncertain).
-    virtual Finished AskFinished(const qubopost::journal::RunSummary& run, int failed, int uncertain) = 0;
+    virtual Finished AskFinished(const qubopost::journal::RunSummary& run, int failed,
+                                 int uncertain) = 0;
 };
 
 // How the engine reaches the outside world.
@@ -44,7 +46,7 @@ struct EngineSetup {
     std::string journalPath;  // the journal file
     bool noJournal = false;   // run without a journal on purpose (no resume, no spacing record)
     std::chrono::milliseconds pause{60000};
-    std::string trustFile;    // the CA file for the SMTP server ("" = the system's store)
+    std::string trustFile;     // the CA file for the SMTP server ("" = the system's store)
     NotifyingMailSender send;  // the mail call
     // The mail library's BSetOption (for the trust file); may be empty when send is no library's.
     std::function<int(const char* name, const char* value)> setOption;

@@ -28,7 +28,8 @@ std::vector<int> SeparatorPositions(const Text& article) {
     std::vector<int> positions;
     const std::string_view bytes = article.Bytes();
     const std::string_view marker = kArticleSeparator;
-    for (std::size_t pos = bytes.find(marker); pos != std::string_view::npos; pos = bytes.find(marker, pos + marker.size())) {
+    for (std::size_t pos = bytes.find(marker); pos != std::string_view::npos;
+         pos = bytes.find(marker, pos + marker.size())) {
         positions.push_back(static_cast<int>(pos));
     }
     return positions;
@@ -92,7 +93,8 @@ namespace {
 // Appends text with every occurrence of what removed, searched as a replace-all does.
 void AppendWithout(std::string_view text, std::string_view what, std::string& out) {
     std::size_t done = 0;
-    for (std::size_t hit = text.find(what, 0); hit != std::string_view::npos; hit = text.find(what, done)) {
+    for (std::size_t hit = text.find(what, 0); hit != std::string_view::npos;
+         hit = text.find(what, done)) {
         out.append(text.data() + done, hit - done);
         done = hit + what.size();
     }
@@ -105,7 +107,8 @@ void AppendWithout(std::string_view text, std::string_view what, std::string& ou
 void RemoveInPlace(std::string& bytes, std::size_t from, std::string_view what) {
     const std::string_view all(bytes);
     std::size_t read = from, write = from;
-    for (std::size_t hit = all.find(what, read); hit != std::string_view::npos; hit = all.find(what, read)) {
+    for (std::size_t hit = all.find(what, read); hit != std::string_view::npos;
+         hit = all.find(what, read)) {
         std::memmove(bytes.data() + write, bytes.data() + read, hit - read);
         write += hit - read;
         read = hit + what.size();
@@ -123,7 +126,9 @@ bool IsBlankAt(std::string_view text, std::size_t at) {
 // U+3000 IDEOGRAPHIC SPACE in UTF-8.
 constexpr std::string_view kFullWidthBlank = "\xE3\x80\x80";
 
-bool IsFullWidthBlankAt(std::string_view text, std::size_t at) { return text.substr(at, 3) == kFullWidthBlank; }
+bool IsFullWidthBlankAt(std::string_view text, std::size_t at) {
+    return text.substr(at, 3) == kFullWidthBlank;
+}
 
 }  // namespace
 
@@ -150,12 +155,15 @@ std::vector<PostingGroupSpan> PlanPostingSpans(const Text& article) {
     for (int g = 0; g < count; ++g) {
         PostingGroupSpan group;
         group.begin = g == 0 ? 0 : separators[static_cast<std::size_t>(g) * kArticlesPerGroup];
-        group.end = g + 1 == count ? article.GetLength() : separators[static_cast<std::size_t>(g + 1) * kArticlesPerGroup];
+        group.end = g + 1 == count
+                        ? article.GetLength()
+                        : separators[static_cast<std::size_t>(g + 1) * kArticlesPerGroup];
         // One group's text at a time: the subject comes from it with only the separators
         // removed, the blank check after the title tags are gone too.
         std::string text;
         text.reserve(static_cast<std::size_t>(group.end - group.begin));
-        AppendWithout(bytes.substr(static_cast<std::size_t>(group.begin), static_cast<std::size_t>(group.end - group.begin)),
+        AppendWithout(bytes.substr(static_cast<std::size_t>(group.begin),
+                                   static_cast<std::size_t>(group.end - group.begin)),
                       kArticleSeparator, text);
         Text withoutSeparators(std::move(text));
         group.subject = CutSubject(withoutSeparators);
@@ -167,7 +175,8 @@ std::vector<PostingGroupSpan> PlanPostingSpans(const Text& article) {
     return groups;
 }
 
-Text GroupBody(const Text& article, const PostingGroupSpan& group, const Text& header, const Text& footer) {
+Text GroupBody(const Text& article, const PostingGroupSpan& group, const Text& header,
+               const Text& footer) {
     const std::string_view part = std::string_view(article.Bytes())
                                       .substr(static_cast<std::size_t>(group.begin),
                                               static_cast<std::size_t>(group.end - group.begin));
@@ -180,7 +189,9 @@ Text GroupBody(const Text& article, const PostingGroupSpan& group, const Text& h
     return Text(std::move(body));
 }
 
-Text GroupText(const Text& article, const PostingGroupSpan& group) { return GroupBody(article, group, Text(), Text()); }
+Text GroupText(const Text& article, const PostingGroupSpan& group) {
+    return GroupBody(article, group, Text(), Text());
+}
 
 std::vector<PostingGroup> PlanPosting(const Text& article) {
     std::vector<PostingGroup> groups;
@@ -222,7 +233,8 @@ std::string TrimBlanks(std::string_view text) {
     for (;;) {
         if (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) {
             --last;
-        } else if (last >= first + kFullWidthBlank.size() && IsFullWidthBlankAt(text, last - kFullWidthBlank.size())) {
+        } else if (last >= first + kFullWidthBlank.size() &&
+                   IsFullWidthBlankAt(text, last - kFullWidthBlank.size())) {
             last -= kFullWidthBlank.size();
         } else {
             break;
@@ -241,7 +253,8 @@ std::vector<Text> SplitAddresses(const Text& field) {
         const std::string trimmed = TrimBlanks(bytes.substr(start, end - start));
         if (!trimmed.empty()) addresses.emplace_back(trimmed);
         if (end >= bytes.size()) break;
-        start = end + ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
+        start = end +
+                ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
     }
     return addresses;
 }
@@ -288,7 +301,8 @@ bool Unreadable(FieldFileError* error, int number) {
 // before raw.
 void AppendCrLf(std::string_view raw, char& previous, std::string& out) {
     std::size_t done = 0;
-    for (std::size_t lf = raw.find('\n'); lf != std::string_view::npos; lf = raw.find('\n', lf + 1)) {
+    for (std::size_t lf = raw.find('\n'); lf != std::string_view::npos;
+         lf = raw.find('\n', lf + 1)) {
         const char before = lf == 0 ? previous : raw[lf - 1];
         if (before == '\r') continue;
         out.append(raw.data() + done, lf - done);
@@ -314,7 +328,9 @@ std::size_t InvalidSjisAt(std::string_view block) {
     return std::string_view::npos;
 }
 
-int LinesIn(std::string_view text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int LinesIn(std::string_view text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 }  // namespace
 
@@ -332,7 +348,9 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
     // One pass, so that a pipe, a FIFO or standard input can be read too: whole lines at a
     // time, checked, converted and given CR LF line ends.
     std::string out;
-    if (S_ISREG(info.st_mode)) out.reserve(static_cast<std::size_t>(info.st_size) + static_cast<std::size_t>(info.st_size) / 8);
+    if (S_ISREG(info.st_mode))
+        out.reserve(static_cast<std::size_t>(info.st_size) +
+                    static_cast<std::size_t>(info.st_size) / 8);
     Utf8Stream converter;
     if (sjis && !converter.Ready()) return Unreadable(error, EILSEQ), std::nullopt;
     std::string pending, piece, converted;
@@ -344,12 +362,14 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
         end = piece.empty();
         if (const std::size_t nul = piece.find('\0'); nul != std::string::npos) {
             error->kind = FieldFileError::Kind::NulByte;
-            error->line = 1 + lines + LinesIn(pending) + LinesIn(std::string_view(piece).substr(0, nul));
+            error->line =
+                1 + lines + LinesIn(pending) + LinesIn(std::string_view(piece).substr(0, nul));
             return std::nullopt;
         }
         pending.append(piece);
         const std::size_t lastLf = pending.rfind('\n');
-        const std::size_t cut = end ? pending.size() : (lastLf == std::string::npos ? 0 : lastLf + 1);
+        const std::size_t cut =
+            end ? pending.size() : (lastLf == std::string::npos ? 0 : lastLf + 1);
         if (cut == 0) continue;
         const std::string_view block(pending.data(), cut);
         if (sjis) {
@@ -367,7 +387,8 @@ std::optional<Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileE
                 error->kind = FieldFileError::Kind::InvalidUtf8;
                 const std::vector<UnmappableChar> bad = FindControlCharacters(block);
                 const auto invalid =
-                    std::find_if(bad.begin(), bad.end(), [](const UnmappableChar& c) { return c.codePoint == U'\uFFFD'; });
+                    std::find_if(bad.begin(), bad.end(),
+                                 [](const UnmappableChar& c) { return c.codePoint == U'\uFFFD'; });
                 error->line = lines + (invalid == bad.end() ? 1 : invalid->line);
                 return std::nullopt;
             }

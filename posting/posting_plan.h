@@ -48,7 +48,8 @@ std::vector<PostingGroupSpan> PlanPostingSpans(const platform::Text& article);
 // removed.
 platform::Text GroupText(const platform::Text& article, const PostingGroupSpan& group);
 // A group's message body, header + GroupText + footer, built in one string.
-platform::Text GroupBody(const platform::Text& article, const PostingGroupSpan& group, const platform::Text& header, const platform::Text& footer);
+platform::Text GroupBody(const platform::Text& article, const PostingGroupSpan& group,
+                         const platform::Text& header, const platform::Text& footer);
 // The groups with their texts: PlanPostingSpans and GroupText together.
 std::vector<PostingGroup> PlanPosting(const platform::Text& article);
 // Whether a group text holds nothing to mail (see PlanPostingSpans).
@@ -90,7 +91,8 @@ struct FieldFileError {
 // and it is converted; otherwise it is UTF-8, must be valid UTF-8, and is taken as it is
 // (every character as the file has it). A NUL byte is refused. The file is read once, in
 // pieces, so a pipe or FIFO serves as well as a file; only the result is held whole.
-std::optional<platform::Text> ReadFieldFile(const std::string& path, bool sjis, FieldFileError* error);
+std::optional<platform::Text> ReadFieldFile(const std::string& path, bool sjis,
+                                            FieldFileError* error);
 // The error for the user: clear Japanese in UTF-8.
 std::string FieldFileErrorMessage(const FieldFileError& error, const std::string& path);
 

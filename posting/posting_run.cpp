@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/encoding.h"
 #include "mail/mail_library.h"
+#include "platform/encoding.h"
 #include "resources/messages/messages.h"
 #include "resources/strings.h"
 
@@ -27,21 +27,24 @@ Text Utf8Text(std::string_view utf8) { return Text(utf8); }
 }  // namespace
 
 StoppableMailSender Stoppable(MailSender send) {
-    return [send = std::move(send)](const char* server, const char* to, const char* from, const char* subject,
-                                    const char* body, const char* reserved, char* error, const int*) {
+    return [send = std::move(send)](const char* server, const char* to, const char* from,
+                                    const char* subject, const char* body, const char* reserved,
+                                    char* error, const int*) {
         const int result = send(server, to, from, subject, body, reserved, error);
         // Anything but 0 went out; results from 10 up are passed on (they write no log line).
         if (result >= 10) return result;
         if (result != 0) return static_cast<int>(SendResult::Sent);
         error[79] = '\0';
-        return static_cast<int>(IsLoginRefusal(error) ? SendResult::LoginRefused : SendResult::Failed);
+        return static_cast<int>(IsLoginRefusal(error) ? SendResult::LoginRefused
+                                                      : SendResult::Failed);
     };
 }
 
 NotifyingMailSender Notifying(StoppableMailSender send) {
-    return [send = std::move(send)](const char* server, const char* to, const char* from, const char* subject,
-                                    const char* body, const char* options, char* error, const int* stop,
-                                    void (*beforeEnd)(void*), void* context) {
+    return [send = std::move(send)](const char* server, const char* to, const char* from,
+                                    const char* subject, const char* body, const char* options,
+                                    char* error, const int* stop, void (*beforeEnd)(void*),
+                                    void* context) {
         if (beforeEnd) beforeEnd(context);
         return send(server, to, from, subject, body, options, error, stop);
     };
@@ -73,7 +76,8 @@ bool Contains(const std::string& text, std::string_view part) {
 // The reply code the text starts with ("550 5.1.1 …"), 0 when it starts with none.
 int ReplyCode(const std::string& text) {
     if (text.size() < 3 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        !std::isdigit(static_cast<unsigned char>(text[1])) || !std::isdigit(static_cast<unsigned char>(text[2])))
+        !std::isdigit(static_cast<unsigned char>(text[1])) ||
+        !std::isdigit(static_cast<unsigned char>(text[2])))
         return 0;
     if (text.size() > 3 && text[3] != ' ' && text[3] != '-') return 0;
     return std::stoi(text.substr(0, 3));
@@ -112,40 +116,44 @@ std::string MailErrorReason(const std::string& error) {
     const int code = ReplyCode(error);
     if (code == 530 || Contains(error, "5.7.0") || Contains(error, "authentication required"))
         return ThenSendAgain(msg::kMailLoginRequired);
-    if (code == 552 || Contains(error, "5.3.4") || Contains(error, "too big") || Contains(error, "size limit"))
+    if (code == 552 || Contains(error, "5.3.4") || Contains(error, "too big") ||
+        Contains(error, "size limit"))
         return ThenSendAgain(msg::kMailTooBig);
-    if (code >= 500 && (Contains(error, "sender") || Contains(error, "5.1.7") || Contains(error, "5.1.8")))
+    if (code >= 500 &&
+        (Contains(error, "sender") || Contains(error, "5.1.7") || Contains(error, "5.1.8")))
         return ThenSendAgain(msg::kMailSenderRefused);
-    if (code >= 500 && (Contains(error, "recipient") || Contains(error, "5.1.1") || Contains(error, "5.1.2") ||
-                        Contains(error, "5.1.3") || Contains(error, "user unknown") || Contains(error, "mailbox")))
+    if (code >= 500 &&
+        (Contains(error, "recipient") || Contains(error, "5.1.1") || Contains(error, "5.1.2") ||
+         Contains(error, "5.1.3") || Contains(error, "user unknown") || Contains(error, "mailbox")))
         return ThenSendAgain(msg::kMailRecipientRefused);
-    if (code >= 400 && code < 500)
-        return std::string(msg::Say(msg::kMailTryLater));
+    if (code >= 400 && code < 500) return std::string(msg::Say(msg::kMailTryLater));
     return {};
 }
 
 Text RunPlan::Body(const PostingInputs& inputs, int group) const {
     if (!storedBodies.empty()) return storedBodies[static_cast<std::size_t>(group)];
-    return GroupBody(inputs.article, groups[static_cast<std::size_t>(group)], inputs.header, inputs.footer);
+    return GroupBody(inputs.article, groups[static_cast<std::size_t>(group)], inputs.header,
+                     inputs.footer);
 }
 
 RunPlan PlanRun(const PostingInputs& inputs) {
     RunPlan plan;
     plan.groups = PlanPostingSpans(inputs.article);
     plan.addresses = SplitAddresses(inputs.blogAddresses);
-    if (NeedsMailServer(inputs.blogAddresses)) plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
+    if (NeedsMailServer(inputs.blogAddresses))
+        plan.server = inputs.smtpServer + ":" + inputs.smtpPort;
     int number = 0;
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
         for (const Text& address : plan.addresses) {
-            plan.messages.push_back(
-                {++number, static_cast<int>(g), address, plan.groups[g].subject, KindOfLine(address.Bytes())});
+            plan.messages.push_back({++number, static_cast<int>(g), address, plan.groups[g].subject,
+                                     KindOfLine(address.Bytes())});
         }
     }
     return plan;
 }
 
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
-                          PostingEvents& events) {
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const StoppableMailSender& send, PostingEvents& events) {
     return RunPostingPlan(inputs, plan, Notifying(send), events);
 }
 
@@ -166,17 +174,19 @@ struct EndNotice {
 
 }  // namespace
 
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
-                          PostingEvents& events) {
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const NotifyingMailSender& send, PostingEvents& events) {
     return RunPostingPlan(inputs, plan, send, BlogPoster{}, events);
 }
 
 namespace {
 
 // The line of the log for a blog post that did not go, with the blog's own words after it.
-Text BlogFailureLine(const PlannedMessage& message, const std::string& reason, const std::string& detail) {
-    return Text(msg::Say(msg::kLogBlogFailure, {message.address.Bytes(), message.subject.Bytes(), reason}) +
-                (detail.empty() ? "" : " " + detail));
+Text BlogFailureLine(const PlannedMessage& message, const std::string& reason,
+                     const std::string& detail) {
+    return Text(
+        msg::Say(msg::kLogBlogFailure, {message.address.Bytes(), message.subject.Bytes(), reason}) +
+        (detail.empty() ? "" : " " + detail));
 }
 
 std::string Seconds(std::chrono::milliseconds wait) {
@@ -185,8 +195,9 @@ std::string Seconds(std::chrono::milliseconds wait) {
 
 }  // namespace
 
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
-                          const BlogPoster& post, PostingEvents& events) {
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const NotifyingMailSender& send, const BlogPoster& post,
+                          PostingEvents& events) {
     namespace blogapi = qubopost::blogapi;
     RunOutcome outcome;
     outcome.total = static_cast<int>(plan.messages.size());
@@ -215,7 +226,8 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             !events.AlreadySent(message)) {
             // The blog refused the login earlier in this run: one refusal is enough.
             ++outcome.notSent;
-            events.OnMessageResult(message, SendResult::Stopped, Utf8Text(std::string(msg::Say(msg::kDetailBlogLoginRefused))));
+            events.OnMessageResult(message, SendResult::Stopped,
+                                   Utf8Text(std::string(msg::Say(msg::kDetailBlogLoginRefused))));
             continue;
         }
         if (events.AlreadySent(message)) {
@@ -247,21 +259,24 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             EndNotice notice{&events, &message};
             blogapi::PostResult result;
             if (post) {
-                result = post(message.address, message.subject, body, events.StopFlag(), &EndNotice::Call, &notice);
+                result = post(message.address, message.subject, body, events.StopFlag(),
+                              &EndNotice::Call, &notice);
             } else {
                 result.outcome = blogapi::PostResult::Outcome::Failed;
                 result.detail = msg::Say(msg::kDetailNoBlogPoster);
             }
             const int* stopFlag = events.StopFlag();
             // The flag is written by other threads (and signal handlers): read it atomically.
-            const bool stopNow = (stopFlag && __atomic_load_n(stopFlag, __ATOMIC_ACQUIRE) != 0) || events.StopRequested();
+            const bool stopNow = (stopFlag && __atomic_load_n(stopFlag, __ATOMIC_ACQUIRE) != 0) ||
+                                 events.StopRequested();
             bool pause = false;
             switch (result.outcome) {
                 case blogapi::PostResult::Outcome::Posted:
                     ++outcome.sent;
                     events.OnPostLink(message, Text(result.link));
                     events.OnMessageResult(message, SendResult::Sent, Text(result.detail));
-                    events.OnLogLine(Text(msg::Say(msg::kLogBlogPosted, {message.address.Bytes(), result.link})));
+                    events.OnLogLine(Text(
+                        msg::Say(msg::kLogBlogPosted, {message.address.Bytes(), result.link})));
                     events.OnProgressStep();
                     pause = true;
                     break;
@@ -280,17 +295,20 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     }
                     ++outcome.failed;
                     events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
-                    events.OnLogLine(BlogFailureLine(message, std::string(msg::Say(msg::kBlogPostFailed)), result.detail));
+                    events.OnLogLine(BlogFailureLine(
+                        message, std::string(msg::Say(msg::kBlogPostFailed)), result.detail));
                     break;
                 case blogapi::PostResult::Outcome::LoginRefused: {
                     ++outcome.failed;
                     outcome.refusedBlogs.push_back(message.address);
                     events.OnMessageResult(message, SendResult::LoginRefused, Text(result.detail));
                     std::string advice;
-                    if (const auto blog = blogapi::ParseDestination(message.address.Bytes(), nullptr))
+                    if (const auto blog =
+                            blogapi::ParseDestination(message.address.Bytes(), nullptr))
                         advice = BlogPasswordAdvice(*blog);
-                    events.OnLogLine(Text(msg::Say(msg::kBlogLoginRefusedLine,
-                                                        {message.address.Bytes(), advice, result.detail})));
+                    events.OnLogLine(
+                        Text(msg::Say(msg::kBlogLoginRefusedLine,
+                                      {message.address.Bytes(), advice, result.detail})));
                     break;
                 }
                 case blogapi::PostResult::Outcome::RetryLater: {
@@ -302,10 +320,11 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     if (blogTries >= kBlogTriesPerMessage) {
                         ++outcome.failed;
                         events.OnMessageResult(message, SendResult::Failed, Text(result.detail));
-                        events.OnLogLine(BlogFailureLine(
-                            message,
-                            msg::Say(msg::kBlogRetryLaterGaveUp, {std::to_string(kBlogTriesPerMessage)}),
-                            result.detail));
+                        events.OnLogLine(
+                            BlogFailureLine(message,
+                                            msg::Say(msg::kBlogRetryLaterGaveUp,
+                                                     {std::to_string(kBlogTriesPerMessage)}),
+                                            result.detail));
                         break;
                     }
                     const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(
@@ -313,8 +332,10 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
                     events.OnMessageResult(message, SendResult::Stopped, Text(result.detail));
                     events.OnLogLine(Text(msg::Say(
                         msg::kBlogRetryLater,
-                        {message.address.Bytes(), std::to_string(blogTries), std::to_string(kBlogTriesPerMessage),
-                         result.retryAfter ? msg::Say(msg::kBlogRetryAfter, {Seconds(wait)}) : std::string(),
+                        {message.address.Bytes(), std::to_string(blogTries),
+                         std::to_string(kBlogTriesPerMessage),
+                         result.retryAfter ? msg::Say(msg::kBlogRetryAfter, {Seconds(wait)})
+                                           : std::string(),
                          result.detail})));
                     if (!events.PauseFor(wait)) {
                         outcome.stopped = true;
@@ -344,14 +365,15 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
         }
         char error[80] = {};
         EndNotice notice{&events, &message};
-        const int code = send(plan.server.c_str(), message.address.c_str(), inputs.fromAddress.c_str(),
-                              message.subject.c_str(), body.c_str(), kMailTextsUtf8, error, events.StopFlag(),
-                              &EndNotice::Call, &notice);
+        const int code = send(plan.server.c_str(), message.address.c_str(),
+                              inputs.fromAddress.c_str(), message.subject.c_str(), body.c_str(),
+                              kMailTextsUtf8, error, events.StopFlag(), &EndNotice::Call, &notice);
         error[sizeof error - 1] = '\0';
         // The library's text is CP932 (English, or the server's reply where there was one).
         const std::string libraryText(error);
         const std::string errorText = ToUtf8(Text(libraryText));
-        const SendResult result = code >= 0 && code <= 5 ? static_cast<SendResult>(code) : SendResult::Sent;
+        const SendResult result =
+            code >= 0 && code <= 5 ? static_cast<SendResult>(code) : SendResult::Sent;
         // (a BSendMail result of 10 or more: sent, without a log line)
         switch (result) {
             case SendResult::Sent:
@@ -364,23 +386,24 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             case SendResult::Uncertain: {
                 // The library's text (the server's reply where there was one) stays as it
                 // came, behind a Japanese reason.
-                const std::string reason =
-                    result == SendResult::Uncertain
-                        ? std::string(msg::Say(msg::kMailUncertain))
-                        : MailErrorReason(libraryText);
-                const Text shown = reason.empty() ? Text(errorText) : Text(std::string(reason).append(" ").append(errorText));
+                const std::string reason = result == SendResult::Uncertain
+                                               ? std::string(msg::Say(msg::kMailUncertain))
+                                               : MailErrorReason(libraryText);
+                const Text shown = reason.empty()
+                                       ? Text(errorText)
+                                       : Text(std::string(reason).append(" ").append(errorText));
                 result == SendResult::Failed ? ++outcome.failed : ++outcome.uncertain;
                 events.OnMessageResult(message, result, Text(errorText));
-                events.OnLogLine(
-                    FailureLogLine(shown, plan.server, message.address, inputs.fromAddress, message.subject));
+                events.OnLogLine(FailureLogLine(shown, plan.server, message.address,
+                                                inputs.fromAddress, message.subject));
                 break;
             }
             case SendResult::LoginRefused: {
                 outcome.loginRefused = true;
                 events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
                 ++outcome.notSent;
-                events.OnLogLine(
-                    Text(msg::Say(msg::kSmtpLoginRefusedLine, {inputs.smtpServer.Bytes(), errorText})));
+                events.OnLogLine(Text(
+                    msg::Say(msg::kSmtpLoginRefusedLine, {inputs.smtpServer.Bytes(), errorText})));
                 ++next;
                 leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailLoginRefused))));
                 break;
@@ -392,15 +415,16 @@ RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, cons
             case SendResult::LoginDeferred: {
                 if (++loginDeferrals > kLoginDeferralsPerRun) {
                     outcome.loginRefused = true;
-                    events.OnLogLine(Text(msg::Say(
-                        msg::kSmtpLoginDeferredGaveUp,
-                        {inputs.smtpServer.Bytes(), std::to_string(kLoginDeferralsPerRun + 1), errorText})));
+                    events.OnLogLine(
+                        Text(msg::Say(msg::kSmtpLoginDeferredGaveUp,
+                                      {inputs.smtpServer.Bytes(),
+                                       std::to_string(kLoginDeferralsPerRun + 1), errorText})));
                     leaveTheRest(Utf8Text(std::string(msg::Say(msg::kDetailLoginDeferred))));
                     break;
                 }
                 events.OnLogLine(Text(msg::Say(
-                    msg::kSmtpLoginDeferred,
-                    {std::to_string(loginDeferrals), std::to_string(kLoginDeferralsPerRun), errorText})));
+                    msg::kSmtpLoginDeferred, {std::to_string(loginDeferrals),
+                                              std::to_string(kLoginDeferralsPerRun), errorText})));
                 events.OnMessageResult(message, SendResult::Stopped, Text(errorText));
                 if (!events.Pause()) {
                     outcome.stopped = true;

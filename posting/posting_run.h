@@ -18,8 +18,9 @@ namespace qubopost::posting {
 
 // The BSendMail call: server "host:port", recipient, sender, subject, body, "" and an
 // 80-byte error buffer. 0: failed, with the reason in the buffer; anything else: done.
-using MailSender = std::function<int(const char* server, const char* to, const char* from, const char* subject,
-                                     const char* body, const char* reserved, char* error)>;
+using MailSender =
+    std::function<int(const char* server, const char* to, const char* from, const char* subject,
+                      const char* body, const char* reserved, char* error)>;
 
 // What became of one message.
 enum class SendResult {
@@ -33,18 +34,18 @@ enum class SendResult {
 
 // The mail call with a stop flag: the numbers of SendResult come back. The flag, when
 // set, aborts a transfer whose final "." has not gone out yet.
-using StoppableMailSender = std::function<int(const char* server, const char* to, const char* from,
-                                              const char* subject, const char* body, const char* reserved,
-                                              char* error, const int* stop)>;
+using StoppableMailSender =
+    std::function<int(const char* server, const char* to, const char* from, const char* subject,
+                      const char* body, const char* reserved, char* error, const int* stop)>;
 
 // The BSendMail call as a stoppable one (it can't be stopped halfway; 0 → Failed, else Sent).
 StoppableMailSender Stoppable(MailSender send);
 
 // The mail call that also says when the end of the message (its final ".") is about to go
 // out: beforeEnd(context) is called then, once; until then the message cannot have arrived.
-using NotifyingMailSender =
-    std::function<int(const char* server, const char* to, const char* from, const char* subject, const char* body,
-                      const char* options, char* error, const int* stop, void (*beforeEnd)(void*), void* context)>;
+using NotifyingMailSender = std::function<int(
+    const char* server, const char* to, const char* from, const char* subject, const char* body,
+    const char* options, char* error, const int* stop, void (*beforeEnd)(void*), void* context)>;
 
 // A stoppable call that does not say when the end goes out: the whole call counts as
 // handing over the end (beforeEnd is called before it starts).
@@ -79,7 +80,9 @@ struct RunPlan {
     std::vector<platform::Text> storedBodies;
     // The body of a group's messages: header, the group's text, footer.
     platform::Text Body(const PostingInputs& inputs, int group) const;
-    int GroupCount() const { return static_cast<int>(storedBodies.empty() ? groups.size() : storedBodies.size()); }
+    int GroupCount() const {
+        return static_cast<int>(storedBodies.empty() ? groups.size() : storedBodies.size());
+    }
 };
 
 RunPlan PlanRun(const PostingInputs& inputs);
@@ -89,9 +92,9 @@ RunPlan PlanRun(const PostingInputs& inputs);
 // footer as text). beforeSend(context) is called once, just before the request carrying the
 // entry goes out: until then nothing can have been posted. `stop`, once non-zero, ends the post
 // within about a second (Failed before that request, Uncertain after it).
-using BlogPoster = std::function<qubopost::blogapi::PostResult(const platform::Text& destination, const platform::Text& title,
-                                                                const platform::Text& body, const int* stop,
-                                                                void (*beforeSend)(void*), void* context)>;
+using BlogPoster = std::function<qubopost::blogapi::PostResult(
+    const platform::Text& destination, const platform::Text& title, const platform::Text& body,
+    const int* stop, void (*beforeSend)(void*), void* context)>;
 
 // What a run reports while it works, and how it waits.
 class PostingEvents {
@@ -122,18 +125,19 @@ public:
     virtual bool OnSendingEnd(const PlannedMessage&) { return true; }
     // Every message's fate as it is known, before the run moves on. `detail` is the
     // server's reply or the reason.
-    virtual void OnMessageResult(const PlannedMessage&, SendResult, const platform::Text& /*detail*/) {}
+    virtual void OnMessageResult(const PlannedMessage&, SendResult,
+                                 const platform::Text& /*detail*/) {}
     // The address of the post a blog made for a message, just before its OnMessageResult (Sent).
     virtual void OnPostLink(const PlannedMessage&, const platform::Text& /*link*/) {}
 };
 
 struct RunOutcome {
     int total = 0;
-    int sent = 0;      // this run
-    int skipped = 0;   // sent by an earlier run
+    int sent = 0;     // this run
+    int skipped = 0;  // sent by an earlier run
     int failed = 0;
-    int uncertain = 0;  // this run, or left uncertain by an earlier one
-    int notSent = 0;   // left when the run stopped
+    int uncertain = 0;          // this run, or left uncertain by an earlier one
+    int notSent = 0;            // left when the run stopped
     bool loginRefused = false;  // the SMTP server refused the login: the run stopped there
     // Blog destinations that refused the login (or have no password): their other messages
     // were not sent; the rest of the run went on.
@@ -146,8 +150,9 @@ struct RunOutcome {
 };
 
 // The log lines.
-platform::Text FailureLogLine(const platform::Text& error, const platform::Text& server, const platform::Text& address, const platform::Text& from,
-                    const platform::Text& subject);
+platform::Text FailureLogLine(const platform::Text& error, const platform::Text& server,
+                              const platform::Text& address, const platform::Text& from,
+                              const platform::Text& subject);
 platform::Text SuccessLogLine(const platform::Text& address);
 // A Japanese reason for the mail library's error text, put in front of it in the log;
 // "" when the text is no transport failure the program knows.
@@ -165,13 +170,14 @@ inline constexpr int kLoginDeferralsPerRun = 3;
 inline constexpr int kBlogTriesPerMessage = 3;
 inline constexpr std::chrono::minutes kLongestBlogWait{10};
 
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const StoppableMailSender& send,
-                          PostingEvents& events);
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
-                          PostingEvents& events);
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const StoppableMailSender& send, PostingEvents& events);
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const NotifyingMailSender& send, PostingEvents& events);
 // The same with the blog destinations posted through `post` (without it they fail).
-RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan, const NotifyingMailSender& send,
-                          const BlogPoster& post, PostingEvents& events);
+RunOutcome RunPostingPlan(const PostingInputs& inputs, const RunPlan& plan,
+                          const NotifyingMailSender& send, const BlogPoster& post,
+                          PostingEvents& events);
 // Runs the posting. true only when every message went out (and there was one at least).
 bool ExecutePosting(const PostingInputs& inputs, const MailSender& send, PostingEvents& events);
 

@@ -28,9 +28,10 @@ std::unique_ptr<RunJournal> RunJournal::Open(const std::string& path, std::strin
 }
 
 std::string RunJournal::Identity(const PostingInputs& inputs) {
-    return journal::RunIdentity({inputs.article.Bytes(), inputs.header.Bytes(), inputs.footer.Bytes(),
-                                 inputs.blogAddresses.Bytes(), inputs.fromAddress.Bytes(),
-                                 inputs.smtpServer.Bytes(), inputs.smtpPort.Bytes()});
+    return journal::RunIdentity({inputs.article.Bytes(), inputs.header.Bytes(),
+                                 inputs.footer.Bytes(), inputs.blogAddresses.Bytes(),
+                                 inputs.fromAddress.Bytes(), inputs.smtpServer.Bytes(),
+                                 inputs.smtpPort.Bytes()});
 }
 
 RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* error) {
@@ -44,7 +45,8 @@ RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* e
     if (earlier.unfinished) {
         for (const auto& message : earlier.unfinished->messages) {
             if (message.state == journal::MessageState::Sent) ++earlier.sent;
-            if (message.state == journal::MessageState::Uncertain) earlier.uncertain.push_back(message);
+            if (message.state == journal::MessageState::Uncertain)
+                earlier.uncertain.push_back(message);
         }
         return earlier;
     }
@@ -57,24 +59,28 @@ RunJournal::Earlier RunJournal::Look(const std::string& identity, std::string* e
     return earlier;
 }
 
-bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs, const RunPlan& plan,
-                       const std::string& trustFile, Mode mode, bool resendUncertain, std::string* error,
-                       bool draft) {
+bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs,
+                       const RunPlan& plan, const std::string& trustFile, Mode mode,
+                       bool resendUncertain, std::string* error, bool draft) {
     m_skip.clear();
     m_leftUncertain.clear();
     m_journal.Prune(Now());
     const Earlier earlier = Look(identity, error);
-    const std::optional<journal::RunRecord>& earlierRun =
-        mode == Mode::Resume ? earlier.unfinished : mode == Mode::RetryFailed ? earlier.finished : std::nullopt;
+    const std::optional<journal::RunRecord>& earlierRun = mode == Mode::Resume ? earlier.unfinished
+                                                          : mode == Mode::RetryFailed
+                                                              ? earlier.finished
+                                                              : std::nullopt;
     if (earlierRun && earlierRun->messages.size() == plan.messages.size()) {
         m_run = earlierRun->summary.id;
         for (const auto& message : earlierRun->messages) {
-            const bool done = message.state == journal::MessageState::Sent ||
-                              (message.state == journal::MessageState::Uncertain && !resendUncertain) ||
-                              (mode == Mode::RetryFailed && message.state != journal::MessageState::Failed &&
-                               !(message.state == journal::MessageState::Uncertain && resendUncertain));
+            const bool done =
+                message.state == journal::MessageState::Sent ||
+                (message.state == journal::MessageState::Uncertain && !resendUncertain) ||
+                (mode == Mode::RetryFailed && message.state != journal::MessageState::Failed &&
+                 !(message.state == journal::MessageState::Uncertain && resendUncertain));
             if (done) m_skip.insert(message.number);
-            if (done && message.state == journal::MessageState::Uncertain) m_leftUncertain.insert(message.number);
+            if (done && message.state == journal::MessageState::Uncertain)
+                m_leftUncertain.insert(message.number);
         }
         const journal::Status resumed = m_journal.ResumeRun(m_run, Now());
         if (!resumed && error) *error = resumed.error().message;
@@ -90,7 +96,8 @@ bool RunJournal::Begin(const std::string& identity, const PostingInputs& inputs,
     for (int g = 0; g < groups; ++g) stored.bodies.push_back(plan.Body(inputs, g).Bytes());
     stored.messages.reserve(plan.messages.size());
     for (const PlannedMessage& message : plan.messages)
-        stored.messages.push_back({message.number, message.group, message.address.Bytes(), message.subject.Bytes()});
+        stored.messages.push_back(
+            {message.number, message.group, message.address.Bytes(), message.subject.Bytes()});
     auto started = m_journal.StartStoredRun(identity, stored, Now());
     if (!started) {
         if (error) *error = started.error().message;
@@ -137,7 +144,9 @@ bool RunJournal::RecordSending(const PlannedMessage& message, std::string* error
     return status.ok();
 }
 
-void RunJournal::End(const RunOutcome& outcome) { m_journal.EndRun(m_run, Now(), outcome.Finished()); }
+void RunJournal::End(const RunOutcome& outcome) {
+    m_journal.EndRun(m_run, Now(), outcome.Finished());
+}
 
 bool JournalEvents::AlreadySent(const PlannedMessage& message) {
     return m_journal && m_journal->Skip(message.number);
@@ -165,7 +174,8 @@ void JournalEvents::OnPostLink(const PlannedMessage& message, const Text& link) 
     m_link = link.Bytes();
 }
 
-void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult result, const Text& detail) {
+void JournalEvents::OnMessageResult(const PlannedMessage& message, SendResult result,
+                                    const Text& detail) {
     m_inner.OnMessageResult(message, result, detail);
     std::string link;
     if (m_linkOf == message.number) link.swap(m_link);

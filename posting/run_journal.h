@@ -17,9 +17,9 @@ class RunJournal {
 public:
     // What the journal knows of earlier runs of the same inputs.
     struct Earlier {
-        std::optional<qubopost::journal::RunRecord> unfinished;  // to resume
-        std::optional<qubopost::journal::RunRecord> finished;    // the latest finished one
-        int sent = 0;                                            // in the unfinished run
+        std::optional<qubopost::journal::RunRecord> unfinished;   // to resume
+        std::optional<qubopost::journal::RunRecord> finished;     // the latest finished one
+        int sent = 0;                                             // in the unfinished run
         std::vector<qubopost::journal::MessageRecord> uncertain;  // in the unfinished run
         int failedInFinished = 0;
     };
@@ -49,8 +49,8 @@ public:
     qubopost::journal::RunId Run() const { return m_run; }
     int Skipped() const { return static_cast<int>(m_skip.size()); }
     // link: the address of the post a blog made (Sent only).
-    bool Record(const PlannedMessage& message, SendResult result, const std::string& detail, std::string* error,
-                const std::string& link = {});
+    bool Record(const PlannedMessage& message, SendResult result, const std::string& detail,
+                std::string* error, const std::string& link = {});
     // Written when the message's end (its final ".") is about to go out, so that a process
     // killed from then on leaves it "uncertain" (never resent without asking); before that
     // moment it stays unsent and a resume sends it.
@@ -83,9 +83,12 @@ public:
     const int* StopFlag() override { return m_inner.StopFlag(); }
     bool AlreadySent(const PlannedMessage& message) override;
     bool LeftUncertain(const PlannedMessage& message) override;
-    bool OnSending(const PlannedMessage& message) override { return !m_failed && m_inner.OnSending(message); }
+    bool OnSending(const PlannedMessage& message) override {
+        return !m_failed && m_inner.OnSending(message);
+    }
     bool OnSendingEnd(const PlannedMessage& message) override;
-    void OnMessageResult(const PlannedMessage& message, SendResult result, const platform::Text& detail) override;
+    void OnMessageResult(const PlannedMessage& message, SendResult result,
+                         const platform::Text& detail) override;
     bool JournalFailed() const { return m_failed; }
 
 private:

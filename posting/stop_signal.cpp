@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace qubopost::posting {
 
 void StopSignal::Stop() {
@@ -14,7 +13,8 @@ void StopSignal::Stop() {
     m_wake.notify_all();
 }
 
-bool StopSignal::Wait(std::chrono::milliseconds duration, const std::function<void(long long)>& countdown,
+bool StopSignal::Wait(std::chrono::milliseconds duration,
+                      const std::function<void(long long)>& countdown,
                       const std::function<bool()>& alsoStop, std::chrono::milliseconds tick) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + duration;

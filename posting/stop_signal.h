@@ -26,7 +26,8 @@ public:
     // whenever that number changes. true when the whole duration passed; false on a stop
     // (at once, or within `tick` of a Raise() from a signal handler). An extra stop test
     // (another reason to end, such as the window closing) is consulted every tick too.
-    bool Wait(std::chrono::milliseconds duration, const std::function<void(long long seconds)>& countdown = {},
+    bool Wait(std::chrono::milliseconds duration,
+              const std::function<void(long long seconds)>& countdown = {},
               const std::function<bool()>& alsoStop = {},
               std::chrono::milliseconds tick = std::chrono::milliseconds(100));
 

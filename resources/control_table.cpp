@@ -2,7 +2,6 @@
 
 #include <array>
 
-
 namespace qubopost::resources {
 
 namespace {
@@ -52,13 +51,15 @@ constexpr std::array kMainControls = {
 constexpr std::array kAboutControls = {
     ControlDef{IDR_MAINFRAME, K::Icon, "", 11, 17, 20, 20},
     ControlDef{IDC_STATIC, K::Label, "Qubopost Version 1.0", 40, 10, 119, 8},
-    ControlDef{IDC_STATIC, K::Label, "メールで投稿するブロガーのための記事作成・投稿ツール", 40, 25, 135, 20},
+    ControlDef{IDC_STATIC, K::Label, "メールで投稿するブロガーのための記事作成・投稿ツール", 40, 25,
+               135, 20},
     ControlDef{1, K::OkButton, "OK", 178, 7, 50, 14},
 };
 
 constexpr std::array<std::string_view, 7> kCategories = {
-    "すべて", "ビジネス・情報源", "趣味・生活・雑誌", "芸能・音楽",
-    "小説・ノンフィクション", "写真集・グラビア", "漫画・同人誌",
+    "すべて",       "ビジネス・情報源",       "趣味・生活・雑誌",
+    "芸能・音楽",   "小説・ノンフィクション", "写真集・グラビア",
+    "漫画・同人誌",
 };
 
 const DialogDef kMainDialog{IDD_QUBOPOST_DIALOG, "ブログ自動投稿Zelqon", 423, 360, kMainControls};

@@ -43,17 +43,17 @@ inline constexpr int IDR_QUBOPOST_REGISTRY = 104;
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 
 enum class ControlKind {
-    PushButton,     // text: the label
-    GroupBox,       // text: the caption
-    Label,          // static text
-    Edit,           // single line, centred, scrolls sideways
-    MultiEdit,      // several lines, Enter breaks the line, both scroll bars
-    WrappingEdit,   // several lines, Enter breaks the line, lines wrap, vertical scroll bar
-    RadioButton,    // auto radio button
-    ComboBox,       // editable drop-down, sorted list, vertical scroll bar
+    PushButton,    // text: the label
+    GroupBox,      // text: the caption
+    Label,         // static text
+    Edit,          // single line, centred, scrolls sideways
+    MultiEdit,     // several lines, Enter breaks the line, both scroll bars
+    WrappingEdit,  // several lines, Enter breaks the line, lines wrap, vertical scroll bar
+    RadioButton,   // auto radio button
+    ComboBox,      // editable drop-down, sorted list, vertical scroll bar
     ProgressBar,
-    Icon,           // the main icon (About box)
-    OkButton,       // About box OK
+    Icon,      // the main icon (About box)
+    OkButton,  // About box OK
 };
 
 struct ControlDef {

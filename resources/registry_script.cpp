@@ -2,7 +2,6 @@
 
 #include "resources/control_table.h"
 
-
 namespace qubopost::resources {
 
 namespace {

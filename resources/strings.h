@@ -27,7 +27,8 @@ inline constexpr std::string_view kSettingsSaveFailed =
     "設定ファイルを保存できませんでした。\n%s\n(%s)";
 
 // Article generation.
-inline constexpr std::string_view kGenerated = "正常にアフィリエイトコード付き記事が生成されました！！";
+inline constexpr std::string_view kGenerated =
+    "正常にアフィリエイトコード付き記事が生成されました！！";
 inline constexpr std::string_view kNetworkError = "通信エラー";
 inline constexpr std::string_view kConverterUnavailable = "関数のアドレスの取得に失敗しました。";
 

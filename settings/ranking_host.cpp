@@ -6,8 +6,8 @@ using namespace qubopost::platform;
 
 namespace qubopost::settings {
 
-std::string RankingHostInUse(const std::string& settingsPath, std::string_view given, std::string_view builtIn,
-                             bool* fromSettings) {
+std::string RankingHostInUse(const std::string& settingsPath, std::string_view given,
+                             std::string_view builtIn, bool* fromSettings) {
     if (fromSettings) *fromSettings = false;
     if (!given.empty()) return std::string(given);
     std::string stored = ReadSetting(settingsPath, kRankingSection, "Host").value_or("");
@@ -35,7 +35,8 @@ bool IsValidRankingHost(std::string_view host) {
         const auto close = host.find(']');
         if (close == std::string_view::npos || close < 3) return false;
         for (char c : host.substr(1, close - 1))
-            if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.'))
+            if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+                  c == ':' || c == '.'))
                 return false;
         const std::string_view rest = host.substr(close + 1);
         if (rest.empty()) return true;
@@ -46,9 +47,11 @@ bool IsValidRankingHost(std::string_view host) {
         port = host.substr(colon + 1);
         if (!IsPortNumber(port)) return false;
     }
-    if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-') return false;
+    if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-')
+        return false;
     for (char c : name)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.'))
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              c == '-' || c == '.'))
             return false;
     return true;
 }

@@ -14,8 +14,8 @@ bool IsValidRankingHost(std::string_view host);
 // given for this run (`given`, e.g. --ranking-host), else Host= of the settings file's
 // [Ranking] section, else `builtIn` (the host the program was built with). `fromSettings` is
 // set when the settings file's value was taken.
-std::string RankingHostInUse(const std::string& settingsPath, std::string_view given, std::string_view builtIn,
-                             bool* fromSettings = nullptr);
+std::string RankingHostInUse(const std::string& settingsPath, std::string_view given,
+                             std::string_view builtIn, bool* fromSettings = nullptr);
 
 // A port number as the user writes it: 1 to 65535 in decimal digits, nothing else.
 bool IsPortNumber(std::string_view text);

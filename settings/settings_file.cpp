@@ -65,7 +65,8 @@ SettingsRead ReadSettingsFile(const std::string& path) {
     }
     if (!S_ISREG(st.st_mode)) {
         result.state = SettingsRead::State::NotRegular;
-        result.reason = Say(S_ISDIR(st.st_mode) ? msg::kSettingsIsFolder : msg::kSettingsNotRegularFile);
+        result.reason =
+            Say(S_ISDIR(st.st_mode) ? msg::kSettingsIsFolder : msg::kSettingsNotRegularFile);
         return result;
     }
     // O_NONBLOCK: should the name have become a FIFO since, opening it must not wait.
@@ -127,9 +128,11 @@ bool WriteSettingsFile(const std::string& path, std::string_view bytes, std::str
     return true;
 }
 
-bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue>& values, std::string* reason) {
+bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue>& values,
+                        std::string* reason) {
     const SettingsRead read = ReadSettingsFile(path);
-    if (read.state == SettingsRead::State::NotRegular || read.state == SettingsRead::State::Unreadable) {
+    if (read.state == SettingsRead::State::NotRegular ||
+        read.state == SettingsRead::State::Unreadable) {
         if (reason) *reason = read.reason;
         return false;
     }
@@ -144,7 +147,8 @@ bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue
     return WriteSettingsFile(path, document.Serialize(), reason);
 }
 
-std::optional<std::string> ReadSetting(const std::string& path, std::string_view section, std::string_view key) {
+std::optional<std::string> ReadSetting(const std::string& path, std::string_view section,
+                                       std::string_view key) {
     const SettingsRead read = ReadSettingsFile(path);
     if (read.state != SettingsRead::State::Read) return std::nullopt;
     return IniDocument::Parse(read.bytes).Get(section, key);

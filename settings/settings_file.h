@@ -14,8 +14,8 @@
 namespace qubopost::settings {
 
 // Sections of the program's own in the settings file.
-inline constexpr std::string_view kRankingSection = "Ranking";     // Host=
-inline constexpr std::string_view kProgramSection = "Qubopost";    // TrustFile=, Window=, ...
+inline constexpr std::string_view kRankingSection = "Ranking";   // Host=
+inline constexpr std::string_view kProgramSection = "Qubopost";  // TrustFile=, Window=, ...
 inline constexpr std::string_view kLosslessSection = "HostData.Unicode";
 
 struct SettingsRead {
@@ -42,10 +42,12 @@ struct SettingsValue {
 };
 
 // Reads the file again and changes just these keys, keeping everything else as it is.
-bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue>& values, std::string* reason);
+bool UpdateSettingsFile(const std::string& path, const std::vector<SettingsValue>& values,
+                        std::string* reason);
 
 // A value from the file, nullopt when the file or the key is missing or unreadable.
-std::optional<std::string> ReadSetting(const std::string& path, std::string_view section, std::string_view key);
+std::optional<std::string> ReadSetting(const std::string& path, std::string_view section,
+                                       std::string_view key);
 
 // "下書きとして投稿": [Qubopost] Draft=1 posts to blog destinations as drafts. Any other value,
 // or none, posts them published.

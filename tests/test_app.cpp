@@ -45,7 +45,8 @@ struct Launch {
 
 class StartUp : public ::testing::Test {
 protected:
-    Launch Start(const std::string& arguments, std::function<bool()> network = [] { return true; }) {
+    Launch Start(
+        const std::string& arguments, std::function<bool()> network = [] { return true; }) {
         RecordingWindows windows;
         CQubopostApp::Environment env;
         env.executablePath = dir.File("bin-dir/qubopost");
@@ -80,7 +81,8 @@ protected:
 }  // namespace
 
 TEST_F(StartUp, RegistrationSwitchesEndWithoutAWindowInAnyCase) {
-    for (const char* args : {"/RegServer", "-regserver", "/REGSERVER", "--RegServer", "/x /RegServer", "-/-RegServer"}) {
+    for (const char* args : {"/RegServer", "-regserver", "/REGSERVER", "--RegServer",
+                             "/x /RegServer", "-/-RegServer"}) {
         SCOPED_TRACE(args);
         const Launch launch = Start(args);
         EXPECT_EQ(launch.status, 0);
@@ -94,7 +96,8 @@ TEST_F(StartUp, RegistrationSwitchesEndWithoutAWindowInAnyCase) {
 }
 
 TEST_F(StartUp, SwitchCountsOnlyAtTheVeryEnd) {
-    for (const char* args : {"/RegServer x", "/RegServerX", "/Reg Server", "RegServer", "/UnregServer2"}) {
+    for (const char* args :
+         {"/RegServer x", "/RegServerX", "/Reg Server", "RegServer", "/UnregServer2"}) {
         SCOPED_TRACE(args);
         const Launch launch = Start(args);
         EXPECT_EQ(launch.dialogs, 1);
@@ -125,7 +128,8 @@ TEST_F(StartUp, UnregisterKeepsTheNoRemoveKeyAndOtherEntries) {
     EXPECT_TRUE(after.KeyExists("HKCR\\AppID"));
     EXPECT_FALSE(after.KeyExists("HKCR\\AppID\\" + std::string(kAppIdGuid)));
     EXPECT_FALSE(after.KeyExists("HKCR\\AppID\\Qubopost.EXE"));
-    EXPECT_EQ(after.GetValue("HKCR\\AppID\\{other}", ""), std::optional<std::string>("Someone else"));
+    EXPECT_EQ(after.GetValue("HKCR\\AppID\\{other}", ""),
+              std::optional<std::string>("Someone else"));
 }
 
 TEST_F(StartUp, EmbeddedAndAutomationLaunchesShowNothing) {
@@ -165,12 +169,15 @@ TEST(SettingsPath, InstalledProgramsKeepTheirSettingsInTheUsersFolder) {
     const std::string config = dir.File("config/qubopost");
     // A portable copy keeps its settings beside itself.
     MakeFolders(dir.File("portable"));
-    EXPECT_EQ(ChooseSettingsPath(dir.File("portable/qubopost"), config), dir.File("portable/CQubopostDlg.ini"));
+    EXPECT_EQ(ChooseSettingsPath(dir.File("portable/qubopost"), config),
+              dir.File("portable/CQubopostDlg.ini"));
     // An installed one (bin/ of a prefix with share/qubopost) uses the configuration folder...
     MakeFolders(dir.File("prefix/bin"));
     MakeFolders(dir.File("prefix/share/qubopost"));
-    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config), config + "/CQubopostDlg.ini");
+    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config),
+              config + "/CQubopostDlg.ini");
     // ...unless a settings file already lies beside it.
     TempDir::Write(dir.File("prefix/bin/CQubopostDlg.ini"), "[HostData]\n");
-    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config), dir.File("prefix/bin/CQubopostDlg.ini"));
+    EXPECT_EQ(ChooseSettingsPath(dir.File("prefix/bin/qubopost"), config),
+              dir.File("prefix/bin/CQubopostDlg.ini"));
 }

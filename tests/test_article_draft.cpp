@@ -61,7 +61,8 @@ TEST_F(Draft, TheArticleComesBackAfterCloseWithALogLine) {
     MemoryView view;
     auto dialog = Open(view);
     EXPECT_EQ(view.GetWindowTextUtf8(IDC_ARTICLE), article);
-    EXPECT_NE(view.GetWindowTextUtf8(IDC_LOG).find("下書き"), std::string::npos) << view.GetWindowTextUtf8(IDC_LOG);
+    EXPECT_NE(view.GetWindowTextUtf8(IDC_LOG).find("下書き"), std::string::npos)
+        << view.GetWindowTextUtf8(IDC_LOG);
     dialog->OnCommand(IDCANCEL);
 }
 

@@ -162,7 +162,8 @@ TEST(ArticleSearch, SkipMarksAgreeWithAFindForEachMark) {
     std::mt19937 random(77);
     for (int round = 0; round < 3000; ++round) {
         const Text page(RandomText(random, parts, static_cast<int>(random() % 30)));
-        ASSERT_EQ(ScanRankingPage(page), ReferenceScan(page)) << ::testing::PrintToString(page.Bytes());
+        ASSERT_EQ(ScanRankingPage(page), ReferenceScan(page))
+            << ::testing::PrintToString(page.Bytes());
     }
 }
 

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "journal/journal.h"
-#include "posting/posting_engine.h"
 #include "engine_run.h"
 #include "http_server.h"
+#include "journal/journal.h"
+#include "posting/posting_engine.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "wait_for.h"
@@ -60,11 +60,14 @@ private:
                 r.status = 401;
                 return;
             }
-            r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
-                          "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
-                          "<collection href=\"" + Base() + "/atom/entry\"><atom:title>e</atom:title>"
-                          "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
-                          "application/atomsvc+xml");
+            r.set_content(
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?><service xmlns=\"http://www.w3.org/2007/app\" "
+                "xmlns:atom=\"http://www.w3.org/2005/Atom\"><workspace><atom:title>b</atom:title>"
+                "<collection href=\"" +
+                    Base() +
+                    "/atom/entry\"><atom:title>e</atom:title>"
+                    "<accept>application/atom+xml;type=entry</accept></collection></workspace></service>",
+                "application/atomsvc+xml");
             return;
         }
         if (q.method != "POST" || q.path != "/atom/entry") {
@@ -72,7 +75,9 @@ private:
             return;
         }
         const int n = ++m_posts;
-        const Answer answer = n <= static_cast<int>(m_script.size()) ? m_script[static_cast<std::size_t>(n - 1)] : Answer{};
+        const Answer answer = n <= static_cast<int>(m_script.size())
+                                  ? m_script[static_cast<std::size_t>(n - 1)]
+                                  : Answer{};
         if (answer.hold) {
             std::unique_lock lock(m_mutex);
             m_release.wait_for(lock, std::chrono::seconds(20), [this] { return m_released; });
@@ -81,9 +86,11 @@ private:
         if (answer.retryAfter) r.set_header("Retry-After", answer.retryAfter);
         if (answer.status == 201) {
             r.set_header("Location", Base() + "/atom/entry/" + std::to_string(n));
-            r.set_content("<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
-                          "href=\"https://blog.test/entry/" + std::to_string(n) + "\"/><title>x</title></entry>",
-                          "application/atom+xml;type=entry");
+            r.set_content(
+                "<entry xmlns=\"http://www.w3.org/2005/Atom\"><link rel=\"alternate\" type=\"text/html\" "
+                "href=\"https://blog.test/entry/" +
+                    std::to_string(n) + "\"/><title>x</title></entry>",
+                "application/atom+xml;type=entry");
         }
     }
 
@@ -93,14 +100,17 @@ private:
     std::condition_variable m_release;
     bool m_released = false;
     // Last: it serves from its construction on, and stops first.
-    LocalHttpServer m_server{[this](const httplib::Request& q, httplib::Response& r) { Serve(q, r); },
-                             LocalHttpServer::Methods::GetAndPost};
+    LocalHttpServer m_server{
+        [this](const httplib::Request& q, httplib::Response& r) { Serve(q, r); },
+        LocalHttpServer::Methods::GetAndPost};
 };
 
 // A throw-away HOME with a ~/.netrc for taro at 127.0.0.1, no NETRC and no session bus.
 class NetrcHome {
 public:
-    NetrcHome() { m_environment.writeNetrc("machine 127.0.0.1 login taro password \"pass word\"\n"); }
+    NetrcHome() {
+        m_environment.writeNetrc("machine 127.0.0.1 login taro password \"pass word\"\n");
+    }
     std::string Journal() const { return m_environment.home() + "/state/history.sqlite3"; }
 
 private:
@@ -111,8 +121,9 @@ private:
 PostingInputs Inputs(const ScriptedAtomPub& blog) {
     PostingInputs inputs;
     inputs.blogAddresses = Text("atompub+http://taro@" + blog.Base().substr(7) + "/atom");
-    inputs.article = Text(std::string("-----into-----[title]一\r\nx\r\n-----into-----[title]二\r\ny\r\n-----into-----"
-                                      "[title]三\r\nz\r\n-----into-----[title]四\r\nw\r\n-----into-----"));
+    inputs.article = Text(
+        std::string("-----into-----[title]一\r\nx\r\n-----into-----[title]二\r\ny\r\n-----into-----"
+                    "[title]三\r\nz\r\n-----into-----[title]四\r\nw\r\n-----into-----"));
     return inputs;
 }
 
@@ -139,12 +150,36 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
         const char* secondLink;
     };
     const Case cases[] = {
-        {"503 with Retry-After, then posted", {{503, "1"}}, 3, 2, 0, 0, true, S::Sent, S::Sent,
+        {"503 with Retry-After, then posted",
+         {{503, "1"}},
+         3,
+         2,
+         0,
+         0,
+         true,
+         S::Sent,
+         S::Sent,
          "https://blog.test/entry/3"},
-        {"429 without Retry-After, then posted", {{429}}, 3, 2, 0, 0, true, S::Sent, S::Sent,
+        {"429 without Retry-After, then posted",
+         {{429}},
+         3,
+         2,
+         0,
+         0,
+         true,
+         S::Sent,
+         S::Sent,
          "https://blog.test/entry/3"},
-        {"500 three times: failed; the next group goes", {{500}, {502}, {503}}, 4, 1, 1, 0, true, S::Failed,
-         S::Sent, "https://blog.test/entry/4"},
+        {"500 three times: failed; the next group goes",
+         {{500}, {502}, {503}},
+         4,
+         1,
+         1,
+         0,
+         true,
+         S::Failed,
+         S::Sent,
+         "https://blog.test/entry/4"},
         {"401: that blog gets nothing more", {{401}}, 1, 0, 1, 1, false, S::Failed, S::Pending, ""},
     };
     for (const Case& c : cases) {
@@ -169,7 +204,8 @@ TEST(BlogEngine, LaterIsTriedAgainAndARefusedLoginStopsThatBlogOnly) {
         EXPECT_EQ(messages[1].state, c.second);
         EXPECT_EQ(messages[1].link, c.secondLink);
         if (!c.finished) {
-            EXPECT_NE(log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) + " --user taro"),
+            EXPECT_NE(log.find("qubopost-cli credentials set --server " + blog.Base().substr(7) +
+                               " --user taro"),
                       std::string::npos)
                 << log;
         }
@@ -185,7 +221,8 @@ TEST(BlogEngine, TheWaitForALaterBlogEndsWithTheStop) {
     ASSERT_TRUE(WaitFor([&] { return blog.Posts() > 0; }, "the first entry"));
     ASSERT_EQ(blog.Posts(), 1);
     engine.stop.Stop();
-    ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "the 600 s wait did not end";
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << "the 600 s wait did not end";
     const RunOutcome outcome = run.get();
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.sent, 0);

@@ -20,9 +20,7 @@ using qubopost::test::DecodedSubject;
 using qubopost::test::SmtpServer;
 using qubopost::test::WaitFor;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
     TempDir home;
@@ -32,17 +30,25 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
         std::string expected;  // part of the message
     } table[] = {
         {NumberedArticles(2) + std::string("\0tail", 5), {}, "NUL"},
-        {"-----into-----\n\xff\xfe\n-----into-----x-----into-----", {}, "2 行目に UTF-8 として正しくない"},
-        {"-----into-----\n\x81\x20\n-----into-----x-----into-----", {"--input-encoding", "sjis"}, "Shift-JIS として正しくない"},
+        {"-----into-----\n\xff\xfe\n-----into-----x-----into-----",
+         {},
+         "2 行目に UTF-8 として正しくない"},
+        {"-----into-----\n\x81\x20\n-----into-----x-----into-----",
+         {"--input-encoding", "sjis"},
+         "Shift-JIS として正しくない"},
         // A terminal escape has no place in a message (a heart does: see the dry run below).
-        {"-----into-----a\nこんにちは\x1b[2J\n-----into-----b-----into-----", {}, "制御文字（U+001B）2 行目 6 文字目"},
+        {"-----into-----a\nこんにちは\x1b[2J\n-----into-----b-----into-----",
+         {},
+         "制御文字（U+001B）2 行目 6 文字目"},
         {"no separators", {}, "区切り"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.expected);
         TempDir::Write(home.File("article.txt"), row.article);
-        std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
-                                         "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp"};
+        std::vector<std::string> args = {"post",      "--article", home.File("article.txt"),
+                                         "--to",      "b@x.jp",    "--server",
+                                         "127.0.0.1", "--port",    "1",
+                                         "--from",    "me@x.jp"};
         args.insert(args.end(), row.extra.begin(), row.extra.end());
         const CliRun run = RunCli(home, args);
         EXPECT_EQ(run.status, 2);
@@ -53,8 +59,8 @@ TEST(Cli, InputThatWouldBeLostIsRefusedWithWhereItIs) {
 TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
     TempDir home;
     TempDir::Write(home.File("article.txt"), NumberedArticles(2));
-    const std::vector<std::string> base = {"post", "--article", home.File("article.txt"), "--to", "b@x.jp",
-                                           "--from", "me@x.jp"};
+    const std::vector<std::string> base = {
+        "post", "--article", home.File("article.txt"), "--to", "b@x.jp", "--from", "me@x.jp"};
     const struct {
         std::vector<std::string> extra;
         std::string expected;
@@ -83,33 +89,54 @@ TEST(Cli, OptionsAreCheckedBeforeAnyConnection) {
 TEST(Cli, ADryRunSaysThatNothingWasSent) {
     TempDir home;
     TempDir::Write(home.File("article.txt"), NumberedArticles(4));
-    const CliRun run = RunCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp",
-                               "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    const CliRun run = RunCli(
+        home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp",
+               "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("4 通のメールを表示しました（--dry-run のため何も送っていません）"), std::string::npos);
+    EXPECT_NE(run.out.find("4 通のメールを表示しました（--dry-run のため何も送っていません）"),
+              std::string::npos);
     EXPECT_EQ(run.out.find("送信完了"), std::string::npos);
 
     // Characters without a Shift-JIS form go as typed, in subject and body.
-    TempDir::Write(home.File("typed.txt"), "-----into-----\n[title]〜♡🍣\n本文👍🏽\n-----into-----");
-    const CliRun typed = RunCli(home, {"post", "--article", home.File("typed.txt"), "--to", "a@x.jp", "--server",
-                                    "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    TempDir::Write(home.File("typed.txt"),
+                   "-----into-----\n[title]〜♡🍣\n本文👍🏽\n-----into-----");
+    const CliRun typed =
+        RunCli(home, {"post", "--article", home.File("typed.txt"), "--to", "a@x.jp", "--server",
+                      "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     EXPECT_EQ(typed.status, 0) << typed.err;
-    EXPECT_NE(typed.out.find("Subject: 〜♡🍣\n\n\r\n〜♡🍣\r\n本文👍🏽\r\n"), std::string::npos) << typed.out;
+    EXPECT_NE(typed.out.find("Subject: 〜♡🍣\n\n\r\n〜♡🍣\r\n本文👍🏽\r\n"),
+              std::string::npos)
+        << typed.out;
 }
 
 TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
-    const std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "a@x.jp",
-                                           "--to", "b@x.jp", "--server", "127.0.0.1", "--port",
-                                           std::to_string(server.port()), "--from", "me@x.jp", "--pause", "30"};
+    TempDir::Write(home.File("article.txt"),
+                   NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
+    const std::vector<std::string> args = {"post",
+                                           "--article",
+                                           home.File("article.txt"),
+                                           "--to",
+                                           "a@x.jp",
+                                           "--to",
+                                           "b@x.jp",
+                                           "--server",
+                                           "127.0.0.1",
+                                           "--port",
+                                           std::to_string(server.port()),
+                                           "--from",
+                                           "me@x.jp",
+                                           "--pause",
+                                           "30"};
     // First run: killed in its pause after the first message.
     const pid_t pid = StartCli(home, args);
     CliGuard guard(pid);
-    ASSERT_TRUE(WaitFor([&] { return !server.messages().empty(); }, "the first message at the server"));
+    ASSERT_TRUE(
+        WaitFor([&] { return !server.messages().empty(); }, "the first message at the server"));
     // The journal records it before the pause begins.
-    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; }, "the first message marked sent in the journal"));
+    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; },
+                        "the first message marked sent in the journal"));
     ASSERT_EQ(server.messages().size(), 1u);
     ASSERT_EQ(kill(pid, SIGKILL), 0);
     EXPECT_EQ(WaitCli(pid), -1);  // the kill ended it
@@ -122,7 +149,8 @@ TEST(Cli, AKilledPostResumesAndSendsOnlyWhatWasMissing) {
     EXPECT_NE(second.out.find("前回中断した投稿を続きから再開します"), std::string::npos);
     ASSERT_EQ(server.messages().size(), 6u);
     std::set<std::pair<std::string, std::string>> distinct;
-    for (const auto& mail : server.messages()) distinct.insert({mail.rcptTo.at(0), DecodedSubject(mail)});
+    for (const auto& mail : server.messages())
+        distinct.insert({mail.rcptTo.at(0), DecodedSubject(mail)});
     EXPECT_EQ(distinct.size(), 6u);
 
     // Once more after that: a finished run is posted again in full only with --again.
@@ -149,9 +177,10 @@ TEST(Cli, TerminatingDuringAStalledTransferEndsWithinSecondsAndSendsNothing) {
     article += std::string(8 << 20, 'x');
     article += "\n-----into-----";
     TempDir::Write(home.File("article.txt"), article);
-    const pid_t pid = StartCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
-                                      "127.0.0.1", "--port", std::to_string(peer.port()), "--from", "me@x.jp",
-                                      "--pause", "0"});
+    const pid_t pid =
+        StartCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
+                        "127.0.0.1", "--port", std::to_string(peer.port()), "--from", "me@x.jp",
+                        "--pause", "0"});
     CliGuard guard(pid);
     // Wait until the transfer is under way, then ask the program to end.
     auto inData = [&] {
@@ -162,7 +191,8 @@ TEST(Cli, TerminatingDuringAStalledTransferEndsWithinSecondsAndSendsNothing) {
     // The body is going out into the stalled connection: its first bytes wait, unread, at the peer.
     ASSERT_TRUE(WaitFor([&] { return peer.unread() > 0; }, "the body's first bytes at the peer"));
     ASSERT_EQ(kill(pid, SIGTERM), 0);
-    // It ends on its own, soon: a process still running 5 s after SIGTERM is killed and fails the test.
+    // It ends on its own, soon: a process still running 5 s after SIGTERM is killed and fails the
+    // test.
     const int status = WaitCli(pid, std::chrono::seconds(5));
     EXPECT_GE(status, 0) << "ended by a signal rather than by itself";
     guard.Reset(-1);

@@ -26,8 +26,21 @@ using qubopost::test::WaitFor;
 namespace {
 
 std::vector<std::string> PostArgs(const TempDir& home, int port, const std::string& pause) {
-    return {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--to", "b@x.jp", "--server",
-            "127.0.0.1", "--port", std::to_string(port), "--from", "me@x.jp", "--pause", pause};
+    return {"post",
+            "--article",
+            home.File("article.txt"),
+            "--to",
+            "a@x.jp",
+            "--to",
+            "b@x.jp",
+            "--server",
+            "127.0.0.1",
+            "--port",
+            std::to_string(port),
+            "--from",
+            "me@x.jp",
+            "--pause",
+            pause};
 }
 
 }  // namespace
@@ -35,12 +48,15 @@ std::vector<std::string> PostArgs(const TempDir& home, int port, const std::stri
 TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
+    TempDir::Write(home.File("article.txt"),
+                   NumberedArticles(9));  // 3 groups x 2 addresses = 6 messages
     const pid_t cli = StartCli(home, PostArgs(home, server.port(), "30"));
     CliGuard guard(cli);
-    ASSERT_TRUE(WaitFor([&] { return server.messages().size() == 1; }, "the first message at the server"));
+    ASSERT_TRUE(
+        WaitFor([&] { return server.messages().size() == 1; }, "the first message at the server"));
     // Recorded in the journal, and so in its pause.
-    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; }, "the first message marked sent in the journal"));
+    ASSERT_TRUE(WaitFor([&] { return SentInJournal(home) == 1; },
+                        "the first message marked sent in the journal"));
     ASSERT_EQ(kill(cli, SIGKILL), 0);
     EXPECT_EQ(WaitCli(cli), -1);  // the kill ended it, in its pause
     guard.Reset(-1);
@@ -52,7 +68,8 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
     const auto received = MailsBySubject(server);
     EXPECT_EQ(received.size(), 6u);
-    for (const auto& [message, count] : received) EXPECT_EQ(count, 1) << message.first << " " << message.second;
+    for (const auto& [message, count] : received)
+        EXPECT_EQ(count, 1) << message.first << " " << message.second;
 
     const CliRun again = RunCli(home, {"resume"});
     EXPECT_EQ(again.status, 0) << again.err;
@@ -62,7 +79,8 @@ TEST(CliRuns, AKilledRunIsFinishedFromTheJournalAloneWithItsArticleGone) {
     // The run's messages, as the history lists them (under the sanitizers too).
     const CliRun history = RunCli(home, {"history", "--run", "1"});
     EXPECT_EQ(history.status, 0) << history.err;
-    for (const char* part : {"a@x.jp", "b@x.jp", "記事7"}) EXPECT_NE(history.out.find(part), std::string::npos) << part;
+    for (const char* part : {"a@x.jp", "b@x.jp", "記事7"})
+        EXPECT_NE(history.out.find(part), std::string::npos) << part;
 }
 
 TEST(CliRuns, AFinishedRunIsPostedAgainOnlyWhenAskedTo) {
@@ -88,7 +106,8 @@ TEST(CliRuns, AFinishedRunIsPostedAgainOnlyWhenAskedTo) {
 TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
     TempDir home;
     SmtpServer server;
-    TempDir::Write(home.File("article.txt"), NumberedArticles(6));  // 2 groups x 2 addresses = 4 messages
+    TempDir::Write(home.File("article.txt"),
+                   NumberedArticles(6));  // 2 groups x 2 addresses = 4 messages
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         std::vector<std::string> args = PostArgs(home, server.port(), "1");
@@ -96,17 +115,20 @@ TEST(CliRuns, ASecondProcessOnTheSameRunSendsNothingAndNamesTheOwner) {
         const std::size_t before = server.messages().size();
         const pid_t first = StartCli(home, args, home.File("first.out"), home.File("first.err"));
         CliGuard guard(first);
-        ASSERT_TRUE(WaitFor([&] { return server.messages().size() > before; }, "the first run's first message"));
+        ASSERT_TRUE(WaitFor([&] { return server.messages().size() > before; },
+                            "the first run's first message"));
         const CliRun second = RunCli(home, args);
         EXPECT_NE(second.status, 0);
-        EXPECT_NE(second.err.find("この投稿は別のプロセス（PID " + std::to_string(first) + "）が実行中です"),
+        EXPECT_NE(second.err.find("この投稿は別のプロセス（PID " + std::to_string(first) +
+                                  "）が実行中です"),
                   std::string::npos)
             << second.err;
         EXPECT_EQ(WaitCli(first), 0) << TempDir::Read(home.File("first.err"));
         guard.Reset(-1);
         EXPECT_EQ(server.messages().size(), before + 4);
     }
-    for (const auto& [message, count] : MailsBySubject(server)) EXPECT_EQ(count, 3) << message.first << " " << message.second;
+    for (const auto& [message, count] : MailsBySubject(server))
+        EXPECT_EQ(count, 3) << message.first << " " << message.second;
 }
 
 TEST(CliRuns, AKillBeforeTheEndWentOutLeavesTheMessageForTheNextRun) {
@@ -118,13 +140,15 @@ TEST(CliRuns, AKillBeforeTheEndWentOutLeavesTheMessageForTheNextRun) {
         qubopost::test::RawSmtpPeer::Script slow;
         slow.greetingDelayMs = 1500;
         qubopost::test::RawSmtpPeer peer(slow);
-        std::vector<std::string> args = {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
-                                         "127.0.0.1", "--port", std::to_string(peer.port()), "--from", "me@x.jp",
-                                         "--pause", "0"};
+        std::vector<std::string> args = {
+            "post",      "--article", home.File("article.txt"),    "--to",   "a@x.jp",  "--server",
+            "127.0.0.1", "--port",    std::to_string(peer.port()), "--from", "me@x.jp", "--pause",
+            "0"};
         if (round > 0) args.push_back("--again");
         const pid_t cli = StartCli(home, args);
         CliGuard guard(cli);
-        ASSERT_TRUE(WaitFor([&] { return peer.connections() >= 1; }, "the connection to the slow server"));
+        ASSERT_TRUE(
+            WaitFor([&] { return peer.connections() >= 1; }, "the connection to the slow server"));
         ASSERT_EQ(kill(cli, SIGKILL), 0);
         EXPECT_EQ(WaitCli(cli), -1);
         guard.Reset(-1);
@@ -146,9 +170,11 @@ TEST(CliRuns, AJournalThatCannotBeTrustedStopsTheRunBeforeAnythingIsSent) {
         const char* expected;  // part of the message
     };
     const Case cases[] = {
-        {"garbage", [](const std::string& journal) { TempDir::Write(journal, std::string(4096, 'x')); },
+        {"garbage",
+         [](const std::string& journal) { TempDir::Write(journal, std::string(4096, 'x')); },
          "history.sqlite3"},
-        {"a folder", [](const std::string& journal) { mkdir(journal.c_str(), 0700); }, "history.sqlite3"},
+        {"a folder", [](const std::string& journal) { mkdir(journal.c_str(), 0700); },
+         "history.sqlite3"},
         {"truncated",
          [](const std::string& journal) {
              const std::string whole = TempDir::Read(journal);
@@ -157,7 +183,8 @@ TEST(CliRuns, AJournalThatCannotBeTrustedStopsTheRunBeforeAnythingIsSent) {
          "history.sqlite3"},
         // (Root writes a read-only file all the same: the journal's own tests check that case
         // in a process without CAP_DAC_OVERRIDE.)
-        {"read-only", [](const std::string& journal) { chmod(journal.c_str(), 0400); }, "history.sqlite3"},
+        {"read-only", [](const std::string& journal) { chmod(journal.c_str(), 0400); },
+         "history.sqlite3"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -197,7 +224,8 @@ TEST(CliRuns, AJournalLockedByAnotherWriterPastTheWaitStopsTheRun) {
     const std::size_t before = server.messages().size();
     // Another program holds the journal's write lock for longer than the program waits.
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((home.Path() + "/state/qubopost/history.sqlite3").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open((home.Path() + "/state/qubopost/history.sqlite3").c_str(), &db),
+              SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     const CliRun run = RunCli(home, PostArgs(home, server.port(), "0"));
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -221,13 +249,15 @@ TEST(CliRuns, WithoutAJournalOnPurposeItPostsAndSaysResumeIsImpossible) {
 
 TEST(CliRuns, InputsArePipesAndTerminalOutputHasNoControlCharacters) {
     TempDir home;
-    TempDir::Write(home.File("article.txt"), "-----into-----[title]件名\x1b]0;x\x07\n本文\n-----into-----");
+    TempDir::Write(home.File("article.txt"),
+                   "-----into-----[title]件名\x1b]0;x\x07\n本文\n-----into-----");
     // The header comes through a FIFO, read once.
     const std::string fifo = home.File("header.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] { TempDir::Write(fifo, "ヘッダー\n"); });
-    const CliRun run = RunCli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
-                                  "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    const CliRun run = RunCli(
+        home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
+               "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     writer.join();
     // The title holds an escape sequence: refused with where it is, never printed raw.
     EXPECT_EQ(run.status, 2);
@@ -239,15 +269,17 @@ TEST(CliRuns, InputsArePipesAndTerminalOutputHasNoControlCharacters) {
     ASSERT_EQ(unlink(fifo.c_str()), 0);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread again([&] { TempDir::Write(fifo, "ヘッダー\n"); });
-    const CliRun piped = RunCli(home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
-                                    "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
+    const CliRun piped = RunCli(
+        home, {"post", "--article", home.File("article.txt"), "--header", fifo, "--to", "a@x.jp",
+               "--server", "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run"});
     again.join();
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_NE(piped.out.find("ヘッダー\r\n"), std::string::npos) << piped.out;
 
-    const CliRun settings = RunCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
-                                       "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run", "--settings",
-                                       home.File("missing.ini")});
+    const CliRun settings =
+        RunCli(home, {"post", "--article", home.File("article.txt"), "--to", "a@x.jp", "--server",
+                      "127.0.0.1", "--port", "1", "--from", "me@x.jp", "--dry-run", "--settings",
+                      home.File("missing.ini")});
     EXPECT_EQ(settings.status, 2);
     EXPECT_NE(settings.err.find("missing.ini"), std::string::npos) << settings.err;
 }

@@ -47,9 +47,8 @@ TEST_P(ConfirmationDestinations, AsksForWhatTheDestinationsNeed) {
     DialogServices services;
     services.settingsPath = dir.File("CQubopostDlg.ini");
     services.journalPath = dir.File("history.sqlite3");
-    services.sendMail = [](const char*, const char*, const char*, const char*, const char*, const char*, char*) {
-        return 1;
-    };
+    services.sendMail = [](const char*, const char*, const char*, const char*, const char*,
+                           const char*, char*) { return 1; };
     CQubopostDlg dialog(services);
     dialog.Attach(&view);
     dialog.OnInitDialog();
@@ -83,17 +82,23 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ConfirmationDestinations,
     ::testing::Values(
         Case{"only a blog, no SMTP settings", "", "", "", "https://taro@blog.example.jp/", "", 0},
-        Case{"two blogs, a forced API", "", "", "", "https://taro@blog.example.jp/\r\natompub+https://hanako@blog.example.com/feed", "", 0},
-        Case{"a mail address among blogs needs every SMTP setting", "", "", "",
-             "https://taro@blog.example.jp/\r\nblog@example.jp",
-             "投稿元メールアドレスが未入力です。\nSMTPサーバアドレスが未入力です。\nSMTPポートが未入力です。",
-             IDC_FROM_ADDRESS},
-        Case{"full-width port digits are the same number", "me@example.jp", "smtp.test", "２５２５", "blog@example.jp", "", 0},
-        Case{"a URL without its user name", "", "", "", "https://blog.example.jp/", "*", IDC_BLOG_ADDRESSES},
+        Case{"two blogs, a forced API", "", "", "",
+             "https://taro@blog.example.jp/\r\natompub+https://hanako@blog.example.com/feed", "",
+             0},
+        Case{
+            "a mail address among blogs needs every SMTP setting", "", "", "",
+            "https://taro@blog.example.jp/\r\nblog@example.jp",
+            "投稿元メールアドレスが未入力です。\nSMTPサーバアドレスが未入力です。\nSMTPポートが未入力です。",
+            IDC_FROM_ADDRESS},
+        Case{"full-width port digits are the same number", "me@example.jp", "smtp.test", "２５２５",
+             "blog@example.jp", "", 0},
+        Case{"a URL without its user name", "", "", "", "https://blog.example.jp/", "*",
+             IDC_BLOG_ADDRESSES},
         // (A host name is judged by its addresses when the post connects, off the window's thread.)
-        Case{"plain http to another machine's address", "", "", "", "http://taro@192.0.2.7/", "*", IDC_BLOG_ADDRESSES},
-        Case{"a mail line with two at signs", "me@example.jp", "smtp.test", "25", "a@b@example.jp", "*",
-             IDC_BLOG_ADDRESSES}),
+        Case{"plain http to another machine's address", "", "", "", "http://taro@192.0.2.7/", "*",
+             IDC_BLOG_ADDRESSES},
+        Case{"a mail line with two at signs", "me@example.jp", "smtp.test", "25", "a@b@example.jp",
+             "*", IDC_BLOG_ADDRESSES}),
     [](const ::testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
 
 }  // namespace

@@ -62,8 +62,8 @@ TEST_F(Dialog, InitialisationSetsSelectionsIconAndAboutItem) {
 
 TEST_F(Dialog, ClearEmptiesEveryFieldButKeepsMembersAndFile) {
     dialog->OnInitDialog();
-    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES,
-                   IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
+    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT,
+                   IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
         view.SetUtf8(id, "文字");
     }
     view.SetUtf8(IDC_CATEGORY, "芸能・音楽");
@@ -76,8 +76,8 @@ TEST_F(Dialog, ClearEmptiesEveryFieldButKeepsMembersAndFile) {
     view.Answer({true});  // "はい" to the question before clearing
     dialog->OnCommand(IDC_CLEAR);
     ASSERT_EQ(view.Questions().size(), 1u);
-    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES,
-                   IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
+    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT,
+                   IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) {
         EXPECT_EQ(view.Utf8(id), "") << id;
     }
     ExpectInitialSelections();

@@ -1,5 +1,5 @@
-// The advertising disclosure: without "PR", "広告", "プロモーション" or "アフィリエイト" anywhere in the
-// header, the footer or the article, 投稿確認's preview warns (never refuses) and offers
+// The advertising disclosure: without "PR", "広告", "プロモーション" or "アフィリエイト" anywhere
+// in the header, the footer or the article, 投稿確認's preview warns (never refuses) and offers
 // "ヘッダーに追加", whose line then arrives at the server as the first line of every message;
 // qubopost-cli post says the same on standard error.
 #include <gtest/gtest.h>
@@ -110,7 +110,8 @@ TEST_F(Disclosure, AddedToTheHeaderItArrivesAsTheFirstLineOfTheMessage) {
     EXPECT_EQ(view.Messages().back(), "ブログへの自動投稿が完了しました。");
     const auto received = server.messages();
     ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(DecodedBody(received[0]).rfind(kLine + "\r\nこんにちは\r\n", 0), 0u) << DecodedBody(received[0]);
+    EXPECT_EQ(DecodedBody(received[0]).rfind(kLine + "\r\nこんにちは\r\n", 0), 0u)
+        << DecodedBody(received[0]);
 }
 
 TEST(DisclosureCli, PostWarnsOnStandardErrorOnlyWithoutADisclosure) {
@@ -118,11 +119,13 @@ TEST(DisclosureCli, PostWarnsOnStandardErrorOnlyWithoutADisclosure) {
     TempDir::Write(home.File("article.txt"), kArticle);
     TempDir::Write(home.File("plain.txt"), "こんにちは\n");
     TempDir::Write(home.File("pr.txt"), "【PR】こんにちは\n");
-    for (const auto& [header, warned] : {std::pair{"plain.txt", true}, std::pair{"pr.txt", false}}) {
+    for (const auto& [header, warned] :
+         {std::pair{"plain.txt", true}, std::pair{"pr.txt", false}}) {
         SCOPED_TRACE(header);
-        const CliRun run = RunCli(home, {"post", "--dry-run", "--article", home.File("article.txt"), "--header",
-                                         home.File(header), "--to", "blog@example.jp", "--server", "127.0.0.1",
-                                         "--port", "25", "--from", "me@example.jp"});
+        const CliRun run =
+            RunCli(home, {"post", "--dry-run", "--article", home.File("article.txt"), "--header",
+                          home.File(header), "--to", "blog@example.jp", "--server", "127.0.0.1",
+                          "--port", "25", "--from", "me@example.jp"});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err.find("広告であることの表示") != std::string::npos, warned) << run.err;
     }

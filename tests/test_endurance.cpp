@@ -78,14 +78,16 @@ TEST(Endurance, AThousandMessagesKeepMemoryAndOpenFilesFlat) {
     qubopost::test::SmtpClientEnvironment client;
     qubopost::test::SmtpServer server;
     Text addresses;
-    for (int i = 0; i < 1000; ++i) addresses += Text("blog" + std::to_string(i) + "@example.jp\r\n");
-    const PostingInputs inputs{"127.0.0.1",
-                               Text(std::to_string(server.port())),
-                               "me@example.jp",
-                               addresses,
-                               Text("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文です。\r\n\r\n-----into-----"),
-                               Text("ヘッダー\r\n"),
-                               Text("\r\nフッター")};
+    for (int i = 0; i < 1000; ++i)
+        addresses += Text("blog" + std::to_string(i) + "@example.jp\r\n");
+    const PostingInputs inputs{
+        "127.0.0.1",
+        Text(std::to_string(server.port())),
+        "me@example.jp",
+        addresses,
+        Text("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文です。\r\n\r\n-----into-----"),
+        Text("ヘッダー\r\n"),
+        Text("\r\nフッター")};
     Sampler sampler;
     EXPECT_TRUE(ExecutePosting(inputs, BSendMail, sampler));
     EXPECT_EQ(sampler.sent, 1000);
@@ -98,7 +100,8 @@ TEST(Endurance, AThousandMessagesKeepMemoryAndOpenFilesFlat) {
     RecordProperty("resident_kib_at_1000", static_cast<int>(sampler.memoryAtEnd));
     if (!kSanitized) {
         // A leak of even one kilobyte a message would show as a megabyte here.
-        EXPECT_LT(sampler.memoryAtEnd - sampler.memoryAt100, 1024) << "KiB grown from message 100 to 1000";
+        EXPECT_LT(sampler.memoryAtEnd - sampler.memoryAt100, 1024)
+            << "KiB grown from message 100 to 1000";
     }
 }
 
@@ -167,8 +170,9 @@ TEST(Endurance, SettingsKilledWhileSavingAreAlwaysWhole) {
         const auto start = std::chrono::steady_clock::now();
         dialog.SaveSettings();
         dialog.SaveSettings();
-        const auto took =
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
         window = std::max<long long>(window, took * 3);
     }
     int previous = 0;

@@ -83,16 +83,18 @@ TEST_F(FetchJob, AReceivedPageBecomesTheArticleWithTheRealRequest) {
     auto dialog = MakeDialog(server.Port());
     ExpectGenerated(Generate(*dialog));
     const std::string article = view.Utf8(IDC_ARTICLE);
-    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
+    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"),
+              std::string::npos);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].userAgent, "Test Agent Ver0.01");
     EXPECT_EQ(requests[0].contentType, "application/x-www-form-urlencoded");
     EXPECT_EQ(requests[0].host, std::string(RankingHost()));
-    EXPECT_NE(requests[0].target.find(
-                  "/rankfiles/getrank_ex.php?CODE=1&CID=&SCID=&af=zuto837461&listmax=10&font_size=2&r_bg=ff0000"),
-              std::string::npos);
+    EXPECT_NE(
+        requests[0].target.find(
+            "/rankfiles/getrank_ex.php?CODE=1&CID=&SCID=&af=zuto837461&listmax=10&font_size=2&r_bg=ff0000"),
+        std::string::npos);
 }
 
 TEST_F(FetchJob, StatusBelow400CountsAsReceivedAndRedirectsAreFollowed) {
@@ -119,7 +121,8 @@ TEST_F(FetchJob, ErrorStatusesShowTheNetworkErrorWithTheStatusAndKeepTheArticle)
             response.set_content("<a href='http://s/1/' target=_blank>One</a>", "text/html");
         });
         auto dialog = MakeDialog(server.Port());
-        ExpectNetworkError(Generate(*dialog, view.Messages().size() + 1).back(), "HTTP " + std::to_string(status));
+        ExpectNetworkError(Generate(*dialog, view.Messages().size() + 1).back(),
+                           "HTTP " + std::to_string(status));
         EXPECT_EQ(view.Utf8(IDC_ARTICLE), "ユーザーの記事");
     }
     ExpectNetworkError(view.Messages()[2], "メンテナンス中の可能性があります");
@@ -128,10 +131,13 @@ TEST_F(FetchJob, ErrorStatusesShowTheNetworkErrorWithTheStatusAndKeepTheArticle)
 TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
     // Refused, stalled before and inside the body, dropped mid-body, broken chunks, too large.
     const std::vector<RawPeer::Script> scripts = {
-        [](int fd, const std::atomic<bool>& stop) { RawPeer::ReadUntil(fd, "\r\n\r\n", stop), RawPeer::Stall(fd, stop); },
+        [](int fd, const std::atomic<bool>& stop) {
+            RawPeer::ReadUntil(fd, "\r\n\r\n", stop), RawPeer::Stall(fd, stop);
+        },
         [](int fd, const std::atomic<bool>& stop) {
             RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
-            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<a href='http://s/1/' ");
+            RawPeer::SendAll(
+                fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<a href='http://s/1/' ");
             RawPeer::Stall(fd, stop);
         },
         [](int fd, const std::atomic<bool>& stop) {
@@ -140,24 +146,29 @@ TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
         },
         [](int fd, const std::atomic<bool>& stop) {
             RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
-            RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nbroken\r\n");
+            RawPeer::SendAll(
+                fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nbroken\r\n");
         },
         [](int fd, const std::atomic<bool>& stop) {
             RawPeer::ReadUntil(fd, "\r\n\r\n", stop);
             RawPeer::SendAll(fd, "HTTP/1.1 200 OK\r\n\r\n");
             const std::string block(64 * 1024, 'x');
-            for (int i = 0; i < 40 && RawPeer::SendAll(fd, block);) ++i;  // 2.5 MiB over a 1 MiB limit
+            for (int i = 0; i < 40 && RawPeer::SendAll(fd, block);)
+                ++i;  // 2.5 MiB over a 1 MiB limit
         },
     };
     {
         // The proxy is down: the message names it.
         const int closed = RawPeer::ClosedPort();
         auto dialog = MakeDialog(closed);
-        ExpectNetworkError(Generate(*dialog).back(), "プロキシ http://127.0.0.1:" + std::to_string(closed) + " に接続できません");
+        ExpectNetworkError(
+            Generate(*dialog).back(),
+            "プロキシ http://127.0.0.1:" + std::to_string(closed) + " に接続できません");
     }
-    const std::string causes[] = {"時間内に応答がありませんでした", "時間内に応答がありませんでした",
-                                  "ランキングページを取得できませんでした", "ランキングページを取得できませんでした",
-                                  "大きすぎます"};
+    const std::string causes[] = {"時間内に応答がありませんでした",
+                                  "時間内に応答がありませんでした",
+                                  "ランキングページを取得できませんでした",
+                                  "ランキングページを取得できませんでした", "大きすぎます"};
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         SCOPED_TRACE(i);
         RawPeer peer(scripts[i]);
@@ -169,7 +180,8 @@ TEST_F(FetchJob, TransportFailuresShowTheNetworkErrorAndTheirCause) {
 
 TEST_F(FetchJob, ARedirectLoopIsANetworkError) {
     LocalHttpServer server([](const httplib::Request& request, httplib::Response& response) {
-        response.set_redirect(request.target.find("/a") == std::string::npos ? "http://loop.test/a" : "http://loop.test/b",
+        response.set_redirect(request.target.find("/a") == std::string::npos ? "http://loop.test/a"
+                                                                             : "http://loop.test/b",
                               302);
     });
     auto dialog = MakeDialog(server.Port());
@@ -186,7 +198,9 @@ TEST_F(FetchJob, ABodyThatIsNoEucJpStillConverts) {
     std::string body = "<a href='http://shop.test/1/' target=_blank>\xE6\x97\xA5\xE6\x9C\xAC</a>\n";
     for (int c = 0x80; c < 0x100; ++c) body += static_cast<char>(c);
     body += "\n<a href='http://shop.test/2/' target=_blank>Two</a>\n";
-    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
+    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(body, "text/html");
+    });
     auto dialog = MakeDialog(server.Port());
     ExpectGenerated(Generate(*dialog));
     const std::string article = view.Utf8(IDC_ARTICLE);
@@ -199,17 +213,23 @@ TEST_F(FetchJob, NulBytesOfAFetchedPageNeverReachTheArticleAndTheLogCountsThem) 
     std::string body = kEucPage;
     body.insert(body.find("Desc"), std::string(1, '\0'));
     body.insert(body.find("</a>"), std::string(2, '\0'));
-    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) { response.set_content(body, "text/html"); });
+    LocalHttpServer server([&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(body, "text/html");
+    });
     auto dialog = MakeDialog(server.Port());
     ExpectGenerated(Generate(*dialog));
     const std::string article = view.GetWindowTextUtf8(IDC_ARTICLE);
     EXPECT_EQ(article.find('\0'), std::string::npos);
-    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"), std::string::npos);
-    EXPECT_NE(view.GetWindowTextUtf8(IDC_LOG).find("NUL バイト 3 個"), std::string::npos) << view.GetWindowTextUtf8(IDC_LOG);
+    EXPECT_NE(article.find("[title]ランキング①\r\n\r\nお勧め情報のご案内 ↓↓\r\n\r\nDesc"),
+              std::string::npos);
+    EXPECT_NE(view.GetWindowTextUtf8(IDC_LOG).find("NUL バイト 3 個"), std::string::npos)
+        << view.GetWindowTextUtf8(IDC_LOG);
 }
 
 TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
-    LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/html"); });
+    LocalHttpServer empty([](const httplib::Request&, httplib::Response& response) {
+        response.set_content("", "text/html");
+    });
     auto dialog = MakeDialog(empty.Port());
     // A page without a single product makes no article: the user's text stays.
     const auto messages = Generate(*dialog);
@@ -223,7 +243,9 @@ TEST_F(FetchJob, EmptyBodyAndLastLineWithoutLineFeed) {
 }
 
 TEST_F(FetchJob, AnUnavailableConverterIsReportedAndKeepsTheArticle) {
-    LocalHttpServer server([](const httplib::Request&, httplib::Response& response) { response.set_content(kEucPage, "text/html"); });
+    LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
+        response.set_content(kEucPage, "text/html");
+    });
     proxy = std::make_unique<ProxyEnvironment>(server.ProxyUrl());
     DialogServices services;
     services.settingsPath = dir.File("CQubopostDlg.ini");
@@ -261,7 +283,8 @@ TEST_F(FetchJob, OneFetchAtATimeWithTheButtonOffAndEscCancelsItKeepingTheArticle
     ASSERT_FALSE(view.StatusTexts().empty());
     EXPECT_NE(view.StatusTexts().back().find("ランキングを取得しています"), std::string::npos);
     dialog->OnCommand(IDC_GENERATE);  // a second press while it goes does nothing
-    for (int i = 0; i < 200 && connections.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && connections.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(connections.load(), 1);
 
     EXPECT_TRUE(dialog->OnEscape());  // Esc: the fetch ends, the window stays

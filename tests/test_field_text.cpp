@@ -26,17 +26,28 @@ TEST(FieldText, InputMethodFormsBecomeTheirWindowsShiftJisForms) {
         const char* typed;
         const char* sjis;
     } table[] = {
-        {"\u301C", "8160"}, {"\u2212", "817C"}, {"\u2016", "8161"}, {"\u2014", "815C"},
-        {"\u00A2", "8191"}, {"\u00A3", "8192"}, {"\u00AC", "81CA"},
+        {"\u301C", "8160"},
+        {"\u2212", "817C"},
+        {"\u2016", "8161"},
+        {"\u2014", "815C"},
+        {"\u00A2", "8191"},
+        {"\u00A3", "8192"},
+        {"\u00AC", "81CA"},
         // Already the Windows forms: unchanged.
-        {"\uFF5E", "8160"}, {"\uFF0D", "817C"},
+        {"\uFF5E", "8160"},
+        {"\uFF0D", "817C"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.typed);
         EXPECT_EQ(Hex(FieldToSjis(row.typed)), row.sjis);
         EXPECT_TRUE(FindUnmappable(row.typed).empty());
     }
-    EXPECT_EQ(Hex(FieldToSjis("10時\u301C18時")), "3130" "8E9E" "8160" "3138" "8E9E");
+    EXPECT_EQ(Hex(FieldToSjis("10時\u301C18時")),
+              "3130"
+              "8E9E"
+              "8160"
+              "3138"
+              "8E9E");
 }
 
 TEST(FieldText, CharactersWithoutAShiftJisFormAreNamedWithTheirPlace) {
@@ -63,5 +74,6 @@ TEST(FieldText, CharactersWithoutAShiftJisFormAreNamedWithTheirPlace) {
     }
     EXPECT_EQ(CodePointName(U'\u2661'), "U+2661");
     EXPECT_EQ(CodePointName(U'\U0001F600'), "U+1F600");
-    EXPECT_EQ(DescribeUnmappable(FindUnmappable("a\u2661")[0]), "「\u2661」（U+2661）1 行目 2 文字目");
+    EXPECT_EQ(DescribeUnmappable(FindUnmappable("a\u2661")[0]),
+              "「\u2661」（U+2661）1 行目 2 文字目");
 }

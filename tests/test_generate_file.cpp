@@ -54,7 +54,8 @@ TEST(GenerateFile, NulBytesOfThePageNeverReachTheArticleAndAreCounted) {
         std::string_view before;  // two NUL bytes go in front of this text
         bool inArticle;
     };
-    const Insert inserts[] = {{"の一</a>", true}, {"の説明。", true}, {"x/2/\"", true}, {"<tr><td><a href=\"", false}};
+    const Insert inserts[] = {
+        {"の一</a>", true}, {"の説明。", true}, {"x/2/\"", true}, {"<tr><td><a href=\"", false}};
     std::string page = ExamplePageEucJp();
     std::size_t expected = 0;
     for (const Insert& insert : inserts) {
@@ -67,8 +68,8 @@ TEST(GenerateFile, NulBytesOfThePageNeverReachTheArticleAndAreCounted) {
     TempDir dir;
     TempDir::Write(dir.File("page.html"), page);
     Output out;
-    const GenerateResult result =
-        GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
+    const GenerateResult result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly,
+                                                       OutputEncoding::Utf8, out.fd);
     EXPECT_TRUE(result.Succeeded());
     EXPECT_EQ(result.nulBytesDropped, expected);
     EXPECT_EQ(out.Bytes(), kExampleMonthly);
@@ -79,8 +80,8 @@ TEST(GenerateFile, WritesTheWorkedExampleInEitherEncoding) {
     TempDir::Write(dir.File("page.html"), ExamplePageEucJp());
     {
         Output out;
-        const GenerateResult result =
-            GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
+        const GenerateResult result = GenerateFromPageFile(
+            dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
         EXPECT_EQ(result.outcome, GenerateResult::Outcome::Written);
         EXPECT_EQ(result.articles, 2);
         EXPECT_EQ(out.Bytes(), kExampleMonthly);
@@ -88,8 +89,8 @@ TEST(GenerateFile, WritesTheWorkedExampleInEitherEncoding) {
     }
     {
         Output out;
-        const GenerateResult result =
-            GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Sjis, out.fd);
+        const GenerateResult result = GenerateFromPageFile(
+            dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Sjis, out.fd);
         EXPECT_TRUE(result.Succeeded());
         EXPECT_EQ(out.Bytes(), Sjis(kExampleMonthly).Bytes());
     }
@@ -113,7 +114,8 @@ TEST(GenerateFile, LargePagesGoOutInPiecesWithTheSameBytes) {
     expected += "\r\n\r\n-----into-----";
     TempDir::Write(dir.File("page.html"), *ConvertEncoding(page, "UTF-8", "EUC-JP"));
     Output out;
-    const GenerateResult result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Daily, OutputEncoding::Utf8, out.fd);
+    const GenerateResult result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Daily,
+                                                       OutputEncoding::Utf8, out.fd);
     EXPECT_TRUE(result.Succeeded());
     EXPECT_EQ(result.articles, products);
     EXPECT_TRUE(out.Bytes() == expected) << "the article differs";
@@ -133,19 +135,21 @@ TEST(GenerateFile, PagesWithoutAProductWriteNothingAndSaySo) {
         TempDir dir;
         TempDir::Write(dir.File("page.html"), *ConvertEncoding(page, "UTF-8", "EUC-JP"));
         Output out;
-        const GenerateResult result =
-            GenerateFromPageFile(dir.File("page.html"), RankingKind::Pickup, OutputEncoding::Utf8, out.fd);
+        const GenerateResult result = GenerateFromPageFile(
+            dir.File("page.html"), RankingKind::Pickup, OutputEncoding::Utf8, out.fd);
         EXPECT_EQ(result.outcome, GenerateResult::Outcome::NoProducts) << page;
         EXPECT_EQ(result.articles, 0);
         EXPECT_EQ(out.Bytes(), "") << page;
-        EXPECT_NE(GenerateErrorMessage(result, "page.html").find("商品のリンクが一つもなかった"), std::string::npos);
+        EXPECT_NE(GenerateErrorMessage(result, "page.html").find("商品のリンクが一つもなかった"),
+                  std::string::npos);
     }
 }
 
 TEST(GenerateFile, AnUnreadablePageIsAnErrorWithItsReason) {
     TempDir dir;
     Output out;
-    GenerateResult result = GenerateFromPageFile(dir.File("missing.html"), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
+    GenerateResult result = GenerateFromPageFile(dir.File("missing.html"), RankingKind::Monthly,
+                                                 OutputEncoding::Utf8, out.fd);
     EXPECT_EQ(result.outcome, GenerateResult::Outcome::PageUnreadable);
     EXPECT_EQ(result.error, ENOENT);
     const std::string message = GenerateErrorMessage(result, dir.File("missing.html"));
@@ -163,18 +167,21 @@ TEST(GenerateFile, AFullDiskOrAClosedPipeIsAFailureNeverASuccess) {
     TempDir::Write(dir.File("page.html"), ExamplePageEucJp());
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    GenerateResult result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Utf8, full);
+    GenerateResult result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly,
+                                                 OutputEncoding::Utf8, full);
     close(full);
     EXPECT_EQ(result.outcome, GenerateResult::Outcome::WriteFailed);
     EXPECT_EQ(result.error, ENOSPC);
-    EXPECT_NE(GenerateErrorMessage(result, "page.html").find("書き出せませんでした"), std::string::npos);
+    EXPECT_NE(GenerateErrorMessage(result, "page.html").find("書き出せませんでした"),
+              std::string::npos);
 
     // A pipe whose reader has gone: EPIPE, and the process lives on with no SIGPIPE left
     // pending.
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     close(pipeEnds[0]);
-    result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Sjis, pipeEnds[1]);
+    result = GenerateFromPageFile(dir.File("page.html"), RankingKind::Monthly, OutputEncoding::Sjis,
+                                  pipeEnds[1]);
     close(pipeEnds[1]);
     EXPECT_EQ(result.outcome, GenerateResult::Outcome::WriteFailed);
     EXPECT_EQ(result.error, EPIPE);
@@ -187,7 +194,8 @@ TEST(GenerateFile, AFullDiskOrAClosedPipeIsAFailureNeverASuccess) {
 TEST(GenerateFile, AFetchedPageGoesTheSameWay) {
     const std::string page = *ConvertEncoding(ExamplePageEucJp(), "EUC-JP", "windows-31j");
     Output out;
-    const GenerateResult result = GenerateFromPage(Text(page), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
+    const GenerateResult result =
+        GenerateFromPage(Text(page), RankingKind::Monthly, OutputEncoding::Utf8, out.fd);
     EXPECT_TRUE(result.Succeeded());
     EXPECT_EQ(out.Bytes(), kExampleMonthly);
 }

@@ -16,7 +16,10 @@ TEST(HostData, FieldsAreStoredAsTheSectionHoldsThem) {
         bool survives;
     };
     const Case cases[] = {
-        {"a\r\nb", LineBreaks::MiddleDots, "a\x81\x45\x81\x45" "b", true},  // 「・・」 in Shift-JIS
+        {"a\r\nb", LineBreaks::MiddleDots,
+         "a\x81\x45\x81\x45"
+         "b",
+         true},  // 「・・」 in Shift-JIS
         {"a\r\nb", LineBreaks::Dots, "a..b", true},
         {"a\r\nb", LineBreaks::AsTyped, "a  b", false},  // one line: the line end becomes blanks
         {"a..b", LineBreaks::Dots, "a..b", false},       // read back as a line break
@@ -37,11 +40,13 @@ TEST(HostData, TheLosslessCopyEscapesBackslashesAndLineBreaksOnly) {
         std::string utf8, stored;
     };
     const Case cases[] = {
-        {"a\\b", "a\\\\b"}, {"1\r\n2", "1\\n2"}, {"1\n2", "1\\n2"}, {"1\r2", "1\\r2"}, {"♡🍣〜", "♡🍣〜"}, {"", ""},
+        {"a\\b", "a\\\\b"}, {"1\r\n2", "1\\n2"}, {"1\n2", "1\\n2"},
+        {"1\r2", "1\\r2"},  {"♡🍣〜", "♡🍣〜"},    {"", ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EscapeLossless(c.utf8), c.stored) << c.utf8;
-        const std::string back = c.utf8 == "1\n2" ? "1\r\n2" : c.utf8;  // a lone LF comes back as the field's CR LF
+        const std::string back =
+            c.utf8 == "1\n2" ? "1\r\n2" : c.utf8;  // a lone LF comes back as the field's CR LF
         EXPECT_EQ(UnescapeLossless(c.stored), back) << c.stored;
     }
     EXPECT_EQ(UnescapeLossless("\\x\\"), "x\\");  // unknown escapes and a lone backslash at the end

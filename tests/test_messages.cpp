@@ -16,7 +16,6 @@
 #include "resources/messages/messages.h"
 #include "temp_dir.h"
 
-
 namespace msg = qubopost::messages;
 
 namespace {
@@ -47,12 +46,18 @@ TEST(Messages, FillPutsEachValueAtItsNumber) {
         std::vector<std::string_view> views(row.values.begin(), row.values.end());
         std::string filled;
         switch (views.size()) {
-            case 0: filled = msg::Fill(row.text, {}); break;
-            case 1: filled = msg::Fill(row.text, {views[0]}); break;
-            case 2: filled = msg::Fill(row.text, {views[0], views[1]}); break;
+            case 0:
+                filled = msg::Fill(row.text, {});
+                break;
+            case 1:
+                filled = msg::Fill(row.text, {views[0]});
+                break;
+            case 2:
+                filled = msg::Fill(row.text, {views[0], views[1]});
+                break;
             default:
-                filled = msg::Fill(row.text, {views[0], views[1], views[2], views[3], views[4], views[5], views[6],
-                                              views[7], views[8], views[9]});
+                filled = msg::Fill(row.text, {views[0], views[1], views[2], views[3], views[4],
+                                              views[5], views[6], views[7], views[8], views[9]});
         }
         EXPECT_EQ(filled, row.expected);
     }
@@ -87,7 +92,8 @@ TEST(Messages, LanguageComesFromTheFirstLocaleVariableSet) {
     };
     for (const auto& row : table) {
         SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "(unset)") + " / " +
-                     (row.lcMessages ? row.lcMessages : "(unset)") + " / " + (row.lang ? row.lang : "(unset)"));
+                     (row.lcMessages ? row.lcMessages : "(unset)") + " / " +
+                     (row.lang ? row.lang : "(unset)"));
         EXPECT_EQ(msg::LanguageFromLocale(row.lcAll, row.lcMessages, row.lang), row.expected);
     }
 }
@@ -117,7 +123,8 @@ std::multiset<std::string> Placeholders(std::string_view text) {
     static const std::regex placeholder(R"(\{[0-9]+\})");
     std::multiset<std::string> found;
     const std::string copy(text);
-    for (auto it = std::sregex_iterator(copy.begin(), copy.end(), placeholder); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(copy.begin(), copy.end(), placeholder);
+         it != std::sregex_iterator(); ++it)
         found.insert(it->str());
     return found;
 }
@@ -134,23 +141,27 @@ TEST(Messages, EveryEnglishTextIsPlainAndHasThePlaceholdersOfItsJapanese) {
         // Each placeholder once per use in Japanese means the same set in English (a value
         // may be used twice in one language only when it is in both).
         const auto ja = Placeholders(entry.message->ja), en = Placeholders(entry.message->en);
-        EXPECT_EQ(std::set<std::string>(ja.begin(), ja.end()), std::set<std::string>(en.begin(), en.end()));
+        EXPECT_EQ(std::set<std::string>(ja.begin(), ja.end()),
+                  std::set<std::string>(en.begin(), en.end()));
     }
 }
 
 // The list the checks above walk holds every constant the catalogue declares.
 TEST(Messages, TheListHoldsEveryMessageOfTheCatalogue) {
-    std::ifstream file(std::string(QUBOPOST_TEST_SUPPORT_DIR) + "/../../resources/messages/messages_catalogue.h");
+    std::ifstream file(std::string(QUBOPOST_TEST_SUPPORT_DIR) +
+                       "/../../resources/messages/messages_catalogue.h");
     ASSERT_TRUE(file);
     std::stringstream text;
     text << file.rdbuf();
     const std::string source = text.str();
     static const std::regex declared(R"(inline constexpr Message (k\w+)\{)");
     std::set<std::string> names;
-    for (auto it = std::sregex_iterator(source.begin(), source.end(), declared); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(source.begin(), source.end(), declared);
+         it != std::sregex_iterator(); ++it)
         names.insert((*it)[1].str());
     std::set<std::string> listed;
-    for (const msg::NamedMessage& entry : msg::AllMessages()) EXPECT_TRUE(listed.insert(std::string(entry.name)).second);
+    for (const msg::NamedMessage& entry : msg::AllMessages())
+        EXPECT_TRUE(listed.insert(std::string(entry.name)).second);
     EXPECT_EQ(names, listed);
 }
 
@@ -181,10 +192,12 @@ private:
 
 TEST(CliLanguage, ErrorsFollowTheLocale) {
     TempDir home;
-    TempDir::Write(home.File("article.txt"), "-----into-----[title]a\nhttp://shop.test/1\n-----into-----");
+    TempDir::Write(home.File("article.txt"),
+                   "-----into-----[title]a\nhttp://shop.test/1\n-----into-----");
     TempDir::Write(home.File("empty.txt"), "no separators here");
     const std::string missing = home.File("no-such-article.txt");
-    const std::vector<std::string> mail = {"--to", "b@x.jp", "--server", "127.0.0.1", "--from", "me@x.jp"};
+    const std::vector<std::string> mail = {"--to",      "b@x.jp", "--server",
+                                           "127.0.0.1", "--from", "me@x.jp"};
     auto post = [&](std::string article, std::vector<std::string> extra) {
         std::vector<std::string> args = {"post", "--article", std::move(article)};
         args.insert(args.end(), mail.begin(), mail.end());
@@ -197,13 +210,20 @@ TEST(CliLanguage, ErrorsFollowTheLocale) {
         std::string english;   // words the English message says
         std::string japanese;  // words the Japanese message says
     } table[] = {
-        {"unknown option", {"post", "--colour"}, "unknown option --colour", "知らないオプションです: --colour"},
-        {"missing input file", post(missing, {"--port", "25"}), "Cannot read " + missing, missing + " を読めません"},
-        {"port out of range", post(home.File("article.txt"), {"--port", "70000"}), "from 1 to 65535 (got \"70000\")",
-         "1～65535 の数字で指定してください（「70000」）"},
+        {"unknown option",
+         {"post", "--colour"},
+         "unknown option --colour",
+         "知らないオプションです: --colour"},
+        {"missing input file", post(missing, {"--port", "25"}), "Cannot read " + missing,
+         missing + " を読めません"},
+        {"port out of range", post(home.File("article.txt"), {"--port", "70000"}),
+         "from 1 to 65535 (got \"70000\")", "1～65535 の数字で指定してください（「70000」）"},
         {"nothing to post", post(home.File("empty.txt"), {"--port", "25"}), "no article to post",
          "投稿できる記事がありません"},
-        {"unknown command", {"publish"}, "unknown command publish", "知らないコマンドです: publish"},
+        {"unknown command",
+         {"publish"},
+         "unknown command publish",
+         "知らないコマンドです: publish"},
     };
     LocaleVariables locale;
     for (const auto& row : table) {
@@ -225,8 +245,10 @@ TEST(CliLanguage, ErrorsFollowTheLocale) {
 // (there is no session bus) and a blog whose password is stored nowhere.
 TEST(CliLanguage, RunTimeFailuresFollowTheLocale) {
     TempDir home;
-    std::filesystem::create_directories(home.File("state/qubopost/history.sqlite3"));  // a folder in the way
-    TempDir::Write(home.File("article.txt"), "PR\n-----into-----[title]a\nhttp://shop.test/1\n-----into-----");
+    std::filesystem::create_directories(
+        home.File("state/qubopost/history.sqlite3"));  // a folder in the way
+    TempDir::Write(home.File("article.txt"),
+                   "PR\n-----into-----[title]a\nhttp://shop.test/1\n-----into-----");
     const struct {
         std::string what;
         std::vector<std::string> args;
@@ -235,12 +257,20 @@ TEST(CliLanguage, RunTimeFailuresFollowTheLocale) {
         std::string japanese;
     } table[] = {
         {"history in a folder", {"history"}, 2, "a folder is there", "この場所はフォルダです"},
-        {"no key ring", {"credentials", "list"}, 3, "no Secret Service", "Secret Service （gnome-keyring など）が見つかりません"},
-        {"credentials without action", {"credentials"}, 2, "Give set, forget or list", "set、forget または list を指定"},
+        {"no key ring",
+         {"credentials", "list"},
+         3,
+         "no Secret Service",
+         "Secret Service （gnome-keyring など）が見つかりません"},
+        {"credentials without action",
+         {"credentials"},
+         2,
+         "Give set, forget or list",
+         "set、forget または list を指定"},
         // Port 1 of this machine: the run stops at the missing password, before any connection.
         {"blog password nowhere",
-         {"post", "--article", home.File("article.txt"), "--to", "http://taro@127.0.0.1:1/", "--pause", "0",
-          "--no-journal"},
+         {"post", "--article", home.File("article.txt"), "--to", "http://taro@127.0.0.1:1/",
+          "--pause", "0", "--no-journal"},
          1,
          "no password for taro at 127.0.0.1 in the key ring or ~/.netrc",
          "127.0.0.1 の taro のパスワードがキーリングにも ~/.netrc にもありません"},
@@ -251,12 +281,14 @@ TEST(CliLanguage, RunTimeFailuresFollowTheLocale) {
         locale.Lang("C");
         const CliRun english = RunCli(home, row.args);
         EXPECT_EQ(english.status, row.status);
-        EXPECT_NE((english.out + english.err).find(row.english), std::string::npos) << english.out << english.err;
+        EXPECT_NE((english.out + english.err).find(row.english), std::string::npos)
+            << english.out << english.err;
         EXPECT_FALSE(HasJapanese(english.out + english.err)) << english.out << english.err;
         locale.Lang("ja_JP.UTF-8");
         const CliRun japanese = RunCli(home, row.args);
         EXPECT_EQ(japanese.status, row.status);
-        EXPECT_NE((japanese.out + japanese.err).find(row.japanese), std::string::npos) << japanese.out << japanese.err;
+        EXPECT_NE((japanese.out + japanese.err).find(row.japanese), std::string::npos)
+            << japanese.out << japanese.err;
         EXPECT_EQ((japanese.out + japanese.err).find(row.english), std::string::npos);
     }
 }

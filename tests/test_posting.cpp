@@ -40,9 +40,9 @@ std::string Title(int i) { return "記事" + std::to_string(i) + "のタイト�
 Text Articles(int n) {
     std::string page;
     for (int i = 1; i <= n; ++i) {
-        page += "<a href='http://shop.test/" + std::to_string(i) + "/' target=_blank>" + Sjis(Title(i)).Bytes() +
-                "</a>\n<td valign=top align=left><span class=style2>" + Sjis("説明" + std::to_string(i)).Bytes() +
-                "</span></td>\n";
+        page += "<a href='http://shop.test/" + std::to_string(i) + "/' target=_blank>" +
+                Sjis(Title(i)).Bytes() + "</a>\n<td valign=top align=left><span class=style2>" +
+                Sjis("説明" + std::to_string(i)).Bytes() + "</span></td>\n";
     }
     // The generator writes CP932; the posting takes the window's text, UTF-8.
     return Text(ToUtf8(GenerateArticle(Text(page), RankingKind::Monthly)));
@@ -50,8 +50,12 @@ Text Articles(int n) {
 
 // For a number of articles, the articles of each group: three to a group, in order.
 const std::map<int, std::vector<std::vector<int>>> kGroupsOfThree = {
-    {1, {{1}}}, {2, {{1, 2}}}, {3, {{1, 2, 3}}}, {4, {{1, 2, 3}, {4}}},
-    {7, {{1, 2, 3}, {4, 5, 6}, {7}}}, {10, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10}}},
+    {1, {{1}}},
+    {2, {{1, 2}}},
+    {3, {{1, 2, 3}}},
+    {4, {{1, 2, 3}, {4}}},
+    {7, {{1, 2, 3}, {4, 5, 6}, {7}}},
+    {10, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10}}},
     {11, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11}}},
 };
 
@@ -68,7 +72,8 @@ std::vector<int> ArticlesIn(const Text& groupText) {
     std::vector<int> found;
     const std::string& utf8 = groupText.Bytes();
     for (int i = 1; i <= 20; ++i) {
-        if (utf8.find("http://shop.test/" + std::to_string(i) + "/") != std::string::npos) found.push_back(i);
+        if (utf8.find("http://shop.test/" + std::to_string(i) + "/") != std::string::npos)
+            found.push_back(i);
     }
     return found;
 }
@@ -82,8 +87,8 @@ class RecordingSender {
 public:
     explicit RecordingSender(std::vector<int> results = {}) : m_results(std::move(results)) {}
     MailSender Sender() {
-        return [this](const char* server, const char* to, const char* from, const char* subject, const char* body,
-                      const char* reserved, char* error) {
+        return [this](const char* server, const char* to, const char* from, const char* subject,
+                      const char* body, const char* reserved, char* error) {
             std::lock_guard lock(m_mutex);
             calls.push_back({server, to, from, subject, body, reserved});
             const int result = m_next < m_results.size() ? m_results[m_next++] : 1;
@@ -111,7 +116,9 @@ public:
 };
 
 PostingInputs Inputs(const Text& article, const std::string& addresses) {
-    return {"smtp.test", "25", "me@example.jp", Text(addresses), article, Text("ヘッダー\r\n"), Text("\r\nフッター")};
+    return {"smtp.test",         "25",    "me@example.jp",
+            Text(addresses),     article, Text("ヘッダー\r\n"),
+            Text("\r\nフッター")};
 }
 
 }  // namespace
@@ -162,14 +169,15 @@ TEST(PostingPlan, SubjectsStopAtTheLineEndAndAreCutOnWholeCharacters) {
         std::string expected;
     };
     const Case cases[] = {
-        {repeat("漢", 24) + "a", repeat("漢", 24) + "a"},                  // 49
-        {repeat("漢", 25), repeat("漢", 23) + "・・"},                      // 50
-        {"a" + repeat("漢", 25), "a" + repeat("漢", 22) + "・・"},          // 46 would end inside a character
-        {repeat("ｱ", 49), repeat("ｱ", 49)},                                 // half-width katakana: 1 each
+        {repeat("漢", 24) + "a", repeat("漢", 24) + "a"},  // 49
+        {repeat("漢", 25), repeat("漢", 23) + "・・"},     // 50
+        {"a" + repeat("漢", 25),
+         "a" + repeat("漢", 22) + "・・"},   // 46 would end inside a character
+        {repeat("ｱ", 49), repeat("ｱ", 49)},  // half-width katakana: 1 each
         {repeat("ｱ", 50), repeat("ｱ", 46) + "・・"},
-        {repeat("♡", 24) + "a", repeat("♡", 24) + "a"},                    // no Shift-JIS form: 2 each
+        {repeat("♡", 24) + "a", repeat("♡", 24) + "a"},  // no Shift-JIS form: 2 each
         {repeat("♡", 25), repeat("♡", 23) + "・・"},
-        {repeat("〜", 25), repeat("〜", 23) + "・・"},                      // WAVE DASH stays itself
+        {repeat("〜", 25), repeat("〜", 23) + "・・"},  // WAVE DASH stays itself
         // An emoji with a skin-tone modifier is one character of 4 counted bytes: never cut.
         {"a" + repeat("漢", 22) + "👍🏽" + "漢", "a" + repeat("漢", 22) + "・・"},
         {repeat("漢", 21) + "👍🏽" + "漢漢", repeat("漢", 21) + "👍🏽" + "・・"},
@@ -209,14 +217,15 @@ TEST(PostingRun, SendsEveryGroupToEveryAddressWithHeaderAndFooter) {
     EXPECT_EQ(events.range, 4);
     EXPECT_EQ(events.progress, 4);
     EXPECT_EQ(events.pauses, 4);
-    EXPECT_EQ(events.log, (std::vector<std::string>{"b@x.jp:送信完了", "a@x.jp:送信完了", "b@x.jp:送信完了",
-                                                    "a@x.jp:送信完了"}));
+    EXPECT_EQ(events.log, (std::vector<std::string>{"b@x.jp:送信完了", "a@x.jp:送信完了",
+                                                    "b@x.jp:送信完了", "a@x.jp:送信完了"}));
 }
 
 TEST(PostingRun, AFailureSkipsNoOtherAddressAndMakesTheVerdictFailure) {
     RecordingSender mail({0, 1, 1, 1, 1, 1});
     CountingEvents events;
-    EXPECT_FALSE(ExecutePosting(Inputs(Articles(6), "a@x.jp\r\nb@x.jp\r\nc@x.jp"), mail.Sender(), events));
+    EXPECT_FALSE(
+        ExecutePosting(Inputs(Articles(6), "a@x.jp\r\nb@x.jp\r\nc@x.jp"), mail.Sender(), events));
     ASSERT_EQ(mail.calls.size(), 6u);  // both groups to all three addresses
     EXPECT_EQ(events.progress, 5);
     EXPECT_EQ(events.pauses, 5);
@@ -226,7 +235,8 @@ TEST(PostingRun, AFailureSkipsNoOtherAddressAndMakesTheVerdictFailure) {
     // Results above 9 count as sent but write no line.
     RecordingSender quiet({10, 10});
     CountingEvents quietEvents;
-    EXPECT_TRUE(ExecutePosting(Inputs(Articles(2), "a@x.jp\r\nb@x.jp"), quiet.Sender(), quietEvents));
+    EXPECT_TRUE(
+        ExecutePosting(Inputs(Articles(2), "a@x.jp\r\nb@x.jp"), quiet.Sender(), quietEvents));
     EXPECT_TRUE(quietEvents.log.empty());
     EXPECT_EQ(quietEvents.progress, 2);
 }
@@ -244,7 +254,8 @@ namespace {
 
 class PostingDialog : public ::testing::Test {
 protected:
-    std::unique_ptr<CQubopostDlg> MakeDialog(MailSender sender, std::chrono::milliseconds pause = {}) {
+    std::unique_ptr<CQubopostDlg> MakeDialog(MailSender sender,
+                                             std::chrono::milliseconds pause = {}) {
         DialogServices services;
         services.settingsPath = dir.File("CQubopostDlg.ini");
         services.sendMail = std::move(sender);
@@ -276,8 +287,10 @@ TEST_F(PostingDialog, ConfirmationChecksEveryRequiredFieldInOrder) {
     view.SetUtf8(IDC_SMTP_SERVER, " ");  // blanks count as content
     dialog->OnCommand(IDC_CONFIRM_POST);
     // One message that lists every problem, the required-field texts first and in their order.
-    EXPECT_EQ(view.Messages(), (std::vector<std::string>{"投稿元メールアドレスが未入力です。\nSMTPポートが未入力です。\n"
-                                                         "投稿先メールアドレスが未入力です。\n投稿データが未入力です。"}));
+    EXPECT_EQ(
+        view.Messages(),
+        (std::vector<std::string>{"投稿元メールアドレスが未入力です。\nSMTPポートが未入力です。\n"
+                                  "投稿先メールアドレスが未入力です。\n投稿データが未入力です。"}));
     EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
     EXPECT_FALSE(view.IsWindowEnabled(IDC_START_POST));
 
@@ -309,15 +322,17 @@ TEST_F(PostingDialog, ARunUsesTheConfirmedCopiesAndPutsEveryLineOnTop) {
     view.SetUtf8(IDC_LOG, "earlier");
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(1));
-    EXPECT_EQ(view.Messages()[0],
-              "ブログへの投稿に失敗しました。\nSMTPサーバ名：SMTPポート番号：投稿先メールアドレス 等を再度ご確認下さい。");
+    EXPECT_EQ(
+        view.Messages()[0],
+        "ブログへの投稿に失敗しました。\nSMTPサーバ名：SMTPポート番号：投稿先メールアドレス 等を再度ご確認下さい。");
     ASSERT_EQ(mail.calls.size(), 4u);
     EXPECT_EQ(mail.calls[0].to, "blog-a@example.jp");
     EXPECT_EQ(mail.calls[0].server, "smtp.test:587");
-    EXPECT_EQ(view.Utf8(IDC_LOG),
-              "blog-b@example.jp:送信完了\r\n\r\nblog-a@example.jp:送信完了\r\n\r\n"
-              "送信エラー (550 rejected blog-b@example.jp) smtp.test:587 blog-b@example.jp me@example.jp " +
-                  Title(1) + "\r\n\r\nblog-a@example.jp:送信完了\r\n\r\nearlier");
+    EXPECT_EQ(
+        view.Utf8(IDC_LOG),
+        "blog-b@example.jp:送信完了\r\n\r\nblog-a@example.jp:送信完了\r\n\r\n"
+        "送信エラー (550 rejected blog-b@example.jp) smtp.test:587 blog-b@example.jp me@example.jp " +
+            Title(1) + "\r\n\r\nblog-a@example.jp:送信完了\r\n\r\nearlier");
     EXPECT_EQ(view.GetProgressPos(IDC_PROGRESS), 3);
     EXPECT_EQ(view.ProgressUpper(), 4);
     EXPECT_EQ(dialog->Subject().Bytes(), Title(4));
@@ -328,9 +343,9 @@ TEST_F(PostingDialog, ARunUsesTheConfirmedCopiesAndPutsEveryLineOnTop) {
 
 TEST_F(PostingDialog, ButtonsAreDisabledDuringARunAndClosingStopsIt) {
     std::atomic<int> sent{0};
-    auto dialog = MakeDialog(
-        [&](const char*, const char*, const char*, const char*, const char*, const char*, char*) { return ++sent, 1; },
-        std::chrono::hours(1));
+    auto dialog = MakeDialog([&](const char*, const char*, const char*, const char*, const char*,
+                                 const char*, char*) { return ++sent, 1; },
+                             std::chrono::hours(1));
     FillFields("smtp.test", "25", Articles(9));
     dialog->OnCommand(IDC_CONFIRM_POST);
     dialog->OnCommand(IDC_START_POST);
@@ -370,14 +385,16 @@ TEST_F(PostingDialog, WholeRunsArriveAtARealServerAsTheGroupsTheRunBuilt) {
         for (std::size_t g = 0; g < groups.size(); ++g) {
             for (std::size_t a = 0; a < 2; ++a) {
                 const auto& mail = received[before + g * 2 + a];
-                EXPECT_EQ(mail.rcptTo, std::vector<std::string>{a == 0 ? "blog-a@example.jp" : "blog-b@example.jp"});
+                EXPECT_EQ(mail.rcptTo, std::vector<std::string>{a == 0 ? "blog-a@example.jp"
+                                                                       : "blog-b@example.jp"});
                 EXPECT_EQ(mail.mailFrom, "me@example.jp");
                 EXPECT_EQ(DecodedSubject(mail), Title(groups[g][0]));
                 const std::string body = DecodedBody(mail);
                 ASSERT_GE(body.size(), header.size() + footer.size());
                 EXPECT_EQ(body.substr(0, header.size()), header);
                 EXPECT_EQ(body.substr(body.size() - footer.size()), footer);
-                const std::string text = body.substr(header.size(), body.size() - header.size() - footer.size());
+                const std::string text =
+                    body.substr(header.size(), body.size() - header.size() - footer.size());
                 EXPECT_EQ(ArticlesIn(Text(text)), groups[g]);
                 if (a == 0) joined += text;
             }
@@ -399,10 +416,13 @@ TEST_F(PostingDialog, ARejectedRecipientIsLoggedWithTheServersReplyAndOthersStil
     EXPECT_NE(view.Messages()[0].find("失敗"), std::string::npos);
     const auto received = server.messages();
     ASSERT_EQ(received.size(), 2u);
-    for (const auto& mail : received) EXPECT_EQ(mail.rcptTo, std::vector<std::string>{"blog-b@example.jp"});
+    for (const auto& mail : received)
+        EXPECT_EQ(mail.rcptTo, std::vector<std::string>{"blog-b@example.jp"});
     const std::string log = view.Utf8(IDC_LOG);
     // What happened and what to do first, then the server's own reply.
-    EXPECT_NE(log.find("送信エラー (投稿先のアドレスがSMTPサーバに断られました。"), std::string::npos) << log;
+    EXPECT_NE(log.find("送信エラー (投稿先のアドレスがSMTPサーバに断られました。"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("綴りを確かめてください。"), std::string::npos) << log;
     EXPECT_NE(log.find(" 550 5.1.1"), std::string::npos) << log;
     EXPECT_NE(log.find("blog-a@example.jp me@example.jp"), std::string::npos);
@@ -429,7 +449,8 @@ TEST_F(PostingDialog, WhatTheUserTypedArrivesAsTypedThroughTheDefaultMailCall) {
     auto dialog = MakeDialog(nullptr);
     const std::string typed = "〜♡🍣①～　👍🏽";
     FillFields("127.0.0.1", std::to_string(server.port()),
-               Text("-----into-----\r\n[title]件名" + typed + "\r\n本文" + typed + "\r\nhttp://shop.test/1/\r\n-----into-----"));
+               Text("-----into-----\r\n[title]件名" + typed + "\r\n本文" + typed +
+                    "\r\nhttp://shop.test/1/\r\n-----into-----"));
     view.SetUtf8(IDC_BLOG_ADDRESSES, "blog-a@example.jp");
     view.SetWindowTextUtf8(IDC_HEADER, "ヘッダー" + typed + "\r\n");
     view.SetWindowTextUtf8(IDC_FOOTER, "\r\nフッター" + typed);
@@ -463,8 +484,10 @@ TEST_F(PostingDialog, TheConfirmationListsEveryProblemAndFocusesTheFirst) {
     dialog->OnCommand(IDC_CONFIRM_POST);
     ASSERT_EQ(view.Messages().size(), 1u);
     const std::string message = view.Messages()[0];
-    EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0), 0u);  // the required-field text first
-    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」", "フッターの 制御文字（U+0007）1 行目 5 文字目"})
+    EXPECT_EQ(message.rfind("投稿元メールアドレスが未入力です。\n", 0),
+              0u);  // the required-field text first
+    for (const char* part : {"1～65535", "「no-at-sign」", "「two@@example.jp」",
+                             "フッターの 制御文字（U+0007）1 行目 5 文字目"})
         EXPECT_NE(message.find(part), std::string::npos) << part << "\n" << message;
     EXPECT_EQ(message.find("U+2661"), std::string::npos);
     EXPECT_EQ(view.Focus(), IDC_FROM_ADDRESS);
@@ -501,8 +524,8 @@ TEST_F(PostingDialog, AnEditAfterTheConfirmationTurnsTheStartButtonOff) {
     RecordingSender mail;
     auto dialog = MakeDialog(mail.Sender());
     view.notify = dialog.get();
-    for (int field : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES, IDC_ARTICLE, IDC_HEADER,
-                      IDC_FOOTER}) {
+    for (int field : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES,
+                      IDC_ARTICLE, IDC_HEADER, IDC_FOOTER}) {
         SCOPED_TRACE(field);
         FillFields("smtp.test", "25", Articles(2));
         dialog->OnCommand(IDC_CONFIRM_POST);
@@ -517,9 +540,9 @@ TEST_F(PostingDialog, AnEditAfterTheConfirmationTurnsTheStartButtonOff) {
 
 TEST_F(PostingDialog, ClearDuringARunKeepsTheStartButtonOffAfterIt) {
     std::atomic<int> sent{0};
-    auto dialog = MakeDialog(
-        [&](const char*, const char*, const char*, const char*, const char*, const char*, char*) { return ++sent, 1; },
-        std::chrono::milliseconds(300));
+    auto dialog = MakeDialog([&](const char*, const char*, const char*, const char*, const char*,
+                                 const char*, char*) { return ++sent, 1; },
+                             std::chrono::milliseconds(300));
     view.notify = dialog.get();
     FillFields("smtp.test", "25", Articles(1));
     dialog->OnCommand(IDC_CONFIRM_POST);
@@ -549,8 +572,8 @@ TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
     std::unique_ptr<CQubopostDlg> dialog;
     std::atomic<bool> stopped{false};
     dialog = MakeDialog(
-        [&](const char* server, const char* to, const char* from, const char* subject, const char* body,
-            const char* reserved, char* error) {
+        [&](const char* server, const char* to, const char* from, const char* subject,
+            const char* body, const char* reserved, char* error) {
             const int result = mail.Sender()(server, to, from, subject, body, reserved, error);
             if (mail.calls.size() == 3 && !stopped.exchange(true)) dialog->StopPosting();
             return result;
@@ -560,7 +583,8 @@ TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
     dialog->OnCommand(IDC_CONFIRM_POST);
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(1));
-    EXPECT_NE(view.Messages()[0].find("投稿を停止しました。送信済み 3 通、未送信 3 通"), std::string::npos);
+    EXPECT_NE(view.Messages()[0].find("投稿を停止しました。送信済み 3 通、未送信 3 通"),
+              std::string::npos);
     ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the stopped run to end"));
     ASSERT_EQ(mail.calls.size(), 3u);
     ASSERT_TRUE(view.IsWindowEnabled(IDC_START_POST));  // the confirmation still stands
@@ -569,7 +593,8 @@ TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(2));
     ASSERT_EQ(view.Questions().size(), 1u);
-    EXPECT_EQ(view.Questions()[0].rfind("前回中断した投稿があります。続きから再開しますか？", 0), 0u);
+    EXPECT_EQ(view.Questions()[0].rfind("前回中断した投稿があります。続きから再開しますか？", 0),
+              0u);
     EXPECT_EQ(view.Messages()[1], "ブログへの自動投稿が完了しました。");
     ASSERT_EQ(mail.calls.size(), 6u);
     std::set<std::pair<std::string, std::string>> distinct;
@@ -579,8 +604,8 @@ TEST_F(PostingDialog, StopLeavesTheRestForAResumeThatSendsNothingTwice) {
 
 TEST_F(PostingDialog, ARefusedLoginCostsOneAttemptAndStopsTheRun) {
     std::atomic<int> attempts{0};
-    auto dialog = MakeDialog([&](const char*, const char*, const char*, const char*, const char*, const char*,
-                                 char* error) {
+    auto dialog = MakeDialog([&](const char*, const char*, const char*, const char*, const char*,
+                                 const char*, char* error) {
         ++attempts;
         std::snprintf(error, 80, "login refused: 535 5.7.8 Error: authentication failed");
         return 0;
@@ -590,7 +615,8 @@ TEST_F(PostingDialog, ARefusedLoginCostsOneAttemptAndStopsTheRun) {
     dialog->OnCommand(IDC_START_POST);
     ASSERT_TRUE(view.WaitForMessages(1));
     EXPECT_EQ(attempts.load(), 1);
-    EXPECT_NE(view.Messages()[0].find("ユーザー名またはパスワードを受け付けませんでした"), std::string::npos);
+    EXPECT_NE(view.Messages()[0].find("ユーザー名またはパスワードを受け付けませんでした"),
+              std::string::npos);
     EXPECT_NE(view.Messages()[0].find("未送信のメールは 6 通"), std::string::npos);
     EXPECT_NE(view.Utf8(IDC_LOG).find("535 5.7.8"), std::string::npos);
 }

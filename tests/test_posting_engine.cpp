@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine_run.h"
 #include "journal/journal.h"
 #include "posting/posting_engine.h"
-#include "engine_run.h"
 #include "temp_dir.h"
 
 using namespace qubopost::platform;
@@ -21,8 +21,13 @@ using qubopost::test::JournalMessages;
 namespace {
 
 PostingInputs Inputs() {
-    return {"smtp.test", "25", "me@example.jp", "a@x.jp\r\nb@x.jp",
-            "-----into-----[title]一\r\nx\r\n-----into-----", "", ""};
+    return {"smtp.test",
+            "25",
+            "me@example.jp",
+            "a@x.jp\r\nb@x.jp",
+            "-----into-----[title]一\r\nx\r\n-----into-----",
+            "",
+            ""};
 }
 
 // A mail call that answers from a script, one code per call (1 = sent when it runs out),
@@ -31,12 +36,14 @@ struct ScriptedMail {
     std::vector<int> codes;
     int calls = 0;
     NotifyingMailSender Sender() {
-        return [this](const char*, const char*, const char*, const char*, const char*, const char*, char* error,
-                      const int*, void (*beforeEnd)(void*), void* context) {
-            const int code = calls < static_cast<int>(codes.size()) ? codes[static_cast<std::size_t>(calls)] : 1;
+        return [this](const char*, const char*, const char*, const char*, const char*, const char*,
+                      char* error, const int*, void (*beforeEnd)(void*), void* context) {
+            const int code =
+                calls < static_cast<int>(codes.size()) ? codes[static_cast<std::size_t>(calls)] : 1;
             ++calls;
             if (code == 5) {
-                std::snprintf(error, 80, "login deferred: 454 4.7.0 Temporary authentication failure");
+                std::snprintf(error, 80,
+                              "login deferred: 454 4.7.0 Temporary authentication failure");
                 return code;  // nothing was handed over: no end notice
             }
             if (beforeEnd) beforeEnd(context);
@@ -50,16 +57,16 @@ struct ScriptedMail {
 TEST(PostingEngine, ALoginRefusedForNowIsTriedAgainAtMostThreeTimes) {
     struct Case {
         std::vector<int> codes;
-        int calls;      // mail calls made
+        int calls;  // mail calls made
         int sent;
         bool refused;   // the run stopped as for a refused login
         int deferrals;  // log lines saying the login was refused for now, tried again
     };
     const Case cases[] = {
-        {{5, 5}, 4, 2, false, 2},           // two deferrals, then both messages
-        {{5, 5, 5}, 5, 2, false, 3},        // the third deferral is still tried again
-        {{5, 5, 5, 5}, 4, 0, true, 3},      // the fourth stops the run
-        {{1, 5, 5, 5, 5}, 5, 1, true, 3},   // counted over the whole run
+        {{5, 5}, 4, 2, false, 2},          // two deferrals, then both messages
+        {{5, 5, 5}, 5, 2, false, 3},       // the third deferral is still tried again
+        {{5, 5, 5, 5}, 4, 0, true, 3},     // the fourth stops the run
+        {{1, 5, 5, 5, 5}, 5, 1, true, 3},  // counted over the whole run
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.codes));
@@ -97,8 +104,8 @@ TEST(PostingEngine, AMessageIsUncertainOnlyFromItsEndNoticeOn) {
         EngineSetup setup;
         setup.journalPath = path;
         setup.pause = std::chrono::milliseconds(1);
-        setup.send = [&](const char*, const char*, const char*, const char*, const char*, const char*, char*,
-                         const int*, void (*beforeEnd)(void*), void* context) {
+        setup.send = [&](const char*, const char*, const char*, const char*, const char*,
+                         const char*, char*, const int*, void (*beforeEnd)(void*), void* context) {
             if (noticeFirst) beforeEnd(context);
             auto other = journal::Journal::Open(path);
             if (other) {
@@ -116,6 +123,7 @@ TEST(PostingEngine, AMessageIsUncertainOnlyFromItsEndNoticeOn) {
         inputs.blogAddresses = "a@x.jp";
         ASSERT_EQ(run.Prepare(inputs), PostingEngine::Ready::Go);
         EXPECT_TRUE(run.Run().Succeeded());
-        EXPECT_EQ(seen, noticeFirst ? journal::MessageState::Uncertain : journal::MessageState::Pending);
+        EXPECT_EQ(seen,
+                  noticeFirst ? journal::MessageState::Uncertain : journal::MessageState::Pending);
     }
 }

@@ -24,8 +24,9 @@ Text S(const char* utf8) { return Text(utf8); }
 
 TEST(PostingSpans, GroupsAreTheirPartsAndBodiesAreBuiltFromThem) {
     // Four articles: groups of three and one; the second begins at the fourth separator.
-    const Text article = S("head\r\n-----into-----\r\n[title]一\r\n本文一\r\n-----into-----\r\n[title]二\r\n"
-                           "-----into-----\r\n[title]三\r\n-----into-----\r\n[title]四\r\n本文四\r\n-----into-----");
+    const Text article =
+        S("head\r\n-----into-----\r\n[title]一\r\n本文一\r\n-----into-----\r\n[title]二\r\n"
+          "-----into-----\r\n[title]三\r\n-----into-----\r\n[title]四\r\n本文四\r\n-----into-----");
     const std::vector<PostingGroupSpan> spans = PlanPostingSpans(article);
     ASSERT_EQ(spans.size(), 2u);
     const int fourth = article.Find(S("-----into-----\r\n[title]四"));
@@ -35,7 +36,8 @@ TEST(PostingSpans, GroupsAreTheirPartsAndBodiesAreBuiltFromThem) {
     EXPECT_EQ(spans[1].end, article.GetLength());
     EXPECT_EQ(spans[0].subject, S("一"));
     EXPECT_EQ(spans[1].subject, S("四"));
-    EXPECT_EQ(GroupBody(article, spans[1], S("ヘッダ\r\n"), S("フッタ")), S("ヘッダ\r\n\r\n四\r\n本文四\r\nフッタ"));
+    EXPECT_EQ(GroupBody(article, spans[1], S("ヘッダ\r\n"), S("フッタ")),
+              S("ヘッダ\r\n\r\n四\r\n本文四\r\nフッタ"));
     EXPECT_EQ(GroupText(article, spans[0]), S("head\r\n\r\n一\r\n本文一\r\n\r\n二\r\n\r\n三\r\n"));
 }
 
@@ -45,9 +47,10 @@ TEST(PostingSpans, BlankGroupsAreNotMailed) {
         std::size_t groups;
     };
     const Case cases[] = {
-        {"-----into----------into-----", 0},                        // nothing between two separators
-        {"\r\n\r\n-----into-----\r\n  \t\r\n-----into-----", 0},     // line ends and blanks only
-        {"-----into-----\r\n[title]\r\n　\r\n-----into-----", 0},   // a title tag and a full-width blank
+        {"-----into----------into-----", 0},                      // nothing between two separators
+        {"\r\n\r\n-----into-----\r\n  \t\r\n-----into-----", 0},  // line ends and blanks only
+        {"-----into-----\r\n[title]\r\n　\r\n-----into-----",
+         0},  // a title tag and a full-width blank
         {"-----into-----\r\n[title]x\r\n-----into-----", 1},
         // Seven articles: the middle group (articles 4 to 6) is empty and left out.
         {"-----into-----a-----into-----b-----into-----c-----into----------into----------into----------into-----g"
@@ -65,7 +68,7 @@ TEST(PostingSpans, BlankGroupsAreNotMailed) {
     EXPECT_EQ(groups[1].text, Text("g"));
     EXPECT_TRUE(IsBlankGroupText(S(" \t\r\n　").Bytes()));
     EXPECT_FALSE(IsBlankGroupText(S("　x").Bytes()));
-    EXPECT_TRUE(IsBlankGroupText("\xE3\x80\x80"));  // U+3000
+    EXPECT_TRUE(IsBlankGroupText("\xE3\x80\x80"));   // U+3000
     EXPECT_FALSE(IsBlankGroupText("\xE3\x80\x81"));  // U+3001 「、」
 }
 
@@ -73,16 +76,19 @@ TEST(PostingSpans, SeparatorsRightBehindMultiByteCharactersAreFound) {
     // Bytes of UTF-8 characters that a Shift-JIS scan would take for lead bytes (E3 81 82 is
     // "あ", 82 a lead byte there) must not hide the separator behind them.
     for (const char* before : {"あ", "♡", "🍣", "ア", "〜"}) {
-        const Text article(std::string(before) + "-----into-----[title]件名" + before + "\r\n本文-----into-----");
+        const Text article(std::string(before) + "-----into-----[title]件名" + before +
+                           "\r\n本文-----into-----");
         const std::vector<PostingGroup> groups = PlanPosting(article);
         ASSERT_EQ(groups.size(), 1u) << before;
         EXPECT_EQ(groups[0].subject, Text(std::string("件名") + before)) << before;
-        EXPECT_EQ(groups[0].text, Text(std::string(before) + "件名" + before + "\r\n本文")) << before;
+        EXPECT_EQ(groups[0].text, Text(std::string(before) + "件名" + before + "\r\n本文"))
+            << before;
     }
 }
 
 TEST(PostingAddresses, FullWidthBlanksAreTrimmedAsBlanksAre) {
-    const std::vector<Text> addresses = SplitAddresses(S("　a@x.jp　\r\n \t　 b@x.jp\t\r\n　　\r\nc@x.jp　d\n"));
+    const std::vector<Text> addresses =
+        SplitAddresses(S("　a@x.jp　\r\n \t　 b@x.jp\t\r\n　　\r\nc@x.jp　d\n"));
     ASSERT_EQ(addresses.size(), 3u);
     EXPECT_EQ(addresses[0], Text("a@x.jp"));
     EXPECT_EQ(addresses[1], Text("b@x.jp"));
@@ -105,11 +111,15 @@ TEST(FieldFile, Utf8FilesAreTakenAsTheyAreAndShiftJisFilesConvertedWithCrLf) {
         {"\n\n", false, "\r\n\r\n"},
         {"", false, ""},
         // What the user typed stays: WAVE DASH, a heart, an emoji with its modifier.
-        {"a\xE3\x80\x9C" "b", false, "a\xE3\x80\x9C" "b"},
+        {"a\xE3\x80\x9C"
+         "b",
+         false,
+         "a\xE3\x80\x9C"
+         "b"},
         {"♡🍣👍🏽①\n", false, "♡🍣👍🏽①\r\n"},
         {Sjis("表示\n").Bytes(), true, "表示\r\n"},
-        {"\x83\x5C\n", true, "ソ\r\n"},           // "ソ": its trail byte is a backslash
-        {"\x81\x60\x87\x40", true, "～①"},        // CP932's tilde is U+FF5E
+        {"\x83\x5C\n", true, "ソ\r\n"},     // "ソ": its trail byte is a backslash
+        {"\x81\x60\x87\x40", true, "～①"},  // CP932's tilde is U+FF5E
     };
     for (const Case& c : cases) {
         TempDir::Write(dir.File("f.txt"), c.bytes);
@@ -168,16 +178,19 @@ TEST(FieldFile, WhatWouldBeLostIsRefusedWithItsLine) {
     };
     const Case cases[] = {
         {std::string("a\nb\n\x82\xA0\nc\0d", 10), false, FieldFileError::Kind::NulByte, 4},
-        {std::string("\x81\n\0", 3), true, FieldFileError::Kind::NulByte, 2},  // NUL first, before a broken character
+        {std::string("\x81\n\0", 3), true, FieldFileError::Kind::NulByte,
+         2},  // NUL first, before a broken character
         {"ok\n\x81\n", true, FieldFileError::Kind::InvalidSjis, 2},
         {"ok\nok\n\xFD", true, FieldFileError::Kind::InvalidSjis, 3},
         {"ok\n\xE3\x81\n", false, FieldFileError::Kind::InvalidUtf8, 2},
-        {"ok\nok\n\xED\xA0\x80\n", false, FieldFileError::Kind::InvalidUtf8, 3},  // a UTF-16 surrogate
+        {"ok\nok\n\xED\xA0\x80\n", false, FieldFileError::Kind::InvalidUtf8,
+         3},  // a UTF-16 surrogate
     };
     for (const Case& c : cases) {
         TempDir::Write(dir.File("f.txt"), c.bytes);
         FieldFileError error;
-        EXPECT_FALSE(ReadFieldFile(dir.File("f.txt"), c.sjis, &error)) << ::testing::PrintToString(c.bytes);
+        EXPECT_FALSE(ReadFieldFile(dir.File("f.txt"), c.sjis, &error))
+            << ::testing::PrintToString(c.bytes);
         EXPECT_EQ(error.kind, c.kind) << ::testing::PrintToString(c.bytes);
         if (c.line) {
             EXPECT_EQ(error.line, c.line) << ::testing::PrintToString(c.bytes);

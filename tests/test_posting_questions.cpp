@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
+#include "cli_process.h"
 #include "memory_view.h"
 #include "resources/control_table.h"
-#include "cli_process.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
@@ -59,7 +59,8 @@ protected:
     }
     // Stops the run once `count` messages arrived.
     void StopAfter(CQubopostDlg& dialog, std::size_t count) {
-        ASSERT_TRUE(WaitFor([&] { return server.messages().size() >= count; }, "the messages to stop after"));
+        ASSERT_TRUE(WaitFor([&] { return server.messages().size() >= count; },
+                            "the messages to stop after"));
         ASSERT_EQ(server.messages().size(), count);
         dialog.OnCommand(IDC_START_POST);  // "投稿停止"
     }
@@ -83,7 +84,8 @@ TEST_F(Questions, EscOnTheResumeQuestionSendsNothing) {
     view.AnswerChoices({2});  // Esc: キャンセル
     dialog->OnCommand(IDC_START_POST);
     ASSERT_FALSE(view.Questions().empty());
-    EXPECT_EQ(view.Questions().back().rfind("前回中断した投稿があります。続きから再開しますか？", 0), 0u);
+    EXPECT_EQ(
+        view.Questions().back().rfind("前回中断した投稿があります。続きから再開しますか？", 0), 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(dialog->Posting());
     EXPECT_EQ(server.messages().size(), 1u);
@@ -102,7 +104,9 @@ TEST_F(Questions, AFinishedRunIsPostedAgainOnlyAfterAYes) {
         dialog->OnCommand(IDC_START_POST);
         ASSERT_EQ(view.Questions().size(), asked + 1);
         const std::string question = view.Questions().back();
-        EXPECT_NE(question.find("にすべて投稿済みです。もう一度すべて投稿しますか？"), std::string::npos) << question;
+        EXPECT_NE(question.find("にすべて投稿済みです。もう一度すべて投稿しますか？"),
+                  std::string::npos)
+            << question;
         EXPECT_EQ(question.rfind("この内容は ", 0), 0u) << question;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_FALSE(dialog->Posting());
@@ -123,7 +127,8 @@ TEST_F(Questions, EscAfterARunWithFailuresSendsNothing) {
 
     view.AnswerChoices({2});  // Esc: キャンセル
     dialog->OnCommand(IDC_START_POST);
-    EXPECT_NE(view.Questions().back().find("失敗したメールだけを送りますか"), std::string::npos) << view.Questions().back();
+    EXPECT_NE(view.Questions().back().find("失敗したメールだけを送りますか"), std::string::npos)
+        << view.Questions().back();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(dialog->Posting());
     EXPECT_EQ(refusing.messages().size(), 2u);
@@ -150,7 +155,8 @@ TEST_F(Questions, AStopAndAnImmediateResumeKeepThePauseBetweenMessages) {
     EXPECT_GE(second - first, pause - std::chrono::milliseconds(20));
     // The wait is shown as the pause is.
     bool shown = false;
-    for (const std::string& status : view.StatusTexts()) shown |= status.rfind("待機中: 次の送信まで", 0) == 0;
+    for (const std::string& status : view.StatusTexts())
+        shown |= status.rfind("待機中: 次の送信まで", 0) == 0;
     EXPECT_TRUE(shown);
     dialog->StopPosting();
     ASSERT_TRUE(WaitFor([&] { return !dialog->Posting(); }, "the run to end"));

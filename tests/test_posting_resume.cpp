@@ -17,9 +17,9 @@
 #include "platform/encoding.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
-#include "wait_for.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "wait_for.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -58,7 +58,8 @@ std::vector<journal::RunSummary> Runs(const std::string& path) {
 
 class PostingResume : public ::testing::Test {
 protected:
-    std::unique_ptr<CQubopostDlg> NewDialog(MemoryView& view, MailSender sender, const std::string& journalPath) {
+    std::unique_ptr<CQubopostDlg> NewDialog(MemoryView& view, MailSender sender,
+                                            const std::string& journalPath) {
         DialogServices services;
         services.settingsPath = dir.File("CQubopostDlg.ini");
         services.journalPath = journalPath;
@@ -71,14 +72,15 @@ protected:
 
     // Posts the article to two blogs at the real server and stops once `stopAfter` messages
     // went out; returns what the preview said the run sends, by number.
-    std::vector<Mail> PostAndStop(const Text& article, std::size_t stopAfter, const std::string& journalPath) {
+    std::vector<Mail> PostAndStop(const Text& article, std::size_t stopAfter,
+                                  const std::string& journalPath) {
         MemoryView view;
         std::atomic<std::size_t> calls{0};
         std::unique_ptr<CQubopostDlg> dialog;
         dialog = NewDialog(
             view,
-            [&](const char* server, const char* to, const char* from, const char* subject, const char* body,
-                const char* reserved, char* error) {
+            [&](const char* server, const char* to, const char* from, const char* subject,
+                const char* body, const char* reserved, char* error) {
                 const int result = BSendMail(server, to, from, subject, body, reserved, error);
                 if (++calls == stopAfter) dialog->StopPosting();
                 return result;
@@ -103,7 +105,8 @@ protected:
     }
 
     // A new dialog started as the window starts it, with its own article in the field.
-    std::unique_ptr<CQubopostDlg> Start(MemoryView& view, const std::string& journalPath, MailSender sender = nullptr) {
+    std::unique_ptr<CQubopostDlg> Start(MemoryView& view, const std::string& journalPath,
+                                        MailSender sender = nullptr) {
         auto dialog = NewDialog(view, std::move(sender), journalPath);
         view.SetWindowTextUtf8(IDC_ARTICLE, kOwnArticle);
         dialog->OnInitDialog();
@@ -117,7 +120,8 @@ protected:
         return mails;
     }
 
-    static constexpr const char* kOwnArticle = "-----into-----\r\n[title]いま書いている記事\r\n-----into-----";
+    static constexpr const char* kOwnArticle =
+        "-----into-----\r\n[title]いま書いている記事\r\n-----into-----";
     TempDir dir;
     const std::string journalPath = dir.File("history.sqlite3");
     SmtpClientEnvironment client;
@@ -127,7 +131,8 @@ protected:
 }  // namespace
 
 TEST_F(PostingResume, TheStartOfferListsTheStoppedRunAndItsResumeSendsOnlyTheRestOnce) {
-    const std::vector<Mail> planned = PostAndStop(Articles("春", 7), 2, journalPath);  // 3 groups x 2 blogs
+    const std::vector<Mail> planned =
+        PostAndStop(Articles("春", 7), 2, journalPath);  // 3 groups x 2 blogs
     ASSERT_EQ(planned.size(), 6u);
     ASSERT_EQ(Received().size(), 2u);
     const journal::RunId run = Runs(journalPath).at(0).id;
@@ -144,8 +149,9 @@ TEST_F(PostingResume, TheStartOfferListsTheStoppedRunAndItsResumeSendsOnlyTheRes
     ASSERT_EQ(choices.size(), 1u);
     const std::string& question = choices[0].question;
     EXPECT_EQ(question.rfind("未完了の投稿があります。\n", 0), 0u) << question;
-    for (const std::string& part : {"番号 " + std::to_string(run), std::string("送信済み 2 通 / 残り 4 通"),
-                                    "127.0.0.1:" + std::to_string(server.port())})
+    for (const std::string& part :
+         {"番号 " + std::to_string(run), std::string("送信済み 2 通 / 残り 4 通"),
+          "127.0.0.1:" + std::to_string(server.port())})
         EXPECT_NE(question.find(part), std::string::npos) << part << "\n" << question;
     EXPECT_EQ(choices[0].buttons, (std::vector<std::string>{"再開(&R)", "あとで(&L)"}));
     EXPECT_EQ(choices[0].defaultIndex, 1);  // Enter and Esc: あとで
@@ -192,7 +198,8 @@ TEST_F(PostingResume, NothingIsOfferedWithoutARunToResume) {
     // A journal with a run posted to the end, one whose stopped run another process is
     // posting now (its lock is held), a damaged file, and none at all.
     const std::string finished = dir.File("finished.sqlite3"), held = dir.File("held.sqlite3"),
-                      damaged = dir.File("damaged.sqlite3"), none = dir.File("none/history.sqlite3");
+                      damaged = dir.File("damaged.sqlite3"),
+                      none = dir.File("none/history.sqlite3");
     PostAndStop(Articles("秋", 2), 99, finished);
     PostAndStop(Articles("冬", 7), 1, held);
     auto lock = journal::RunLock::Acquire(held, Runs(held).at(0).identity);
@@ -202,7 +209,10 @@ TEST_F(PostingResume, NothingIsOfferedWithoutARunToResume) {
     const struct {
         const std::string& path;
         const char* log;  // how the log field starts
-    } cases[] = {{finished, ""}, {held, ""}, {damaged, "投稿履歴を開けないため、未完了の投稿を確かめられませんでした。"}, {none, ""}};
+    } cases[] = {{finished, ""},
+                 {held, ""},
+                 {damaged, "投稿履歴を開けないため、未完了の投稿を確かめられませんでした。"},
+                 {none, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         MemoryView view;
@@ -220,7 +230,7 @@ TEST_F(PostingResume, NothingIsOfferedWithoutARunToResume) {
 TEST_F(PostingResume, ResumeByNumberSendsThatRunsRestWithTheControlsOfARun) {
     const std::vector<Mail> older = PostAndStop(Articles("朝", 7), 2, journalPath);
     const std::vector<Mail> newer = PostAndStop(Articles("夜", 4), 1, journalPath);  // 2 groups x 2
-    const auto runs = Runs(journalPath);  // newest first
+    const auto runs = Runs(journalPath);                                             // newest first
     ASSERT_EQ(runs.size(), 2u);
     const std::size_t before = Received().size();
 
@@ -228,20 +238,20 @@ TEST_F(PostingResume, ResumeByNumberSendsThatRunsRestWithTheControlsOfARun) {
     std::unique_ptr<CQubopostDlg> dialog;
     std::vector<std::string> startCaptions;
     std::vector<bool> confirmEnabled;
-    dialog = Start(
-        view, journalPath,
-        [&](const char* server, const char* to, const char* from, const char* subject, const char* body,
-            const char* reserved, char* error) {
-            startCaptions.push_back(view.Utf8(IDC_START_POST));
-            confirmEnabled.push_back(view.IsWindowEnabled(IDC_CONFIRM_POST));
-            // 再開 pressed in 投稿履歴 while this run goes: one run at a time.
-            if (startCaptions.size() == 1) dialog->OnResumeRun(runs[0].id);
-            return BSendMail(server, to, from, subject, body, reserved, error);
-        });
+    dialog = Start(view, journalPath,
+                   [&](const char* server, const char* to, const char* from, const char* subject,
+                       const char* body, const char* reserved, char* error) {
+                       startCaptions.push_back(view.Utf8(IDC_START_POST));
+                       confirmEnabled.push_back(view.IsWindowEnabled(IDC_CONFIRM_POST));
+                       // 再開 pressed in 投稿履歴 while this run goes: one run at a time.
+                       if (startCaptions.size() == 1) dialog->OnResumeRun(runs[0].id);
+                       return BSendMail(server, to, from, subject, body, reserved, error);
+                   });
     // The offer lists both, newest first; Enter means あとで.
     ASSERT_EQ(view.Choices().size(), 1u);
     const std::string question = view.Choices().at(0).question;
-    EXPECT_LT(question.find("番号 " + std::to_string(runs[0].id)), question.find("番号 " + std::to_string(runs[1].id)));
+    EXPECT_LT(question.find("番号 " + std::to_string(runs[0].id)),
+              question.find("番号 " + std::to_string(runs[1].id)));
     EXPECT_FALSE(dialog->Posting());
 
     dialog->OnResumeRun(runs[1].id);  // the older run

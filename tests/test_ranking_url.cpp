@@ -10,25 +10,33 @@ using namespace qubopost::article;
 
 namespace {
 std::string Url(const char* product, const char* category, const char* af, const char* kind) {
-    return MakeRankingUrl(product, CategoryCodeFor(Sjis(category)), AffiliateIdFor(Sjis(af)), kind, "rank.test").Bytes();
+    return MakeRankingUrl(product, CategoryCodeFor(Sjis(category)), AffiliateIdFor(Sjis(af)), kind,
+                          "rank.test")
+        .Bytes();
 }
 }  // namespace
 
 TEST(RankingUrl, ExamplesOfTheDialogsSelections) {
-    EXPECT_EQ(Url("1", "すべて", "", "1"),
-              "http://rank.test/rankfiles/getrank_ex.php?CODE=1&CID=&SCID=&af=zuto837461&listmax=10&font_size=2&r_bg=ff0000");
-    EXPECT_EQ(Url("6", "漫画・同人誌", "abc", "3"), "http://rank.test/pickupfiles/getpickup.php?CODE=6&CID=6&SCID=&af=abc");
-    EXPECT_EQ(Url("2", "芸能・音楽", "id", "2"),
-              "http://rank.test/rankfiles24/getrank_ex.php?CODE=2&CID=3&SCID=&af=id&listmax=10&font_size=2&r_bg=ff0000");
+    EXPECT_EQ(
+        Url("1", "すべて", "", "1"),
+        "http://rank.test/rankfiles/getrank_ex.php?CODE=1&CID=&SCID=&af=zuto837461&listmax=10&font_size=2&r_bg=ff0000");
+    EXPECT_EQ(Url("6", "漫画・同人誌", "abc", "3"),
+              "http://rank.test/pickupfiles/getpickup.php?CODE=6&CID=6&SCID=&af=abc");
+    EXPECT_EQ(
+        Url("2", "芸能・音楽", "id", "2"),
+        "http://rank.test/rankfiles24/getrank_ex.php?CODE=2&CID=3&SCID=&af=id&listmax=10&font_size=2&r_bg=ff0000");
     EXPECT_EQ(Url("1", "すべて", "", ""), "");
 }
 
 TEST(RankingUrl, TypedValuesAreEncodedByteForByte) {
-    EXPECT_EQ(Url("1", "", " ", "3"), "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=&SCID=&af=%20");
-    EXPECT_EQ(Url("1", "a&CODE=9", "x&y=1#z", "3"),
-              "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=a%26CODE%3D9&SCID=&af=x%26y%3D1%23z");
+    EXPECT_EQ(Url("1", "", " ", "3"),
+              "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=&SCID=&af=%20");
+    EXPECT_EQ(
+        Url("1", "a&CODE=9", "x&y=1#z", "3"),
+        "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=a%26CODE%3D9&SCID=&af=x%26y%3D1%23z");
     // A typed category that is no label goes as its Shift-JIS bytes.
-    EXPECT_EQ(Url("1", "本", "-._~", "3"), "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=%96%7B&SCID=&af=-._~");
+    EXPECT_EQ(Url("1", "本", "-._~", "3"),
+              "http://rank.test/pickupfiles/getpickup.php?CODE=1&CID=%96%7B&SCID=&af=-._~");
     EXPECT_EQ(EncodeQueryValue(std::string("\r\n\0%", 4)), "%0D%0A%00%25");
 }
 
@@ -50,7 +58,8 @@ TEST(RankingPageText, TheConvertedPageIsTheWholeBodyWithItsLineEndConverted) {
     // Bodies ending in a cut EUC-JP sequence, with and without a last line end: the page is
     // what ICU gives for the body's lines converted in one call (under another name of the
     // same converter).
-    const std::string bodies[] = {"", "a", "\xA4\xA2", "x\xA4", "x\xA4\n", "\x8F\xB0", "<p>\xA4\xA2\xA4</p>\r\n\xA4\xA2"};
+    const std::string bodies[] = {
+        "", "a", "\xA4\xA2", "x\xA4", "x\xA4\n", "\x8F\xB0", "<p>\xA4\xA2\xA4</p>\r\n\xA4\xA2"};
     for (const std::string& body : bodies) {
         const RankingPage page = ConvertRankingPage(body);
         ASSERT_EQ(page.outcome, RankingPage::Outcome::Received);
@@ -58,5 +67,6 @@ TEST(RankingPageText, TheConvertedPageIsTheWholeBodyWithItsLineEndConverted) {
         ASSERT_TRUE(expected);
         EXPECT_EQ(page.page.Bytes(), *expected) << ::testing::PrintToString(body);
     }
-    EXPECT_EQ(ConvertRankingPage("x", "no-such-encoding").outcome, RankingPage::Outcome::ConverterUnavailable);
+    EXPECT_EQ(ConvertRankingPage("x", "no-such-encoding").outcome,
+              RankingPage::Outcome::ConverterUnavailable);
 }

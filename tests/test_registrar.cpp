@@ -27,7 +27,8 @@ TEST(RegistryScript, ReadsTheProgramsScript) {
 
 TEST(RegistryScript, QuotesReplacementsAndErrors) {
     std::string error;
-    auto roots = ParseRegistryScript("HKCU { 'it''s' = s '%MODULE%' }", {{"Module", "/a/b''s"}}, &error);
+    auto roots =
+        ParseRegistryScript("HKCU { 'it''s' = s '%MODULE%' }", {{"Module", "/a/b''s"}}, &error);
     ASSERT_TRUE(roots) << error;
     EXPECT_EQ((*roots)[0].subKeys[0].name, "it's");
     EXPECT_EQ((*roots)[0].subKeys[0].defaultValue, std::optional<std::string>("/a/b's"));

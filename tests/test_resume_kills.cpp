@@ -36,7 +36,8 @@ std::string IntegrityCheck(const std::string& path) {
     std::string result = "cannot open";
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) ==
+                SQLITE_OK &&
             sqlite3_step(statement) == SQLITE_ROW)
             result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
         sqlite3_finalize(statement);
@@ -55,12 +56,13 @@ enum Phase {
     kFinishing,      // every message sent, the run not yet recorded as done
     kPhases
 };
-constexpr std::array<const char*, kPhases> kPhaseNames = {"starting",        "connecting", "in_transfer",
-                                                          "after_final_dot", "in_pause",   "finishing"};
+constexpr std::array<const char*, kPhases> kPhaseNames = {
+    "starting", "connecting", "in_transfer", "after_final_dot", "in_pause", "finishing"};
 
 // The events of the server's log from `from` on, by connection, in order: only connections
 // made from there on (the end of an earlier one may be logged late).
-std::map<int, std::vector<std::string>> EventsByConnection(const SmtpServer& server, std::size_t from) {
+std::map<int, std::vector<std::string>> EventsByConnection(const SmtpServer& server,
+                                                           std::size_t from) {
     std::map<int, std::vector<std::string>> connections;
     const auto events = server.events();
     for (std::size_t i = from; i < events.size(); ++i) {
@@ -68,7 +70,8 @@ std::map<int, std::vector<std::string>> EventsByConnection(const SmtpServer& ser
         int connection = 0;
         std::string event;
         line >> connection >> event;
-        if (event == "connect" || connections.count(connection)) connections[connection].push_back(event);
+        if (event == "connect" || connections.count(connection))
+            connections[connection].push_back(event);
     }
     return connections;
 }
@@ -116,29 +119,42 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
         // Two groups to two addresses: four messages, each subject naming its round.
         std::string article = "-----into-----";
         for (int a = 1; a <= 4; ++a)
-            article += "[title]r" + std::to_string(round) + "-" + std::to_string(a) + "\nhttp://shop.test/" +
-                       std::to_string(a) + "\n-----into-----";
+            article += "[title]r" + std::to_string(round) + "-" + std::to_string(a) +
+                       "\nhttp://shop.test/" + std::to_string(a) + "\n-----into-----";
         TempDir::Write(home.File("article.txt"), article);
-        const std::vector<std::string> args = {"post",   "--article", home.File("article.txt"),
-                                               "--to",   "a@x.jp",    "--to",
-                                               "b@x.jp", "--server",  "127.0.0.1",
-                                               "--port", std::to_string(server.port()), "--from",
-                                               "me@x.jp", "--pause", "0.02"};
+        const std::vector<std::string> args = {"post",
+                                               "--article",
+                                               home.File("article.txt"),
+                                               "--to",
+                                               "a@x.jp",
+                                               "--to",
+                                               "b@x.jp",
+                                               "--server",
+                                               "127.0.0.1",
+                                               "--port",
+                                               std::to_string(server.port()),
+                                               "--from",
+                                               "me@x.jp",
+                                               "--pause",
+                                               "0.02"};
         const std::size_t eventsBefore = server.events().size();
         const Aim aim = static_cast<Aim>(round % kAims);
         const pid_t first = StartCli(home, args);
         CliGuard guard(first);
         if (aim == kAtRandom) {
-            std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(random)));
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(random)));
         } else {
             // The k-th such event of this run (QUIT: not the last, so that a pause follows).
             const int k = std::uniform_int_distribution<int>(1, aim == kAtQuit ? 3 : 4)(random);
-            ASSERT_TRUE(WaitFor([&] { return Count(server, eventsBefore, aimEvents[aim]) >= k; },
-                                qubopost::test::kWaitLimit,
-                                std::string(aimEvents[aim]) + " #" + std::to_string(k) + " of the run",
-                                std::chrono::microseconds(100)));
+            ASSERT_TRUE(
+                WaitFor([&] { return Count(server, eventsBefore, aimEvents[aim]) >= k; },
+                        qubopost::test::kWaitLimit,
+                        std::string(aimEvents[aim]) + " #" + std::to_string(k) + " of the run",
+                        std::chrono::microseconds(100)));
             if (aim == kAtQuit)  // somewhere in the pause of 20 ms
-                std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 15000)(random)));
+                std::this_thread::sleep_for(std::chrono::microseconds(
+                    std::uniform_int_distribution<int>(0, 15000)(random)));
         }
         ASSERT_EQ(kill(first, SIGKILL), 0);
         const bool killed = WaitCli(first) == -1;
@@ -168,8 +184,9 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
             if (!latest->empty()) {
                 auto messages = opened->Messages(latest->front().id);
                 ASSERT_TRUE(messages);
-                finished = latest->front().finished && !messages->empty() &&
-                           messages->front().subject.rfind("r" + std::to_string(round) + "-", 0) == 0;
+                finished =
+                    latest->front().finished && !messages->empty() &&
+                    messages->front().subject.rfind("r" + std::to_string(round) + "-", 0) == 0;
             }
         }
         if (killed) ++killedDuringRuns;
@@ -186,14 +203,15 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
         std::map<std::pair<std::string, std::string>, int> arrived;
         for (const auto& mail : server.messages()) {
             const std::string subject = DecodedSubject(mail);
-            if (subject.rfind("r" + std::to_string(round) + "-", 0) == 0) ++arrived[{mail.rcptTo.at(0), subject}];
+            if (subject.rfind("r" + std::to_string(round) + "-", 0) == 0)
+                ++arrived[{mail.rcptTo.at(0), subject}];
         }
         ASSERT_EQ(messages->size(), 4u);
         // A message left uncertain is not sent again without being asked: the run that left
         // it so never reports completion.
-        const bool anyUncertain = std::any_of(messages->begin(), messages->end(), [](const auto& m) {
-            return m.state == journal::MessageState::Uncertain;
-        });
+        const bool anyUncertain =
+            std::any_of(messages->begin(), messages->end(),
+                        [](const auto& m) { return m.state == journal::MessageState::Uncertain; });
         EXPECT_EQ(status, anyUncertain && !finished ? 1 : 0);
         for (const journal::MessageRecord& message : *messages) {
             const int count = arrived[{message.destination, message.subject}];
@@ -201,8 +219,9 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
                 EXPECT_LE(count, 1) << message.destination << " " << message.subject;
             } else {
                 EXPECT_EQ(message.state, journal::MessageState::Sent);
-                EXPECT_EQ(count, 1) << message.destination << " " << message.subject << " killed=" << killed
-                                    << " attempts=" << history->front().attempts << " detail=" << message.detail;
+                EXPECT_EQ(count, 1)
+                    << message.destination << " " << message.subject << " killed=" << killed
+                    << " attempts=" << history->front().attempts << " detail=" << message.detail;
             }
         }
     }
@@ -214,6 +233,7 @@ TEST(ResumeAfterKill, EveryAcceptedMessageArrivesOnceAcrossManyKills) {
         RecordProperty(std::string("kills_") + kPhaseNames[phase], kills[phase]);
     }
     for (Phase phase : {kConnecting, kInTransfer, kAfterFinalDot, kInPause})
-        EXPECT_GE(kills[phase], 1) << "no kill landed " << kPhaseNames[phase] << " in " << rounds << " rounds: " << tally;
+        EXPECT_GE(kills[phase], 1)
+            << "no kill landed " << kPhaseNames[phase] << " in " << rounds << " rounds: " << tally;
     std::printf("kills by phase: %s\n", tally.c_str());
 }

@@ -17,7 +17,8 @@ using namespace qubopost::resources;
 using namespace qubopost::posting;
 
 TEST(IniDocument, ReadsAndWritesShiftJisValuesByteForByte) {
-    const std::string value = Sjis(" 漢字・ソ表\\ =x ").Bytes();  // trail bytes '\\' and blanks kept
+    const std::string value =
+        Sjis(" 漢字・ソ表\\ =x ").Bytes();  // trail bytes '\\' and blanks kept
     IniDocument doc;
     doc.Set("HostData", "MAIL", value);
     const IniDocument back = IniDocument::Parse(doc.Serialize());
@@ -28,7 +29,8 @@ TEST(IniDocument, ReadsAndWritesShiftJisValuesByteForByte) {
 }
 
 TEST(IniDocument, KeepsOtherSectionsCommentsAndLineEnds) {
-    const std::string original = "; comment\n[Other]\nx=1\n\n[HostData]\nMAIL=a\nEXTRA=keep\n\n[Tail]\ny=2\n";
+    const std::string original =
+        "; comment\n[Other]\nx=1\n\n[HostData]\nMAIL=a\nEXTRA=keep\n\n[Tail]\ny=2\n";
     IniDocument doc = IniDocument::Parse(original);
     doc.Set("HostData", "MAIL", "b");
     doc.Set("HostData", "ID", "new");
@@ -46,17 +48,20 @@ TEST(IniDocument, ShiftJisNamesCompareByCharacter) {
     doc.Set("HostData", Sjis("ア").Bytes(), "one");
     doc.Set("HostData", Sjis("ャ").Bytes(), "two");
     EXPECT_EQ(doc.Get("HostData", Sjis("ア").Bytes()), std::optional<std::string>("one"));
-    // A section name ending in "ゾ" (83 5D), whose second byte is ']': the header is read by characters.
+    // A section name ending in "ゾ" (83 5D), whose second byte is ']': the header is read by
+    // characters.
     const std::string section = Sjis("設定ゾ").Bytes();
     ASSERT_EQ(section.back(), ']');
     doc.Set(section, "K", "v");
-    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get(section, "K"), std::optional<std::string>("v"));
+    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get(section, "K"),
+              std::optional<std::string>("v"));
 }
 
 TEST(IniDocument, AValueEndingTheFileInCarriageReturnKeepsIt) {
     IniDocument doc = IniDocument::Parse("[HostData]\nHEADER=x\r");
     doc.Set("HostData", "MAIL", "a@b");
-    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get("HostData", "HEADER"), std::optional<std::string>("x\r"));
+    EXPECT_EQ(IniDocument::Parse(doc.Serialize()).Get("HostData", "HEADER"),
+              std::optional<std::string>("x\r"));
 }
 
 TEST(IniDocument, LineBreaksCannotSplitAValueIntoNewKeys) {
@@ -108,9 +113,11 @@ protected:
 }  // namespace
 
 TEST_F(DialogSettings, LoadDecodesTheLineBreakMarksAndCloseWritesThemBackByteForByte) {
-    const std::string file = Sjis(
-        "[HostData]\r\nID=af-1\r\nMAIL=me@example.jp\r\nSMTP=smtp.example.jp\r\nPORT=587\r\n"
-        "BLOGMAIL=a@blog.jp・・b@blog.jp\r\nHEADER=こんにちは..二行目\r\nFOOTER=...終わり\r\n").Bytes();
+    const std::string file =
+        Sjis(
+            "[HostData]\r\nID=af-1\r\nMAIL=me@example.jp\r\nSMTP=smtp.example.jp\r\nPORT=587\r\n"
+            "BLOGMAIL=a@blog.jp・・b@blog.jp\r\nHEADER=こんにちは..二行目\r\nFOOTER=...終わり\r\n")
+            .Bytes();
     TempDir::Write(path, file);
     auto dialog = MakeDialog();
     dialog->OnInitDialog();
@@ -146,8 +153,9 @@ TEST_F(DialogSettings, ClearThenCloseWritesAllSevenKeysEmptyAndKeepsOtherSection
     view.Answer({true});  // "はい" to the question before clearing
     dialog->OnClear();
     dialog->OnCancel();
-    EXPECT_EQ(TempDir::Read(path),
-              "[Window]\r\nx=1\r\n[HostData]\r\nID=\r\nMAIL=\r\nSMTP=\r\nPORT=\r\nBLOGMAIL=\r\nHEADER=\r\nFOOTER=\r\n");
+    EXPECT_EQ(
+        TempDir::Read(path),
+        "[Window]\r\nx=1\r\n[HostData]\r\nID=\r\nMAIL=\r\nSMTP=\r\nPORT=\r\nBLOGMAIL=\r\nHEADER=\r\nFOOTER=\r\n");
 }
 
 TEST_F(DialogSettings, MissingFileLoadsEmptyAndIsCreatedOnClose) {
@@ -156,8 +164,9 @@ TEST_F(DialogSettings, MissingFileLoadsEmptyAndIsCreatedOnClose) {
     EXPECT_EQ(view.Utf8(IDC_FROM_ADDRESS), "");
     view.SetUtf8(IDC_SMTP_SERVER, "smtp.example.jp");
     dialog->OnCancel();
-    EXPECT_EQ(TempDir::Read(path),
-              "[HostData]\r\nID=\r\nMAIL=\r\nSMTP=smtp.example.jp\r\nPORT=\r\nBLOGMAIL=\r\nHEADER=\r\nFOOTER=\r\n");
+    EXPECT_EQ(
+        TempDir::Read(path),
+        "[HostData]\r\nID=\r\nMAIL=\r\nSMTP=smtp.example.jp\r\nPORT=\r\nBLOGMAIL=\r\nHEADER=\r\nFOOTER=\r\n");
 }
 
 TEST_F(DialogSettings, AFailedSaveIsShownAndLeavesTheOldFileWhole) {

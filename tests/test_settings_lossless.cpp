@@ -1,6 +1,6 @@
 // The settings file as the user's words need it: values the HostData section can't hold are
-// kept losslessly beside it, a value another writer of the HostData section or a hand edit changes still wins,
-// two windows don't wipe each other's changes, and links, read-only files and FIFOs are
+// kept losslessly beside it, a value another writer of the HostData section or a hand edit changes
+// still wins, two windows don't wipe each other's changes, and links, read-only files and FIFOs are
 // treated as the user arranged them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -82,9 +82,10 @@ TEST_F(Settings, TheHostDataKeysStayInTheirShiftJisForm) {
 }
 
 TEST_F(Settings, AFileWithOnlyTheHostDataSectionLoadsAsBefore) {
-    TempDir::Write(path, Sjis("[HostData]\r\nID=abc\r\nMAIL=me@x.jp\r\nSMTP=smtp.x.jp\r\nPORT=587\r\n"
-                              "BLOGMAIL=a@x.jp・・b@x.jp\r\nHEADER=上..下\r\nFOOTER=\r\n")
-                             .Bytes());
+    TempDir::Write(path,
+                   Sjis("[HostData]\r\nID=abc\r\nMAIL=me@x.jp\r\nSMTP=smtp.x.jp\r\nPORT=587\r\n"
+                        "BLOGMAIL=a@x.jp・・b@x.jp\r\nHEADER=上..下\r\nFOOTER=\r\n")
+                       .Bytes());
     MemoryView view;
     auto dialog = Open(view);
     EXPECT_EQ(view.Utf8(IDC_AFFILIATE_ID), "abc");

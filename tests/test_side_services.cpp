@@ -2,8 +2,8 @@
 // history from a real journal, the SMTP login's checks that need no server.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <sys/stat.h>
+#include <chrono>
 
 #include <fstream>
 #include <sstream>
@@ -38,8 +38,8 @@ TEST(SideServices, RankingHostIsCheckedStoredAndCleared) {
     struct Case {
         const char* typed;
         bool stored;
-        const char* fileHas;     // a line the settings file must hold afterwards ("" = none)
-        const char* fileLacks;   // and one it must not
+        const char* fileHas;    // a line the settings file must hold afterwards ("" = none)
+        const char* fileLacks;  // and one it must not
     };
     const Case cases[] = {
         {"ranking.example.jp:8080", true, "Host=ranking.example.jp:8080", ""},
@@ -70,7 +70,8 @@ TEST(SideServices, TheSettingsFileThatCannotBeWrittenIsNamedInTheMessage) {
     // A folder where the file should be: nothing can be written there.
     const std::string settings = dir.File("settings.ini");
     ASSERT_EQ(::mkdir(settings.c_str(), 0700), 0);
-    const std::string problem = MakeSideServices(settings, "")->StoreRankingHost("ranking.example.jp");
+    const std::string problem =
+        MakeSideServices(settings, "")->StoreRankingHost("ranking.example.jp");
     EXPECT_NE(problem.find("設定ファイルを保存できませんでした。"), std::string::npos) << problem;
     EXPECT_NE(problem.find(settings), std::string::npos) << problem;
 }
@@ -83,17 +84,21 @@ TEST(SideServices, HistoryListsRunsAndEveryMessageState) {
         ASSERT_TRUE(opened.ok());
         journal::Journal& history = opened.value();
         const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-        auto run = history.StartRun("identity", {{1, "blog@example.jp", "送れた件名"},
-                                                 {2, "https://taro@blog.example.jp/", "記事の件名"},
-                                                 {3, "other@example.jp", "断られた件名"},
-                                                 {4, "third@example.jp", "途中の件名"},
-                                                 {5, "fourth@example.jp", "まだの件名"}},
+        auto run = history.StartRun("identity",
+                                    {{1, "blog@example.jp", "送れた件名"},
+                                     {2, "https://taro@blog.example.jp/", "記事の件名"},
+                                     {3, "other@example.jp", "断られた件名"},
+                                     {4, "third@example.jp", "途中の件名"},
+                                     {5, "fourth@example.jp", "まだの件名"}},
                                     now);
         ASSERT_TRUE(run.ok());
         ASSERT_TRUE(history.MarkSent(run.value(), 1, now, "250 2.0.0 Ok").ok());
-        ASSERT_TRUE(history.MarkSent(run.value(), 2, now, "201 Created", "https://blog.example.jp/?p=12").ok());
+        ASSERT_TRUE(
+            history.MarkSent(run.value(), 2, now, "201 Created", "https://blog.example.jp/?p=12")
+                .ok());
         ASSERT_TRUE(history.MarkFailed(run.value(), 3, now, "550 no such user").ok());
-        ASSERT_TRUE(history.MarkUncertain(run.value(), 4, now, "connection lost after the data").ok());
+        ASSERT_TRUE(
+            history.MarkUncertain(run.value(), 4, now, "connection lost after the data").ok());
     }
     std::string error;
     auto history = MakeSideServices("", path)->OpenHistory(&error);
@@ -149,11 +154,14 @@ TEST(SideServices, ALoginTestWithoutPasswordOrKeyRingAsksForThePassword) {
     auto cancel = login->NewCancel();
     bool testing = false;
     // No key ring: nothing to read the stored password from, and no connection is tried.
-    const auto outcome = login->TestLogin("smtp.example.jp", "587", "taro", "", false, *cancel, [&] { testing = true; });
+    const auto outcome = login->TestLogin("smtp.example.jp", "587", "taro", "", false, *cancel,
+                                          [&] { testing = true; });
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.cancelled);
     EXPECT_FALSE(testing);
-    EXPECT_NE(outcome.message.find("パスワード欄が空なので保存したパスワードを使おうとしましたが、"), std::string::npos)
+    EXPECT_NE(
+        outcome.message.find("パスワード欄が空なので保存したパスワードを使おうとしましたが、"),
+        std::string::npos)
         << outcome.message;
 }
 

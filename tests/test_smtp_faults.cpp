@@ -23,7 +23,8 @@ enum class Stage { Greeting, Ehlo, StartTls, Auth, Mail, Rcpt, Data, AfterDot };
 enum class Fault { Transient, Permanent, Drop, Stall };
 
 const char* StageName(Stage s) {
-    static const char* names[] = {"greeting", "EHLO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "after the dot"};
+    static const char* names[] = {"greeting", "EHLO", "STARTTLS", "AUTH",
+                                  "MAIL",     "RCPT", "DATA",     "after the dot"};
     return names[static_cast<int>(s)];
 }
 const char* FaultName(Fault f) {
@@ -35,7 +36,9 @@ const char* FaultName(Fault f) {
 class FaultyServer {
 public:
     FaultyServer(Stage stage, Fault fault)
-        : m_stage(stage), m_fault(fault), m_peer([this](int fd, const std::atomic<bool>& stop) { Converse(fd, stop); }) {}
+        : m_stage(stage),
+          m_fault(fault),
+          m_peer([this](int fd, const std::atomic<bool>& stop) { Converse(fd, stop); }) {}
 
     int Port() const { return m_peer.Port(); }
     // Recipients of the messages whose final dot was accepted.
@@ -46,14 +49,17 @@ public:
 
 private:
     // Answers the faulty stage; false when the conversation is over.
-    bool Answer(int fd, Stage stage, const std::string& good, bool faulty, const std::atomic<bool>& stop) {
+    bool Answer(int fd, Stage stage, const std::string& good, bool faulty,
+                const std::atomic<bool>& stop) {
         if (!faulty || stage != m_stage) return RawPeer::SendAll(fd, good + "\r\n");
         switch (m_fault) {
             case Fault::Transient:
-                RawPeer::SendAll(fd, "451 4.3.0 Temporary trouble at " + std::string(StageName(stage)) + "\r\n");
+                RawPeer::SendAll(
+                    fd, "451 4.3.0 Temporary trouble at " + std::string(StageName(stage)) + "\r\n");
                 return stage != Stage::Greeting;
             case Fault::Permanent:
-                RawPeer::SendAll(fd, "554 5.7.1 Refused at " + std::string(StageName(stage)) + "\r\n");
+                RawPeer::SendAll(fd,
+                                 "554 5.7.1 Refused at " + std::string(StageName(stage)) + "\r\n");
                 return stage != Stage::Greeting;
             case Fault::Drop:
                 return false;
@@ -96,7 +102,8 @@ private:
                 if (faulty && m_stage == Stage::Auth) continuations = 0;
                 for (; continuations > 0; --continuations) {
                     if (!RawPeer::SendAll(fd, "334 \r\n")) return;
-                    if (pending.find("\r\n") == std::string::npos) pending += RawPeer::ReadUntil(fd, "\r\n", stop);
+                    if (pending.find("\r\n") == std::string::npos)
+                        pending += RawPeer::ReadUntil(fd, "\r\n", stop);
                     const auto next = pending.find("\r\n");
                     if (next == std::string::npos) return;
                     pending.erase(0, next + 2);
@@ -115,7 +122,8 @@ private:
                 }
                 std::string data = pending;
                 pending.clear();
-                if (data.find("\r\n.\r\n") == std::string::npos) data += RawPeer::ReadUntil(fd, "\r\n.\r\n", stop);
+                if (data.find("\r\n.\r\n") == std::string::npos)
+                    data += RawPeer::ReadUntil(fd, "\r\n.\r\n", stop);
                 if (data.find("\r\n.\r\n") == std::string::npos) return;
                 pending = data.substr(data.find("\r\n.\r\n") + 5);
                 ok = Answer(fd, Stage::AfterDot, "250 2.0.0 Ok: queued", faulty, stop);
@@ -157,23 +165,31 @@ TEST(SmtpFaults, EveryStageAndFaultFailsOneMessageAndTheRunGoesOn) {
     SmtpClientEnvironment client;
     client.writeNetrc("machine 127.0.0.1 login blogger password secret-pass\n");
     client.setTimeouts(2000, 700);
-    const Text article("\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文\r\n\r\n-----into-----");
-    for (Stage stage : {Stage::Greeting, Stage::Ehlo, Stage::StartTls, Stage::Auth, Stage::Mail, Stage::Rcpt,
-                        Stage::Data, Stage::AfterDot}) {
+    const Text article(
+        "\r\n\r\n-----into-----\r\n\r\n[title]件名\r\n\r\n本文\r\n\r\n-----into-----");
+    for (Stage stage : {Stage::Greeting, Stage::Ehlo, Stage::StartTls, Stage::Auth, Stage::Mail,
+                        Stage::Rcpt, Stage::Data, Stage::AfterDot}) {
         for (Fault fault : {Fault::Transient, Fault::Permanent, Fault::Drop, Fault::Stall}) {
             SCOPED_TRACE(std::string(StageName(stage)) + " " + FaultName(fault));
             FaultyServer server(stage, fault);
-            const PostingInputs inputs{"127.0.0.1", Text(std::to_string(server.Port())), "me@example.jp",
-                                       "first@example.jp\r\nsecond@example.jp", article, "", ""};
+            const PostingInputs inputs{"127.0.0.1",
+                                       Text(std::to_string(server.Port())),
+                                       "me@example.jp",
+                                       "first@example.jp\r\nsecond@example.jp",
+                                       article,
+                                       "",
+                                       ""};
             Log log;
             const bool verdict = ExecutePosting(inputs, BSendMail, log);
 
             // A refused STARTTLS on loopback lets the message go on without TLS; any other
             // fault fails the first message.
-            const bool downgraded = stage == Stage::StartTls && (fault == Fault::Transient || fault == Fault::Permanent);
+            const bool downgraded = stage == Stage::StartTls &&
+                                    (fault == Fault::Transient || fault == Fault::Permanent);
             if (downgraded) {
                 EXPECT_TRUE(verdict);
-                EXPECT_EQ(server.Delivered(), (std::vector<std::string>{"<first@example.jp>", "<second@example.jp>"}));
+                EXPECT_EQ(server.Delivered(),
+                          (std::vector<std::string>{"<first@example.jp>", "<second@example.jp>"}));
                 continue;
             }
             // A lasting refusal of the login (554 to AUTH) ends the run: every further message

@@ -91,7 +91,9 @@ TEST(Encoding, EucJpPagesConvertWithExtensionRowsAndSubstitutes) {
     ASSERT_TRUE(kanji);
     EXPECT_EQ(ToUtf8(Text(*kanji)), "あ漢");
     // An invalid sequence becomes a substitute and the rest still converts.
-    const auto broken = EucJpToSjis("a\xFF\xFE" "b\xA4\xA2");
+    const auto broken = EucJpToSjis(
+        "a\xFF\xFE"
+        "b\xA4\xA2");
     ASSERT_TRUE(broken);
     EXPECT_EQ(broken->front(), 'a');
     EXPECT_NE(broken->find('b'), std::string::npos);
@@ -112,11 +114,14 @@ TEST(TextFind, AgreesWithCharacterByCharacterStepping) {
     std::mt19937 random(7);
     for (int round = 0; round < 20000; ++round) {
         std::string hay, needle;
-        for (int i = static_cast<int>(random() % 24); i > 0; --i) hay += alphabet[random() % alphabet.size()];
-        for (int i = 1 + static_cast<int>(random() % 3); i > 0; --i) needle += alphabet[random() % alphabet.size()];
+        for (int i = static_cast<int>(random() % 24); i > 0; --i)
+            hay += alphabet[random() % alphabet.size()];
+        for (int i = 1 + static_cast<int>(random() % 3); i > 0; --i)
+            needle += alphabet[random() % alphabet.size()];
         const int start = static_cast<int>(random() % (hay.size() + 1));
         ASSERT_EQ(Text(hay).Find(Text(needle), start), reference(hay, needle, start))
-            << "hay=" << ::testing::PrintToString(hay) << " needle=" << ::testing::PrintToString(needle) << " start=" << start;
+            << "hay=" << ::testing::PrintToString(hay)
+            << " needle=" << ::testing::PrintToString(needle) << " start=" << start;
     }
 }
 
@@ -125,8 +130,9 @@ TEST(Encoding, PiecewisePageConversionEqualsWholeConversion) {
     // result must be what one conversion of the whole text gives, broken sequences included.
     std::string page;
     std::mt19937 random(11);
-    const std::vector<std::string> parts = {"<a href='x'>", "\xA4\xA2", "\xAD\xA1", "\xF9\xA1", "\x8E\xB1",
-                                            "\x8F\xB0\xA1", "\xA4", "\xFF", "\\~", "\n", "\x8E"};
+    const std::vector<std::string> parts = {"<a href='x'>", "\xA4\xA2",     "\xAD\xA1", "\xF9\xA1",
+                                            "\x8E\xB1",     "\x8F\xB0\xA1", "\xA4",     "\xFF",
+                                            "\\~",          "\n",           "\x8E"};
     for (int i = 0; i < 4000; ++i) page += parts[random() % parts.size()];
     const auto piecewise = EucJpToSjis(page);
     ASSERT_TRUE(piecewise);
@@ -154,7 +160,8 @@ std::string RandomBytes(std::mt19937& random, const std::vector<std::string>& pa
 }
 
 // Feeds bytes in pieces of random length.
-std::string ConvertInPieces(const char* from, const char* to, const std::string& bytes, std::mt19937& random) {
+std::string ConvertInPieces(const char* from, const char* to, const std::string& bytes,
+                            std::mt19937& random) {
     PieceConverter converter(from, to);
     EXPECT_TRUE(converter.Ready());
     std::string out;
@@ -178,12 +185,15 @@ TEST(Encoding, PiecesCutAnywhereConvertAsTheWholeTextDoes) {
         std::vector<std::string> parts;
     };
     const std::vector<Case> cases = {
-        {"EUC-JP", "eucjis",
-         {"<a href='x'>", "\xA4\xA2", "\xAD\xA1", "\xF9\xA1", "\x8E\xB1", "\x8F\xB0\xA1", "\x8F\xA2\xB7", "\xA1\xC1",
-          "\xA4", "\xFF", "\x8E", "\x8F\xB0", "\x1A", "\x1C", "\x7F", "\\~", "\n", "\xA9\xA1", "\xFE\xFE"}},
-        {"UTF-8", "ibm-1208",
-         {"<p>", "あ", "漢字", "～", "①", "\xF0\x9F\x98\x80", "\xE3\x81", "\xC0\xAF", "\xED\xA0\x80", "\xFF", "\x1A",
-          "\x1C", "\x7F", "\r\n", "ｱ"}},
+        {"EUC-JP",
+         "eucjis",
+         {"<a href='x'>", "\xA4\xA2", "\xAD\xA1", "\xF9\xA1", "\x8E\xB1", "\x8F\xB0\xA1",
+          "\x8F\xA2\xB7", "\xA1\xC1", "\xA4", "\xFF", "\x8E", "\x8F\xB0", "\x1A", "\x1C", "\x7F",
+          "\\~", "\n", "\xA9\xA1", "\xFE\xFE"}},
+        {"UTF-8",
+         "ibm-1208",
+         {"<p>", "あ", "漢字", "～", "①", "\xF0\x9F\x98\x80", "\xE3\x81", "\xC0\xAF",
+          "\xED\xA0\x80", "\xFF", "\x1A", "\x1C", "\x7F", "\r\n", "ｱ"}},
     };
     std::mt19937 random(20261207);
     for (const Case& c : cases) {
@@ -213,7 +223,8 @@ TEST(Encoding, EveryJisCharacterConvertsAsIcuConvertsIt) {
             page += static_cast<char>(trail);
         }
     }
-    for (int kana = 0xA1; kana <= 0xDF; ++kana) page += std::string("\x8E") + static_cast<char>(kana) + "b";
+    for (int kana = 0xA1; kana <= 0xDF; ++kana)
+        page += std::string("\x8E") + static_cast<char>(kana) + "b";
     const auto whole = ConvertEncoding(page, "eucjis", "windows-31j");
     ASSERT_TRUE(whole);
     const auto converted = EucJpToSjis(page);
@@ -223,8 +234,9 @@ TEST(Encoding, EveryJisCharacterConvertsAsIcuConvertsIt) {
 
 TEST(Encoding, Utf8StreamInPiecesEqualsOneConversion) {
     std::mt19937 random(5);
-    const std::vector<std::string> parts = {"abc", "\x82\xA0", "\x88\x9F", "\xB1", "\x81", "\xFD", "\x80", "\x1A",
-                                            "\x7F", "\r\n", "\xF0\x40", "\xEF\xFC"};
+    const std::vector<std::string> parts = {"abc",  "\x82\xA0", "\x88\x9F", "\xB1",
+                                            "\x81", "\xFD",     "\x80",     "\x1A",
+                                            "\x7F", "\r\n",     "\xF0\x40", "\xEF\xFC"};
     for (int round = 0; round < 300; ++round) {
         const std::string sjis = RandomBytes(random, parts, static_cast<int>(random() % 50));
         Utf8Stream stream;
@@ -251,7 +263,8 @@ TEST(Encoding, EveryCp932CharacterStreamsToUtf8AsIcuConvertsIt) {
     for (int byte = 0; byte < 256; ++byte) characters.emplace_back(1, static_cast<char>(byte));
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!Text::IsLeadByte(static_cast<unsigned char>(lead))) continue;
-        for (int trail = 0; trail <= 0xFF; ++trail) characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+        for (int trail = 0; trail <= 0xFF; ++trail)
+            characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
     }
     for (const std::string& character : characters) {
         const std::string sjis = "a" + character + "b";

@@ -18,7 +18,8 @@ namespace {
 
 // Creates the folder of `path` (mode 0700) with its parents, as far as they are missing.
 void MakeFolderOf(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
         mkdir(path.substr(0, slash).c_str(), 0700);
 }
 
@@ -36,7 +37,8 @@ std::string DefaultDraftPath() {
     return folder + "/qubopost/article-draft.txt";
 }
 
-ArticleDraft::ArticleDraft(std::string path, std::function<std::string()> read, std::chrono::milliseconds interval)
+ArticleDraft::ArticleDraft(std::string path, std::function<std::string()> read,
+                           std::chrono::milliseconds interval)
     : m_path(std::move(path)), m_read(std::move(read)), m_interval(interval) {
     m_thread = std::thread([this] { Loop(); });
 }

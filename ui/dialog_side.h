@@ -5,8 +5,8 @@
 #include <functional>
 #include <string_view>
 
-#include "view/control_view.h"
 #include "platform/text.h"
+#include "view/control_view.h"
 
 namespace qubopost::ui {
 

@@ -31,11 +31,13 @@ std::string FetchController::RankingHostInUse() const {
 Text FetchController::BuildRankingUrl() {
     view::ControlView& view = m_side.View();
     const Text productKind =
-        ProductKindFor(view.IsChecked(IDC_KIND_DOWNLOAD), view.IsChecked(IDC_KIND_MAILMAG), view.IsChecked(IDC_KIND_GOODS));
+        ProductKindFor(view.IsChecked(IDC_KIND_DOWNLOAD), view.IsChecked(IDC_KIND_MAILMAG),
+                       view.IsChecked(IDC_KIND_GOODS));
     const Text affiliateId = AffiliateIdFor(view.GetWindowText(IDC_AFFILIATE_ID));
     const Text categoryCode = CategoryCodeFor(view.GetWindowText(IDC_CATEGORY));
     const Text rankingKind =
-        RankingKindFor(view.IsChecked(IDC_RANK_MONTHLY), view.IsChecked(IDC_RANK_DAILY), view.IsChecked(IDC_RANK_PICKUP));
+        RankingKindFor(view.IsChecked(IDC_RANK_MONTHLY), view.IsChecked(IDC_RANK_DAILY),
+                       view.IsChecked(IDC_RANK_PICKUP));
     return MakeRankingUrl(productKind, categoryCode, affiliateId, rankingKind, RankingHostInUse());
 }
 
@@ -72,7 +74,8 @@ void FetchController::EndBusy(bool showedBusy) {
         if (showedBusy && !m_side.PostingRunning()) {
             view.SetProgressRange(IDC_PROGRESS, 0, 100);
             view.SetProgressPos(IDC_PROGRESS, 0);
-            view.SetStatusText(Sjis(m_cancel.load() ? messages::Say(messages::kUiFetchCancelled) : ""));
+            view.SetStatusText(
+                Sjis(m_cancel.load() ? messages::Say(messages::kUiFetchCancelled) : ""));
         }
         view.EnableWindow(IDC_GENERATE, true);
     }
@@ -88,7 +91,9 @@ void FetchController::Job(bool showedBusy) {
     EndBusy(showedBusy);
     if (cancelled || m_side.Closing()) return;
     // "通信エラー" first, as always, then what went wrong and what to do.
-    if (!received) message = std::string(texts::kNetworkError) + "\n" + DescribeFetchFailure(error, RankingHostInUse());
+    if (!received)
+        message = std::string(texts::kNetworkError) + "\n" +
+                  DescribeFetchFailure(error, RankingHostInUse());
     if (!message.empty()) m_side.ShowMessage(message);
 }
 
@@ -96,8 +101,8 @@ bool FetchController::Fetch(const Text& url, std::string* error, std::string* me
     // Cancel ends the transfer (the window's end cancels it too).
     HttpOptions options = m_services.http;
     options.stop = &m_cancel;
-    const RankingPage page =
-        FetchRankingPage(url, options, m_services.pageEncoding.c_str(), m_services.programEncoding.c_str());
+    const RankingPage page = FetchRankingPage(url, options, m_services.pageEncoding.c_str(),
+                                              m_services.programEncoding.c_str());
     switch (page.outcome) {
         case RankingPage::Outcome::NetworkError:
             // Nothing usable came back: the article field keeps what the user had.
@@ -138,7 +143,8 @@ Text FetchController::Generate(const Text& page) {
     if (m_kinds[1]) RewriteArticle(article, RankingKind::Daily, &more), nulBytes += more;
     if (m_kinds[2]) RewriteArticle(article, RankingKind::Pickup, &more), nulBytes += more;
     if (nulBytes > 0)
-        m_side.WriteLogLine(Text(messages::Say(messages::kUiNulBytesDropped, {std::to_string(nulBytes)})));
+        m_side.WriteLogLine(
+            Text(messages::Say(messages::kUiNulBytesDropped, {std::to_string(nulBytes)})));
     return article;
 }
 

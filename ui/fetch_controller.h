@@ -17,7 +17,8 @@ namespace qubopost::ui {
 
 class FetchController {
 public:
-    FetchController(DialogSide& side, const DialogServices& services) : m_side(side), m_services(services) {}
+    FetchController(DialogSide& side, const DialogServices& services)
+        : m_side(side), m_services(services) {}
 
     // 記事自動生成: starts a fetch unless one goes (then nothing happens).
     void Start();

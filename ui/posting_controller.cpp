@@ -6,12 +6,12 @@
 
 #include "journal/journal.h"
 #include "mail/bsmtp.h"
+#include "mail/mail_library.h"
+#include "platform/encoding.h"
+#include "platform/field_text.h"
 #include "posting/destinations.h"
 #include "posting/disclosure.h"
 #include "posting/posting_engine.h"
-#include "platform/encoding.h"
-#include "platform/field_text.h"
-#include "mail/mail_library.h"
 #include "posting/posting_run.h"
 #include "posting/run_journal.h"
 #include "resources/control_table.h"
@@ -41,9 +41,12 @@ struct SourceField {
     std::string_view label;
 };
 constexpr SourceField kSourceFields[] = {
-    {IDC_FROM_ADDRESS, "投稿元メールアドレス"}, {IDC_SMTP_SERVER, "SMTPサーバアドレス"},
-    {IDC_SMTP_PORT, "ポートアドレス"},         {IDC_BLOG_ADDRESSES, "投稿先ブログアドレス"},
-    {IDC_ARTICLE, "記事"},                     {IDC_HEADER, "ヘッダー"},
+    {IDC_FROM_ADDRESS, "投稿元メールアドレス"},
+    {IDC_SMTP_SERVER, "SMTPサーバアドレス"},
+    {IDC_SMTP_PORT, "ポートアドレス"},
+    {IDC_BLOG_ADDRESSES, "投稿先ブログアドレス"},
+    {IDC_ARTICLE, "記事"},
+    {IDC_HEADER, "ヘッダー"},
     {IDC_FOOTER, "フッター"},
 };
 
@@ -58,15 +61,18 @@ bool ValidPort(const Text& port) { return IsPortNumber(TrimBlanks(port.Bytes()))
 
 std::string Minutes(long long seconds) {
     if (seconds < 60) return messages::Say(messages::kDurationSeconds, {std::to_string(seconds)});
-    if (seconds < 3600) return messages::Say(messages::kUiAboutMinutes, {std::to_string((seconds + 30) / 60)});
+    if (seconds < 3600)
+        return messages::Say(messages::kUiAboutMinutes, {std::to_string((seconds + 30) / 60)});
     const long long minutes = (seconds + 30) / 60;
-    return messages::Say(messages::kUiAboutHours, {std::to_string(minutes / 60), std::to_string(minutes % 60)});
+    return messages::Say(messages::kUiAboutHours,
+                         {std::to_string(minutes / 60), std::to_string(minutes % 60)});
 }
 
 }  // namespace
 
 std::string PostingController::JournalPath() const {
-    return m_services.journalPath.empty() ? qubopost::journal::DefaultJournalPath() : m_services.journalPath;
+    return m_services.journalPath.empty() ? qubopost::journal::DefaultJournalPath()
+                                          : m_services.journalPath;
 }
 
 void PostingController::OnFieldEdited(int id) {
@@ -125,14 +131,17 @@ std::vector<std::string> PostingController::CheckFields(int* firstFault) {
     if (mail && !from.IsEmpty() && atSigns(from) != 1)
         fault(IDC_FROM_ADDRESS, messages::Say(messages::kUiFromNeedsOneAt, {from.Bytes()}));
     // Each line: a mail address with one "@", or a blog's URL with its user name.
-    for (const std::string& problem : DestinationProblems(m_inputs.blogAddresses)) fault(IDC_BLOG_ADDRESSES, problem);
+    for (const std::string& problem : DestinationProblems(m_inputs.blogAddresses))
+        fault(IDC_BLOG_ADDRESSES, problem);
     if (!m_inputs.article.IsEmpty() && PlanPosting(m_inputs.article).empty())
         fault(IDC_ARTICLE, std::string(messages::Say(messages::kUiNoArticles)));
     // Every character goes as typed (the mail is UTF-8), but control characters have no
     // place in a message: named, never dropped.
     for (const SourceField& field : kSourceFields) {
-        for (const UnmappableChar& c : FindControlCharacters(m_side.View().GetWindowTextUtf8(field.id), 10))
-            fault(field.id, messages::Say(messages::kUiControlCharacter, {field.label, DescribeControlCharacter(c)}));
+        for (const UnmappableChar& c :
+             FindControlCharacters(m_side.View().GetWindowTextUtf8(field.id), 10))
+            fault(field.id, messages::Say(messages::kUiControlCharacter,
+                                          {field.label, DescribeControlCharacter(c)}));
     }
     return problems;
 }
@@ -159,13 +168,15 @@ void PostingController::Confirm() {
     const std::vector<std::string> problems = CheckFields(&firstFault);
     if (!problems.empty()) {
         std::string message;
-        for (const std::string& problem : problems) message += (message.empty() ? "" : "\n") + problem;
+        for (const std::string& problem : problems)
+            message += (message.empty() ? "" : "\n") + problem;
         m_side.ShowMessage(message);
         view.SetFocus(firstFault);
         return;
     }
 
-    const std::string library = m_services.mailLibrary.empty() ? kMailLibraryName : m_services.mailLibrary;
+    const std::string library =
+        m_services.mailLibrary.empty() ? kMailLibraryName : m_services.mailLibrary;
     if (NeedsMailServer(m_inputs.blogAddresses) && !LoadMailLibrary(library)) {
         m_side.ShowMessage(texts::kMailLibraryMissing);
         return;
@@ -178,23 +189,27 @@ void PostingController::Confirm() {
     preview.groups = static_cast<int>(plan.groups.size());
     preview.addresses = static_cast<int>(plan.addresses.size());
     for (const PlannedMessage& message : plan.messages)
-        preview.messages.push_back(
-            {message.number, message.address.Bytes(), message.subject.Bytes(), plan.Body(inputs, message.group).Bytes()});
+        preview.messages.push_back({message.number, message.address.Bytes(),
+                                    message.subject.Bytes(),
+                                    plan.Body(inputs, message.group).Bytes()});
     const long long pauseSeconds =
         std::chrono::duration_cast<std::chrono::seconds>(m_services.postingPause).count();
-    const auto posts = std::count_if(plan.messages.begin(), plan.messages.end(), [](const PlannedMessage& message) {
-        return message.kind == DestinationKind::Blog;
-    });
+    const auto posts = std::count_if(
+        plan.messages.begin(), plan.messages.end(),
+        [](const PlannedMessage& message) { return message.kind == DestinationKind::Blog; });
     const auto mails = static_cast<long long>(plan.messages.size()) - posts;
-    const std::string split = posts > 0 ? messages::Say(messages::kUiPreviewSplit,
-                                                        {std::to_string(mails), std::to_string(posts)})
-                                        : std::string();
-    preview.summary = messages::Say(messages::kUiPreviewSummary,
-                                    {std::to_string(plan.messages.size()), std::to_string(preview.groups),
-                                     std::to_string(preview.addresses), split, std::to_string(pauseSeconds),
-                                     Minutes(pauseSeconds * static_cast<long long>(plan.messages.size()))});
+    const std::string split = posts > 0
+                                  ? messages::Say(messages::kUiPreviewSplit,
+                                                  {std::to_string(mails), std::to_string(posts)})
+                                  : std::string();
+    preview.summary =
+        messages::Say(messages::kUiPreviewSummary,
+                      {std::to_string(plan.messages.size()), std::to_string(preview.groups),
+                       std::to_string(preview.addresses), split, std::to_string(pauseSeconds),
+                       Minutes(pauseSeconds * static_cast<long long>(plan.messages.size()))});
     // Affiliate links without a word saying so: a warning with a one-click mend, never a refusal.
-    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(), inputs.article.Bytes())) {
+    if (!HasAdvertisingDisclosure(inputs.header.Bytes(), inputs.footer.Bytes(),
+                                  inputs.article.Bytes())) {
         preview.warning = DisclosureWarning();
         preview.fixCaption = messages::Say(messages::kUiAddToHeader);
     }
@@ -220,26 +235,34 @@ public:
     explicit DialogQuestions(view::ControlView& view) : m_view(view) {}
     Resume AskResume(const qubopost::journal::RunSummary& run, int sent) override {
         const int answer = m_view.AskChoice(
-            messages::Say(messages::kUiAskResume,
-                          {ShortLocalTime(run.startedAt), std::to_string(run.total), std::to_string(sent)}),
-            {Button(messages::kUiButtonResume), Button(messages::kUiButtonFromStart), Button(messages::kUiButtonCancel)},
+            messages::Say(
+                messages::kUiAskResume,
+                {ShortLocalTime(run.startedAt), std::to_string(run.total), std::to_string(sent)}),
+            {Button(messages::kUiButtonResume), Button(messages::kUiButtonFromStart),
+             Button(messages::kUiButtonCancel)},
             0, 2);
         return answer == 0 ? Resume::Resume : answer == 1 ? Resume::Restart : Resume::Cancel;
     }
-    bool AskResendUncertain(const std::vector<qubopost::journal::MessageRecord>& uncertain) override {
+    bool AskResendUncertain(
+        const std::vector<qubopost::journal::MessageRecord>& uncertain) override {
         std::string list;
         for (const auto& message : uncertain)
-            list += messages::Say(messages::kUiUncertainItem,
-                                  {StoredTextToUtf8(message.destination), StoredTextToUtf8(message.subject)});
+            list += messages::Say(
+                messages::kUiUncertainItem,
+                {StoredTextToUtf8(message.destination), StoredTextToUtf8(message.subject)});
         // Esc and closing mean "いいえ": nothing is sent twice without a yes.
-        return m_view.AskChoice(messages::Say(messages::kUiAskResendUncertain, {std::to_string(uncertain.size()), list}),
-                                {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)}, 1, 1) == 0;
+        return m_view.AskChoice(messages::Say(messages::kUiAskResendUncertain,
+                                              {std::to_string(uncertain.size()), list}),
+                                {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)}, 1,
+                                1) == 0;
     }
-    Finished AskFinished(const qubopost::journal::RunSummary& run, int failed, int uncertain) override {
+    Finished AskFinished(const qubopost::journal::RunSummary& run, int failed,
+                         int uncertain) override {
         const std::string when = ShortLocalTime(run.endedAt.value_or(run.startedAt));
         if (failed == 0 && uncertain == 0) {
             return m_view.AskChoice(messages::Say(messages::kUiAskPostAgain, {when}),
-                                    {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)}, 1, 1) == 0
+                                    {Button(messages::kUiButtonYes), Button(messages::kUiButtonNo)},
+                                    1, 1) == 0
                        ? Finished::All
                        : Finished::Cancel;
         }
@@ -248,10 +271,11 @@ public:
         if (uncertain > 0)
             what += std::string(what.empty() ? "" : messages::Say(messages::kUiListComma)) +
                     messages::Say(messages::kUiUncertainCount, {std::to_string(uncertain)});
-        const int answer = m_view.AskChoice(
-            messages::Say(messages::kUiAskRetryFailed, {when, what}),
-            {Button(messages::kUiButtonFailedOnly), Button(messages::kUiButtonAll), Button(messages::kUiButtonCancel)},
-            0, 2);
+        const int answer =
+            m_view.AskChoice(messages::Say(messages::kUiAskRetryFailed, {when, what}),
+                             {Button(messages::kUiButtonFailedOnly), Button(messages::kUiButtonAll),
+                              Button(messages::kUiButtonCancel)},
+                             0, 2);
         return answer == 0 ? Finished::RetryFailed : answer == 1 ? Finished::All : Finished::Cancel;
     }
 
@@ -266,7 +290,8 @@ EngineSetup PostingController::MakeEngineSetup() {
     setup.journalPath = JournalPath();
     setup.pause = m_services.postingPause;
     // A private certificate authority the user trusts for the SMTP server, if any.
-    setup.trustFile = ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
+    setup.trustFile =
+        ReadSetting(m_services.settingsPath, kProgramSection, "TrustFile").value_or("");
     // 下書きとして投稿: blog destinations get drafts (mail goes as always).
     setup.draft = ReadDraftSetting(m_services.settingsPath);
     if (m_services.sendMailStoppable) {
@@ -282,7 +307,8 @@ EngineSetup PostingController::MakeEngineSetup() {
 }
 
 void PostingController::StartEngineRun(
-    const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>& prepare,
+    const std::function<PostingEngine::Ready(PostingEngine&, PostingQuestions&, std::string*)>&
+        prepare,
     std::string_view cancelled, bool fromJournal) {
     view::ControlView& view = m_side.View();
     m_stop.Reset();
@@ -304,7 +330,8 @@ void PostingController::StartEngineRun(
     m_posting.store(true);
     view.SetWindowText(IDC_START_POST, Sjis(kStopCaption));
     view.EnableWindow(IDC_CONFIRM_POST, false);
-    if (!m_side.StartWorkerJob([this, engine, fromJournal] { Job(engine, fromJournal); })) EndRunControls();
+    if (!m_side.StartWorkerJob([this, engine, fromJournal] { Job(engine, fromJournal); }))
+        EndRunControls();
 }
 
 void PostingController::StartOrStop() {
@@ -316,9 +343,11 @@ void PostingController::StartOrStop() {
     }
     if (!m_confirmed.load()) return;
     const PostingInputs inputs = m_inputs;
-    StartEngineRun([&inputs](PostingEngine& engine, PostingQuestions& questions,
-                             std::string* message) { return engine.Prepare(inputs, questions, message); },
-                   messages::Say(messages::kUiPostingCancelled), false);
+    StartEngineRun(
+        [&inputs](PostingEngine& engine, PostingQuestions& questions, std::string* message) {
+            return engine.Prepare(inputs, questions, message);
+        },
+        messages::Say(messages::kUiPostingCancelled), false);
 }
 
 void PostingController::ResumeStored(std::optional<qubopost::journal::RunId> run) {
@@ -327,16 +356,19 @@ void PostingController::ResumeStored(std::optional<qubopost::journal::RunId> run
         m_side.ShowMessage(messages::Say(messages::kUiResumeWhilePosting));
         return;
     }
-    StartEngineRun([run](PostingEngine& engine, PostingQuestions& questions,
-                         std::string* message) { return engine.PrepareStored(run, questions, message); },
-                   messages::Say(messages::kUiResumeCancelled), true);
+    StartEngineRun(
+        [run](PostingEngine& engine, PostingQuestions& questions, std::string* message) {
+            return engine.PrepareStored(run, questions, message);
+        },
+        messages::Say(messages::kUiResumeCancelled), true);
 }
 
 namespace {
 
 // The unfinished runs of the journal at `path` that can be resumed now, newest first; an error
 // when the journal cannot be opened or read.
-qubopost::journal::Result<std::vector<qubopost::journal::RunSummary>> ResumableRuns(const std::string& path) {
+qubopost::journal::Result<std::vector<qubopost::journal::RunSummary>> ResumableRuns(
+    const std::string& path) {
     namespace journal = qubopost::journal;
     // A short wait for another process's write: the window comes up without delay.
     auto opened = journal::Journal::Open(path, kStartJournalWait);
@@ -349,7 +381,8 @@ qubopost::journal::Result<std::vector<qubopost::journal::RunSummary>> ResumableR
         // A run another process (qubopost-cli, another window) is posting right now is not
         // left over: it is not offered.
         int owner = 0;
-        if (!journal::RunLock::Acquire(path, candidate.summary.identity, &owner) && owner != 0) continue;
+        if (!journal::RunLock::Acquire(path, candidate.summary.identity, &owner) && owner != 0)
+            continue;
         runs.push_back(candidate.summary);
     }
     return runs;
@@ -361,7 +394,8 @@ void PostingController::OfferUnfinishedRuns() {
     const std::string path = JournalPath();
     std::error_code error;
     // No journal yet: nothing to resume, and starting creates none.
-    if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found) return;
+    if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found)
+        return;
     auto found = ResumableRuns(path);
     if (!found) {
         Log(Text(messages::Say(messages::kUiUnfinishedUnchecked, {found.error().message})));
@@ -374,18 +408,23 @@ void PostingController::OfferUnfinishedRuns() {
     constexpr std::size_t kListed = 5;
     for (std::size_t i = 0; i < runs.size() && i < kListed; ++i) {
         const qubopost::journal::RunSummary& run = runs[i];
-        question += messages::Say(messages::kUiUnfinishedRun,
-                                  {std::to_string(run.id), ShortLocalTime(run.startedAt), std::to_string(run.sent),
-                                   std::to_string(run.pending + run.failed)});
+        question +=
+            messages::Say(messages::kUiUnfinishedRun,
+                          {std::to_string(run.id), ShortLocalTime(run.startedAt),
+                           std::to_string(run.sent), std::to_string(run.pending + run.failed)});
         if (run.uncertain > 0)
-            question += messages::Say(messages::kUiUnfinishedUncertain, {std::to_string(run.uncertain)});
+            question +=
+                messages::Say(messages::kUiUnfinishedUncertain, {std::to_string(run.uncertain)});
         // The server under its run: the line would not fit the box's width.
         question += messages::Say(messages::kUiUnfinishedServer, {run.server});
     }
     if (runs.size() > kListed)
-        question += messages::Say(messages::kUiUnfinishedMore, {std::to_string(runs.size() - kListed)});
+        question +=
+            messages::Say(messages::kUiUnfinishedMore, {std::to_string(runs.size() - kListed)});
     question += messages::Say(messages::kUiUnfinishedAsk, {std::to_string(runs.front().id)});
-    if (m_side.View().AskChoice(question, {Button(messages::kUiButtonResume), Button(messages::kUiButtonLater)}, 1, 1) != 0)
+    if (m_side.View().AskChoice(
+            question, {Button(messages::kUiButtonResume), Button(messages::kUiButtonLater)}, 1,
+            1) != 0)
         return;
     ResumeStored(runs.front().id);
 }
@@ -405,9 +444,13 @@ namespace {
 // Reports a run to the dialog's log field, progress bar and status line.
 class DialogPostingEvents : public EngineEvents {
 public:
-    DialogPostingEvents(view::ControlView& view, std::function<bool()> stop, std::function<void(const Text&)> log,
+    DialogPostingEvents(view::ControlView& view, std::function<bool()> stop,
+                        std::function<void(const Text&)> log,
                         std::function<void(const Text&)> subject)
-        : m_view(view), m_stop(std::move(stop)), m_log(std::move(log)), m_subject(std::move(subject)) {}
+        : m_view(view),
+          m_stop(std::move(stop)),
+          m_log(std::move(log)),
+          m_subject(std::move(subject)) {}
 
     void OnRange(int maximum) override {
         m_total = maximum;
@@ -422,13 +465,14 @@ public:
     void OnSubject(const Text& subject) override { m_subject(subject); }
     bool StopRequested() override { return m_stop(); }
     void OnWaiting(long long seconds, bool last) override {
-        m_view.SetStatusText(Sjis(messages::Say(last ? messages::kUiWaitingLast : messages::kUiWaiting,
-                                                {std::to_string(seconds)})));
+        m_view.SetStatusText(Sjis(messages::Say(
+            last ? messages::kUiWaitingLast : messages::kUiWaiting, {std::to_string(seconds)})));
     }
     void OnMessageResult(const PlannedMessage& message, SendResult result, const Text&) override {
         if (result == SendResult::Stopped) return;
-        m_view.SetStatusText(Sjis(messages::Say(messages::kUiSending, {std::to_string(message.number),
-                                                                       std::to_string(m_total), message.address.Bytes()})));
+        m_view.SetStatusText(Sjis(messages::Say(
+            messages::kUiSending,
+            {std::to_string(message.number), std::to_string(m_total), message.address.Bytes()})));
     }
 
 private:
@@ -470,11 +514,13 @@ void PostingController::Job(const std::shared_ptr<PostingEngine>& engine, bool f
         m_side.ShowMessage(messages::Say(
             messages::kUiStopped,
             {std::to_string(outcome.sent + outcome.skipped), std::to_string(outcome.notSent),
-             messages::Say(fromJournal ? messages::kUiStoppedResumeFromHistory : messages::kUiStoppedResumeByStart)}));
+             messages::Say(fromJournal ? messages::kUiStoppedResumeFromHistory
+                                       : messages::kUiStoppedResumeByStart)}));
     } else if (outcome.loginRefused) {
-        m_side.ShowMessage(std::string(texts::kPostingFailed) +
-                           messages::Say(messages::kUiSmtpLoginRefused,
-                                         {inputs.smtpServer.Bytes(), std::to_string(outcome.notSent)}));
+        m_side.ShowMessage(
+            std::string(texts::kPostingFailed) +
+            messages::Say(messages::kUiSmtpLoginRefused,
+                          {inputs.smtpServer.Bytes(), std::to_string(outcome.notSent)}));
     } else if (!outcome.refusedBlogs.empty()) {
         // Only those blogs stopped; every other destination got its messages.
         std::string message(texts::kPostingFailed);

@@ -25,7 +25,8 @@ namespace qubopost::ui {
 
 class PostingController {
 public:
-    PostingController(DialogSide& side, const DialogServices& services) : m_side(side), m_services(services) {}
+    PostingController(DialogSide& side, const DialogServices& services)
+        : m_side(side), m_services(services) {}
 
     // 投稿確認: copies and checks the fields, shows the preview; ブログ投稿開始 comes on when the
     // user accepts it.
@@ -66,7 +67,8 @@ private:
     // posting job with the controls of a run. cancelled: the log line when a question was
     // cancelled.
     void StartEngineRun(
-        const std::function<posting::PostingEngine::Ready(posting::PostingEngine&, posting::PostingQuestions&, std::string*)>& prepare,
+        const std::function<posting::PostingEngine::Ready(
+            posting::PostingEngine&, posting::PostingQuestions&, std::string*)>& prepare,
         std::string_view cancelled, bool fromJournal);
     void Job(const std::shared_ptr<posting::PostingEngine>& engine, bool fromJournal);
     void EndRunControls();

@@ -56,7 +56,8 @@ bool CQubopostDlg::DraftPosting() { return ReadDraftSetting(m_services.settingsP
 
 bool CQubopostDlg::SetDraftPosting(bool on) {
     std::string reason;
-    if (UpdateSettingsFile(m_services.settingsPath, {{std::string(kProgramSection), std::string(kDraftKey), on ? "1" : "0"}},
+    if (UpdateSettingsFile(m_services.settingsPath,
+                           {{std::string(kProgramSection), std::string(kDraftKey), on ? "1" : "0"}},
                            &reason))
         return true;
     ShowMessage(messages::Say(messages::kUiDraftSettingNotSaved, {reason}));
@@ -95,8 +96,8 @@ bool CQubopostDlg::OnInitDialog() {
 
     // The article of the last session, kept as a draft: never lost to Close or a crash.
     if (!m_services.draftPath.empty())
-        m_draft = std::make_unique<ArticleDraft>(m_services.draftPath,
-                                                 [this] { return View().GetWindowTextUtf8(IDC_ARTICLE); });
+        m_draft = std::make_unique<ArticleDraft>(
+            m_services.draftPath, [this] { return View().GetWindowTextUtf8(IDC_ARTICLE); });
     if (const std::optional<std::string> draft = m_draft ? m_draft->Load() : std::nullopt) {
         if (view.GetWindowTextUtf8(IDC_ARTICLE).empty()) {
             view.SetWindowTextUtf8(IDC_ARTICLE, *draft);
@@ -146,13 +147,13 @@ bool CQubopostDlg::OnSysCommand(unsigned id) {
 
 void CQubopostDlg::OnClear() {
     view::ControlView& view = View();
-    if (!view.AskYesNo(Sjis(messages::Say(messages::kUiClearQuestion)),
-                       false))
-        return;
+    if (!view.AskYesNo(Sjis(messages::Say(messages::kUiClearQuestion)), false)) return;
     m_poster.Forget();
-    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT}) view.SetWindowText(id, "");
+    for (int id : {IDC_AFFILIATE_ID, IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT})
+        view.SetWindowText(id, "");
     view.SetWindowText(IDC_CATEGORY, Sjis(texts::kCategoryAll));
-    for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG}) view.SetWindowText(id, "");
+    for (int id : {IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER, IDC_ARTICLE, IDC_LOG})
+        view.SetWindowText(id, "");
     if (m_draft) m_draft->Clear();
     view.SetCheck(IDC_KIND_DOWNLOAD, true);
     view.SetCheck(IDC_KIND_MAILMAG, false);
@@ -172,9 +173,7 @@ bool CQubopostDlg::OnEscape() {
 
 void CQubopostDlg::OnCancel() {
     if (m_poster.Running()) {
-        if (!View().AskYesNo(Sjis(messages::Say(messages::kUiCloseWhilePosting)),
-                             false))
-            return;
+        if (!View().AskYesNo(Sjis(messages::Say(messages::kUiCloseWhilePosting)), false)) return;
         StopPosting();
     }
     SaveSettings();

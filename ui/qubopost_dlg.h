@@ -12,8 +12,6 @@
 #include <optional>
 #include <string>
 
-#include "view/control_view.h"
-#include "view/dialog_handlers.h"
 #include "platform/text.h"
 #include "ui/article_draft.h"
 #include "ui/dialog_services.h"
@@ -21,6 +19,8 @@
 #include "ui/fetch_controller.h"
 #include "ui/posting_controller.h"
 #include "ui/worker_jobs.h"
+#include "view/control_view.h"
+#include "view/dialog_handlers.h"
 
 namespace qubopost::ui {
 

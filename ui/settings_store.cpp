@@ -45,16 +45,19 @@ constexpr const char* kWindowKey = "Window";
 
 void CQubopostDlg::LoadSettings() {
     const SettingsRead read = ReadSettingsFile(m_services.settingsPath);
-    m_settingsReadable = read.state == SettingsRead::State::Read || read.state == SettingsRead::State::Missing;
+    m_settingsReadable =
+        read.state == SettingsRead::State::Read || read.state == SettingsRead::State::Missing;
     if (!m_settingsReadable) {
-        ShowMessage(messages::Say(messages::kUiSettingsUnreadable, {m_services.settingsPath, read.reason}));
+        ShowMessage(
+            messages::Say(messages::kUiSettingsUnreadable, {m_services.settingsPath, read.reason}));
     }
     const IniDocument settings = IniDocument::Parse(read.bytes);
     std::lock_guard lock(m_settingsMutex);
     for (const SettingsKey& key : kKeys) {
         const std::optional<std::string> hostData = settings.Get(kSection, key.name);
         const std::optional<std::string> lossless = settings.Get(kLosslessSection, key.name);
-        if (lossless && hostData && HostDataEncode(UnescapeLossless(*lossless), key.encoding) == *hostData) {
+        if (lossless && hostData &&
+            HostDataEncode(UnescapeLossless(*lossless), key.encoding) == *hostData) {
             View().SetWindowTextUtf8(key.control, UnescapeLossless(*lossless));
         } else {
             View().SetWindowText(key.control, HostDataDecode(hostData.value_or(""), key.encoding));
@@ -66,14 +69,17 @@ void CQubopostDlg::LoadSettings() {
 bool CQubopostDlg::SaveSettings() {
     const std::string& path = m_services.settingsPath;
     auto fail = [&](const std::string& reason) {
-        View().MessageBox(Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(reason)}));
+        View().MessageBox(
+            Text::Format(Sjis(texts::kSettingsSaveFailed), {Sjis(path), Sjis(reason)}));
         return false;
     };
-    if (!m_settingsReadable) return fail(std::string(messages::Say(messages::kUiSettingsNotSavedUnread)));
+    if (!m_settingsReadable)
+        return fail(std::string(messages::Say(messages::kUiSettingsNotSavedUnread)));
     // Read again just before writing: another window may have saved in the meantime, and
     // only the keys this window changed since it loaded them are written.
     const SettingsRead read = ReadSettingsFile(path);
-    if (read.state == SettingsRead::State::NotRegular || read.state == SettingsRead::State::Unreadable)
+    if (read.state == SettingsRead::State::NotRegular ||
+        read.state == SettingsRead::State::Unreadable)
         return fail(read.reason);
     IniDocument settings = IniDocument::Parse(read.bytes);
     std::map<std::string, std::string> saved;
@@ -84,9 +90,11 @@ bool CQubopostDlg::SaveSettings() {
     for (const SettingsKey& key : kKeys) {
         const std::string value = View().GetWindowTextUtf8(key.control);
         // Unchanged keys stay as the file has them, so that another window's save since
-        // is kept; a key the file lacks is written, as every writer of the HostData section writes all seven.
+        // is kept; a key the file lacks is written, as every writer of the HostData section writes
+        // all seven.
         const auto loaded = saved.find(key.name);
-        if (loaded != saved.end() && loaded->second == value && settings.Get(kSection, key.name)) continue;
+        if (loaded != saved.end() && loaded->second == value && settings.Get(kSection, key.name))
+            continue;
         settings.Set(kSection, key.name, HostDataEncode(value, key.encoding));
         if (SurvivesHostData(value, key.encoding)) {
             settings.Remove(kLosslessSection, key.name);

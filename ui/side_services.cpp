@@ -66,12 +66,14 @@ std::string LoginTestMessage(int result, const std::string& error) {
         }
     }
     if (text.empty())
-        text = messages::Say(result == BSMTP_LOGIN_REFUSED ? *kReasons[0].text : messages::kUiLoginTestFailed);
+        text = messages::Say(result == BSMTP_LOGIN_REFUSED ? *kReasons[0].text
+                                                           : messages::kUiLoginTestFailed);
     // The server's own words: the part after "prefix: " when it is a reply ("535 5.7.8 ..."),
     // or the whole text when it is nothing but a reply.
     const size_t colon = error.find(": ");
     const std::string tail = colon == std::string::npos ? error : error.substr(colon + 2);
-    if (tail.size() >= 3 && tail[0] >= '2' && tail[0] <= '5' && std::isdigit(static_cast<unsigned char>(tail[1])) &&
+    if (tail.size() >= 3 && tail[0] >= '2' && tail[0] <= '5' &&
+        std::isdigit(static_cast<unsigned char>(tail[1])) &&
         std::isdigit(static_cast<unsigned char>(tail[2])))
         text += messages::Say(messages::kUiServerReply, {tail});
     return text;
@@ -91,13 +93,17 @@ private:
     creds::KeyRingCancel m_cancel;
 };
 
-const creds::KeyRingCancel& TokenOf(view::WaitCancel& cancel) { return dynamic_cast<KeyRingWait&>(cancel).Token(); }
+const creds::KeyRingCancel& TokenOf(view::WaitCancel& cancel) {
+    return dynamic_cast<KeyRingWait&>(cancel).Token();
+}
 
 class KeyRingLogin : public view::SmtpLoginService {
 public:
     explicit KeyRingLogin(std::string settingsPath) : m_settingsPath(std::move(settingsPath)) {}
 
-    std::shared_ptr<view::WaitCancel> NewCancel() override { return std::make_shared<KeyRingWait>(); }
+    std::shared_ptr<view::WaitCancel> NewCancel() override {
+        return std::make_shared<KeyRingWait>();
+    }
 
     std::string HostOf(const std::string& server) override {
         std::string host = server.rfind("smtps://", 0) == 0 ? server.substr(8) : server;
@@ -128,10 +134,11 @@ public:
         Outcome outcome;
         outcome.ok = status == creds::KeyRingStatus::Ok;
         outcome.cancelled = status == creds::KeyRingStatus::Cancelled;
-        outcome.message = outcome.ok ? messages::Say(messages::kUiPasswordStored, {host})
-                                     : messages::Say(messages::kUiPasswordNotStored,
-                                                     {creds::KeyRingProblemText(status, error,
-                                                                                RetryText(messages::kUiButtonSave))});
+        outcome.message =
+            outcome.ok ? messages::Say(messages::kUiPasswordStored, {host})
+                       : messages::Say(messages::kUiPasswordNotStored,
+                                       {creds::KeyRingProblemText(
+                                           status, error, RetryText(messages::kUiButtonSave))});
         return outcome;
     }
 
@@ -164,8 +171,9 @@ public:
         if (useStored) {
             creds::Credentials stored;
             std::string error;
-            const auto status = keyRingAvailable ? creds::KeyRingLookup(host, &stored, &error, &TokenOf(cancel))
-                                                 : creds::KeyRingStatus::Unavailable;
+            const auto status = keyRingAvailable
+                                    ? creds::KeyRingLookup(host, &stored, &error, &TokenOf(cancel))
+                                    : creds::KeyRingStatus::Unavailable;
             if (status == creds::KeyRingStatus::Cancelled) {
                 outcome.cancelled = true;
                 return outcome;
@@ -174,27 +182,32 @@ public:
                 if (status == creds::KeyRingStatus::Ok || status == creds::KeyRingStatus::NotFound)
                     outcome.message = messages::Say(
                         messages::kUiNoPasswordToTest,
-                        {host, user.empty() ? std::string(messages::Say(messages::kUiUserNotGiven)) : user});
+                        {host, user.empty() ? std::string(messages::Say(messages::kUiUserNotGiven))
+                                            : user});
                 else
-                    outcome.message = messages::Say(
-                        messages::kUiStoredPasswordUnusable,
-                        {creds::KeyRingProblemText(status, error, RetryText(messages::kUiButtonTest))});
+                    outcome.message =
+                        messages::Say(messages::kUiStoredPasswordUnusable,
+                                      {creds::KeyRingProblemText(
+                                          status, error, RetryText(messages::kUiButtonTest))});
                 return outcome;
             }
             outcome.user = stored.user;
             loginPassword = stored.password;
             if (testing) testing();
         }
-        const std::string trustFile = ReadSetting(m_settingsPath, kProgramSection, "TrustFile").value_or("");
+        const std::string trustFile =
+            ReadSetting(m_settingsPath, kProgramSection, "TrustFile").value_or("");
         BSetOption("tls-trust-file", trustFile.c_str());
         const std::string address = Trimmed(server) + ":" + port;
         char error[80] = {};
-        const int result = BTestLogin(address.c_str(), outcome.user.c_str(), loginPassword.c_str(), error);
+        const int result =
+            BTestLogin(address.c_str(), outcome.user.c_str(), loginPassword.c_str(), error);
         const std::string source(useStored ? messages::Say(messages::kUiUsedStoredPassword) : "");
         outcome.ok = result == 1;
-        outcome.message = outcome.ok ? messages::Say(messages::kUiLoginTestOk, {source})
-                                     : messages::Say(messages::kUiLoginTestNotOk,
-                                                     {source, LoginTestMessage(result, ToUtf8(Text(error)))});
+        outcome.message =
+            outcome.ok ? messages::Say(messages::kUiLoginTestOk, {source})
+                       : messages::Say(messages::kUiLoginTestNotOk,
+                                       {source, LoginTestMessage(result, ToUtf8(Text(error)))});
         return outcome;
     }
 
@@ -220,9 +233,12 @@ public:
             view::HistoryRun row;
             row.id = run.id;
             row.started = journal::FormatTime(run.startedAt);
-            row.ended = run.endedAt ? journal::FormatTime(*run.endedAt) : std::string(messages::Say(messages::kUiRunNotEnded));
+            row.ended = run.endedAt ? journal::FormatTime(*run.endedAt)
+                                    : std::string(messages::Say(messages::kUiRunNotEnded));
             row.resumable = run.Resumable();
-            row.result = journal::FormatCounts(run) + std::string(row.resumable ? messages::Say(messages::kHistoryResumable) : "");
+            row.result =
+                journal::FormatCounts(run) +
+                std::string(row.resumable ? messages::Say(messages::kHistoryResumable) : "");
             rows.push_back(std::move(row));
         }
         return rows;
@@ -238,10 +254,12 @@ public:
             row.destination = StoredTextToUtf8(message.destination);
             row.subject = StoredTextToUtf8(message.subject);
             row.at = message.at ? journal::FormatTime(*message.at) : std::string();
-            row.state = messages::Say(message.state == journal::MessageState::Sent        ? messages::kHistoryStateSent
-                                      : message.state == journal::MessageState::Failed    ? messages::kHistoryFailedLabel
-                                      : message.state == journal::MessageState::Uncertain ? messages::kHistoryStateUncertain
-                                                                                          : messages::kHistoryPendingLabel);
+            row.state = messages::Say(
+                message.state == journal::MessageState::Sent     ? messages::kHistoryStateSent
+                : message.state == journal::MessageState::Failed ? messages::kHistoryFailedLabel
+                : message.state == journal::MessageState::Uncertain
+                    ? messages::kHistoryStateUncertain
+                    : messages::kHistoryPendingLabel);
             row.link = message.link;
             row.detail = StoredTextToUtf8(message.detail);
             rows.push_back(std::move(row));
@@ -256,14 +274,18 @@ private:
 class Services : public view::SideServices {
 public:
     Services(std::string settingsPath, std::string journalPath)
-        : m_settingsPath(std::move(settingsPath)), m_journalPath(std::move(journalPath)), m_login(std::make_shared<KeyRingLogin>(m_settingsPath)) {}
+        : m_settingsPath(std::move(settingsPath)),
+          m_journalPath(std::move(journalPath)),
+          m_login(std::make_shared<KeyRingLogin>(m_settingsPath)) {}
 
     std::shared_ptr<view::SmtpLoginService> SmtpLogin() override { return m_login; }
 
     std::unique_ptr<view::HistoryService> OpenHistory(std::string* error) override {
-        auto opened = journal::Journal::Open(m_journalPath.empty() ? journal::DefaultJournalPath() : m_journalPath);
+        auto opened = journal::Journal::Open(m_journalPath.empty() ? journal::DefaultJournalPath()
+                                                                   : m_journalPath);
         if (!opened) {
-            if (error) *error = messages::Say(messages::kUiHistoryUnopened, {opened.error().message});
+            if (error)
+                *error = messages::Say(messages::kUiHistoryUnopened, {opened.error().message});
             return nullptr;
         }
         return std::make_unique<JournalHistory>(std::move(opened.value()));
@@ -281,7 +303,8 @@ public:
         std::string reason;
         std::optional<std::string> value;
         if (!host.empty()) value = host;
-        if (!UpdateSettingsFile(m_settingsPath, {{std::string(kRankingSection), "Host", value}}, &reason))
+        if (!UpdateSettingsFile(m_settingsPath, {{std::string(kRankingSection), "Host", value}},
+                                &reason))
             return messages::Say(messages::kUiSettingsNotSaved, {m_settingsPath, reason});
         return {};
     }
@@ -294,7 +317,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<view::SideServices> MakeSideServices(const std::string& settingsPath, const std::string& journalPath) {
+std::unique_ptr<view::SideServices> MakeSideServices(const std::string& settingsPath,
+                                                     const std::string& journalPath) {
     return std::make_unique<Services>(settingsPath, journalPath);
 }
 

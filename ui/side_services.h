@@ -11,6 +11,7 @@ namespace qubopost::ui {
 
 // `settingsPath`: the settings file (TrustFile for the login test, [Ranking] Host=);
 // `journalPath`: the posting journal ("" = the user's default journal).
-std::unique_ptr<view::SideServices> MakeSideServices(const std::string& settingsPath, const std::string& journalPath);
+std::unique_ptr<view::SideServices> MakeSideServices(const std::string& settingsPath,
+                                                     const std::string& journalPath);
 
 }  // namespace qubopost::ui

@@ -39,14 +39,15 @@ public:
     // The host part of the server field, as the key ring keeps it.
     virtual std::string HostOf(const std::string& server) = 0;
     virtual KeyRing Check(const std::string& server, WaitCancel& cancel) = 0;
-    virtual Outcome Store(const std::string& server, const std::string& user, const std::string& password,
-                          WaitCancel& cancel) = 0;
+    virtual Outcome Store(const std::string& server, const std::string& user,
+                          const std::string& password, WaitCancel& cancel) = 0;
     virtual Outcome Forget(const std::string& server, WaitCancel& cancel) = 0;
     // Connects, logs in and quits, sending nothing. An empty `password` uses the stored one (when
     // `keyRingAvailable`); `testing` is called when the stored password has been read and the
     // server is next.
-    virtual Outcome TestLogin(const std::string& server, const std::string& port, const std::string& user,
-                              const std::string& password, bool keyRingAvailable, WaitCancel& cancel,
+    virtual Outcome TestLogin(const std::string& server, const std::string& port,
+                              const std::string& user, const std::string& password,
+                              bool keyRingAvailable, WaitCancel& cancel,
                               const std::function<void()>& testing) = 0;
 };
 
@@ -54,7 +55,7 @@ public:
 struct HistoryRun {
     long long id = 0;
     std::string started;
-    std::string ended;  // "（中断）" when the run did not end
+    std::string ended;   // "（中断）" when the run did not end
     std::string result;  // the counts, and whether it can be resumed
     bool resumable = false;
 };

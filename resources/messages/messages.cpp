@@ -23,7 +23,8 @@ Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const cha
 }
 
 void SetLanguageFromEnvironment() {
-    SetLanguage(LanguageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")));
+    SetLanguage(
+        LanguageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")));
 }
 
 std::string_view Say(const Message& message) {
@@ -41,7 +42,8 @@ std::string Fill(std::string_view text, std::initializer_list<std::string_view> 
             std::size_t number = 0;
             while (end < text.size() && end - i <= 3 && text[end] >= '0' && text[end] <= '9')
                 number = number * 10 + static_cast<std::size_t>(text[end++] - '0');
-            if (end > i + 1 && end < text.size() && text[end] == '}' && number >= 1 && number <= values.size()) {
+            if (end > i + 1 && end < text.size() && text[end] == '}' && number >= 1 &&
+                number <= values.size()) {
                 out += *(values.begin() + (number - 1));
                 i = end + 1;
                 continue;

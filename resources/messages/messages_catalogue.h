@@ -112,29 +112,39 @@ Errors go to standard error with a non-zero exit status.
 inline constexpr Message kCliNeedsValue{"{1} の後に値を指定してください。", "{1} needs a value"};
 inline constexpr Message kCliGivenTwice{"{1} が 2 回指定されています。1 回だけ指定してください。",
                                         "{1} was given twice; give it once"};
-inline constexpr Message kCliUnknownOption{"知らないオプションです: {1}（--help で使い方を確かめてください）。",
-                                           "unknown option {1} (see --help)"};
-inline constexpr Message kCliUnknownCommand{"知らないコマンドです: {1}（--help で使い方を確かめてください）。",
-                                            "unknown command {1} (see --help)"};
-inline constexpr Message kCliKindInvalid{"--kind は monthly、daily、pickup のどれかで指定してください。",
-                                         "--kind must be monthly, daily or pickup"};
-inline constexpr Message kCliProductInvalid{"--product は download、mailmag、goods のどれかで指定してください。",
-                                            "--product must be download, mailmag or goods"};
-inline constexpr Message kCliOutputEncodingInvalid{"--output-encoding は utf-8 か sjis で指定してください。",
-                                                   "--output-encoding must be utf-8 or sjis"};
-inline constexpr Message kCliInputEncodingInvalid{"--input-encoding は utf-8 か sjis で指定してください。",
-                                                  "--input-encoding must be utf-8 or sjis"};
-inline constexpr Message kCliArticleRequired{"--article で記事のファイルを指定してください。", "--article is required"};
-inline constexpr Message kCliDestinationRequired{"--to か --to-file で投稿先を指定してください。", "give --to or --to-file"};
-inline constexpr Message kCliMailOptionRequired{"{1} を指定してください（投稿先にメールアドレスがあります）。",
-                                                "{1} is required (a destination is a mail address)"};
+inline constexpr Message kCliUnknownOption{
+    "知らないオプションです: {1}（--help で使い方を確かめてください）。",
+    "unknown option {1} (see --help)"};
+inline constexpr Message kCliUnknownCommand{
+    "知らないコマンドです: {1}（--help で使い方を確かめてください）。",
+    "unknown command {1} (see --help)"};
+inline constexpr Message kCliKindInvalid{
+    "--kind は monthly、daily、pickup のどれかで指定してください。",
+    "--kind must be monthly, daily or pickup"};
+inline constexpr Message kCliProductInvalid{
+    "--product は download、mailmag、goods のどれかで指定してください。",
+    "--product must be download, mailmag or goods"};
+inline constexpr Message kCliOutputEncodingInvalid{
+    "--output-encoding は utf-8 か sjis で指定してください。",
+    "--output-encoding must be utf-8 or sjis"};
+inline constexpr Message kCliInputEncodingInvalid{
+    "--input-encoding は utf-8 か sjis で指定してください。",
+    "--input-encoding must be utf-8 or sjis"};
+inline constexpr Message kCliArticleRequired{"--article で記事のファイルを指定してください。",
+                                             "--article is required"};
+inline constexpr Message kCliDestinationRequired{"--to か --to-file で投稿先を指定してください。",
+                                                 "give --to or --to-file"};
+inline constexpr Message kCliMailOptionRequired{
+    "{1} を指定してください（投稿先にメールアドレスがあります）。",
+    "{1} is required (a destination is a mail address)"};
 inline constexpr Message kCliNetworkUnavailable{"ネットワークのライブラリを開始できませんでした。",
                                                 "the network library could not be started"};
 inline constexpr Message kCliSettingsMissing{
     "--settings のファイル {1} がありません（{2}）。パスを確かめてください。",
     "The --settings file {1} does not exist ({2}). Check the path."};
-inline constexpr Message kCliSettingsIsFolder{"--settings の {1} はフォルダーです。設定ファイルを指定してください。",
-                                              "--settings {1} is a folder. Give a settings file."};
+inline constexpr Message kCliSettingsIsFolder{
+    "--settings の {1} はフォルダーです。設定ファイルを指定してください。",
+    "--settings {1} is a folder. Give a settings file."};
 inline constexpr Message kCliSettingsUnreadable{"--settings のファイル {1} を読めません（{2}）。",
                                                 "Cannot read the --settings file {1} ({2})."};
 inline constexpr Message kCliRankingHostInvalid{
@@ -143,8 +153,9 @@ inline constexpr Message kCliRankingHostInvalid{
 inline constexpr Message kCliNulBytesDropped{
     "ランキングページの記事になる部分にあった NUL バイト {1} 個は文字ではないため、取り除きました。",
     "NUL bytes removed from the article part of the ranking page (they are no text): {1}"};
-inline constexpr Message kCliPauseInvalid{"--pause は 0 以上 86400 以下の秒数で指定してください（「{1}」）。",
-                                          "--pause takes a number of seconds from 0 to 86400 (got \"{1}\")."};
+inline constexpr Message kCliPauseInvalid{
+    "--pause は 0 以上 86400 以下の秒数で指定してください（「{1}」）。",
+    "--pause takes a number of seconds from 0 to 86400 (got \"{1}\")."};
 inline constexpr Message kCliToHasLineBreak{"--to のアドレスに改行が含まれています。",
                                             "A --to address contains a line break."};
 inline constexpr Message kCliServerHasPort{
@@ -152,22 +163,27 @@ inline constexpr Message kCliServerHasPort{
     "Give --server the host name only and the port number with --port (got \"{1}\")."};
 inline constexpr Message kCliPortInvalid{"--port は 1～65535 の数字で指定してください（「{1}」）。",
                                          "--port takes a number from 1 to 65535 (got \"{1}\")."};
-inline constexpr Message kCliRestartConflicts{"--restart は --retry-failed、--resend-uncertain と一緒には使えません。",
-                                              "--restart cannot be used with --retry-failed or --resend-uncertain."};
-inline constexpr Message kCliAgainConflicts{"--again は --retry-failed、--resend-uncertain と一緒には使えません。",
-                                            "--again cannot be used with --retry-failed or --resend-uncertain."};
+inline constexpr Message kCliRestartConflicts{
+    "--restart は --retry-failed、--resend-uncertain と一緒には使えません。",
+    "--restart cannot be used with --retry-failed or --resend-uncertain."};
+inline constexpr Message kCliAgainConflicts{
+    "--again は --retry-failed、--resend-uncertain と一緒には使えません。",
+    "--again cannot be used with --retry-failed or --resend-uncertain."};
 inline constexpr Message kCliUnsendableCharacter{"{1} に送れない文字があります: {2}",
                                                  "{1} holds a character that cannot be sent: {2}"};
 inline constexpr Message kCliNoArticles{
     "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です）。",
     "The article file holds no article to post. Articles are separated by \"-----into-----\" (at least two "
     "separators are needed)."};
-inline constexpr Message kCliNoDestinations{"投稿先のアドレスがありません（--to または --to-file）。",
-                                            "No destination address (give --to or --to-file)."};
-inline constexpr Message kCliDisclosureNote{"注意: {1}（--header のファイルの先頭に入れてください）",
-                                            "Note: {1} (put it at the top of the --header file)"};
-inline constexpr Message kCliDryRunMails{"{1} 通のメールを表示しました（--dry-run のため何も送っていません）。",
-                                         "Mail messages shown: {1}. Nothing was sent (--dry-run)."};
+inline constexpr Message kCliNoDestinations{
+    "投稿先のアドレスがありません（--to または --to-file）。",
+    "No destination address (give --to or --to-file)."};
+inline constexpr Message kCliDisclosureNote{
+    "注意: {1}（--header のファイルの先頭に入れてください）",
+    "Note: {1} (put it at the top of the --header file)"};
+inline constexpr Message kCliDryRunMails{
+    "{1} 通のメールを表示しました（--dry-run のため何も送っていません）。",
+    "Mail messages shown: {1}. Nothing was sent (--dry-run)."};
 inline constexpr Message kCliDryRunMailsAndPosts{
     "{1} 通のメールと {2} 件のブログへの投稿を表示しました（--dry-run のため何も送っていません）。",
     "Mail messages shown: {1}, blog posts shown: {2}. Nothing was sent (--dry-run)."};
@@ -177,7 +193,8 @@ inline constexpr Message kCliNoJournal{
     "--no-journal: この投稿は投稿履歴に記録しません。止めたり中断したりすると、続きから再開できません。",
     "--no-journal: this run is not recorded in the posting history. If it stops or is interrupted, it cannot be "
     "resumed."};
-inline constexpr Message kCliHistoryUnavailable{"投稿履歴を開けません: {1}", "Cannot open the posting history: {1}"};
+inline constexpr Message kCliHistoryUnavailable{"投稿履歴を開けません: {1}",
+                                                "Cannot open the posting history: {1}"};
 inline constexpr Message kCliRunNumberInvalid{"--run には履歴の番号を指定してください。",
                                               "--run takes a run number from the history."};
 inline constexpr Message kCliResumeNumberInvalid{
@@ -185,8 +202,9 @@ inline constexpr Message kCliResumeNumberInvalid{
     "resume takes a run number from the posting history (got \"{1}\")."};
 inline constexpr Message kCliMailLibraryMissing{"インポートライブラリが読み込めません。",
                                                 "The mail library could not be loaded."};
-inline constexpr Message kCliConverterUnavailable{"関数のアドレスの取得に失敗しました。",
-                                                  "The character conversion library could not be loaded."};
+inline constexpr Message kCliConverterUnavailable{
+    "関数のアドレスの取得に失敗しました。",
+    "The character conversion library could not be loaded."};
 // kept byte for byte: the first line of a failed fetch, as the window shows it and scripts match
 // it; Japanese in both languages (no English form).
 inline constexpr Message kCliNetworkError{"通信エラー", ""};
@@ -209,7 +227,8 @@ inline constexpr Message kCliAlreadyPosted{
     "These inputs were already posted at {1} (run {2}: sent {3}, failed {4}, unknown {5}). Nothing was sent.\n"
     "To send only the failed messages add --retry-failed, to send those with an unknown result too "
     "--resend-uncertain, to send everything again --again."};
-inline constexpr Message kCliPostingDone{"ブログへの自動投稿が完了しました。", "Posting finished: every message went out."};
+inline constexpr Message kCliPostingDone{"ブログへの自動投稿が完了しました。",
+                                         "Posting finished: every message went out."};
 inline constexpr Message kCliPostingFailed{
     "ブログへの投稿に失敗しました。\nSMTPサーバ名：SMTPポート番号：投稿先メールアドレス 等を再度ご確認下さい。",
     "Posting failed.\nCheck the SMTP server name, the SMTP port and the destination addresses."};
@@ -237,16 +256,18 @@ inline constexpr Message kCliUncertainAfterRun{
 
 // The local time of a run, "12月7日 15:20": {1} month, {2} day, {3} hour, {4} minute (two digits).
 inline constexpr Message kShortLocalTime{"{1}月{2}日 {3}:{4}", "{1}/{2} {3}:{4}"};
-inline constexpr Message kEngineJournalUnusable{"投稿履歴を使えないため、投稿しませんでした（何も送っていません）。\n{1}",
-                                                "The posting history cannot be used, so nothing was posted (nothing "
-                                                "was sent).\n{1}"};
+inline constexpr Message kEngineJournalUnusable{
+    "投稿履歴を使えないため、投稿しませんでした（何も送っていません）。\n{1}",
+    "The posting history cannot be used, so nothing was posted (nothing "
+    "was sent).\n{1}"};
 inline constexpr Message kEngineJournalUnreadable{
     "投稿履歴を読めないため、投稿しませんでした（何も送っていません）。\n{1}",
     "The posting history cannot be read, so nothing was posted (nothing was sent).\n{1}"};
 inline constexpr Message kEngineNothingToRetry{"前回の投稿に、送り直すメールはありません。",
                                                "The last run has no message to send again."};
-inline constexpr Message kEngineResumeNeedsJournal{"投稿履歴なしでは、中断した投稿を再開できません。",
-                                                   "An interrupted run cannot be resumed without the posting history."};
+inline constexpr Message kEngineResumeNeedsJournal{
+    "投稿履歴なしでは、中断した投稿を再開できません。",
+    "An interrupted run cannot be resumed without the posting history."};
 inline constexpr Message kEngineNothingToResume{"再開できる未完了の投稿はありません。",
                                                 "There is no unfinished run to resume."};
 inline constexpr Message kEngineNoSuchRun{
@@ -269,12 +290,14 @@ inline constexpr Message kEngineDraftMailOnly{
 inline constexpr Message kEngineDraftBlogAndMail{
     "ブログの API への投稿は下書きとして投稿します（メールの投稿先には関係なく、メールはそのまま送ります）。",
     "Blog posts go up as drafts (mail destinations are not affected; the mail goes out as it is)."};
-inline constexpr Message kEngineDraftBlog{"ブログの API への投稿は下書きとして投稿します。", "Blog posts go up as drafts."};
+inline constexpr Message kEngineDraftBlog{"ブログの API への投稿は下書きとして投稿します。",
+                                          "Blog posts go up as drafts."};
 
 // ---- posting/: destinations, input files, the disclosure check ---------------------------------
 
-inline constexpr Message kDestinationNotBlogUrl{"投稿先ブログアドレスの {1} 行目「{2}」はブログの URL として使えません。{3}",
-                                                "Destination line {1} \"{2}\" cannot be used as a blog URL. {3}"};
+inline constexpr Message kDestinationNotBlogUrl{
+    "投稿先ブログアドレスの {1} 行目「{2}」はブログの URL として使えません。{3}",
+    "Destination line {1} \"{2}\" cannot be used as a blog URL. {3}"};
 inline constexpr Message kDestinationNeedsOneAt{
     "投稿先ブログアドレスの {1} 行目「{2}」には「@」がちょうど 1 つ必要です（ブログの API に投稿するときは "
     "https://ユーザー名@ブログのホスト/ の形で書きます）。",
@@ -289,10 +312,12 @@ inline constexpr Message kBlogPasswordAdvice{
 inline constexpr Message kInputFileIsFolder{"{1} はフォルダーです。ファイルを指定してください。",
                                             "{1} is a folder. Give a file."};
 inline constexpr Message kInputFileUnreadable{"{1} を読めません: {2}", "Cannot read {1}: {2}"};
-inline constexpr Message kInputFileNulByte{"{1} の {2} 行目に NUL バイトがあります。テキストファイルを指定してください。",
-                                           "{1} has a NUL byte in line {2}. Give a text file."};
-inline constexpr Message kInputFileInvalidSjis{"{1} の {2} 行目に Shift-JIS として正しくないバイトがあります。",
-                                               "{1} has bytes that are not valid Shift-JIS in line {2}."};
+inline constexpr Message kInputFileNulByte{
+    "{1} の {2} 行目に NUL バイトがあります。テキストファイルを指定してください。",
+    "{1} has a NUL byte in line {2}. Give a text file."};
+inline constexpr Message kInputFileInvalidSjis{
+    "{1} の {2} 行目に Shift-JIS として正しくないバイトがあります。",
+    "{1} has bytes that are not valid Shift-JIS in line {2}."};
 inline constexpr Message kInputFileInvalidUtf8{
     "{1} の {2} 行目に UTF-8 として正しくないバイトがあります。Shift-JIS のファイルなら --input-encoding sjis "
     "を付けてください。",
@@ -331,23 +356,27 @@ inline constexpr Message kGenerateWriteFailed{
 // A system reason put after a text: "（reason）".
 inline constexpr Message kReasonInBrackets{"（{1}）", " ({1})"};
 
-// ---- settings/: the settings file -----------------------------------------------------------------
+// ---- settings/: the settings file
+// -----------------------------------------------------------------
 
 inline constexpr Message kSettingsIsFolder{"フォルダーです", "it is a folder"};
-inline constexpr Message kSettingsNotRegularFile{"通常のファイルではありません（FIFO やデバイスなど）",
-                                                 "it is not a regular file (a FIFO, a device or the like)"};
+inline constexpr Message kSettingsNotRegularFile{
+    "通常のファイルではありません（FIFO やデバイスなど）",
+    "it is not a regular file (a FIFO, a device or the like)"};
 inline constexpr Message kSettingsNotWrittenNotRegular{"通常のファイルではないため書き込みません",
                                                        "not written: it is not a regular file"};
-inline constexpr Message kSettingsReadOnly{"読み取り専用のファイルです。書き込みを許可すると保存できます",
-                                           "the file is read-only; allow writing to save it"};
+inline constexpr Message kSettingsReadOnly{
+    "読み取り専用のファイルです。書き込みを許可すると保存できます",
+    "the file is read-only; allow writing to save it"};
 
 // ---- platform/: characters a field or file cannot carry -----------------------------------------
 
 // {1} the character as typed, {2} its code point (U+XXXX), {3} line, {4} column.
 inline constexpr Message kUnmappableCharacter{"「{1}」（{2}）{3} 行目 {4} 文字目",
                                               "\"{1}\" ({2}) in line {3}, column {4}"};
-inline constexpr Message kUnmappableNotUtf8{"（UTF-8 でないバイト）（{1}）{2} 行目 {3} 文字目",
-                                            "a byte that is not UTF-8 ({1}) in line {2}, column {3}"};
+inline constexpr Message kUnmappableNotUtf8{
+    "（UTF-8 でないバイト）（{1}）{2} 行目 {3} 文字目",
+    "a byte that is not UTF-8 ({1}) in line {2}, column {3}"};
 inline constexpr Message kControlCharacter{"制御文字（{1}）{2} 行目 {3} 文字目",
                                            "control character ({1}) in line {2}, column {3}"};
 inline constexpr Message kControlNotUtf8{"UTF-8 でないバイト、{1} 行目 {2} 文字目",
@@ -367,8 +396,10 @@ inline constexpr Message kHistoryNoEnd{"終了の記録なし（送信中か、�
                                        "no end recorded (still sending, or it ended midway)"};
 inline constexpr Message kHistoryResumes{"・再開 {1} 回", ", resumed {1} times"};
 inline constexpr Message kHistoryLastResume{"（最後の再開 {1}）", " (last resumed {1})"};
-// {1} run, {2} start, {3} end (or kHistoryNoEndTime), {4} the outcome, {5} kHistoryResumable or nothing.
-inline constexpr Message kHistoryRunLine{"実行 {1}  {2} 〜 {3}  {4}{5}\n", "Run {1}  {2} - {3}  {4}{5}\n"};
+// {1} run, {2} start, {3} end (or kHistoryNoEndTime), {4} the outcome, {5} kHistoryResumable or
+// nothing.
+inline constexpr Message kHistoryRunLine{"実行 {1}  {2} 〜 {3}  {4}{5}\n",
+                                         "Run {1}  {2} - {3}  {4}{5}\n"};
 inline constexpr Message kHistoryNoEndTime{"――――――――", "----------------"};
 inline constexpr Message kHistoryResumable{"（再開できます）", " (can be resumed)"};
 inline constexpr Message kHistoryCountsLine{"    {1}（全 {2} 通）\n", "    {1} (of {2})\n"};
@@ -376,11 +407,15 @@ inline constexpr Message kHistoryServer{"    サーバー {1}\n", "    server {1
 inline constexpr Message kHistoryStateSent{"送信済み", "sent"};
 inline constexpr Message kHistoryStateUncertain{"不明（要確認）", "unknown (check it)"};
 inline constexpr Message kHistoryTimeUnknown{"（時刻不明）", "(time unknown)"};
-inline constexpr Message kHistoryEmpty{"投稿の記録はまだありません。\n", "No run has been recorded yet.\n"};
+inline constexpr Message kHistoryEmpty{"投稿の記録はまだありません。\n",
+                                       "No run has been recorded yet.\n"};
 // {1} number, {2} destination, {3} subject.
-inline constexpr Message kHistoryMessageLine{"\n  {1} 通目  {2}  「{3}」\n", "\n  message {1}  {2}  \"{3}\"\n"};
-inline constexpr Message kHistoryPostAddress{"      投稿のアドレス {1}\n", "      post address {1}\n"};
-inline constexpr Message kHistoryRunPost{"    {1} 通目の投稿 {2}\n", "    message {1} posted at {2}\n"};
+inline constexpr Message kHistoryMessageLine{"\n  {1} 通目  {2}  「{3}」\n",
+                                             "\n  message {1}  {2}  \"{3}\"\n"};
+inline constexpr Message kHistoryPostAddress{"      投稿のアドレス {1}\n",
+                                             "      post address {1}\n"};
+inline constexpr Message kHistoryRunPost{"    {1} 通目の投稿 {2}\n",
+                                         "    message {1} posted at {2}\n"};
 inline constexpr Message kHistoryNoSuchRun{
     "実行 {1} の記録は投稿履歴にありません。番号は「qubopost-cli history」の一覧で"
     "確かめてください（90 日より前の記録は消えています）。",
@@ -389,8 +424,10 @@ inline constexpr Message kHistoryNoSuchRun{
 
 // ---- journal/: opening and writing the posting history, the run lock ----------------------------
 
-inline constexpr Message kJournalCannotRead{"投稿履歴を読めませんでした", "Cannot read the posting history"};
-inline constexpr Message kJournalCannotOpen{"投稿履歴を開けませんでした", "Cannot open the posting history"};
+inline constexpr Message kJournalCannotRead{"投稿履歴を読めませんでした",
+                                            "Cannot read the posting history"};
+inline constexpr Message kJournalCannotOpen{"投稿履歴を開けませんでした",
+                                            "Cannot open the posting history"};
 // {1} the file, {2} the system's reason.
 inline constexpr Message kJournalOpenFailed{
     "投稿履歴のファイル（{1}）を開けませんでした。{2}。ファイルの場所と読み書きの権限を確かめてください。",
@@ -401,7 +438,8 @@ inline constexpr Message kJournalInTheWay{
     "Qubopost が新しい投稿履歴のファイルを作ります。",
     "Cannot open the posting history file {1}: {2}. {3}, then run again; Qubopost makes a new posting history "
     "file."};
-inline constexpr Message kJournalLinkLoop{"シンボリックリンクが循環しています（{1}）", "the symbolic link loops ({1})"};
+inline constexpr Message kJournalLinkLoop{"シンボリックリンクが循環しています（{1}）",
+                                          "the symbolic link loops ({1})"};
 inline constexpr Message kJournalLinkDangling{"シンボリックリンクの指す先がありません",
                                               "the symbolic link points to nothing"};
 inline constexpr Message kJournalRelink{"リンクを消すか正しいファイルに向け直してから",
@@ -422,16 +460,19 @@ inline constexpr Message kJournalNewerFormat{
     "版まで）のため開けませんでした。ファイルは変更していません。新しい版の Qubopost を使ってください。",
     "Cannot open the posting history file {1}: a newer Qubopost wrote it (format {2}; this version reads up to "
     "format {3}). The file was not changed. Use the newer Qubopost."};
-inline constexpr Message kJournalCannotMigrate{"投稿履歴のファイルを今の形式に更新できませんでした",
-                                               "Cannot update the posting history file to the current format"};
+inline constexpr Message kJournalCannotMigrate{
+    "投稿履歴のファイルを今の形式に更新できませんでした",
+    "Cannot update the posting history file to the current format"};
 inline constexpr Message kJournalMigrateFailed{
     "投稿履歴のファイル（{1}）を今の形式に更新できませんでした。SQLite: {2}。ファイルは元のまま残っています。"
     "このファイルを別の名前に変えるか別の場所へ移してから、もう一度実行してください。Qubopost が新しい投稿履歴の"
     "ファイルを作ります。",
     "Cannot update the posting history file {1} to the current format. SQLite: {2}. The file is left as it was. "
     "Rename it or move it elsewhere, then run again; Qubopost makes a new posting history file."};
-inline constexpr Message kJournalCannotRecord{"投稿履歴に記録できません", "Cannot record in the posting history"};
-// {1} what failed (kJournalCannot...), {2} the file, then: {3} how long it waited, {4} SQLite's reason.
+inline constexpr Message kJournalCannotRecord{"投稿履歴に記録できません",
+                                              "Cannot record in the posting history"};
+// {1} what failed (kJournalCannot...), {2} the file, then: {3} how long it waited, {4} SQLite's
+// reason.
 inline constexpr Message kJournalBusy{
     "{1}。投稿履歴のファイル（{2}）は別のプロセス（Qubopost の別のウィンドウか qubopost-cli）が使っていて、"
     "{3}待っても空きませんでした（SQLite: {4}）。そのプロセスが終わるのを待ってから、もう一度実行してください。",
@@ -452,57 +493,73 @@ inline constexpr Message kJournalDamaged{
 inline constexpr Message kJournalWriteFailed{
     "{1}。投稿履歴のファイル（{2}）: {3}。ディスクの空きとファイルの書き込みの権限を確かめてください。",
     "{1}. The posting history file {2}: {3}. Check the free disk space and the file's write permission."};
-inline constexpr Message kJournalCannotRecordStart{"投稿の開始を投稿履歴に記録できませんでした",
-                                                   "Cannot record the start of the run in the posting history"};
+inline constexpr Message kJournalCannotRecordStart{
+    "投稿の開始を投稿履歴に記録できませんでした",
+    "Cannot record the start of the run in the posting history"};
 inline constexpr Message kJournalNumbersInvalid{
     "{1}。メッセージの番号 {2} は 1 から {3} までに一度ずつではありません。",
     "{1}. Message number {2} breaks the rule of each number from 1 to {3} once."};
-inline constexpr Message kJournalBodyMissing{"{1}。{2} 通目のグループ {3} の本文がありません（本文は {4} 個）。",
-                                             "{1}. Message {2}: its group {3} has no body (bodies: {4})."};
-inline constexpr Message kJournalCannotRecordResult{"送信結果を投稿履歴に記録できませんでした",
-                                                    "Cannot record a message's result in the posting history"};
+inline constexpr Message kJournalBodyMissing{
+    "{1}。{2} 通目のグループ {3} の本文がありません（本文は {4} 個）。",
+    "{1}. Message {2}: its group {3} has no body (bodies: {4})."};
+inline constexpr Message kJournalCannotRecordResult{
+    "送信結果を投稿履歴に記録できませんでした",
+    "Cannot record a message's result in the posting history"};
 // {1} what failed, {2} run, {3} message number.
-inline constexpr Message kJournalNoSuchMessage{"{1}。投稿履歴に実行 {2} の {3} 通目はありません。",
-                                               "{1}. The posting history has no message {3} in run {2}."};
-inline constexpr Message kJournalAlreadySent{"{1}。実行 {2} の {3} 通目は、すでに送信済みとして記録されています。",
-                                             "{1}. Message {3} of run {2} is already recorded as sent."};
-inline constexpr Message kJournalCannotRecordEnd{"投稿の終わりを投稿履歴に記録できませんでした",
-                                                 "Cannot record the end of the run in the posting history"};
-inline constexpr Message kJournalCannotRecordResume{"投稿の再開を投稿履歴に記録できませんでした",
-                                                    "Cannot record the resuming of the run in the posting history"};
+inline constexpr Message kJournalNoSuchMessage{
+    "{1}。投稿履歴に実行 {2} の {3} 通目はありません。",
+    "{1}. The posting history has no message {3} in run {2}."};
+inline constexpr Message kJournalAlreadySent{
+    "{1}。実行 {2} の {3} 通目は、すでに送信済みとして記録されています。",
+    "{1}. Message {3} of run {2} is already recorded as sent."};
+inline constexpr Message kJournalCannotRecordEnd{
+    "投稿の終わりを投稿履歴に記録できませんでした",
+    "Cannot record the end of the run in the posting history"};
+inline constexpr Message kJournalCannotRecordResume{
+    "投稿の再開を投稿履歴に記録できませんでした",
+    "Cannot record the resuming of the run in the posting history"};
 inline constexpr Message kJournalNoSuchRunToUpdate{"{1}。投稿履歴に実行 {2} はありません。",
                                                    "{1}. The posting history has no run {2}."};
 inline constexpr Message kJournalCannotPrune{"古い投稿履歴を消せませんでした",
                                              "Cannot remove old runs from the posting history"};
 // {1} what failed (kLock...), {2} the path, {3} the system's reason.
-inline constexpr Message kLockFailed{"投稿のロックの{1}（{2}）{3}。その場所と書き込みの権限を確かめてください。",
-                                     "The run lock {1} ({2}): {3}. Check that place and the write permission."};
-inline constexpr Message kLockFolderFailed{"フォルダを作れませんでした", "folder cannot be created"};
+inline constexpr Message kLockFailed{
+    "投稿のロックの{1}（{2}）{3}。その場所と書き込みの権限を確かめてください。",
+    "The run lock {1} ({2}): {3}. Check that place and the write permission."};
+inline constexpr Message kLockFolderFailed{"フォルダを作れませんでした",
+                                           "folder cannot be created"};
 inline constexpr Message kLockOpenFailed{"ファイルを開けませんでした", "file cannot be opened"};
-inline constexpr Message kLockLockFailed{"ファイルをロックできませんでした", "file cannot be locked"};
+inline constexpr Message kLockLockFailed{"ファイルをロックできませんでした",
+                                         "file cannot be locked"};
 inline constexpr Message kLockWriteFailed{"ファイルに書けませんでした", "file cannot be written"};
 inline constexpr Message kLockNameInvalid{
     "投稿のロックの名前「{1}」は使えません（英数字と - _ の 128 文字まで）。プログラムの誤りです。",
     "The run lock name \"{1}\" cannot be used (up to 128 letters, digits, - and _). This is a program error."};
-inline constexpr Message kLockHeld{"この投稿は別のプロセスが実行中です", "Another process is posting this run."};
+inline constexpr Message kLockHeld{"この投稿は別のプロセスが実行中です",
+                                   "Another process is posting this run."};
 inline constexpr Message kLockHeldBy{"この投稿は別のプロセス（PID {1}）が実行中です",
                                      "Another process (PID {1}) is posting this run."};
 
-// ---- credentials/: the key ring, and the credentials command of qubopost-cli ----------------------
+// ---- credentials/: the key ring, and the credentials command of qubopost-cli
+// ----------------------
 
-inline constexpr Message kKeyRingGaveUp{"キーリングを待つのをやめました", "stopped waiting for the key ring"};
+inline constexpr Message kKeyRingGaveUp{"キーリングを待つのをやめました",
+                                        "stopped waiting for the key ring"};
 inline constexpr Message kKeyRingPromptNoAnswer{"ロック解除の画面に時間内に答えがありませんでした",
                                                 "the unlock prompt got no answer in time"};
 inline constexpr Message kKeyRingNoReply{"キーリングが {1} 秒以内に応答しませんでした",
                                          "the key ring did not answer within {1} seconds"};
 // The service's own words (often English already) after a lead-in.
 inline constexpr Message kKeyRingServiceWords{"キーリングの応答: {1}", "the key ring says: {1}"};
-inline constexpr Message kKeyRingServiceError{"キーリングがエラーを返しました", "the key ring returned an error"};
-inline constexpr Message kKeyRingNotUnlocked{"キーリングのロックが解除されていません", "the key ring is not unlocked"};
+inline constexpr Message kKeyRingServiceError{"キーリングがエラーを返しました",
+                                              "the key ring returned an error"};
+inline constexpr Message kKeyRingNotUnlocked{"キーリングのロックが解除されていません",
+                                             "the key ring is not unlocked"};
 inline constexpr Message kKeyRingTimedOut{"キーリングが時間内に応答しませんでした",
                                           "the key ring did not answer in time"};
-inline constexpr Message kKeyRingPromptDismissed{"ロック解除の画面が閉じられたか、表示できませんでした",
-                                                 "the unlock prompt was closed or could not be shown"};
+inline constexpr Message kKeyRingPromptDismissed{
+    "ロック解除の画面が閉じられたか、表示できませんでした",
+    "the unlock prompt was closed or could not be shown"};
 inline constexpr Message kKeyRingCannotUnlock{"キーリングのロックを解除できませんでした",
                                               "the key ring could not be unlocked"};
 inline constexpr Message kKeyRingNoLogin{"キーリングにはこのサーバのログイン情報がありません。",
@@ -521,40 +578,50 @@ inline constexpr Message kKeyRingLocked{
     "画面が出ない場合は、「パスワードと鍵」（seahorse）などでキーリングのロックを解除してからにしてください。",
     "The key ring is locked{1}. Enter its password in the unlock prompt the desktop shows. {2} If no prompt "
     "shows, unlock the key ring first (with seahorse, \"Passwords and Keys\", or the like)."};
-inline constexpr Message kKeyRingCancelled{"キーリングを待つのをやめました。{1}", "Stopped waiting for the key ring. {1}"};
+inline constexpr Message kKeyRingCancelled{"キーリングを待つのをやめました。{1}",
+                                           "Stopped waiting for the key ring. {1}"};
 inline constexpr Message kKeyRingFailed{"キーリングを使えませんでした{1}。しばらく待ってから{2}",
                                         "Cannot use the key ring{1}. Wait a while. {2}"};
 inline constexpr Message kCredentialsUsageHeading{"使い方:", "Usage:"};
-inline constexpr Message kCredentialsRetry{"もう一度実行してください。", "Then run the command again."};
+inline constexpr Message kCredentialsRetry{"もう一度実行してください。",
+                                           "Then run the command again."};
 inline constexpr Message kCredentialsPasswordPrompt{"パスワード: ", "Password: "};
-inline constexpr Message kCredentialsUnknownOption{"知らないオプションです: {1}", "unknown option {1}"};
+inline constexpr Message kCredentialsUnknownOption{"知らないオプションです: {1}",
+                                                   "unknown option {1}"};
 inline constexpr Message kCredentialsNeedsValue{"{1} の後に値がありません。", "{1} needs a value."};
 inline constexpr Message kCredentialsNoPassword{
     "パスワードを読めませんでした。標準入力からパスワードを 1 行で渡してください。",
     "Cannot read the password. Give it as one line on standard input."};
-inline constexpr Message kCredentialsStored{"{1} のユーザー {2} のパスワードをキーリングに保存しました。",
-                                            "Stored the password of user {2} for {1} in the key ring."};
+inline constexpr Message kCredentialsStored{
+    "{1} のユーザー {2} のパスワードをキーリングに保存しました。",
+    "Stored the password of user {2} for {1} in the key ring."};
 // {1} what failed, {2} the key ring's problem (KeyRingProblemText).
 inline constexpr Message kCredentialsProblem{"{1}{2}", "{1} {2}"};
-inline constexpr Message kCredentialsCannotStore{"パスワードを保存できませんでした。", "Cannot store the password."};
+inline constexpr Message kCredentialsCannotStore{"パスワードを保存できませんでした。",
+                                                 "Cannot store the password."};
 inline constexpr Message kCredentialsForgotten{"{1} のログイン情報をキーリングから削除しました。",
                                                "Removed the login for {1} from the key ring."};
 inline constexpr Message kCredentialsNotStored{
     "{1} のログイン情報はキーリングに保存されていません。"
     "「qubopost-cli credentials list」で保存されているものを確認できます。",
     "The key ring holds no login for {1}. \"qubopost-cli credentials list\" shows what is stored."};
-inline constexpr Message kCredentialsCannotForget{"ログイン情報を削除できませんでした。", "Cannot remove the login."};
+inline constexpr Message kCredentialsCannotForget{"ログイン情報を削除できませんでした。",
+                                                  "Cannot remove the login."};
 inline constexpr Message kCredentialsCannotList{"ログイン情報の一覧を読めませんでした。",
                                                 "Cannot read the list of logins."};
-inline constexpr Message kCredentialsActionMissing{"credentials の後に set、forget または list を指定してください。",
-                                                   "Give set, forget or list after credentials."};
+inline constexpr Message kCredentialsActionMissing{
+    "credentials の後に set、forget または list を指定してください。",
+    "Give set, forget or list after credentials."};
 inline constexpr Message kCredentialsSetNeeds{"set には --server と --user の両方が必要です。",
                                               "set needs both --server and --user."};
-inline constexpr Message kCredentialsForgetNeeds{"forget には --server が必要です。", "forget needs --server."};
-inline constexpr Message kCredentialsListNoOptions{"list にオプションはありません。", "list takes no options."};
+inline constexpr Message kCredentialsForgetNeeds{"forget には --server が必要です。",
+                                                 "forget needs --server."};
+inline constexpr Message kCredentialsListNoOptions{"list にオプションはありません。",
+                                                   "list takes no options."};
 inline constexpr Message kCredentialsUnknownAction{"知らない操作です: {1}", "unknown action {1}"};
 
-// ---- blogapi/: blog destinations and the blogs' APIs ---------------------------------------------
+// ---- blogapi/: blog destinations and the blogs' APIs
+// ---------------------------------------------
 
 inline constexpr Message kBlogUrlForm{"（https://ユーザー名@ホスト/ の形で書いてください）",
                                       " (write it as https://USER@HOST/)"};
@@ -564,15 +631,19 @@ inline constexpr Message kBlogOutOfMemory{"メモリーが足りません", "Out
 // {1} kBlogUrlForm, {2} the destination as written.
 inline constexpr Message kBlogNotUrl{"送信先を URL として読めません{1}: {2}",
                                      "The destination cannot be read as a URL{1}: {2}"};
-inline constexpr Message kBlogSchemeInvalid{"送信先は https:// か http:// の URL で書いてください: {1}",
-                                            "Write the destination as an https:// or http:// URL: {1}"};
-inline constexpr Message kBlogNoHost{"送信先の URL にホストがありません{1}", "The destination URL has no host{1}"};
+inline constexpr Message kBlogSchemeInvalid{
+    "送信先は https:// か http:// の URL で書いてください: {1}",
+    "Write the destination as an https:// or http:// URL: {1}"};
+inline constexpr Message kBlogNoHost{"送信先の URL にホストがありません{1}",
+                                     "The destination URL has no host{1}"};
 inline constexpr Message kBlogPasswordInUrl{
     "送信先の URL にパスワードを書かないでください（パスワードはキーリングか ~/.netrc に置きます）",
     "Do not write a password into the destination URL (keep it in the key ring or ~/.netrc)"};
-inline constexpr Message kBlogUserControlCharacter{"送信先のユーザー名に制御文字があります",
-                                                   "The destination's user name holds a control character"};
-inline constexpr Message kBlogNoUser{"送信先の URL にユーザー名がありません{1}", "The destination URL has no user name{1}"};
+inline constexpr Message kBlogUserControlCharacter{
+    "送信先のユーザー名に制御文字があります",
+    "The destination's user name holds a control character"};
+inline constexpr Message kBlogNoUser{"送信先の URL にユーザー名がありません{1}",
+                                     "The destination URL has no user name{1}"};
 inline constexpr Message kBlogHttpOnlyLoopback{
     "http:// はこのマシン（ループバック）のサーバーにだけ使えます。https:// にしてください: {1}",
     "http:// is only for a server on this machine (loopback). Use https://: {1}"};
@@ -581,8 +652,10 @@ inline constexpr Message kHttpNotUrl{"http:// か https:// の URL ではあり�
 inline constexpr Message kHttpAddressUnknown{"ホスト {1} のアドレスが分かりません",
                                              "The address of host {1} cannot be found"};
 inline constexpr Message kHttpUnknownHost{"ホスト {1} が見つかりません", "Host {1} not found"};
-inline constexpr Message kHttpConnectTimedOut{"時間切れ: {1} に接続できません", "Timed out: cannot connect to {1}"};
-inline constexpr Message kHttpStoppedNothingSent{"止めました（何も送っていません）", "Stopped (nothing was sent)"};
+inline constexpr Message kHttpConnectTimedOut{"時間切れ: {1} に接続できません",
+                                              "Timed out: cannot connect to {1}"};
+inline constexpr Message kHttpStoppedNothingSent{"止めました（何も送っていません）",
+                                                 "Stopped (nothing was sent)"};
 inline constexpr Message kHttpNeedsTls{
     "TLS が要ります: {1} はこのマシンではないので、パスワードを http:// で送りません（https:// を使ってください）",
     "TLS is needed: {1} is not this machine, so no password goes over http:// (use https://)"};
@@ -590,32 +663,43 @@ inline constexpr Message kHttpAfterSending{"（送った後）", " (after sendin
 inline constexpr Message kHttpBeforeSent{"（送り終える前）", " (before all was sent)"};
 // {1} kHttpAfterSending or kHttpBeforeSent.
 inline constexpr Message kHttpStopped{"止めました{1}", "Stopped{1}"};
-inline constexpr Message kHttpAnswerTimedOut{"時間切れ: {1} から答えがありません{2}", "Timed out: no answer from {1}{2}"};
-inline constexpr Message kHttpOffRoute{"調べたアドレス以外への接続を止めました: {1}",
-                                       "Stopped a connection to an address other than the one looked up: {1}"};
-inline constexpr Message kHttpAnswerTooLarge{"答えが大きすぎます: {1}", "The answer is too large: {1}"};
+inline constexpr Message kHttpAnswerTimedOut{"時間切れ: {1} から答えがありません{2}",
+                                             "Timed out: no answer from {1}{2}"};
+inline constexpr Message kHttpOffRoute{
+    "調べたアドレス以外への接続を止めました: {1}",
+    "Stopped a connection to an address other than the one looked up: {1}"};
+inline constexpr Message kHttpAnswerTooLarge{"答えが大きすぎます: {1}",
+                                             "The answer is too large: {1}"};
 inline constexpr Message kBlogNoRandom{"乱数が得られません", "No random numbers available"};
-inline constexpr Message kBlogAtomNoCollection{"AtomPub のサービス文書に記事を受け付けるコレクションがありません",
-                                               "The AtomPub service document has no collection that takes entries"};
-inline constexpr Message kBlogAtomNotService{"AtomPub のサービス文書でもコレクションでもありません: {1}",
-                                             "Neither an AtomPub service document nor a collection: {1}"};
+inline constexpr Message kBlogAtomNoCollection{
+    "AtomPub のサービス文書に記事を受け付けるコレクションがありません",
+    "The AtomPub service document has no collection that takes entries"};
+inline constexpr Message kBlogAtomNotService{
+    "AtomPub のサービス文書でもコレクションでもありません: {1}",
+    "Neither an AtomPub service document nor a collection: {1}"};
 inline constexpr Message kBlogNeedsTls{
     "TLS が要ります: {1} はこのマシンではないので http:// では送りません（https:// を使ってください）",
     "TLS is needed: {1} is not this machine, so nothing goes over http:// (use https://)"};
 inline constexpr Message kBlogNoRestApi{"WordPress の REST API が見つかりません: {1}",
                                         "No WordPress REST API found: {1}"};
-inline constexpr Message kBlogNoXmlRpc{"XML-RPC の窓口が見つかりません: {1}", "No XML-RPC endpoint found: {1}"};
+inline constexpr Message kBlogNoXmlRpc{"XML-RPC の窓口が見つかりません: {1}",
+                                       "No XML-RPC endpoint found: {1}"};
 inline constexpr Message kBlogNoApi{"ブログの API が見つかりません: {1}", "No blog API found: {1}"};
-inline constexpr Message kBlogAnswerNoLink{"（答えに記事の URL がありません）", " (the answer holds no URL of the post)"};
-inline constexpr Message kBlogRpcUnreadable{"（XML-RPC の答えとして読めません）", " (not readable as an XML-RPC answer)"};
-inline constexpr Message kBlogLinkUnknown{"（記事の URL が分かりません）", " (the URL of the post is not known)"};
+inline constexpr Message kBlogAnswerNoLink{"（答えに記事の URL がありません）",
+                                           " (the answer holds no URL of the post)"};
+inline constexpr Message kBlogRpcUnreadable{"（XML-RPC の答えとして読めません）",
+                                            " (not readable as an XML-RPC answer)"};
+inline constexpr Message kBlogLinkUnknown{"（記事の URL が分かりません）",
+                                          " (the URL of the post is not known)"};
 inline constexpr Message kBlogNoLink{"（記事の URL がありません）", " (no URL of the post)"};
 inline constexpr Message kBlogApiKindUnknown{"API の種類が分かりません", "Unknown kind of API"};
 
-// ---- posting/: the run's log lines and the advice after a failure --------------------------------
+// ---- posting/: the run's log lines and the advice after a failure
+// --------------------------------
 
-inline constexpr Message kSendAgain{"直してからもう一度「ブログ投稿開始」を押すと、送れなかったメールから送ります。",
-                                    "Once that is fixed, post again: the messages that did not go out are sent."};
+inline constexpr Message kSendAgain{
+    "直してからもう一度「ブログ投稿開始」を押すと、送れなかったメールから送ります。",
+    "Once that is fixed, post again: the messages that did not go out are sent."};
 // {1} a reason below, {2} kSendAgain.
 inline constexpr Message kReasonThenSendAgain{"{1}{2}", "{1} {2}"};
 inline constexpr Message kMailConnectionRefused{
@@ -711,11 +795,13 @@ inline constexpr Message kBlogLoginRefusedLine{
 inline constexpr Message kBlogRetryLaterGaveUp{
     "ブログが {1} 回続けて「あとで」と答えたため、投稿できませんでした（再開すると、もう一度試します）。",
     "The blog answered \"later\" {1} times in a row, so nothing was posted (resuming tries again)."};
-// {1} the blog, {2} this try, {3} the tries in all, {4} kBlogRetryAfter or nothing, {5} the blog's words.
+// {1} the blog, {2} this try, {3} the tries in all, {4} kBlogRetryAfter or nothing, {5} the blog's
+// words.
 inline constexpr Message kBlogRetryLater{
     "ブログ {1} が一時的に投稿を受け付けませんでした。間隔を空けてもう一度試します（{2} / {3} 回目{4}）。 {5}",
     "The blog {1} did not take the post for now. Trying again after a pause (try {2} of {3}{4}). {5}"};
-inline constexpr Message kBlogRetryAfter{"、ブログの指定で {1} 秒以上待ちます", "; waiting at least {1} s as the blog asks"};
+inline constexpr Message kBlogRetryAfter{"、ブログの指定で {1} 秒以上待ちます",
+                                         "; waiting at least {1} s as the blog asks"};
 inline constexpr Message kMailUncertain{
     "送信結果不明（最後の「.」の後で接続が切れました。ブログに届いたか確認してください）",
     "Result unknown (the connection broke after the final \".\"). Check whether the blog got it."};
@@ -740,13 +826,16 @@ inline constexpr Message kDetailBlogLoginRefused{"ログインが拒否された
 inline constexpr Message kDetailStopped{"停止したため送信していません", ""};
 inline constexpr Message kDetailNotRecorded{"投稿履歴に記録できないため送信していません", ""};
 inline constexpr Message kDetailLoginRefused{"ログインが拒否されたため送信していません", ""};
-inline constexpr Message kDetailLoginDeferred{"ログインが一時的に拒否されたため送信していません", ""};
+inline constexpr Message kDetailLoginDeferred{"ログインが一時的に拒否されたため送信していません",
+                                              ""};
 inline constexpr Message kDetailNoBlogPoster{"ブログの API に投稿する手段がありません", ""};
 
-// ---- article/: why a ranking page could not be fetched --------------------------------------------
+// ---- article/: why a ranking page could not be fetched
+// --------------------------------------------
 
-inline constexpr Message kFetchTryLater{"しばらく待ってから、もう一度「記事自動生成」を押してください。",
-                                        "Wait a while, then generate the article again."};
+inline constexpr Message kFetchTryLater{
+    "しばらく待ってから、もう一度「記事自動生成」を押してください。",
+    "Wait a while, then generate the article again."};
 inline constexpr Message kFetchCheckHost{
     "右クリックメニューの「ランキングサービスの設定…」でホスト名を確かめてください。",
     "Check the ranking service's host name (--ranking-host, or [Ranking] Host= of the settings file)."};
@@ -754,25 +843,33 @@ inline constexpr Message kFetchLoginNeeded{"ログインが必要なページで
 inline constexpr Message kFetchForbidden{"アクセスが禁止されています", "Access is forbidden"};
 inline constexpr Message kFetchNotFound{"ページが見つかりません", "The page was not found"};
 // {1} kFetchCheckHost.
-inline constexpr Message kFetchPageMoved{"ホスト名が違うか、サービスのページの場所が変わった可能性があります。{1}",
-                                         "The host name may be wrong, or the service's page may have moved. {1}"};
-inline constexpr Message kFetchRequestTimedOut{"リクエストが時間切れになりました", "The request timed out"};
+inline constexpr Message kFetchPageMoved{
+    "ホスト名が違うか、サービスのページの場所が変わった可能性があります。{1}",
+    "The host name may be wrong, or the service's page may have moved. {1}"};
+inline constexpr Message kFetchRequestTimedOut{"リクエストが時間切れになりました",
+                                               "The request timed out"};
 inline constexpr Message kFetchTooManyRequests{"リクエストが多すぎると断られました",
                                                "The service refused too many requests"};
-inline constexpr Message kFetchServiceError{"サービスの内部でエラーが起きました", "The service had an internal error"};
+inline constexpr Message kFetchServiceError{"サービスの内部でエラーが起きました",
+                                            "The service had an internal error"};
 inline constexpr Message kFetchGatewayError{"サービスの手前の中継サーバでエラーが起きました",
                                             "A gateway in front of the service had an error"};
-inline constexpr Message kFetchUnavailable{"サービスが一時的に止まっています。メンテナンス中の可能性があります",
-                                           "The service is down for now; it may be under maintenance"};
+inline constexpr Message kFetchUnavailable{
+    "サービスが一時的に止まっています。メンテナンス中の可能性があります",
+    "The service is down for now; it may be under maintenance"};
 inline constexpr Message kFetchGatewayTimedOut{"サービスの手前の中継サーバが時間切れになりました",
                                                "A gateway in front of the service timed out"};
-inline constexpr Message kFetchServerSideError{"サービス側でエラーが起きました", "The service had an error"};
-inline constexpr Message kFetchRequestRefused{"リクエストを受け付けてもらえませんでした", "The request was refused"};
+inline constexpr Message kFetchServerSideError{"サービス側でエラーが起きました",
+                                               "The service had an error"};
+inline constexpr Message kFetchRequestRefused{"リクエストを受け付けてもらえませんでした",
+                                              "The request was refused"};
 // Said at the end of every failure: nothing the user had is gone.
-inline constexpr Message kFetchKept{"記事欄はそのままです。", "The article text is left as it was."};
+inline constexpr Message kFetchKept{"記事欄はそのままです。",
+                                    "The article text is left as it was."};
 // {1} host, {2} HTTP status, {3} what it means, {4} what to do, {5} kFetchKept.
-inline constexpr Message kFetchHttpStatus{"ランキングサービス {1} が HTTP {2} を返しました。{3}。{4}{5}",
-                                          "The ranking service {1} answered HTTP {2}. {3}. {4} {5}"};
+inline constexpr Message kFetchHttpStatus{
+    "ランキングサービス {1} が HTTP {2} を返しました。{3}。{4}{5}",
+    "The ranking service {1} answered HTTP {2}. {3}. {4} {5}"};
 // {1} the proxy, {2} kFetchKept.
 inline constexpr Message kFetchProxy{
     "プロキシ {1} に接続できません。プロキシが止まっているか、設定が古い可能性があります。"
@@ -795,43 +892,49 @@ inline constexpr Message kFetchTimedOut{
     "The ranking service {1} did not answer in time. It may be busy, or the network may be unstable. Wait a "
     "while, then try again. {2}"};
 // {1} the transfer's words, {2} kFetchKept.
-inline constexpr Message kFetchTooLarge{"ランキングページが大きすぎます: {1}。ホスト名が正しいか確かめてください。{2}",
-                                        "The ranking page is too large: {1}. Check that the host name is right. {2}"};
+inline constexpr Message kFetchTooLarge{
+    "ランキングページが大きすぎます: {1}。ホスト名が正しいか確かめてください。{2}",
+    "The ranking page is too large: {1}. Check that the host name is right. {2}"};
 // {1} host, {2} kFetchCheckHost, {3} kFetchKept.
-inline constexpr Message kFetchTlsFailed{"ランキングサービス {1} との暗号化通信に失敗しました。{2}{3}",
-                                         "The encrypted connection to the ranking service {1} failed. {2} {3}"};
+inline constexpr Message kFetchTlsFailed{
+    "ランキングサービス {1} との暗号化通信に失敗しました。{2}{3}",
+    "The encrypted connection to the ranking service {1} failed. {2} {3}"};
 inline constexpr Message kFetchFailed{"ランキングページを取得できませんでした: {1}。{2}",
                                       "Cannot fetch the ranking page: {1}. {2}"};
 
-// ---- posting/: a blog's login and API, and the run's journal ---------------------------------------
+// ---- posting/: a blog's login and API, and the run's journal
+// ---------------------------------------
 
 inline constexpr Message kBlogKeyRingProblem{"キーリング: {1}", "key ring: {1}"};
-inline constexpr Message kBlogNetrcUnclosedQuote{"~/.netrc の引用符が閉じていません", "~/.netrc has an unclosed quote"};
+inline constexpr Message kBlogNetrcUnclosedQuote{"~/.netrc の引用符が閉じていません",
+                                                 "~/.netrc has an unclosed quote"};
 // Between two problems of a login's lookup.
 inline constexpr Message kBlogProblemSeparator{"。", "; "};
-inline constexpr Message kBlogNotUsableUrl{"ブログの URL として使えません", "Cannot be used as a blog URL"};
+inline constexpr Message kBlogNotUsableUrl{"ブログの URL として使えません",
+                                           "Cannot be used as a blog URL"};
 // {1} host, {2} user, {3} kBlogLookupProblem or nothing.
 inline constexpr Message kBlogNoPassword{
     "（{1} の {2} のパスワードがキーリングにも ~/.netrc にもありません{3}。何も送っていません）",
     "(no password for {2} at {1} in the key ring or ~/.netrc{3}; nothing was sent)"};
 inline constexpr Message kBlogLookupProblem{"。{1}", "; {1}"};
-inline constexpr Message kBlogApiNotFound{"ブログの API が見つかりません（{1}）", "No blog API found ({1})"};
+inline constexpr Message kBlogApiNotFound{"ブログの API が見つかりません（{1}）",
+                                          "No blog API found ({1})"};
 // kept byte for byte: stored in the posting history as the detail of a message whose end was
 // going out when the run stopped; Japanese in both languages.
-inline constexpr Message kDetailInterruptedPost{"投稿をブログに送る間に中断しました（投稿されたかどうか分かりません）", ""};
-inline constexpr Message kDetailInterruptedMail{"最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）",
-                                                ""};
-inline constexpr Message kRunJournalStopped{"投稿履歴に記録できないため、投稿を中止しました。{1}",
-                                            "Posting stopped: the posting history cannot record it. {1}"};
+inline constexpr Message kDetailInterruptedPost{
+    "投稿をブログに送る間に中断しました（投稿されたかどうか分かりません）", ""};
+inline constexpr Message kDetailInterruptedMail{
+    "最後の「.」を送る間に中断しました（ブログに届いたかどうか分かりません）", ""};
+inline constexpr Message kRunJournalStopped{
+    "投稿履歴に記録できないため、投稿を中止しました。{1}",
+    "Posting stopped: the posting history cannot record it. {1}"};
 
-// ---- ui/: the window's texts (Japanese only: the window speaks Japanese) --------------------------
+// ---- ui/: the window's texts (Japanese only: the window speaks Japanese)
+// --------------------------
 
-inline constexpr Message kUiFetchBusy{
-    "ランキングを取得しています…（Esc で中止できます）",
-    ""};
+inline constexpr Message kUiFetchBusy{"ランキングを取得しています…（Esc で中止できます）", ""};
 inline constexpr Message kUiFetchCancelled{
-    "ランキングの取得を中止しました（記事欄は変更していません）",
-    ""};
+    "ランキングの取得を中止しました（記事欄は変更していません）", ""};
 // {1} the ranking service's host.
 inline constexpr Message kUiNoProducts{
     "記事を作れませんでした。\nランキングサービス（{1}）は応答しましたが、ページに商品が見つかりませんでした"
@@ -842,12 +945,13 @@ inline constexpr Message kUiDefaultAffiliateId{
     "ご自分のIDで作るには、アフィリエイトIDを入力してからもう一度「記事自動生成」を押してください。",
     ""};
 inline constexpr Message kUiNulBytesDropped{
-    "ランキングページの記事になる部分にあった NUL バイト {1} 個は文字ではないため、取り除きました。", ""};
-inline constexpr Message kUiDraftSettingNotSaved{
-    "「下書きとして投稿」を設定ファイルに保存できませんでした（{1}）。設定は変わっていません。", ""};
-inline constexpr Message kUiDraftRestored{
-    "前回の記事を下書きから戻しました（{1}）。不要なら「クリア」で空にできます。",
+    "ランキングページの記事になる部分にあった NUL バイト {1} 個は文字ではないため、取り除きました。",
     ""};
+inline constexpr Message kUiDraftSettingNotSaved{
+    "「下書きとして投稿」を設定ファイルに保存できませんでした（{1}）。設定は変わっていません。",
+    ""};
+inline constexpr Message kUiDraftRestored{
+    "前回の記事を下書きから戻しました（{1}）。不要なら「クリア」で空にできます。", ""};
 // {1} the draft file, {2} the reason.
 inline constexpr Message kUiDraftNotSaved{
     "記事の下書きを保存できませんでした（{1}: {2}）。記事は画面の中だけにあります。必要ならコピーして保存してください。",
@@ -866,10 +970,10 @@ inline constexpr Message kUiSettingsUnreadable{
     "設定ファイルを読み込めませんでした。\n{1}\n（{2}）\n前回の設定は使わずに起動します。このファイルには保存しません。",
     ""};
 inline constexpr Message kUiSettingsNotSavedUnread{
-    "起動時に読み込めなかったファイルには保存しません",
-    ""};
+    "起動時に読み込めなかったファイルには保存しません", ""};
 
-// ---- ui/: the side windows' services (the login test, the key ring, the history, the ranking host) ---
+// ---- ui/: the side windows' services (the login test, the key ring, the history, the ranking
+// host) ---
 
 inline constexpr Message kUiLoginTestLoginRefused{
     "サーバがユーザー名かパスワードを受け付けませんでした。ユーザー名とパスワードを確かめて、パスワードを"
@@ -884,11 +988,9 @@ inline constexpr Message kUiLoginTestConnectionRefused{
     "。",
     ""};
 inline constexpr Message kUiLoginTestUnknownServerHost{
-    "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。",
-    ""};
+    "SMTPサーバが見つかりません。サーバ名のつづりを確かめてください。", ""};
 inline constexpr Message kUiLoginTestServerUnreachable{
-    "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。",
-    ""};
+    "SMTPサーバまでの経路がありません。ネットワークにつながっているか確かめてください。", ""};
 inline constexpr Message kUiLoginTestCannotConnectTo{
     "SMTPサーバに接続できませんでした。ネットワークの接続と、サーバ名・ポートを確かめてください。",
     ""};
@@ -917,8 +1019,7 @@ inline constexpr Message kUiLoginTestNoLoginOffered{
     "。そうでなければサーバ名とポートを確かめてください。",
     ""};
 inline constexpr Message kUiLoginTestConnectionClosedByTheServer{
-    "SMTPサーバが途中で接続を切りました。しばらく待ってから、もう一度お試しください。",
-    ""};
+    "SMTPサーバが途中で接続を切りました。しばらく待ってから、もう一度お試しください。", ""};
 inline constexpr Message kUiLoginTestUnexpectedReply{
     "SMTPサーバから思いがけない応答がありました。SMTPのポートを指定しているか確かめてください。",
     ""};
@@ -929,17 +1030,14 @@ inline constexpr Message kUiLoginTestServerNeedsAPort{
     "ポート番号がありません。メイン画面の「ポートアドレス」に 1〜65535 の番号を入力してください。",
     ""};
 inline constexpr Message kUiLoginTestInvalidServer{
-    "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。",
-    ""};
+    "サーバ名が正しくありません。ホスト名（smtp.example.jp など）だけを入力してください。", ""};
 inline constexpr Message kUiLoginTestNoServerHostName{"サーバ名を入力してください。", ""};
 inline constexpr Message kUiLoginTestInvalidIpv6{"サーバの IPv6 アドレスが正しくありません。", ""};
 inline constexpr Message kUiLoginTestWriteAnIpv6{
-    "IPv6 アドレスのサーバは [アドレス] の形で入力してください。",
-    ""};
+    "IPv6 アドレスのサーバは [アドレス] の形で入力してください。", ""};
 inline constexpr Message kUiLoginTestNoUserName{"ユーザー名を入力してください。", ""};
 inline constexpr Message kUiLoginTestOutOfMemory{
-    "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。",
-    ""};
+    "メモリが足りません。ほかのアプリを閉じてから、もう一度お試しください。", ""};
 inline constexpr Message kUiLoginTestFailed{
     "ログインを確かめられませんでした。サーバ名・ポート・ユーザー名を確かめて、もう一度お試しください。",
     ""};
@@ -952,11 +1050,8 @@ inline constexpr Message kUiButtonTest{"接続テスト", ""};
 inline constexpr Message kUiPasswordStored{"{1} のパスワードをキーリングに保存しました。", ""};
 // {1} the key ring's problem.
 inline constexpr Message kUiPasswordNotStored{
-    "パスワードを保存できませんでした。{1}入力した内容はそのまま残っています。",
-    ""};
-inline constexpr Message kUiPasswordForgotten{
-    "{1} のパスワードをキーリングから削除しました。",
-    ""};
+    "パスワードを保存できませんでした。{1}入力した内容はそのまま残っています。", ""};
+inline constexpr Message kUiPasswordForgotten{"{1} のパスワードをキーリングから削除しました。", ""};
 inline constexpr Message kUiPasswordNotInKeyRing{"{1} のパスワードはキーリングにありません。", ""};
 inline constexpr Message kUiPasswordNotForgotten{"パスワードを削除できませんでした。{1}", ""};
 // {1} host, {2} user (or kUiUserNotGiven).
@@ -966,43 +1061,38 @@ inline constexpr Message kUiNoPasswordToTest{
     ""};
 inline constexpr Message kUiUserNotGiven{"（未入力）", ""};
 inline constexpr Message kUiStoredPasswordUnusable{
-    "パスワード欄が空なので保存したパスワードを使おうとしましたが、{1}",
-    ""};
-inline constexpr Message kUiUsedStoredPassword{
-    "（キーリングに保存したパスワードを使いました）",
-    ""};
+    "パスワード欄が空なので保存したパスワードを使おうとしましたが、{1}", ""};
+inline constexpr Message kUiUsedStoredPassword{"（キーリングに保存したパスワードを使いました）",
+                                               ""};
 // {1} kUiUsedStoredPassword or nothing; then {2} why.
 inline constexpr Message kUiLoginTestOk{"ログインできました{1}。何も送信していません。", ""};
 inline constexpr Message kUiLoginTestNotOk{"ログインできませんでした{1}。\n{2}", ""};
 inline constexpr Message kUiRunNotEnded{"（中断）", ""};
 inline constexpr Message kUiHistoryUnopened{"投稿履歴を開けませんでした。\n{1}", ""};
 inline constexpr Message kUiRankingHostInvalid{
-    "ホスト「{1}」が正しくありません。ホスト名か、ホスト名:ポート番号で入力してください。",
-    ""};
+    "ホスト「{1}」が正しくありません。ホスト名か、ホスト名:ポート番号で入力してください。", ""};
 // {1} the settings file, {2} the reason.
-inline constexpr Message kUiSettingsNotSaved{
-    "設定ファイルを保存できませんでした。\n{1}\n（{2}）",
-    ""};
+inline constexpr Message kUiSettingsNotSaved{"設定ファイルを保存できませんでした。\n{1}\n（{2}）",
+                                             ""};
 
-// ---- ui/: the posting side of the window (the confirmation, the run's questions and verdicts) --------
+// ---- ui/: the posting side of the window (the confirmation, the run's questions and verdicts)
+// --------
 
 inline constexpr Message kUiAboutMinutes{"約 {1} 分", ""};
 inline constexpr Message kUiAboutHours{"約 {1} 時間 {2} 分", ""};
 inline constexpr Message kUiPortInvalid{
-    "ポートアドレスは 1～65535 の数字で入力してください（「{1}」）。",
-    ""};
+    "ポートアドレスは 1～65535 の数字で入力してください（「{1}」）。", ""};
 inline constexpr Message kUiFromNeedsOneAt{
-    "投稿元メールアドレス「{1}」には「@」がちょうど 1 つ必要です。",
-    ""};
+    "投稿元メールアドレス「{1}」には「@」がちょうど 1 つ必要です。", ""};
 inline constexpr Message kUiNoArticles{
     "記事に投稿できる記事がありません。記事は「-----into-----」で区切ります（区切りが 2 つ以上必要です。"
     "「[title]」の後の行が件名になります）。",
     ""};
 // {1} the field's label, {2} the character.
-inline constexpr Message kUiControlCharacter{
-    "{1}の {2} は送れない文字です。削除してください。",
-    ""};
-// {1} messages, {2} groups, {3} addresses, {4} kUiPreviewSplit or nothing, {5} the pause, {6} the time it takes.
+inline constexpr Message kUiControlCharacter{"{1}の {2} は送れない文字です。削除してください。",
+                                             ""};
+// {1} messages, {2} groups, {3} addresses, {4} kUiPreviewSplit or nothing, {5} the pause, {6} the
+// time it takes.
 inline constexpr Message kUiPreviewSummary{
     "{1} 通（{2} グループ × {3} アドレス{4}）。1 通ごとに {5} 秒の間隔を空けるので、{6}かかります。",
     ""};
@@ -1025,8 +1115,7 @@ inline constexpr Message kUiAskResendUncertain{
 inline constexpr Message kUiButtonYes{"はい(&Y)", ""};
 inline constexpr Message kUiButtonNo{"いいえ(&N)", ""};
 inline constexpr Message kUiAskPostAgain{
-    "この内容は {1} にすべて投稿済みです。もう一度すべて投稿しますか？",
-    ""};
+    "この内容は {1} にすべて投稿済みです。もう一度すべて投稿しますか？", ""};
 inline constexpr Message kUiFailedCount{"送信に失敗したメールが {1} 通", ""};
 inline constexpr Message kUiListComma{"、", ""};
 inline constexpr Message kUiUncertainCount{"結果が不明のメールが {1} 通", ""};
@@ -1038,19 +1127,16 @@ inline constexpr Message kUiAskRetryFailed{
 inline constexpr Message kUiButtonFailedOnly{"失敗分だけ送る(&F)", ""};
 inline constexpr Message kUiButtonAll{"すべて送る(&A)", ""};
 inline constexpr Message kUiStopping{"停止しています…", ""};
-inline constexpr Message kUiPostingCancelled{
-    "投稿を取りやめました（何も送っていません）。",
-    ""};
+inline constexpr Message kUiPostingCancelled{"投稿を取りやめました（何も送っていません）。", ""};
 inline constexpr Message kUiResumeWhilePosting{
-    "投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。",
-    ""};
+    "投稿中です。いまの投稿が終わるか、「投稿停止」で止めてから再開してください。", ""};
 inline constexpr Message kUiResumeCancelled{"再開を取りやめました（何も送っていません）。", ""};
 inline constexpr Message kUiUnfinishedUnchecked{
-    "投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n{1}",
-    ""};
+    "投稿履歴を開けないため、未完了の投稿を確かめられませんでした。\r\n{1}", ""};
 inline constexpr Message kUiUnfinishedRuns{"未完了の投稿があります。", ""};
 // {1} run, {2} when it started, {3} sent, {4} left.
-inline constexpr Message kUiUnfinishedRun{"\n・番号 {1}　{2} 開始　送信済み {3} 通 / 残り {4} 通", ""};
+inline constexpr Message kUiUnfinishedRun{"\n・番号 {1}　{2} 開始　送信済み {3} 通 / 残り {4} 通",
+                                          ""};
 inline constexpr Message kUiUnfinishedUncertain{"（結果が不明 {1} 通）", ""};
 inline constexpr Message kUiUnfinishedServer{"\n　　サーバ {1}", ""};
 inline constexpr Message kUiUnfinishedMore{"\n・ほか {1} 件", ""};
@@ -1060,20 +1146,16 @@ inline constexpr Message kUiUnfinishedAsk{
     ""};
 inline constexpr Message kUiButtonLater{"あとで(&L)", ""};
 inline constexpr Message kUiWaitingLast{
-    "待機中: 次の投稿との間隔を空けています（あと {1} 秒。「投稿停止」ですぐに終わります）",
-    ""};
+    "待機中: 次の投稿との間隔を空けています（あと {1} 秒。「投稿停止」ですぐに終わります）", ""};
 inline constexpr Message kUiWaiting{"待機中: 次の送信まで {1} 秒", ""};
 inline constexpr Message kUiSending{"送信 {1} / {2} 通目: {3}", ""};
 // {1} sent, {2} not sent, {3} how to go on.
-inline constexpr Message kUiStopped{
-    "投稿を停止しました。送信済み {1} 通、未送信 {2} 通です。\n{3}",
-    ""};
+inline constexpr Message kUiStopped{"投稿を停止しました。送信済み {1} 通、未送信 {2} 通です。\n{3}",
+                                    ""};
 inline constexpr Message kUiStoppedResumeFromHistory{
-    "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。",
-    ""};
+    "右クリックメニューの「投稿履歴…」で、この投稿を選んで「再開」を押すと続きを送れます。", ""};
 inline constexpr Message kUiStoppedResumeByStart{
-    "もう一度「ブログ投稿開始」を押すと、続きから再開できます。",
-    ""};
+    "もう一度「ブログ投稿開始」を押すと、続きから再開できます。", ""};
 // {1} the SMTP server, {2} not sent.
 inline constexpr Message kUiSmtpLoginRefused{
     "\nSMTPサーバ（{1}）がユーザー名またはパスワードを受け付けませんでした。右クリックメニューの「SMTP認"
@@ -1081,14 +1163,14 @@ inline constexpr Message kUiSmtpLoginRefused{
     ""};
 // {1} the blog, {2} where to store its password.
 inline constexpr Message kUiBlogLoginRefused{
-    "\nブログ {1} がログインを受け付けなかったため、この投稿先には残りを投稿していません。{2}",
-    ""};
+    "\nブログ {1} がログインを受け付けなかったため、この投稿先には残りを投稿していません。{2}", ""};
 inline constexpr Message kUiOtherBlogsPosted{
     "\nほかの投稿先には送りました。パスワードを設定し直したら、右クリックメニューの「投稿履歴…」でこの投"
     "稿を選んで「再開」を押すと、残りを投稿できます。",
     ""};
 
-// ---- gui/: the window's own texts (Japanese only) ---------------------------------------------------
+// ---- gui/: the window's own texts (Japanese only)
+// ---------------------------------------------------
 
 inline constexpr Message kGuiIconName{"Qubopost のアイコン", ""};
 inline constexpr Message kGuiPreviewTitle{"投稿内容の確認 - Qubopost", ""};
@@ -1100,8 +1182,7 @@ inline constexpr Message kGuiPreviewListName{"送信するメールの一覧", "
 inline constexpr Message kGuiPreviewBodyName{"選んだメールの本文", ""};
 inline constexpr Message kGuiPreviewBodyPlaceholder{"一覧でメールを選ぶと本文を表示します。", ""};
 inline constexpr Message kGuiPreviewNote{
-    "「確認」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。",
-    ""};
+    "「確認」で「ブログ投稿開始」が押せるようになります。まだ何も送りません。", ""};
 inline constexpr Message kGuiButtonConfirm{"確認(&O)", ""};
 inline constexpr Message kGuiButtonBack{"戻る(&B)", ""};
 inline constexpr Message kGuiMenuSmtpLogin{"SMTP認証の設定…", ""};
@@ -1109,8 +1190,7 @@ inline constexpr Message kGuiMenuRankingHost{"ランキングサービスの設�
 inline constexpr Message kGuiMenuHistory{"投稿履歴…", ""};
 inline constexpr Message kGuiMenuDraft{"下書きとして投稿", ""};
 inline constexpr Message kGuiMenuDraftTip{
-    "ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)",
-    ""};
+    "ブログの URL の投稿先に下書きとして投稿します（メールの投稿先は変わりません） (Alt+D)", ""};
 inline constexpr Message kGuiSmtpLoginTitle{"SMTP認証の設定", ""};
 inline constexpr Message kGuiSmtpLoginIntro{
     "SMTPサーバのユーザー名とパスワードをデスクトップのキーリングに保存します。パスワードは設定ファイルに"
@@ -1124,16 +1204,14 @@ inline constexpr Message kGuiServerTip{
 inline constexpr Message kGuiUserLabel{"ユーザー名(&U):", ""};
 inline constexpr Message kGuiPasswordLabel{"パスワード(&P):", ""};
 inline constexpr Message kGuiPasswordTip{
-    "空欄のまま接続テストをすると、キーリングに保存したパスワードを使います。",
-    ""};
+    "空欄のまま接続テストをすると、キーリングに保存したパスワードを使います。", ""};
 inline constexpr Message kGuiWaitingName{"待っている処理", ""};
 inline constexpr Message kGuiButtonSave{"保存(&S)", ""};
 inline constexpr Message kGuiButtonForget{"削除(&D)", ""};
 inline constexpr Message kGuiButtonTest{"接続テスト(&T)", ""};
 inline constexpr Message kGuiButtonClose{"閉じる(&C)", ""};
 inline constexpr Message kGuiWaitCancelled{
-    "待つのをやめました。入力した内容はそのまま残っています。",
-    ""};
+    "待つのをやめました。入力した内容はそのまま残っています。", ""};
 inline constexpr Message kGuiNoKeyRing{
     "キーリング（Secret Service）が動いていないため保存できません。パスワードは ~/.netrc に「machine サー"
     "バ名 login ユーザー名 password パスワード」の形で書いてください（chmod 600 ~/.netrc）。",
@@ -1142,19 +1220,16 @@ inline constexpr Message kGuiNeedServerAndUser{"サーバとユーザー名を�
 inline constexpr Message kGuiNeedPassword{"パスワードを入力してください。", ""};
 inline constexpr Message kGuiNeedServer{"サーバを入力してください。", ""};
 inline constexpr Message kGuiNeedServerAndPort{
-    "サーバと、メイン画面の「ポートアドレス」を入力してください。",
-    ""};
+    "サーバと、メイン画面の「ポートアドレス」を入力してください。", ""};
 inline constexpr Message kGuiNeedUser{"ユーザー名を入力してください。", ""};
 inline constexpr Message kGuiRankingHostTitle{"ランキングサービスの設定", ""};
 inline constexpr Message kGuiHostLabel{"ホスト(&H):", ""};
 inline constexpr Message kGuiHostTip{
-    "ホスト名、またはホスト名:ポート番号（ポート: 1–65535）。空欄なら既定のホスト",
-    ""};
+    "ホスト名、またはホスト名:ポート番号（ポート: 1–65535）。空欄なら既定のホスト", ""};
 inline constexpr Message kGuiHistoryTitle{"投稿履歴", ""};
 inline constexpr Message kGuiRunsLabel{"投稿の記録(&L):", ""};
 inline constexpr Message kGuiRunsDescription{
-    "番号、開始、終了、結果の列。選ぶと下にその回のメールが並びます",
-    ""};
+    "番号、開始、終了、結果の列。選ぶと下にその回のメールが並びます", ""};
 inline constexpr Message kGuiColumnStarted{"開始", ""};
 inline constexpr Message kGuiColumnEnded{"終了", ""};
 inline constexpr Message kGuiColumnResult{"結果", ""};
@@ -1162,17 +1237,13 @@ inline constexpr Message kGuiMessagesLabel{"選んだ回のメール(&M):", ""};
 inline constexpr Message kGuiColumnTime{"時刻", ""};
 inline constexpr Message kGuiColumnLink{"投稿のアドレス", ""};
 inline constexpr Message kGuiColumnDetail{"サーバの応答・理由", ""};
-inline constexpr Message kGuiLinkTip{
-    "ダブルクリックか「記事を開く」でブラウザで開きます",
-    ""};
+inline constexpr Message kGuiLinkTip{"ダブルクリックか「記事を開く」でブラウザで開きます", ""};
 inline constexpr Message kGuiNoRuns{"まだ投稿の記録はありません。", ""};
 inline constexpr Message kGuiResumeTip{
-    "選んだ未完了の投稿の続きを送ります（送信済みのメールは送りません）",
-    ""};
+    "選んだ未完了の投稿の続きを送ります（送信済みのメールは送りません）", ""};
 inline constexpr Message kGuiButtonOpenPost{"記事を開く(&O)", ""};
 inline constexpr Message kGuiOpenPostTip{
-    "選んだメッセージでブログが作った記事を、ブラウザで開きます",
-    ""};
+    "選んだメッセージでブログが作った記事を、ブラウザで開きます", ""};
 
 // {1} the built-in host.
 inline constexpr Message kGuiRankingHostIntro{
@@ -1191,14 +1262,13 @@ inline constexpr Message kGuiArticleName{"記事", ""};
 inline constexpr Message kGuiLogName{"ログ", ""};
 inline constexpr Message kGuiProgressName{"進行状況", ""};
 inline constexpr Message kGuiFromDescription{"メールアドレス（例: you@example.jp）", ""};
-inline constexpr Message kGuiServerDescription{"ホスト名または IP アドレス（例: smtp.example.jp）", ""};
+inline constexpr Message kGuiServerDescription{"ホスト名または IP アドレス（例: smtp.example.jp）",
+                                               ""};
 inline constexpr Message kGuiPortDescription{"ポート: 1～65535", ""};
-inline constexpr Message kGuiDestinationsDescription{
-    "ブログの投稿用メールアドレスを 1 行に 1 つ",
-    ""};
+inline constexpr Message kGuiDestinationsDescription{"ブログの投稿用メールアドレスを 1 行に 1 つ",
+                                                     ""};
 inline constexpr Message kGuiArticleDescription{
-    "-----into----- で区切った記事ごとに 1 通のメールになります",
-    ""};
+    "-----into----- で区切った記事ごとに 1 通のメールになります", ""};
 
 // @@LAYERS@@
 

@@ -37,7 +37,8 @@ constexpr const char* kApp = "http://www.w3.org/2007/app";
 std::string Base64Decode(const std::string& text) {
     std::string out(text.size(), '\0');
     const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+                                  reinterpret_cast<const unsigned char*>(text.data()),
+                                  static_cast<int>(text.size()));
     if (n < 0) return {};
     std::size_t size = static_cast<std::size_t>(n);
     // EVP_DecodeBlock counts the padding's bytes as zeros.
@@ -50,7 +51,8 @@ std::string Base64Decode(const std::string& text) {
 std::string Base64Encode(const std::string& bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+                                  reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  static_cast<int>(bytes.size()));
     out.resize(static_cast<std::size_t>(n));
     return out;
 }
@@ -106,7 +108,8 @@ private:
             unsigned char digest[SHA_DIGEST_LENGTH];
             SHA1(reinterpret_cast<const unsigned char*>(input.data()), input.size(), digest);
             ok = m[1] == kUser &&
-                 m[2] == Base64Encode(std::string(reinterpret_cast<const char*>(digest), sizeof digest)) &&
+                 m[2] == Base64Encode(
+                             std::string(reinterpret_cast<const char*>(digest), sizeof digest)) &&
                  !nonce.empty();
             if (!std::regex_match(created, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$)")))
                 Problem("Created is not a UTC time: " + created);
@@ -126,15 +129,18 @@ private:
         ++m_serviceGets;
         // One collection for images only (an app:accept without entries: skipped), then the
         // entries' collection, its href relative to xml:base.
-        r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                      "<service xmlns=\"http://www.w3.org/2007/app\" xmlns:atom=\"http://www.w3.org/2005/Atom\" "
-                      "xml:base=\"" + Base() + "/atom/\">"
-                      "<workspace><atom:title>ブログ</atom:title>"
-                      "<collection href=\"images\"><atom:title>画像</atom:title><accept>image/png</accept></collection>"
-                      "<collection href=\"entry\"><atom:title>記事</atom:title>"
-                      "<accept>application/atom+xml;type=entry</accept></collection>"
-                      "</workspace></service>",
-                      "application/atomsvc+xml");
+        r.set_content(
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+            "<service xmlns=\"http://www.w3.org/2007/app\" xmlns:atom=\"http://www.w3.org/2005/Atom\" "
+            "xml:base=\"" +
+                Base() +
+                "/atom/\">"
+                "<workspace><atom:title>ブログ</atom:title>"
+                "<collection href=\"images\"><atom:title>画像</atom:title><accept>image/png</accept></collection>"
+                "<collection href=\"entry\"><atom:title>記事</atom:title>"
+                "<accept>application/atom+xml;type=entry</accept></collection>"
+                "</workspace></service>",
+            "application/atomsvc+xml");
     }
 
     void Collection(const httplib::Request& q, httplib::Response& r) {
@@ -142,11 +148,13 @@ private:
         if (!Authenticated(q, r)) return;
         Received got;
         got.mediaType = q.get_header_value("Content-Type");
-        xmlDoc* doc = xmlReadMemory(q.body.data(), static_cast<int>(q.body.size()), nullptr, nullptr, XML_PARSE_NONET);
+        xmlDoc* doc = xmlReadMemory(q.body.data(), static_cast<int>(q.body.size()), nullptr,
+                                    nullptr, XML_PARSE_NONET);
         xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
         const auto is = [](xmlNode* n, const char* name, const char* ns) {
-            return n && n->type == XML_ELEMENT_NODE && std::string(reinterpret_cast<const char*>(n->name)) == name &&
-                   n->ns && std::string(reinterpret_cast<const char*>(n->ns->href)) == ns;
+            return n && n->type == XML_ELEMENT_NODE &&
+                   std::string(reinterpret_cast<const char*>(n->name)) == name && n->ns &&
+                   std::string(reinterpret_cast<const char*>(n->ns->href)) == ns;
         };
         const auto text = [](xmlNode* n) {
             xmlChar* t = xmlNodeGetContent(n);
@@ -164,8 +172,10 @@ private:
             Problem("the body is no Atom entry: " + q.body);
         } else {
             for (xmlNode* n = root->children; n; n = n->next) {
-                if (is(n, "title", kAtom)) got.title = text(n), got.titleType = attribute(n, "type");
-                if (is(n, "content", kAtom)) got.content = text(n), got.contentType = attribute(n, "type");
+                if (is(n, "title", kAtom))
+                    got.title = text(n), got.titleType = attribute(n, "type");
+                if (is(n, "content", kAtom))
+                    got.content = text(n), got.contentType = attribute(n, "type");
                 if (is(n, "control", kApp)) {
                     for (xmlNode* d = n->children; d; d = d->next) {
                         if (is(d, "draft", kApp)) got.draft = text(d);
@@ -183,12 +193,15 @@ private:
             case Mistake::None:
                 r.status = 201;
                 r.set_header("Location", member);
-                r.set_content("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                              "<entry xmlns=\"http://www.w3.org/2005/Atom\"><id>tag:example,2024:1000</id>"
-                              "<link rel=\"edit\" href=\"" + member + "\"/>"
-                              "<link rel=\"alternate\" type=\"text/html\" href=\"https://taro.example/entry/2024/1000\"/>"
-                              "<title>x</title></entry>",
-                              "application/atom+xml;type=entry");
+                r.set_content(
+                    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                    "<entry xmlns=\"http://www.w3.org/2005/Atom\"><id>tag:example,2024:1000</id>"
+                    "<link rel=\"edit\" href=\"" +
+                        member +
+                        "\"/>"
+                        "<link rel=\"alternate\" type=\"text/html\" href=\"https://taro.example/entry/2024/1000\"/>"
+                        "<title>x</title></entry>",
+                    "application/atom+xml;type=entry");
                 return;
             case Mistake::LocationOnly:
                 r.status = 201;
@@ -198,12 +211,17 @@ private:
                 r.status = 500;
                 r.set_header("Retry-After", "120");
                 return;
-            case Mistake::Error503: r.status = 503; return;
+            case Mistake::Error503:
+                r.status = 503;
+                return;
             case Mistake::Error429:
                 r.status = 429;
                 r.set_header("Retry-After", "30");
                 return;
-            case Mistake::Error400: r.status = 400; r.set_content("bad entry", "text/plain"); return;
+            case Mistake::Error400:
+                r.status = 400;
+                r.set_content("bad entry", "text/plain");
+                return;
             case Mistake::Slow: {
                 // The entry has arrived; the answer waits (at most 30 s) until the test ends.
                 std::unique_lock lock(m_mutex);
@@ -225,9 +243,12 @@ private:
     std::set<std::string> m_nonces;
     // Last: it serves from its construction on, and stops first.
     LocalHttpServer m_server{[this](const httplib::Request& q, httplib::Response& r) {
-                                 if (q.method == "GET" && q.path == "/atom") Service(q, r);
-                                 else if (q.method == "POST" && q.path == "/atom/entry") Collection(q, r);
-                                 else r.status = 404;
+                                 if (q.method == "GET" && q.path == "/atom")
+                                     Service(q, r);
+                                 else if (q.method == "POST" && q.path == "/atom/entry")
+                                     Collection(q, r);
+                                 else
+                                     r.status = 404;
                              },
                              LocalHttpServer::Methods::GetAndPost};
 };
@@ -256,12 +277,15 @@ TEST(BlogApiAtomPub, EntriesArePostedToTheCollectionOfTheServiceDocument) {
     };
     AtomPubServer server;
     const Case cases[] = {
-        {"published, the entry's alternate link", false, Mistake::None, "https://taro.example/entry/2024/1000", "no"},
+        {"published, the entry's alternate link", false, Mistake::None,
+         "https://taro.example/entry/2024/1000", "no"},
         {"draft", true, Mistake::None, "https://taro.example/entry/2024/1000", "yes"},
         {"no entry in the answer: the Location, resolved", false, Mistake::LocationOnly,
          server.Base() + "/atom/entry/1001", "no"},
     };
-    const Entry entry{"Q&A <特集> 〜 ①😀", "<p>本文 &amp; <a href=\"http://shop.test/?a=1&amp;b=2\">リンク</a></p>", false};
+    const Entry entry{"Q&A <特集> 〜 ①😀",
+                      "<p>本文 &amp; <a href=\"http://shop.test/?a=1&amp;b=2\">リンク</a></p>",
+                      false};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         server.Make(c.answer);
@@ -269,7 +293,8 @@ TEST(BlogApiAtomPub, EntriesArePostedToTheCollectionOfTheServiceDocument) {
         Entry e = entry;
         e.draft = c.draft;
         const PostResult result =
-            Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"), kPassword, e, Quick());
+            Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"),
+                 kPassword, e, Quick());
         EXPECT_EQ(result.outcome, PostResult::Outcome::Posted) << result.detail;
         EXPECT_EQ(result.link, c.link);
         const std::vector<Received> entries = server.Entries();
@@ -286,7 +311,8 @@ TEST(BlogApiAtomPub, EntriesArePostedToTheCollectionOfTheServiceDocument) {
 
 TEST(BlogApiAtomPub, WithoutAPrefixTheServiceIsFoundBehindItsLogin) {
     AtomPubServer server;
-    const Destination d = Parsed("http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom");
+    const Destination d =
+        Parsed("http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom");
     ASSERT_FALSE(d.forced);
     const Discovery found = Discover(d, kPassword, Quick());
     ASSERT_EQ(found.outcome, Discovery::Outcome::Found) << found.detail;
@@ -309,16 +335,18 @@ TEST(BlogApiAtomPub, TheServersRefusalsAndSilences) {
     };
     const Case cases[] = {
         // A wrong digest: the service document is refused already, nothing is posted.
-        {"wrong password", Mistake::None, "wrong", PostResult::Outcome::LoginRefused, std::nullopt, 0},
-        {"500 with Retry-After", Mistake::Error500RetryAfter, kPassword, PostResult::Outcome::RetryLater,
-         std::chrono::seconds(120), 1},
-        {"503 without Retry-After", Mistake::Error503, kPassword, PostResult::Outcome::RetryLater, std::nullopt, 1},
+        {"wrong password", Mistake::None, "wrong", PostResult::Outcome::LoginRefused, std::nullopt,
+         0},
+        {"500 with Retry-After", Mistake::Error500RetryAfter, kPassword,
+         PostResult::Outcome::RetryLater, std::chrono::seconds(120), 1},
+        {"503 without Retry-After", Mistake::Error503, kPassword, PostResult::Outcome::RetryLater,
+         std::nullopt, 1},
         {"429 with Retry-After", Mistake::Error429, kPassword, PostResult::Outcome::RetryLater,
          std::chrono::seconds(30), 1},
         {"400", Mistake::Error400, kPassword, PostResult::Outcome::Failed, std::nullopt, 1},
         // The entry arrived and the answer does not come within the time-out: may be posted.
-        {"no answer after the entry was sent", Mistake::Slow, kPassword, PostResult::Outcome::Uncertain, std::nullopt,
-         1},
+        {"no answer after the entry was sent", Mistake::Slow, kPassword,
+         PostResult::Outcome::Uncertain, std::nullopt, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -326,8 +354,9 @@ TEST(BlogApiAtomPub, TheServersRefusalsAndSilences) {
         server.Make(c.mistake);
         Options options = Quick();
         options.idleTimeout = std::chrono::milliseconds(1500);
-        const PostResult result = Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"),
-                                       c.password, {"題", "<p>本文</p>", false}, options);
+        const PostResult result =
+            Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"),
+                 c.password, {"題", "<p>本文</p>", false}, options);
         EXPECT_EQ(result.outcome, c.outcome) << result.detail;
         EXPECT_EQ(result.retryAfter, c.retryAfter);
         EXPECT_FALSE(result.detail.empty());
@@ -341,8 +370,9 @@ TEST(BlogApiAtomPub, TheProxyVariablesAreNotUsed) {
     setenv("HTTPS_PROXY", proxy.ProxyUrl().c_str(), 1);
     setenv("ALL_PROXY", proxy.ProxyUrl().c_str(), 1);
     AtomPubServer server;
-    const PostResult result = Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"),
-                                   kPassword, {"題", "<p>本文</p>", false}, Quick());
+    const PostResult result =
+        Post(Parsed("atompub+http://taro@127.0.0.1:" + std::to_string(server.Port()) + "/atom"),
+             kPassword, {"題", "<p>本文</p>", false}, Quick());
     unsetenv("HTTPS_PROXY");
     unsetenv("ALL_PROXY");
     EXPECT_EQ(result.outcome, PostResult::Outcome::Posted) << result.detail;
@@ -355,8 +385,9 @@ TEST(BlogApiAtomPub, AStopBeforeTheStartSendsNothing) {
     int stop = 1;
     Options options = Quick();
     options.stop = &stop;
-    const PostResult result = Post(Parsed("atompub+http://taro@localhost:" + std::to_string(server.Port()) + "/atom"),
-                                   kPassword, {"題", "<p>本文</p>", false}, options);
+    const PostResult result =
+        Post(Parsed("atompub+http://taro@localhost:" + std::to_string(server.Port()) + "/atom"),
+             kPassword, {"題", "<p>本文</p>", false}, options);
     EXPECT_EQ(result.outcome, PostResult::Outcome::Failed) << result.detail;
     EXPECT_EQ(server.ServiceGets(), 0);
     EXPECT_EQ(server.Posts(), 0);

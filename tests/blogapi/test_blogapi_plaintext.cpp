@@ -29,7 +29,8 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         inet_pton(AF_INET, kOffLoopback, &address.sin_addr);
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_fd, 8) != 0) {
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_fd, 8) != 0) {
             close(m_fd);
             m_fd = -1;
             return;
@@ -58,7 +59,9 @@ TEST(BlogApiPlainText, NoConnectionToAnotherMachineOverPlainHttp) {
     Listener listener;
     if (!listener.Ready()) {
         const char* why = std::getenv("QUBOPOST_TEST_NO_NETNS");
-        GTEST_SKIP() << (why ? why : "192.0.2.25 is not an address here: run through isolated.sh (ctest does)");
+        GTEST_SKIP()
+            << (why ? why
+                    : "192.0.2.25 is not an address here: run through isolated.sh (ctest does)");
     }
     const std::string url = "http://192.0.2.25:" + std::to_string(listener.Port()) + "/";
     struct Case {
@@ -84,7 +87,8 @@ TEST(BlogApiPlainText, NoConnectionToAnotherMachineOverPlainHttp) {
         EXPECT_NE(result.detail.find("TLS"), std::string::npos) << result.detail;
         EXPECT_FALSE(listener.Connected());
         // An endpoint known already goes through the same rule.
-        const PostResult direct = PostTo({c.kind, url, ""}, d, "secret-pass", {"題", "<p>本文</p>", false}, options);
+        const PostResult direct =
+            PostTo({c.kind, url, ""}, d, "secret-pass", {"題", "<p>本文</p>", false}, options);
         EXPECT_EQ(direct.outcome, PostResult::Outcome::Failed);
         EXPECT_NE(direct.detail.find("TLS"), std::string::npos) << direct.detail;
         EXPECT_FALSE(listener.Connected());
@@ -95,7 +99,8 @@ TEST(BlogApiPlainText, NoConnectionToAnotherMachineOverPlainHttp) {
     options.idleTimeout = std::chrono::seconds(1);
     const std::string tls = "https://192.0.2.25:" + std::to_string(listener.Port()) + "/";
     const Destination d{ApiKind::WordPressRest, true, tls, "taro", kOffLoopback, listener.Port()};
-    const PostResult result = PostTo({ApiKind::WordPressRest, tls, ""}, d, "secret-pass", {"題", "", false}, options);
+    const PostResult result =
+        PostTo({ApiKind::WordPressRest, tls, ""}, d, "secret-pass", {"題", "", false}, options);
     EXPECT_EQ(result.outcome, PostResult::Outcome::Failed) << result.detail;
     EXPECT_TRUE(listener.Connected());
 }

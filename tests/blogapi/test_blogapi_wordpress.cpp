@@ -56,7 +56,9 @@ protected:
     }
 };
 
-bool PhpHasXml() { return std::system("php -r 'exit(extension_loaded(\"xml\") ? 0 : 1);' >/dev/null 2>&1") == 0; }
+bool PhpHasXml() {
+    return std::system("php -r 'exit(extension_loaded(\"xml\") ? 0 : 1);' >/dev/null 2>&1") == 0;
+}
 
 TEST_F(BlogApiWordPress, DiscoveryFindsRestForTheSiteAndXmlRpcWhenForced) {
     const std::string site = Bed().Env("SITE_URL");
@@ -64,7 +66,8 @@ TEST_F(BlogApiWordPress, DiscoveryFindsRestForTheSiteAndXmlRpcWhenForced) {
     ASSERT_EQ(rest.outcome, Discovery::Outcome::Found) << rest.detail;
     EXPECT_EQ(rest.endpoint.kind, ApiKind::WordPressRest);
     // The bed uses WordPress's plain permalinks: the API root is one of the ?rest_route=/ forms.
-    EXPECT_TRUE(rest.endpoint.url == site + "/?rest_route=/" || rest.endpoint.url == site + "/index.php?rest_route=/")
+    EXPECT_TRUE(rest.endpoint.url == site + "/?rest_route=/" ||
+                rest.endpoint.url == site + "/index.php?rest_route=/")
         << rest.endpoint.url;
 
     const Discovery rpc = Discover(Parsed("xmlrpc+"), Bed().Env("ADMIN_PASSWORD"), Quick());
@@ -76,7 +79,8 @@ TEST_F(BlogApiWordPress, DiscoveryFindsRestForTheSiteAndXmlRpcWhenForced) {
 }
 
 TEST_F(BlogApiWordPress, EntriesBecomePostsThroughRestAndXmlRpc) {
-    if (!PhpHasXml()) GTEST_SKIP() << "PHP has no XML extension (php-xml): WordPress's XML-RPC cannot run";
+    if (!PhpHasXml())
+        GTEST_SKIP() << "PHP has no XML extension (php-xml): WordPress's XML-RPC cannot run";
     struct Case {
         const char* what;
         const char* prefix;
@@ -90,15 +94,17 @@ TEST_F(BlogApiWordPress, EntriesBecomePostsThroughRestAndXmlRpc) {
         {"XML-RPC, published", "xmlrpc+", false, false, "publish"},
         {"XML-RPC, draft", "xmlrpc+", false, true, "draft"},
     };
-    const std::string titles[] = {"Q&A 〜 初心者向け♡", "①～〜♡😀　短い題 <b>", "　全角空白で始まる題 \"引用\"",
+    const std::string titles[] = {"Q&A 〜 初心者向け♡", "①～〜♡😀　短い題 <b>",
+                                  "　全角空白で始まる題 \"引用\"",
                                   "New arrivals: coats & jackets ～ http://shop.test/new ♡"};
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::map<long, Json> before = Bed().Posts();
         const std::string& title = titles[n++];
-        const PostResult result = Post(Parsed(c.prefix), c.appPassword ? Bed().AppPassword() : Bed().Env("ADMIN_PASSWORD"),
-                                       {title, TextToHtml(kText), c.draft}, Quick());
+        const PostResult result = Post(
+            Parsed(c.prefix), c.appPassword ? Bed().AppPassword() : Bed().Env("ADMIN_PASSWORD"),
+            {title, TextToHtml(kText), c.draft}, Quick());
         ASSERT_EQ(result.outcome, PostResult::Outcome::Posted) << result.detail;
         const std::map<long, Json> after = Bed().Posts();
         ASSERT_EQ(after.size(), before.size() + 1);
@@ -124,10 +130,12 @@ TEST_F(BlogApiWordPress, AWrongPasswordIsRefusedAfterOneRequest) {
         if (std::string(c.prefix) == "xmlrpc+" && !PhpHasXml()) continue;
         const std::size_t posts = Bed().Posts().size();
         const int refused = Bed().RefusedLogins();
-        const PostResult result = Post(Parsed(c.prefix), "wrong password", {"題", "<p>本文</p>", false}, Quick());
+        const PostResult result =
+            Post(Parsed(c.prefix), "wrong password", {"題", "<p>本文</p>", false}, Quick());
         EXPECT_EQ(result.outcome, PostResult::Outcome::LoginRefused) << result.detail;
         EXPECT_TRUE(result.link.empty());
-        EXPECT_EQ(Bed().RefusedLogins() - refused, 1) << "the login was tried more than once, or not at all";
+        EXPECT_EQ(Bed().RefusedLogins() - refused, 1)
+            << "the login was tried more than once, or not at all";
         EXPECT_EQ(Bed().Posts().size(), posts);
     }
 }

@@ -25,8 +25,8 @@ inline GDBusConnection* SessionBus() {
 }
 
 // Calls a method on the session bus, at most 10 s; the reply (to unref), or null.
-inline GVariant* CallBus(const char* name, const char* path, const char* interface, const char* method,
-                         GVariant* arguments, std::string* problem = nullptr) {
+inline GVariant* CallBus(const char* name, const char* path, const char* interface,
+                         const char* method, GVariant* arguments, std::string* problem = nullptr) {
     GDBusConnection* bus = SessionBus();
     if (!bus) {
         if (problem) *problem = "no session bus";
@@ -34,8 +34,9 @@ inline GVariant* CallBus(const char* name, const char* path, const char* interfa
         return nullptr;
     }
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus, name, path, interface, method, arguments, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus, name, path, interface, method, arguments, nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
     if (error) {
         if (problem) *problem = error->message;
         g_error_free(error);
@@ -47,8 +48,9 @@ inline GVariant* CallBus(const char* name, const char* path, const char* interfa
 // The collection the "default" alias names ("/org/freedesktop/secrets/collection/login" in a
 // fresh gnome-keyring), or "" when there is none.
 inline std::string DefaultCollectionPath() {
-    GVariant* reply = CallBus("org.freedesktop.secrets", "/org/freedesktop/secrets",
-                              "org.freedesktop.Secret.Service", "ReadAlias", g_variant_new("(s)", "default"));
+    GVariant* reply =
+        CallBus("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                "org.freedesktop.Secret.Service", "ReadAlias", g_variant_new("(s)", "default"));
     if (!reply) return {};
     const gchar* path = nullptr;
     g_variant_get(reply, "(&o)", &path);
@@ -68,16 +70,19 @@ inline bool LockDefaultCollection(std::string* problem = nullptr) {
     GVariantBuilder objects;
     g_variant_builder_init(&objects, G_VARIANT_TYPE("ao"));
     g_variant_builder_add(&objects, "o", path.c_str());
-    GVariant* reply = CallBus("org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
-                              "Lock", g_variant_new("(ao)", &objects), problem);
+    GVariant* reply =
+        CallBus("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                "org.freedesktop.Secret.Service", "Lock", g_variant_new("(ao)", &objects), problem);
     if (!reply) return false;
     g_variant_unref(reply);
-    GVariant* locked = CallBus("org.freedesktop.secrets", path.c_str(), "org.freedesktop.DBus.Properties", "Get",
-                               g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), problem);
+    GVariant* locked =
+        CallBus("org.freedesktop.secrets", path.c_str(), "org.freedesktop.DBus.Properties", "Get",
+                g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), problem);
     if (!locked) return false;
     GVariant* value = nullptr;
     g_variant_get(locked, "(v)", &value);
-    const bool isLocked = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    const bool isLocked =
+        g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
     g_variant_unref(value);
     g_variant_unref(locked);
     return isLocked;
@@ -87,8 +92,9 @@ inline bool LockDefaultCollection(std::string* problem = nullptr) {
 inline bool WaitForBusName(const char* name, std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < until) {
-        GVariant* reply = CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "NameHasOwner", g_variant_new("(s)", name));
+        GVariant* reply =
+            CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    "NameHasOwner", g_variant_new("(s)", name));
         gboolean has = FALSE;
         if (reply) {
             g_variant_get(reply, "(b)", &has);
@@ -104,7 +110,7 @@ inline bool WaitForBusName(const char* name, std::chrono::milliseconds limit) {
 // display of every service the session bus starts from now on: the unlock prompt shows there
 // and waits for an answer that never comes. Stopped (by its PID) at the end.
 class PromptScreen {
-  public:
+public:
     PromptScreen() {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -120,8 +126,8 @@ class PromptScreen {
                 dup2(null, STDERR_FILENO);
             }
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+                   "800x600x24", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -144,10 +150,13 @@ class PromptScreen {
         GVariantBuilder environment;
         g_variant_builder_init(&environment, G_VARIANT_TYPE("a{ss}"));
         g_variant_builder_add(&environment, "{ss}", "DISPLAY", display_.c_str());
-        GVariant* reply = CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "UpdateActivationEnvironment", g_variant_new("(a{ss})", &environment), &problem_);
-        if (reply) g_variant_unref(reply);
-        else display_.clear();
+        GVariant* reply = CallBus("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "UpdateActivationEnvironment",
+                                  g_variant_new("(a{ss})", &environment), &problem_);
+        if (reply)
+            g_variant_unref(reply);
+        else
+            display_.clear();
     }
     ~PromptScreen() {
         if (pid_ <= 0) return;
@@ -165,7 +174,7 @@ class PromptScreen {
     bool ready() const { return !display_.empty(); }
     const std::string& problem() const { return problem_; }
 
-  private:
+private:
     pid_t pid_ = -1;
     std::string display_;
     std::string problem_;

@@ -29,7 +29,8 @@ inline std::string WhyNoPrivateNetwork(const char* wrapper = "isolated.sh") {
     close(fd);
     if (bound) return {};
     if (const char* reason = std::getenv("QUBOPOST_TEST_NO_NETNS")) return reason;
-    return std::string(kOffLoopback) + " is not an address here: run through " + wrapper + " (ctest does)";
+    return std::string(kOffLoopback) + " is not an address here: run through " + wrapper +
+           " (ctest does)";
 }
 
 inline RawSmtpScript AuthWithoutStartTls() {

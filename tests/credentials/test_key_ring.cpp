@@ -21,7 +21,7 @@ using credentials::KeyRingStatus;
 using credentials::Source;
 
 class KeyRing : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
             GTEST_SKIP() << "no session bus: run this test through isolated.sh (ctest does)";
@@ -71,7 +71,8 @@ TEST_F(KeyRing, KeyRingComesBeforeNetrcAndNetrcFillsIn) {
     client.writeNetrc(
         "machine smtp.example.jp login from-netrc password n1\n"
         "machine mail.example.jp login netrc-only password n2\n");
-    ASSERT_EQ(credentials::KeyRingStore("smtp.example.jp", "from-key-ring", "k1"), KeyRingStatus::Ok);
+    ASSERT_EQ(credentials::KeyRingStore("smtp.example.jp", "from-key-ring", "k1"),
+              KeyRingStatus::Ok);
 
     Credentials found = credentials::LookupCredentials("smtp.example.jp");
     EXPECT_EQ(found.source, Source::KeyRing);
@@ -86,8 +87,8 @@ TEST_F(KeyRing, KeyRingComesBeforeNetrcAndNetrcFillsIn) {
 }
 
 TEST_F(KeyRing, StoredLoginGoesOutOnTheWire) {
-    SmtpServer server({.starttls = true, .user = "blogger", .password = "鍵の pass",
-                       .requireAuth = true});
+    SmtpServer server(
+        {.starttls = true, .user = "blogger", .password = "鍵の pass", .requireAuth = true});
     client.trustCaFile(server.caFile());
     ASSERT_EQ(credentials::KeyRingStore("127.0.0.1", "blogger", "鍵の pass"), KeyRingStatus::Ok);
     char error[80] = "";
@@ -116,8 +117,8 @@ TEST_F(KeyRing, StoredLoginGoesOutOnTheWire) {
 
 TEST_F(KeyRing, WithoutTheSessionBusNetrcServesAndNothingWaits) {
     ASSERT_EQ(credentials::KeyRingStore("127.0.0.1", "from-key-ring", "k"), KeyRingStatus::Ok);
-    SmtpServer server({.user = "from-netrc", .password = "n", .requireAuth = true,
-                       .authWithoutTls = true});
+    SmtpServer server(
+        {.user = "from-netrc", .password = "n", .requireAuth = true, .authWithoutTls = true});
     client.writeNetrc("machine 127.0.0.1 login from-netrc password n\n");
     const std::string bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -134,19 +135,20 @@ TEST_F(KeyRing, WithoutTheSessionBusNetrcServesAndNothingWaits) {
 
 // Runs qubopost-cli with the arguments (words parted by blanks) and `input` on standard input,
 // at most 60 s.
-CliRun Cli(const SmtpClientEnvironment& client, const std::string& arguments, const std::string& input = "",
-           bool withBus = true) {
+CliRun Cli(const SmtpClientEnvironment& client, const std::string& arguments,
+           const std::string& input = "", bool withBus = true) {
     std::vector<std::string> args;
     std::istringstream words(arguments);
     for (std::string word; words >> word;) args.push_back(word);
-    if (withBus) return RunWithInput(QUBOPOST_CLI, args, client.home(), input, std::chrono::seconds(60));
+    if (withBus)
+        return RunWithInput(QUBOPOST_CLI, args, client.home(), input, std::chrono::seconds(60));
     args.insert(args.begin(), {"-u", "DBUS_SESSION_BUS_ADDRESS", QUBOPOST_CLI});
     return RunWithInput("/usr/bin/env", args, client.home(), input, std::chrono::seconds(60));
 }
 
 TEST_F(KeyRing, CliSetListForget) {
-    CliRun run = Cli(client, "credentials set --server smtp.example.jp --user blogger",
-                  "ぱすわーど pw\r\n");
+    CliRun run =
+        Cli(client, "credentials set --server smtp.example.jp --user blogger", "ぱすわーど pw\r\n");
     ASSERT_EQ(run.status, 0) << run.err;
     Credentials found;
     ASSERT_EQ(credentials::KeyRingLookup("smtp.example.jp", &found), KeyRingStatus::Ok);

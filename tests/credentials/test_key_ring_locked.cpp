@@ -25,12 +25,13 @@ using credentials::KeyRingStatus;
 using namespace std::chrono_literals;
 
 class LockedKeyRing : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
             GTEST_SKIP() << "no session bus: run this test through isolated.sh (ctest does)";
         ASSERT_TRUE(credentials::KeyRingAvailable()) << "gnome-keyring-daemon is not answering";
-        ASSERT_EQ(credentials::KeyRingStore("smtp.example.jp", "blogger", "before the lock"), KeyRingStatus::Ok);
+        ASSERT_EQ(credentials::KeyRingStore("smtp.example.jp", "blogger", "before the lock"),
+                  KeyRingStatus::Ok);
     }
     void TearDown() override { credentials::SetKeyRingTimeLimit(30s); }
     void Lock() {
@@ -53,16 +54,22 @@ TEST_F(LockedKeyRing, WithoutAPromptEveryCallEndsAndSaysLocked) {
     };
     const Case cases[] = {
         {"store for a host with an item", KeyRingStatus::Locked,
-         [](std::string* e) { return credentials::KeyRingStore("smtp.example.jp", "blogger", "new", e); }},
+         [](std::string* e) {
+             return credentials::KeyRingStore("smtp.example.jp", "blogger", "new", e);
+         }},
         {"store for a new host", KeyRingStatus::Locked,
-         [](std::string* e) { return credentials::KeyRingStore("other.example.jp", "someone", "pw", e); }},
+         [](std::string* e) {
+             return credentials::KeyRingStore("other.example.jp", "someone", "pw", e);
+         }},
         {"look-up of a stored host", KeyRingStatus::Locked,
          [&](std::string* e) { return credentials::KeyRingLookup("SMTP.example.jp", &found, e); }},
         {"forget a stored host", KeyRingStatus::Locked,
          [](std::string* e) { return credentials::KeyRingForget("smtp.example.jp", e); }},
         // No item for the host: nothing to unlock, nothing to ask.
         {"look-up of an unknown host", KeyRingStatus::NotFound,
-         [&](std::string* e) { return credentials::KeyRingLookup("nothing.example.jp", &found, e); }},
+         [&](std::string* e) {
+             return credentials::KeyRingLookup("nothing.example.jp", &found, e);
+         }},
         {"forget an unknown host", KeyRingStatus::NotFound,
          [](std::string* e) { return credentials::KeyRingForget("nothing.example.jp", e); }},
     };
@@ -72,7 +79,8 @@ TEST_F(LockedKeyRing, WithoutAPromptEveryCallEndsAndSaysLocked) {
         EXPECT_EQ(c.call(&error), c.expected);
         if (c.expected == KeyRingStatus::Locked) {
             EXPECT_NE(error.find("ロック"), std::string::npos) << error;
-            const std::string message = credentials::KeyRingProblemText(KeyRingStatus::Locked, error, "もう一度。");
+            const std::string message =
+                credentials::KeyRingProblemText(KeyRingStatus::Locked, error, "もう一度。");
             EXPECT_EQ(message.rfind("キーリングがロックされています", 0), 0u) << message;
         }
     }
@@ -108,12 +116,21 @@ TEST_F(LockedKeyRing, CliEndsWithinTheLimitWithAJapaneseMessage) {
         std::string out;
     };
     const Case cases[] = {
-        {{"credentials", "set", "--server", "smtp.example.jp", "--user", "blogger"}, "new pass\n", 1,
-         "パスワードを保存できませんでした。キーリングがロックされています", ""},
-        {{"credentials", "set", "--server", "new.example.jp:587", "--user", "u"}, "pw\n", 1,
-         "キーリングがロックされています", ""},
-        {{"credentials", "forget", "--server", "smtp.example.jp"}, "", 1,
-         "ログイン情報を削除できませんでした。キーリングがロックされています", ""},
+        {{"credentials", "set", "--server", "smtp.example.jp", "--user", "blogger"},
+         "new pass\n",
+         1,
+         "パスワードを保存できませんでした。キーリングがロックされています",
+         ""},
+        {{"credentials", "set", "--server", "new.example.jp:587", "--user", "u"},
+         "pw\n",
+         1,
+         "キーリングがロックされています",
+         ""},
+        {{"credentials", "forget", "--server", "smtp.example.jp"},
+         "",
+         1,
+         "ログイン情報を削除できませんでした。キーリングがロックされています",
+         ""},
         {{"credentials", "list"}, "", 0, "", "smtp.example.jp\tblogger\n"},
     };
     for (const Case& c : cases) {
@@ -137,7 +154,7 @@ TEST_F(LockedKeyRing, CliEndsWithinTheLimitWithAJapaneseMessage) {
 
 // A real unlock prompt on a screen nobody looks at.
 class UnansweredPrompt : public LockedKeyRing {
-  protected:
+protected:
     void SetUp() override {
         LockedKeyRing::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
@@ -155,8 +172,12 @@ TEST_F(UnansweredPrompt, EndsLockedWhenTheTimeIsUp) {
     };
     credentials::Credentials found;
     const Case cases[] = {
-        {"store", [](std::string* e) { return credentials::KeyRingStore("smtp.example.jp", "blogger", "new", e); }},
-        {"look-up", [&](std::string* e) { return credentials::KeyRingLookup("smtp.example.jp", &found, e); }},
+        {"store",
+         [](std::string* e) {
+             return credentials::KeyRingStore("smtp.example.jp", "blogger", "new", e);
+         }},
+        {"look-up",
+         [&](std::string* e) { return credentials::KeyRingLookup("smtp.example.jp", &found, e); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -179,12 +200,16 @@ TEST_F(UnansweredPrompt, CancelEndsTheWaitAndTheKeyRingStaysUp) {
         cancel.Cancel();
     });
     std::string error;
-    const KeyRingStatus status = credentials::KeyRingStore("smtp.example.jp", "blogger", "new", &error, &cancel);
+    const KeyRingStatus status =
+        credentials::KeyRingStore("smtp.example.jp", "blogger", "new", &error, &cancel);
     canceller.join();
     EXPECT_EQ(status, KeyRingStatus::Cancelled) << error;
-    EXPECT_EQ(credentials::KeyRingProblemText(status, error, "もう一度。").rfind("キーリングを待つのをやめました", 0), 0u);
+    EXPECT_EQ(credentials::KeyRingProblemText(status, error, "もう一度。")
+                  .rfind("キーリングを待つのをやめました", 0),
+              0u);
     // A cancelled object stays cancelled: the next call with it ends at once.
-    EXPECT_EQ(credentials::KeyRingForget("smtp.example.jp", nullptr, &cancel), KeyRingStatus::Cancelled);
+    EXPECT_EQ(credentials::KeyRingForget("smtp.example.jp", nullptr, &cancel),
+              KeyRingStatus::Cancelled);
     // The service lives on (the prompt was left to the user, not torn down), and has lost nothing.
     std::vector<credentials::KeyRingEntry> entries;
     ASSERT_EQ(credentials::KeyRingList(&entries), KeyRingStatus::Ok);

@@ -41,7 +41,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -60,7 +59,7 @@ struct DnsAnswer {
 // A DNS server on 127.0.0.1 port 53 (UDP) answering from a table, DnsAnswer{} for a name not in
 // it, and keeping the names asked about.
 class DnsServer {
-  public:
+public:
     explicit DnsServer(std::map<std::string, DnsAnswer> table) : table_(std::move(table)) {
         socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -104,7 +103,7 @@ class DnsServer {
         return questions_;
     }
 
-  private:
+private:
     void Serve() {
         for (;;) {
             pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -263,7 +262,6 @@ std::set<std::string> SystemIpv4Addresses(const std::string& name) {
     return addresses;
 }
 
-
 std::string At(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 
 int Send(const std::string& server, char* error, const int* stop = nullptr) {
@@ -272,7 +270,7 @@ int Send(const std::string& server, char* error, const int* stop = nullptr) {
 }
 
 class LyingDns : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = WhyNoPrivateResolver(); !why.empty()) GTEST_SKIP() << why;
         // Only inside the namespaces: port 53 of the real machine is none of the test's business.

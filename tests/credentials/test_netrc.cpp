@@ -32,11 +32,12 @@ TEST(Netrc, ReadsTheCommonSpellings) {
     const Case cases[] = {
         {"one line", "machine smtp.example.jp login blogger password secret\n", "smtp.example.jp",
          Expected{"blogger", "secret"}},
-        {"one word a line, indented", "machine smtp.example.jp\n  login blogger\n  password secret\n",
-         "smtp.example.jp", Expected{"blogger", "secret"}},
+        {"one word a line, indented",
+         "machine smtp.example.jp\n  login blogger\n  password secret\n", "smtp.example.jp",
+         Expected{"blogger", "secret"}},
         {"a comment line ending in a keyword before the entry",
-         "# SMTP login\nmachine smtp.example.jp login blogger password secret\n",
-         "smtp.example.jp", Expected{"blogger", "secret"}},
+         "# SMTP login\nmachine smtp.example.jp login blogger password secret\n", "smtp.example.jp",
+         Expected{"blogger", "secret"}},
         {"comment lines ending in every keyword",
          "# my machine\n#password\n# default\n# macdef\nmachine smtp.example.jp login b password s\n",
          "smtp.example.jp", Expected{"b", "s"}},
@@ -86,15 +87,15 @@ TEST(Netrc, ReadsTheCommonSpellings) {
         {"another machine's values stay with it",
          "machine other.example.jp login u password p\nmachine smtp.example.jp login b password s\n",
          "smtp.example.jp", Expected{"b", "s"}},
-        {"a password without a login is no login",
-         "machine smtp.example.jp password secret\n", "smtp.example.jp", std::nullopt},
-        {"a login without a password", "machine smtp.example.jp login blogger\n",
-         "smtp.example.jp", Expected{"blogger", ""}},
+        {"a password without a login is no login", "machine smtp.example.jp password secret\n",
+         "smtp.example.jp", std::nullopt},
+        {"a login without a password", "machine smtp.example.jp login blogger\n", "smtp.example.jp",
+         Expected{"blogger", ""}},
         {"a machine name as a password is not an entry",
          "machine other.example.jp login u password smtp.example.jp\n", "smtp.example.jp",
          std::nullopt},
-        {"a longer host name does not match",
-         "machine mail.smtp.example.jp login u password p\n", "smtp.example.jp", std::nullopt},
+        {"a longer host name does not match", "machine mail.smtp.example.jp login u password p\n",
+         "smtp.example.jp", std::nullopt},
         {"an empty file", "", "smtp.example.jp", std::nullopt},
         {"only comments", "# nothing here\n#machine smtp.example.jp login b password s\n",
          "smtp.example.jp", std::nullopt},
@@ -125,7 +126,7 @@ TEST(Netrc, AnUnclosedQuoteIsReportedNotGuessed) {
 }
 
 class NetrcFile : public ::testing::Test {
-  protected:
+protected:
     SmtpClientEnvironment client;  // HOME of its own, NETRC and the session bus unset
 };
 

@@ -22,7 +22,7 @@ namespace qubopost::test {
 namespace {
 
 class PlainTextLeak : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = WhyNoPrivateNetwork(); !why.empty()) GTEST_SKIP() << why;
     }

@@ -39,7 +39,7 @@ const char* const kProxyVariables[] = {"all_proxy",   "ALL_PROXY",   "smtp_proxy
 // A TCP listener on 192.0.2.25 that accepts every connection, answers nothing and keeps every
 // byte: what a proxy named in the environment would get.
 class RecordingListener {
-  public:
+public:
     RecordingListener() {
         listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -79,7 +79,7 @@ class RecordingListener {
         return received_;
     }
 
-  private:
+private:
     void Serve() {
         std::vector<int> clients;
         for (;;) {
@@ -125,7 +125,7 @@ class RecordingListener {
 
 // Sets one environment variable for the scope; the fixture puts every proxy variable back.
 class ScopedVariable {
-  public:
+public:
     ScopedVariable(const char* name, const std::string& value) : name_(name) {
         setenv(name, value.c_str(), 1);
     }
@@ -133,13 +133,12 @@ class ScopedVariable {
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
-  private:
+private:
     const char* name_;
 };
 
-
 class SmtpProxy : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (const std::string why = WhyNoPrivateNetwork(); !why.empty()) GTEST_SKIP() << why;
         for (const char* name : kProxyVariables) {

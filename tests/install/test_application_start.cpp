@@ -58,7 +58,8 @@ int Probe(int argc, char** argv) {
             if (action->isSeparator()) continue;
             PrintText(("menu-" + std::to_string(index++)).c_str(), action->text());
         }
-        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Close);
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                             QDialogButtonBox::Close);
         PrintText("button-cancel", box.button(QDialogButtonBox::Cancel)->text());
         PrintText("button-close", box.button(QDialogButtonBox::Close)->text());
         QMessageBox question(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
@@ -77,8 +78,8 @@ std::map<std::string, std::string> RunProbe(const std::vector<std::string>& loca
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('='));
-        if (name == "LANG" || name == "LANGUAGE" || name.rfind("LC_", 0) == 0 || name == "DISPLAY" ||
-            name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM")
+        if (name == "LANG" || name == "LANGUAGE" || name.rfind("LC_", 0) == 0 ||
+            name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM")
             continue;
         variables.push_back(text);
     }
@@ -105,8 +106,10 @@ std::map<std::string, std::string> RunProbe(const std::vector<std::string>& loca
     std::string output;
     char buffer[4096];
     for (ssize_t n; spawned == 0 && (n = read(out[0], buffer, sizeof buffer)) != 0;) {
-        if (n > 0) output.append(buffer, static_cast<size_t>(n));
-        else if (errno != EINTR) break;
+        if (n > 0)
+            output.append(buffer, static_cast<size_t>(n));
+        else if (errno != EINTR)
+            break;
     }
     close(out[0]);
     EXPECT_EQ(spawned, 0) << std::strerror(spawned);
@@ -141,16 +144,16 @@ void PrintTo(const LocaleCase& c, std::ostream* out) {
 
 // Qt's texts as its Japanese translation (qt6-translations-l10n) and its source give them.
 const std::map<std::string, std::string> kJapanese = {
-    {"menu-0", "元に戻す(&U)"},     {"menu-1", "やり直す(&R)"},     {"menu-2", "切り取り(&T)"},
-    {"menu-3", "コピー(&C)"},       {"menu-4", "貼り付け(&P)"},     {"menu-5", "削除"},
-    {"menu-6", "すべてを選択"},     {"button-cancel", "キャンセル"}, {"button-close", "閉じる"},
-    {"button-yes", "はい(&Y)"},     {"button-no", "いいえ(&N)"},
+    {"menu-0", "元に戻す(&U)"}, {"menu-1", "やり直す(&R)"},      {"menu-2", "切り取り(&T)"},
+    {"menu-3", "コピー(&C)"},   {"menu-4", "貼り付け(&P)"},      {"menu-5", "削除"},
+    {"menu-6", "すべてを選択"}, {"button-cancel", "キャンセル"}, {"button-close", "閉じる"},
+    {"button-yes", "はい(&Y)"}, {"button-no", "いいえ(&N)"},
 };
 const std::map<std::string, std::string> kEnglish = {
-    {"menu-0", "&Undo"},          {"menu-1", "&Redo"},         {"menu-2", "Cu&t"},
-    {"menu-3", "&Copy"},          {"menu-4", "&Paste"},        {"menu-5", "Delete"},
-    {"menu-6", "Select All"},     {"button-cancel", "Cancel"}, {"button-close", "Close"},
-    {"button-yes", "&Yes"},       {"button-no", "&No"},
+    {"menu-0", "&Undo"},      {"menu-1", "&Redo"},         {"menu-2", "Cu&t"},
+    {"menu-3", "&Copy"},      {"menu-4", "&Paste"},        {"menu-5", "Delete"},
+    {"menu-6", "Select All"}, {"button-cancel", "Cancel"}, {"button-close", "Close"},
+    {"button-yes", "&Yes"},   {"button-no", "&No"},
 };
 
 class ApplicationStart : public ::testing::TestWithParam<LocaleCase> {};
@@ -188,7 +191,9 @@ const LocaleCase kLocales[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Locales, ApplicationStart, ::testing::ValuesIn(kLocales),
-                         [](const ::testing::TestParamInfo<LocaleCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<LocaleCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace
 

@@ -33,7 +33,8 @@ template <class Done>
 void ProcessEventsUntil(Done done) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (!done() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 void ProcessPendingEvents() {
@@ -44,7 +45,7 @@ volatile sig_atomic_t g_ownHandlerRuns = 0;
 void OwnHandler(int) { g_ownHandlerRuns = g_ownHandlerRuns + 1; }
 
 class TerminationSignalsTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         for (int signal : TerminationSignals::kSignals) SetAction(signal, SIG_DFL);
     }

@@ -27,7 +27,8 @@ std::string Scalar(const std::string& path, const char* sql) {
     sqlite3* db = nullptr;
     std::string value = "(none)";
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK && sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
         sqlite3_step(statement) == SQLITE_ROW) {
         const unsigned char* text = sqlite3_column_text(statement, 0);
         value = text ? reinterpret_cast<const char*>(text) : "(null)";
@@ -115,7 +116,8 @@ TEST(JournalLinks, PostAddressesAndDraftComeBackAndAreShown) {
     const Case cases[] = {
         {"https://taro@blog.example.jp/", "https://blog.example.jp/2026/12/07/post-1/"},
         {"mail@blog.example.jp", ""},
-        {"atompub+https://hanako@blog.hatena.example/", "https://blog.hatena.example/entry/2026/12/07/120000"},
+        {"atompub+https://hanako@blog.hatena.example/",
+         "https://blog.hatena.example/entry/2026/12/07/120000"},
         {"xmlrpc+https://jiro@fc2.example/", "https://fc2.example/?p=42&x=%E3%81%82"},
     };
     StoredRun run;
@@ -129,12 +131,14 @@ TEST(JournalLinks, PostAddressesAndDraftComeBackAndAreShown) {
     auto id = journal->StartStoredRun("blogs", run, at);
     ASSERT_TRUE(id) << id.error().message;
     number = 0;
-    for (const Case& c : cases) ASSERT_TRUE(journal->MarkSent(*id, ++number, at, "201 Created", c.link));
+    for (const Case& c : cases)
+        ASSERT_TRUE(journal->MarkSent(*id, ++number, at, "201 Created", c.link));
 
     auto messages = journal->Messages(*id);
     ASSERT_TRUE(messages);
     ASSERT_EQ(messages->size(), std::size(cases));
-    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ((*messages)[i].link, cases[i].link) << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ((*messages)[i].link, cases[i].link) << i;
     auto stored = journal->LoadStoredRun(*id);
     ASSERT_TRUE(stored && *stored);
     EXPECT_TRUE((*stored)->draft);
@@ -149,10 +153,14 @@ TEST(JournalLinks, PostAddressesAndDraftComeBackAndAreShown) {
     for (const Case& c : cases) {
         ++number;
         if (*c.link == '\0') continue;
-        EXPECT_NE(list->find(std::to_string(number) + " 通目の投稿 " + c.link + "\n"), std::string::npos) << *list;
-        EXPECT_NE(one->find(std::string("投稿のアドレス ") + c.link + "\n"), std::string::npos) << *one;
+        EXPECT_NE(list->find(std::to_string(number) + " 通目の投稿 " + c.link + "\n"),
+                  std::string::npos)
+            << *list;
+        EXPECT_NE(one->find(std::string("投稿のアドレス ") + c.link + "\n"), std::string::npos)
+            << *one;
     }
-    EXPECT_EQ(list->find("mail@blog.example.jp"), std::string::npos) << "the list names no mail address";
+    EXPECT_EQ(list->find("mail@blog.example.jp"), std::string::npos)
+        << "the list names no mail address";
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 // The journal across processes: a writer killed at any moment loses nothing it reported as
 // committed, and writers in two processes at once wait for each other instead of failing.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,7 +55,8 @@ void Send(int fd, std::int32_t kind, std::int64_t value) {
     if (!journal) _exit(2);
     std::vector<PlannedMessage> plan;
     for (int n = 1; n <= kMessages; ++n) {
-        plan.push_back({n, "blog" + std::to_string(n) + "@example.jp", "round " + std::to_string(round)});
+        plan.push_back(
+            {n, "blog" + std::to_string(n) + "@example.jp", "round " + std::to_string(round)});
     }
     auto run = journal->StartRun("round " + std::to_string(round), plan, kNow);
     if (!run) _exit(2);
@@ -64,9 +65,15 @@ void Send(int fd, std::int32_t kind, std::int64_t value) {
         const Time at = kNow + n * 1s;
         Status marked;
         switch (PlannedState(n)) {
-            case MessageState::Failed: marked = journal->MarkFailed(*run, n, at, "550 no"); break;
-            case MessageState::Uncertain: marked = journal->MarkUncertain(*run, n, at, "reset"); break;
-            default: marked = journal->MarkSent(*run, n, at, "250 ok"); break;
+            case MessageState::Failed:
+                marked = journal->MarkFailed(*run, n, at, "550 no");
+                break;
+            case MessageState::Uncertain:
+                marked = journal->MarkUncertain(*run, n, at, "reset");
+                break;
+            default:
+                marked = journal->MarkSent(*run, n, at, "250 ok");
+                break;
         }
         if (!marked) _exit(2);
         Send(reportFd, kMarked, n);
@@ -226,9 +233,10 @@ TEST(JournalProcesses, KilledWriterLosesNothingCommitted) {
     }
     // Odd rounds waited for the run's start before the kill.
     EXPECT_GE(killedMidRun + completed, kRounds / 2);
-    std::printf("%d rounds: %d killed before the run was reported, %d mid run (up to %d marks), "
-                "%d done\n",
-                kRounds, killedBeforeStart, killedMidRun, mostMarks, completed);
+    std::printf(
+        "%d rounds: %d killed before the run was reported, %d mid run (up to %d marks), "
+        "%d done\n",
+        kRounds, killedBeforeStart, killedMidRun, mostMarks, completed);
 }
 
 TEST(JournalProcesses, TwoWritersAtOnce) {
@@ -273,7 +281,8 @@ TEST(JournalProcesses, TwoWritersAtOnce) {
                 if (Status s = journal->EndRun(*run, kNow + 1h, true); !s) fail(s.error().message);
                 auto history = journal->History(5);
                 if (!history) fail(history.error().message);
-                if (auto found = journal->FindUnfinished("w0/0"); !found) fail(found.error().message);
+                if (auto found = journal->FindUnfinished("w0/0"); !found)
+                    fail(found.error().message);
             }
             _exit(0);
         }

@@ -23,8 +23,8 @@ const Time kStart = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + 5h
 std::vector<PlannedMessage> Planned(int count) {
     std::vector<PlannedMessage> messages;
     for (int i = 1; i <= count; ++i) {
-        messages.push_back({i, "blog" + std::to_string(i) + "@example.jp",
-                            "subject " + std::to_string(i)});
+        messages.push_back(
+            {i, "blog" + std::to_string(i) + "@example.jp", "subject " + std::to_string(i)});
     }
     return messages;
 }
@@ -44,9 +44,12 @@ enum class End { None, Finished, Stopped };
 
 Status Apply(Journal& journal, RunId run, const Mark& mark, Time at) {
     switch (mark.op) {
-        case Op::Sent: return journal.MarkSent(run, mark.number, at, "250 2.0.0 Ok");
-        case Op::Failed: return journal.MarkFailed(run, mark.number, at, "550 no such user");
-        case Op::Uncertain: return journal.MarkUncertain(run, mark.number, at, "connection reset");
+        case Op::Sent:
+            return journal.MarkSent(run, mark.number, at, "250 2.0.0 Ok");
+        case Op::Failed:
+            return journal.MarkFailed(run, mark.number, at, "550 no such user");
+        case Op::Uncertain:
+            return journal.MarkUncertain(run, mark.number, at, "connection reset");
     }
     return Status::Ok();
 }
@@ -89,16 +92,39 @@ TEST(JournalRuns, RoundTripCounts) {
     const RoundTripCase cases[] = {
         {"nothing tried, killed", 3, {}, End::None, 0, 0, 0, 3},
         {"all sent", 3, {{Op::Sent, 1}, {Op::Sent, 2}, {Op::Sent, 3}}, End::Finished, 3, 0, 0, 0},
-        {"mixed, finished", 4,
-         {{Op::Sent, 1}, {Op::Failed, 2}, {Op::Uncertain, 3}, {Op::Sent, 4}}, End::Finished,
-         2, 1, 1, 0},
+        {"mixed, finished",
+         4,
+         {{Op::Sent, 1}, {Op::Failed, 2}, {Op::Uncertain, 3}, {Op::Sent, 4}},
+         End::Finished,
+         2,
+         1,
+         1,
+         0},
         {"stopped after two", 6, {{Op::Sent, 1}, {Op::Failed, 2}}, End::Stopped, 1, 1, 0, 4},
-        {"failed then sent on retry", 2, {{Op::Failed, 1}, {Op::Sent, 1}, {Op::Sent, 2}},
-         End::Finished, 2, 0, 0, 0},
-        {"uncertain then failed", 1, {{Op::Uncertain, 1}, {Op::Failed, 1}}, End::Stopped, 0, 1,
-         0, 0},
-        {"killed mid run", 5, {{Op::Sent, 1}, {Op::Sent, 2}, {Op::Uncertain, 3}}, End::None, 2,
-         0, 1, 2},
+        {"failed then sent on retry",
+         2,
+         {{Op::Failed, 1}, {Op::Sent, 1}, {Op::Sent, 2}},
+         End::Finished,
+         2,
+         0,
+         0,
+         0},
+        {"uncertain then failed",
+         1,
+         {{Op::Uncertain, 1}, {Op::Failed, 1}},
+         End::Stopped,
+         0,
+         1,
+         0,
+         0},
+        {"killed mid run",
+         5,
+         {{Op::Sent, 1}, {Op::Sent, 2}, {Op::Uncertain, 3}},
+         End::None,
+         2,
+         0,
+         1,
+         2},
         {"out of order", 3, {{Op::Sent, 3}, {Op::Failed, 1}}, End::Stopped, 1, 1, 0, 1},
     };
     for (const RoundTripCase& c : cases) {
@@ -147,8 +173,8 @@ TEST(JournalRuns, MessagesKeepTheirBytes) {
     // Shift-JIS bytes, a NUL and a trailing high byte come back unchanged.
     const std::string destination("\x83\x75\x83\x8d\x83\x4f@example.jp", 17);
     const std::string subject("\x8c\x8f\x96\xbc\0\xff", 6);
-    auto run = journal.StartRun("id", {{2, "two@example.jp", ""}, {1, destination, subject}},
-                                kStart);
+    auto run =
+        journal.StartRun("id", {{2, "two@example.jp", ""}, {1, destination, subject}}, kStart);
     ASSERT_TRUE(run) << run.error().message;
     ASSERT_TRUE(journal.MarkSent(*run, 1, kStart + 5s, "250 2.0.0 Ok: queued as 1A2B"));
     ASSERT_TRUE(journal.MarkUncertain(*run, 2, kStart + 70s, "\x90\xda\x91\xb1"));
@@ -341,7 +367,10 @@ TEST(JournalRuns, HistoryNewestFirstWithLimit) {
         int limit;
         std::vector<int> expected;  // indexes into ids
     };
-    const Case cases[] = {{0, {4, 3, 2, 1, 0}}, {-1, {4, 3, 2, 1, 0}}, {1, {4}}, {3, {4, 3, 2}},
+    const Case cases[] = {{0, {4, 3, 2, 1, 0}},
+                          {-1, {4, 3, 2, 1, 0}},
+                          {1, {4}},
+                          {3, {4, 3, 2}},
                           {9, {4, 3, 2, 1, 0}}};
     for (const Case& c : cases) {
         auto history = journal.History(c.limit);
@@ -448,14 +477,15 @@ TEST(HistoryText, RunsNewestFirst) {
 
     auto text = HistoryText(journal, std::nullopt, 0, TestConverter);
     ASSERT_TRUE(text) << text.error().message;
-    EXPECT_EQ(*text,
-              "実行 3  2026-12-08 20:05 〜 2026-12-08 20:07  途中で中止\n"
-              "    送信 0 通 / 失敗 0 通 / 不明 1 通 / 未送信 1 通（全 2 通）\n"
-              "実行 2  2026-12-08 17:06 〜 2026-12-08 17:07  完了\n"
-              "    送信 1 通 / 失敗 0 通 / 不明 0 通 / 未送信 0 通（全 1 通）\n"
-              "実行 1  2026-12-07 14:05 〜 ――――――――  "
-              "終了の記録なし（送信中か、途中で終了しました）・再開 1 回（最後の再開 2026-12-08 16:05）\n"
-              "    送信 3 通 / 失敗 1 通 / 不明 0 通 / 未送信 2 通（全 6 通）\n");
+    EXPECT_EQ(
+        *text,
+        "実行 3  2026-12-08 20:05 〜 2026-12-08 20:07  途中で中止\n"
+        "    送信 0 通 / 失敗 0 通 / 不明 1 通 / 未送信 1 通（全 2 通）\n"
+        "実行 2  2026-12-08 17:06 〜 2026-12-08 17:07  完了\n"
+        "    送信 1 通 / 失敗 0 通 / 不明 0 通 / 未送信 0 通（全 1 通）\n"
+        "実行 1  2026-12-07 14:05 〜 ――――――――  "
+        "終了の記録なし（送信中か、途中で終了しました）・再開 1 回（最後の再開 2026-12-08 16:05）\n"
+        "    送信 3 通 / 失敗 1 通 / 不明 0 通 / 未送信 2 通（全 6 通）\n");
 
     auto limited = HistoryText(journal, std::nullopt, 1, TestConverter);
     ASSERT_TRUE(limited);
@@ -483,7 +513,8 @@ TEST(HistoryText, OneRunWithItsMessages) {
                                 kStart);
     ASSERT_TRUE(run);
     ASSERT_TRUE(journal.MarkSent(*run, 1, kStart + 1min, "250 2.0.0 Ok: queued\r\n"));
-    ASSERT_TRUE(journal.MarkFailed(*run, 2, kStart + 2min, "550 5.1.1 <b@example.jp>:\r\n unknown"));
+    ASSERT_TRUE(
+        journal.MarkFailed(*run, 2, kStart + 2min, "550 5.1.1 <b@example.jp>:\r\n unknown"));
     ASSERT_TRUE(journal.MarkUncertain(*run, 3, kStart + 3min, "\x90\xda\x91\xb1 reset"));
     ASSERT_TRUE(journal.EndRun(*run, kStart + 4min, false));
 

@@ -608,8 +608,9 @@ TEST(JournalSchema, StepsRunInOrderFromTheFilesVersion) {
         Status migrated = MigrateSchema(*db, c.chain);
         EXPECT_EQ(migrated.ok(), c.ok) << (migrated ? "" : migrated.error().message);
         Raw raw(path);
-        EXPECT_EQ(raw.Text("SELECT group_concat(step, ',') FROM (SELECT step FROM log ORDER BY rowid)"),
-                  c.log);
+        EXPECT_EQ(
+            raw.Text("SELECT group_concat(step, ',') FROM (SELECT step FROM log ORDER BY rowid)"),
+            c.log);
         EXPECT_EQ(raw.Text("PRAGMA user_version"), c.version);
     }
 }

@@ -22,8 +22,8 @@ RunInputs Sample() {
 }
 
 std::string* Field(RunInputs& inputs, int index) {
-    std::string* fields[] = {&inputs.article, &inputs.header, &inputs.footer,
-                             &inputs.destinations, &inputs.sender, &inputs.server, &inputs.port};
+    std::string* fields[] = {&inputs.article, &inputs.header, &inputs.footer, &inputs.destinations,
+                             &inputs.sender,  &inputs.server, &inputs.port};
     return fields[index];
 }
 

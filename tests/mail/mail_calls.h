@@ -33,7 +33,8 @@ Outcome WithErrorBuffer(Call&& call) {
 inline const char* const kTo = "post@blog.example.jp";
 inline const char* const kFrom = "writer@example.jp";
 
-inline Outcome SendEx(const std::string& server, const int* stop = nullptr, const std::string& body = "body") {
+inline Outcome SendEx(const std::string& server, const int* stop = nullptr,
+                      const std::string& body = "body") {
     return WithErrorBuffer([&](char* error) {
         return BSendMailEx(server.c_str(), kTo, kFrom, "subject", body.c_str(), "", error, stop);
     });

@@ -44,7 +44,8 @@ Notified SendNotify(const std::string& server, const std::string& body, const in
                     std::function<void()> atEnd = {}) {
     EndWatch watch{0, std::move(atEnd)};
     const Outcome sent = WithErrorBuffer([&](char* error) {
-        return BSendMailNotify(server.c_str(), kTo, kFrom, "subject", body.c_str(), "", error, stop, WatchEnd, &watch);
+        return BSendMailNotify(server.c_str(), kTo, kFrom, "subject", body.c_str(), "", error, stop,
+                               WatchEnd, &watch);
     });
     return {sent.result, sent.error, watch.calls};
 }
@@ -58,7 +59,7 @@ RawSmtpScript LoginScript() {
 }
 
 class MailEndOfData : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         client.writeNetrc("machine 127.0.0.1 login blogger password Secret-Pass\n");
     }
@@ -144,8 +145,9 @@ TEST_F(MailEndOfData, BeforeEndComesWhenTheWholeBodyIsOutAndBeforeTheFinalDot) {
     int dotsAtEnd = -1;
     const Notified sent = SendNotify(peer.address(), body, nullptr, [&] {
         // The client waits here: whatever it wrote before calling is all the peer will get.
-        wholeBodyArrived = static_cast<bool>(WaitFor(
-            [&] { return peer.idle() && peer.data().find(lastLine) != std::string::npos; }, "the body's last line"));
+        wholeBodyArrived = static_cast<bool>(
+            WaitFor([&] { return peer.idle() && peer.data().find(lastLine) != std::string::npos; },
+                    "the body's last line"));
         dotsAtEnd = peer.finalDots();
     });
     EXPECT_EQ(sent.result, BSMTP_SENT) << sent.error;
@@ -199,7 +201,8 @@ TEST_F(MailEndOfData, StopBeforeTheEndOfDataLeavesNoDotAndAfterItWaitsForTheAnsw
         if (c.when == When::WhileTheBodyGoesOut) {
             stopper = std::thread([&] {
                 // At once: the peer reads nothing for 1.5 s after DATA.
-                static_cast<void>(WaitFor([&] { return CountStartingWith(peer.commands(), "DATA") > 0; }, "DATA"));
+                static_cast<void>(WaitFor(
+                    [&] { return CountStartingWith(peer.commands(), "DATA") > 0; }, "DATA"));
                 __atomic_store_n(&stop, 1, __ATOMIC_RELEASE);
             });
         }
@@ -212,7 +215,8 @@ TEST_F(MailEndOfData, StopBeforeTheEndOfDataLeavesNoDotAndAfterItWaitsForTheAnsw
         if (c.result == BSMTP_UNCERTAIN) {
             EXPECT_TRUE(sent.error.starts_with("time-out")) << sent.error;
         }
-        EXPECT_TRUE(WaitFor([&] { return peer.closedByClient() > 0 || peer.idle(); }, "the client's end"));
+        EXPECT_TRUE(
+            WaitFor([&] { return peer.closedByClient() > 0 || peer.idle(); }, "the client's end"));
         EXPECT_EQ(peer.finalDots(), c.finalDots);
         if (c.result == BSMTP_STOPPED) {
             EXPECT_LT(peer.data().size(), c.body.size());

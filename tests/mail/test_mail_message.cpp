@@ -233,9 +233,8 @@ TEST(MailMessage, LongSubjectStaysOnOneLineInEncodedWordsOfAtMost75Characters) {
     ExpectWellFormed(message);
 
     const std::vector<std::string> header = HeaderLines(message);
-    const auto line = std::find_if(header.begin(), header.end(), [](const std::string& l) {
-        return l.starts_with("Subject: ");
-    });
+    const auto line = std::find_if(header.begin(), header.end(),
+                                   [](const std::string& l) { return l.starts_with("Subject: "); });
     ASSERT_NE(line, header.end());
     EXPECT_LE(line->size(), 998u);
     EXPECT_GT(line->size(), 998u - 21u) << *line;
@@ -264,7 +263,8 @@ TEST(MailMessage, LongSubjectStaysOnOneLineInEncodedWordsOfAtMost75Characters) {
 // Every header line but the Subject keeps to RFC 2047's 76 characters, unless an address alone
 // is longer; the Subject is one line of at most 998.
 TEST(MailMessage, EveryHeaderLineButTheSubjectFitsInto76Characters) {
-    const std::string longDomain = "mail.blog-service." + std::string(37, 'x') + ".example.jp";  // 73 with "writer@"
+    const std::string longDomain =
+        "mail.blog-service." + std::string(37, 'x') + ".example.jp";  // 73 with "writer@"
     struct Case {
         const char* what;
         std::string subject;  // UTF-8
@@ -272,7 +272,8 @@ TEST(MailMessage, EveryHeaderLineButTheSubjectFitsInto76Characters) {
         std::string seed = "1717200000.4242.7.0123456789abcdef";
     };
     const Case cases[] = {
-        {"40 kanji (was 81 characters on the first line)", [] {
+        {"40 kanji (was 81 characters on the first line)",
+         [] {
              std::string s;
              for (int i = 0; i < 40; ++i) s += "漢";
              return s;
@@ -280,7 +281,8 @@ TEST(MailMessage, EveryHeaderLineButTheSubjectFitsInto76Characters) {
         {"ASCII, 39 bytes: fills the first word exactly", std::string(39, 'a')},
         {"ASCII, 40 bytes: one more than the first word holds", std::string(40, 'a')},
         {"ASCII, 200 bytes", std::string(200, 'q')},
-        {"2-byte characters", [] {
+        {"2-byte characters",
+         [] {
              std::string s;
              for (int i = 0; i < 50; ++i) s += "Ж";
              return s;
@@ -292,10 +294,9 @@ TEST(MailMessage, EveryHeaderLineButTheSubjectFitsInto76Characters) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::optional<std::string> message =
-            BuildMailMessage({.from = c.from, .to = "b@example.jp", .subject = Cp932(c.subject),
-                              .body = "x"},
-                             kSomeTime, c.seed);
+        const std::optional<std::string> message = BuildMailMessage(
+            {.from = c.from, .to = "b@example.jp", .subject = Cp932(c.subject), .body = "x"},
+            kSomeTime, c.seed);
         ASSERT_TRUE(message);
         ExpectWellFormed(*message);
         for (const std::string& line : HeaderLines(*message)) {
@@ -408,7 +409,8 @@ TEST(MailMessage, SubjectIsOneLineOfEncodedWordsThatDecodeToTheTitle) {
         {"60 Japanese characters", JapaneseChars(60)},
         {"190 Japanese characters", JapaneseChars(190)},
         {"ASCII", "Hello, World"},
-        {"ASCII, 200 bytes with blanks", [] {
+        {"ASCII, 200 bytes with blanks",
+         [] {
              std::string s;
              while (s.size() < 200) s += "The quick brown fox ";
              return s;
@@ -416,7 +418,8 @@ TEST(MailMessage, SubjectIsOneLineOfEncodedWordsThatDecodeToTheTitle) {
         {"ASCII that looks like an encoded word", "=?UTF-8?B?QUJD?= not a word ?="},
         {"blanks at both ends and two together", "  two  blanks  "},
         {"mixed", mixed},
-        {"mixed, 4-byte characters at every word boundary", [&] {
+        {"mixed, 4-byte characters at every word boundary",
+         [&] {
              std::string s;
              for (int i = 0; i < 6; ++i) s += "a" + mixed;
              return s;
@@ -490,9 +493,9 @@ TEST(MailMessage, BodyIsQuotedPrintableThatDecodesToTheExactText) {
          std::string(75, 'a') + ".b\r\n"},
         {"From where a soft line break falls", std::string(75, 'a') + "From here",
          std::string(75, 'a') + "From here"},
-        {"a character across the 76th column", std::string(74, 'a') + "日本\n" +
-                                                   std::string(73, 'b') + "日\n" +
-                                                   std::string(72, 'c') + "é",
+        {"a character across the 76th column",
+         std::string(74, 'a') + "日本\n" + std::string(73, 'b') + "日\n" + std::string(72, 'c') +
+             "é",
          std::string(74, 'a') + "日本\r\n" + std::string(73, 'b') + "日\r\n" +
              std::string(72, 'c') + "é"},
         {"76 and 77 ASCII characters", std::string(76, 'x') + "\n" + std::string(77, 'y'),
@@ -554,10 +557,8 @@ TEST(MailMessage, Utf8TextsGoAsTheyAreAndMustBeValid) {
 
     // Without the flag the same bytes are CP932 (as glibc's iconv reads them).
     const std::string japanese = "日本";
-    const std::string asCp932 = Build({.from = "a@example.jp",
-                                       .to = "b@example.jp",
-                                       .subject = japanese,
-                                       .body = japanese});
+    const std::string asCp932 = Build(
+        {.from = "a@example.jp", .to = "b@example.jp", .subject = japanese, .body = japanese});
     EXPECT_EQ(DecodedSubject(AsReceived(asCp932)), Utf8FromCp932(japanese));
     EXPECT_EQ(QuotedPrintableBody(asCp932), Utf8FromCp932(japanese));
 
@@ -580,11 +581,17 @@ TEST(MailMessage, Utf8TextsGoAsTheyAreAndMustBeValid) {
     for (const auto& c : invalid) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(IsValidUtf8(c.bytes));  // the test's own reading agrees
-        EXPECT_FALSE(BuildMailMessage({.from = "a@example.jp", .to = "b@example.jp",
-                                       .subject = c.bytes, .body = "ok", .utf8 = true},
+        EXPECT_FALSE(BuildMailMessage({.from = "a@example.jp",
+                                       .to = "b@example.jp",
+                                       .subject = c.bytes,
+                                       .body = "ok",
+                                       .utf8 = true},
                                       kSomeTime, "s"));
-        EXPECT_FALSE(BuildMailMessage({.from = "a@example.jp", .to = "b@example.jp",
-                                       .subject = "ok", .body = c.bytes, .utf8 = true},
+        EXPECT_FALSE(BuildMailMessage({.from = "a@example.jp",
+                                       .to = "b@example.jp",
+                                       .subject = "ok",
+                                       .body = c.bytes,
+                                       .utf8 = true},
                                       kSomeTime, "s"));
     }
 }

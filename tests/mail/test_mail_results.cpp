@@ -17,13 +17,15 @@ namespace qubopost::test {
 namespace {
 
 Outcome TestLogin(const std::string& server, const std::string& user, const std::string& password) {
-    return WithErrorBuffer([&](char* error) { return BTestLogin(server.c_str(), user.c_str(), password.c_str(), error); });
+    return WithErrorBuffer([&](char* error) {
+        return BTestLogin(server.c_str(), user.c_str(), password.c_str(), error);
+    });
 }
 
 // Sets the flag from another thread, as the program's stop button would: once `ready` says so
 // (looked at every 10 ms), then after `after`.
 class StopLater {
-  public:
+public:
     explicit StopLater(std::chrono::milliseconds after, std::function<bool()> ready = {})
         : thread_([this, after, ready] {
               const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -35,7 +37,7 @@ class StopLater {
     ~StopLater() { thread_.join(); }
     const int* flag() const { return &flag_; }
 
-  private:
+private:
     int flag_ = 0;
     std::thread thread_;
 };
@@ -48,13 +50,14 @@ bool Received(const RawSmtpPeer& peer, std::string_view command) {
 
 // Waits (up to a generous limit) until the peer has read the end of the client's stream.
 void WaitUntilClosed(const RawSmtpPeer& peer) {
-    static_cast<void>(WaitFor([&] { return peer.closedByClient() != 0; }, "the client's end of the stream"));
+    static_cast<void>(
+        WaitFor([&] { return peer.closedByClient() != 0; }, "the client's end of the stream"));
 }
 
 const char* const kEhloWithAuth = "250-peer.test\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME";
 
 class MailResults : public ::testing::Test {
-  protected:
+protected:
     SmtpClientEnvironment client;
 };
 
@@ -101,8 +104,8 @@ TEST_F(MailResults, RefusedLoginIsRecognisableAfterOneAttemptAndNothingIsSent) {
 }
 
 TEST_F(MailResults, RealServerRefusingThePasswordGivesLoginRefused) {
-    SmtpServer server({.user = "blogger", .password = "right", .requireAuth = true,
-                       .authWithoutTls = true});
+    SmtpServer server(
+        {.user = "blogger", .password = "right", .requireAuth = true, .authWithoutTls = true});
     client.writeNetrc("machine 127.0.0.1 login blogger password Wr0ngPassw0rd\n");
     const Outcome sent = SendEx(server.address());
     EXPECT_EQ(sent.result, BSMTP_LOGIN_REFUSED);
@@ -293,12 +296,18 @@ TEST_F(MailResults, OptionsTakeOnlyKnownNamesAndGoodValues) {
         int result;
     };
     const Case cases[] = {
-        {"connect-timeout-ms", "1500", 1},   {"connect-timeout-ms", "", 1},
-        {"connect-timeout-ms", "0", 0},      {"connect-timeout-ms", "-5", 0},
-        {"connect-timeout-ms", "1.5", 0},    {"connect-timeout-ms", "86400001", 0},
-        {"idle-timeout-ms", "86400000", 1},  {"idle-timeout-ms", "abc", 0},
-        {"idle-timeout-ms", "", 1},          {"tls-trust-file", "/nonexistent/ca.pem", 0},
-        {"tls-trust-file", "", 1},           {"cafile", "x", 0},
+        {"connect-timeout-ms", "1500", 1},
+        {"connect-timeout-ms", "", 1},
+        {"connect-timeout-ms", "0", 0},
+        {"connect-timeout-ms", "-5", 0},
+        {"connect-timeout-ms", "1.5", 0},
+        {"connect-timeout-ms", "86400001", 0},
+        {"idle-timeout-ms", "86400000", 1},
+        {"idle-timeout-ms", "abc", 0},
+        {"idle-timeout-ms", "", 1},
+        {"tls-trust-file", "/nonexistent/ca.pem", 0},
+        {"tls-trust-file", "", 1},
+        {"cafile", "x", 0},
         {"", "", 0},
     };
     for (const Case& c : cases)

@@ -24,8 +24,8 @@ Outcome Send(const std::string& server, const std::string& to, const std::string
              const std::string& subject = "subject", const std::string& body = "body",
              const std::string& reserved = "") {
     return WithErrorBuffer([&](char* error) {
-        return BSendMail(server.c_str(), to.c_str(), from.c_str(), subject.c_str(), body.c_str(), reserved.c_str(),
-                         error);
+        return BSendMail(server.c_str(), to.c_str(), from.c_str(), subject.c_str(), body.c_str(),
+                         reserved.c_str(), error);
     });
 }
 
@@ -45,7 +45,7 @@ bool Contains(const std::string& text, std::string_view part) {
 }
 
 class MailSend : public ::testing::Test {
-  protected:
+protected:
     SmtpClientEnvironment client;  // private HOME, no .netrc, default time-outs
 };
 

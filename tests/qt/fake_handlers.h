@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "resources/control_table.h"
 #include "view/control_view.h"
 #include "view/dialog_handlers.h"
-#include "resources/control_table.h"
 
 class FakeHandlers : public qubopost::view::DialogHandlers {
-  public:
+public:
     void Attach(qubopost::view::ControlView* view) override {
         if (!view) jobsRunningAtDetach = jobs > 0;
         log.push_back(view ? "Attach" : "Detach");

@@ -49,8 +49,11 @@ inline void ConfirmPreviewWhenShown(QObject* owner, int* listed = nullptr) {
     QObject::connect(timer, &QTimer::timeout, owner, [timer, listed] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             auto* preview = qobject_cast<QDialog*>(window);
-            if (!preview || !preview->isVisible() || preview->objectName() != QStringLiteral("postingPreview")) continue;
-            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages")); list && listed)
+            if (!preview || !preview->isVisible() ||
+                preview->objectName() != QStringLiteral("postingPreview"))
+                continue;
+            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages"));
+                list && listed)
                 *listed = list->topLevelItemCount();
             timer->stop();
             timer->deleteLater();
@@ -73,4 +76,6 @@ inline QString TextOf(qubopost::gui::QtDialog& dialog, int id) {
     return {};
 }
 
-inline void Click(qubopost::gui::QtDialog& dialog, int id) { QTest::mouseClick(dialog.Control(id), Qt::LeftButton); }
+inline void Click(qubopost::gui::QtDialog& dialog, int id) {
+    QTest::mouseClick(dialog.Control(id), Qt::LeftButton);
+}

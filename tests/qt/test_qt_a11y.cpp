@@ -64,7 +64,7 @@ const Expected kControls[] = {
 class QtA11yTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"); }
 
     void everyControlIsNamedByItsLabelWithItsRole() {
@@ -77,12 +77,14 @@ class QtA11yTest : public QObject {
                 // The label's own interface points at the control it names.
                 const auto labels = control->relations(QAccessible::Label);
                 QCOMPARE(labels.size(), expected.labelled ? 1 : 0);
-                if (expected.labelled) QCOMPARE(labels.first().first->text(QAccessible::Name), U(expected.name));
+                if (expected.labelled)
+                    QCOMPARE(labels.first().first->text(QAccessible::Name), U(expected.name));
             }
             // Nothing that takes the focus is left without a name.
             for (QWidget* widget : dialog.TableWidgets()) {
                 if (widget->focusPolicy() == Qt::NoFocus) continue;
-                QVERIFY2(!Accessible(widget)->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
+                QVERIFY2(!Accessible(widget)->text(QAccessible::Name).isEmpty(),
+                         widget->metaObject()->className());
             }
         });
     }
@@ -124,7 +126,8 @@ class QtA11yTest : public QObject {
             QVERIFY(Accessible(dialog.Control(IDC_RANK_PICKUP))->state().checked);
             // The program may leave a group with none checked.
             dialog.SetCheck(IDC_KIND_GOODS, false);
-            for (int id : {IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG, IDC_KIND_GOODS}) QVERIFY(!dialog.IsChecked(id));
+            for (int id : {IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG, IDC_KIND_GOODS})
+                QVERIFY(!dialog.IsChecked(id));
             QVERIFY(dialog.IsChecked(IDC_RANK_PICKUP));
         });
     }
@@ -138,7 +141,10 @@ class QtA11yTest : public QObject {
             const Box boxes[] = {
                 {"お知らせです。", [&] { dialog.MessageBoxUtf8("お知らせです。"); }},
                 {"よろしいですか？", [&] { dialog.AskYesNo(Sjis("よろしいですか？"), false); }},
-                {"どちらにしますか？", [&] { dialog.AskChoice("どちらにしますか？", {"A", "B"}, 1, 1); }},
+                {"どちらにしますか？",
+                 [&] {
+                     dialog.AskChoice("どちらにしますか？", {"A", "B"}, 1, 1);
+                 }},
             };
             for (const Box& box : boxes) {
                 QAccessible::Role role = QAccessible::NoRole;
@@ -163,17 +169,20 @@ class QtA11yTest : public QObject {
             });
             QTest::keyClick(&dialog, Qt::Key_A, Qt::AltModifier);
             QVERIFY(names.size() >= 4);  // icon, two lines, OK
-            for (const QString& name : names) QVERIFY2(!name.isEmpty(), qPrintable(names.join('|')));
+            for (const QString& name : names)
+                QVERIFY2(!name.isEmpty(), qPrintable(names.join('|')));
         });
     }
 
     // The preview names its list and body; destinations show whole unless the window is
     // too narrow, and their tool tip always holds the whole address.
     void previewNamesItsPartsAndShowsDestinationsWhole() {
-        const std::string longest = "a-rather-long-mailbox-name-for-posting.1234567890@blog.example.jp";
+        const std::string longest =
+            "a-rather-long-mailbox-name-for-posting.1234567890@blog.example.jp";
         qubopost::view::PostingPreview preview;
         preview.summary = "2 通";
-        preview.messages = {{1, "short@example.jp", "件名 1", "本文 1"}, {2, longest, "件名 2", "本文 2"}};
+        preview.messages = {{1, "short@example.jp", "件名 1", "本文 1"},
+                            {2, longest, "件名 2", "本文 2"}};
         RunWindow([&](QtDialog& dialog) {
             QString listName, bodyName, tip;
             int wide = 0, narrow = 0, subjectWhenNarrow = 0, needed = 0;
@@ -205,4 +214,3 @@ class QtA11yTest : public QObject {
 
 QTEST_MAIN(QtA11yTest)
 #include "test_qt_a11y.moc"
-

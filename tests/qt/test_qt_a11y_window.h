@@ -4,8 +4,8 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QTest>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -18,7 +18,9 @@
 
 namespace a11y_test {
 
-inline QString U(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+inline QString U(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
 
 // Runs the program's window; script runs once it is up, then the window is closed.
 inline void RunWindow(const std::function<void(qubopost::gui::QtDialog&)>& script) {
@@ -35,7 +37,8 @@ inline void RunWindow(const std::function<void(qubopost::gui::QtDialog&)>& scrip
     qubopost::ui::CQubopostDlg dialog(services);
     QTimer::singleShot(0, [&] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+            if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window);
+                qtDialog && qtDialog->isVisible()) {
                 qtDialog->activateWindow();
                 if (!QTest::qWaitForWindowActive(qtDialog)) qWarning("the window is not active");
                 script(*qtDialog);
@@ -65,11 +68,14 @@ inline void Type(QWidget* window, const QString& text) {
     QTest::keyClicks(focus && focus->window() == window ? focus : window, text);
 }
 
-inline QAccessibleInterface* Accessible(QObject* object) { return QAccessible::queryAccessibleInterface(object); }
+inline QAccessibleInterface* Accessible(QObject* object) {
+    return QAccessible::queryAccessibleInterface(object);
+}
 
 // Once a modal window other than main shows, calls inspect on it, then presses key in it
 // (on its focused widget, as a user would). Gives up after 30 s.
-inline void OnNextModal(QWidget* main, const std::function<void(QWidget*)>& inspect, int key = Qt::Key_Escape,
+inline void OnNextModal(QWidget* main, const std::function<void(QWidget*)>& inspect,
+                        int key = Qt::Key_Escape,
                         Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     // Waits (up to 30 s) for a modal window other than `main`, inspects it and presses the key;
     // while that window stays open (a window busy with its key ring takes the first Esc as
@@ -84,9 +90,10 @@ inline void OnNextModal(QWidget* main, const std::function<void(QWidget*)>& insp
     // Owned by the timer's connection: gone with the timer, also when the window ends first.
     auto state = std::make_shared<State>();
     auto press = [key, modifiers](QWidget* modal) {
-        QWidget* target = QApplication::focusWidget() && QApplication::focusWidget()->window() == modal
-                              ? QApplication::focusWidget()
-                              : modal;
+        QWidget* target =
+            QApplication::focusWidget() && QApplication::focusWidget()->window() == modal
+                ? QApplication::focusWidget()
+                : modal;
         QTest::keyClick(target, Qt::Key(key), modifiers);
     };
     auto finish = [timer] {

@@ -1,30 +1,28 @@
 // The main dialog's window on its own thread: the control table as widgets, keys,
 // buttons, texts and the About item.
 #include <QAction>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 #include <cmath>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "fake_handlers.h"
-#include "platform/encoding.h"
 #include "gui/dialog_units.h"
 #include "gui/qt_dialog.h"
 #include "gui/qubopost_icon.h"
+#include "platform/encoding.h"
 #include "resources/control_table.h"
 #include "resources/strings.h"
 
@@ -103,14 +101,16 @@ struct DialogManagerModel {
     int across = 0, down = 0;
     explicit DialogManagerModel(const QFont& font) {
         const QFontMetrics metrics(font);
-        const int letters =
-            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        const int letters = metrics.horizontalAdvance(
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
         across = static_cast<int>(std::floor(letters / 52.0 + 0.5));
         down = metrics.ascent() + metrics.descent();
     }
     int X(int dlu) const { return static_cast<int>(std::floor(dlu * across / 4.0 + 0.5)); }
     int Y(int dlu) const { return static_cast<int>(std::floor(dlu * down / 8.0 + 0.5)); }
-    QRect Rect(int x, int y, int width, int height) const { return QRect(X(x), Y(y), X(width), Y(height)); }
+    QRect Rect(int x, int y, int width, int height) const {
+        return QRect(X(x), Y(y), X(width), Y(height));
+    }
 };
 
 }  // namespace
@@ -118,7 +118,7 @@ struct DialogManagerModel {
 class QtDialogTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
     void init() {
@@ -171,22 +171,23 @@ class QtDialogTest : public QObject {
         const struct {
             int id, x, y, width, height;
         } expected[] = {
-            {IDC_FROM_ADDRESS, 14, 35, 94, 14},     {IDC_SMTP_SERVER, 13, 68, 95, 14},
-            {IDC_SMTP_PORT, 13, 98, 95, 14},        {IDC_BLOG_ADDRESSES, 130, 25, 110, 85},
-            {IDC_HEADER, 260, 35, 145, 65},         {IDC_FOOTER, 260, 115, 145, 65},
-            {IDC_KIND_DOWNLOAD, 15, 140, 50, 10},   {IDC_KIND_MAILMAG, 15, 155, 50, 10},
-            {IDC_KIND_GOODS, 15, 170, 55, 10},      {IDC_AFFILIATE_ID, 175, 155, 65, 14},
-            {IDC_RANK_MONTHLY, 20, 210, 70, 10},    {IDC_RANK_DAILY, 95, 210, 75, 10},
-            {IDC_RANK_PICKUP, 175, 210, 65, 10},    {IDC_GENERATE, 255, 200, 80, 31},
-            {IDC_CLEAR, 335, 200, 81, 15},          {IDC_ARTICLE, 5, 240, 245, 95},
-            {IDC_LOG, 255, 270, 160, 64},           {IDC_START_POST, 255, 240, 81, 21},
-            {IDC_CONFIRM_POST, 336, 239, 80, 22},   {IDC_PROGRESS, 7, 343, 409, 10},
+            {IDC_FROM_ADDRESS, 14, 35, 94, 14},   {IDC_SMTP_SERVER, 13, 68, 95, 14},
+            {IDC_SMTP_PORT, 13, 98, 95, 14},      {IDC_BLOG_ADDRESSES, 130, 25, 110, 85},
+            {IDC_HEADER, 260, 35, 145, 65},       {IDC_FOOTER, 260, 115, 145, 65},
+            {IDC_KIND_DOWNLOAD, 15, 140, 50, 10}, {IDC_KIND_MAILMAG, 15, 155, 50, 10},
+            {IDC_KIND_GOODS, 15, 170, 55, 10},    {IDC_AFFILIATE_ID, 175, 155, 65, 14},
+            {IDC_RANK_MONTHLY, 20, 210, 70, 10},  {IDC_RANK_DAILY, 95, 210, 75, 10},
+            {IDC_RANK_PICKUP, 175, 210, 65, 10},  {IDC_GENERATE, 255, 200, 80, 31},
+            {IDC_CLEAR, 335, 200, 81, 15},        {IDC_ARTICLE, 5, 240, 245, 95},
+            {IDC_LOG, 255, 270, 160, 64},         {IDC_START_POST, 255, 240, 81, 21},
+            {IDC_CONFIRM_POST, 336, 239, 80, 22}, {IDC_PROGRESS, 7, 343, 409, 10},
         };
         const DialogManagerModel units(dialog->font());
         for (const auto& control : expected) {
             QWidget* widget = dialog->Control(control.id);
             QVERIFY(widget);
-            QCOMPARE(widget->geometry(), units.Rect(control.x, control.y, control.width, control.height));
+            QCOMPARE(widget->geometry(),
+                     units.Rect(control.x, control.y, control.width, control.height));
         }
         // Growing the window grows the article and the log; the rest stay where they are.
         dialog->resize(dialog->Content()->minimumSize() + QSize(300, 200));
@@ -485,11 +486,10 @@ class QtDialogTest : public QObject {
         }
     }
 
-  private:
+private:
     std::unique_ptr<FakeHandlers> handlers;
     std::unique_ptr<qubopost::gui::QtDialog> dialog;
 };
 
 QTEST_MAIN(QtDialogTest)
 #include "test_qt_dialog.moc"
-

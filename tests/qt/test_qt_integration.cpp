@@ -12,14 +12,14 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "http_server.h"
 #include "gui/qt_dialog.h"
 #include "gui/qt_window_system.h"
+#include "http_server.h"
+#include "qt_helpers.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
-#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -31,11 +31,13 @@ using namespace qubopost::posting;
 class QtIntegrationTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void generateButtonPutsTheRankingPageIntoTheArticleField() {
         LocalHttpServer server([](const httplib::Request&, httplib::Response& response) {
             // The title "ブログ" in EUC-JP.
-            response.set_content("<a href='http://shop.test/1/' target=_blank>\xA5\xD6\xA5\xED\xA5\xB0</a>", "text/html");
+            response.set_content(
+                "<a href='http://shop.test/1/' target=_blank>\xA5\xD6\xA5\xED\xA5\xB0</a>",
+                "text/html");
         });
         ProxyEnvironment proxy(server.ProxyUrl());
         QString message, article;
@@ -46,7 +48,8 @@ class QtIntegrationTest : public QObject {
             dialog.reject();  // Esc: saves and closes
         });
         // The success line, then (アフィリエイトID being empty) that the program's own ID was used.
-        QVERIFY2(message.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！\n")), qPrintable(message));
+        QVERIFY2(message.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！\n")),
+                 qPrintable(message));
         QVERIFY2(message.contains(U("既定のアフィリエイトID")), qPrintable(message));
         QVERIFY2(article.contains(U("[title]ブログ")), qPrintable(article));
         QVERIFY(article.endsWith(U("-----into-----")));
@@ -63,8 +66,9 @@ class QtIntegrationTest : public QObject {
             "-----into-----");
         // Each message: the header, then its articles without the separators and title markers,
         // lines ending CR LF; the subject is the group's first title.
-        const std::string firstGroup = "\r\nTitle 1\r\nhttp://shop.test/1/\r\n\r\nTitle 2\r\nhttp://shop.test/2/\r\n"
-                                       "\r\nTitle 3\r\nhttp://shop.test/3/\r\n";
+        const std::string firstGroup =
+            "\r\nTitle 1\r\nhttp://shop.test/1/\r\n\r\nTitle 2\r\nhttp://shop.test/2/\r\n"
+            "\r\nTitle 3\r\nhttp://shop.test/3/\r\n";
         const std::string secondGroup = "\r\nTitle 4\r\nhttp://shop.test/4/\r\n";
         const struct {
             std::string to, subject, body;
@@ -102,7 +106,8 @@ class QtIntegrationTest : public QObject {
             QCOMPARE(qubopost::test::DecodedSubject(received[i]), expected[i].subject);
             QCOMPARE(qubopost::test::DecodedBody(received[i]), expected[i].body);
         }
-        QVERIFY2(log.startsWith(U("two@example.jp:送信完了\n\none@example.jp:送信完了")), qPrintable(log));
+        QVERIFY2(log.startsWith(U("two@example.jp:送信完了\n\none@example.jp:送信完了")),
+                 qPrintable(log));
     }
 
     void textWithDotsComesBackAsTypedAfterClosingAndStartingAgain() {
@@ -158,8 +163,9 @@ class QtIntegrationTest : public QObject {
         QCOMPARE(pasted, QStringLiteral("me@example.jp"));
     }
 
-  private:
-    void RunDialog(const std::function<void(qubopost::gui::QtDialog&)>& script, const std::string& settingsPath = {}) {
+private:
+    void RunDialog(const std::function<void(qubopost::gui::QtDialog&)>& script,
+                   const std::string& settingsPath = {}) {
         static int argc = 1;
         static char name[] = "test_qt_integration";
         static char* argv[] = {name, nullptr};
@@ -172,7 +178,8 @@ class QtIntegrationTest : public QObject {
         qubopost::ui::CQubopostDlg dialog(services);
         QTimer::singleShot(0, [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window);
+                    qtDialog && qtDialog->isVisible()) {
                     script(*qtDialog);
                     if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
                     return;
@@ -186,4 +193,3 @@ class QtIntegrationTest : public QObject {
 
 QTEST_MAIN(QtIntegrationTest)
 #include "test_qt_integration.moc"
-

@@ -13,8 +13,8 @@
 #include <QtTest>
 
 #include "http_server.h"
-#include "raw_peer.h"
 #include "platform/encoding.h"
+#include "raw_peer.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
 #include "test_qt_a11y_window.h"
@@ -37,16 +37,30 @@ namespace {
 QString FocusedName(qubopost::gui::QtDialog& dialog) {
     QWidget* focus = QApplication::focusWidget();
     for (QWidget* widget : dialog.TableWidgets())
-        if (focus && (widget == focus || widget->isAncestorOf(focus))) return Accessible(widget)->text(QAccessible::Name);
-    return focus ? QStringLiteral("<%1>").arg(focus->metaObject()->className()) : QStringLiteral("<none>");
+        if (focus && (widget == focus || widget->isAncestorOf(focus)))
+            return Accessible(widget)->text(QAccessible::Name);
+    return focus ? QStringLiteral("<%1>").arg(focus->metaObject()->className())
+                 : QStringLiteral("<none>");
 }
 
 // Reading order, the left column then the right: one stop per radio group (its checked
 // button), none on a disabled button.
 const char* const kTabOrder[] = {
-    "投稿元メールアドレス", "SMTPサーバアドレス", "ポートアドレス", "投稿先ブログアドレス", "ダウンロード",
-    "カテゴリ選択",         "アフィリエイトID",   "1ヶ月集計ランキング", "記事",            "ヘッダー",
-    "フッター",             "記事自動生成",       "クリア",              "閉じる",          "投稿確認",
+    "投稿元メールアドレス",
+    "SMTPサーバアドレス",
+    "ポートアドレス",
+    "投稿先ブログアドレス",
+    "ダウンロード",
+    "カテゴリ選択",
+    "アフィリエイトID",
+    "1ヶ月集計ランキング",
+    "記事",
+    "ヘッダー",
+    "フッター",
+    "記事自動生成",
+    "クリア",
+    "閉じる",
+    "投稿確認",
     "ログ",
 };
 
@@ -75,7 +89,8 @@ QString AnswerWithEnter() {
         30000);
     if (!shown || !box) return QStringLiteral("<no box>");
     const QString text = box->text();
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : box, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : box,
+                    Qt::Key_Return);
     return text;
 }
 
@@ -84,7 +99,7 @@ QString AnswerWithEnter() {
 class QtKeyboardTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"); }
 
     void tabFollowsTheReadingOrderBothWays() {
@@ -135,7 +150,8 @@ class QtKeyboardTest : public QObject {
                 }
             });
             timer->start(20);
-            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2), dialog.Content()->mapToGlobal(QPoint(2, 2)));
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                    dialog.Content()->mapToGlobal(QPoint(2, 2)));
             QApplication::sendEvent(dialog.Content(), &event);
             delete timer;
             for (const ButtonKey& button : kButtonKeys) {
@@ -144,8 +160,9 @@ class QtKeyboardTest : public QObject {
                 QCOMPARE(keys[at], button.key);
             }
             // The window's own entries keep their keys.
-            for (const QKeySequence& key : {QKeySequence(Qt::ALT | Qt::Key_A), QKeySequence(Qt::ALT | Qt::Key_S),
-                                            QKeySequence(Qt::ALT | Qt::Key_R), QKeySequence(Qt::ALT | Qt::Key_H)})
+            for (const QKeySequence& key :
+                 {QKeySequence(Qt::ALT | Qt::Key_A), QKeySequence(Qt::ALT | Qt::Key_S),
+                  QKeySequence(Qt::ALT | Qt::Key_R), QKeySequence(Qt::ALT | Qt::Key_H)})
                 QVERIFY2(keys.contains(key), qPrintable(key.toString()));
         });
     }
@@ -182,12 +199,14 @@ class QtKeyboardTest : public QObject {
             field->setPlainText(U("ユーザーの記事"));
             Press(&dialog, Qt::Key_G, Qt::AltModifier);
             auto* bar = qobject_cast<QProgressBar*>(dialog.Control(IDC_PROGRESS));
-            busy = QTest::qWaitFor([&] { return bar->maximum() == 0 && connections.load() == 1; }, 5000);
+            busy = QTest::qWaitFor([&] { return bar->maximum() == 0 && connections.load() == 1; },
+                                   5000);
             offWhileBusy = !dialog.Control(IDC_GENERATE)->isEnabled();
             Press(&dialog, Qt::Key_G, Qt::AltModifier);
             QTest::qWait(100);
             Press(&dialog, Qt::Key_Escape);
-            backAfterEsc = QTest::qWaitFor([&] { return dialog.Control(IDC_GENERATE)->isEnabled(); }, 5000);
+            backAfterEsc =
+                QTest::qWaitFor([&] { return dialog.Control(IDC_GENERATE)->isEnabled(); }, 5000);
             open = !dialog.HasEnded();
             article = field->toPlainText();
         });
@@ -202,7 +221,8 @@ class QtKeyboardTest : public QObject {
     // Generate, confirm and start with keys alone; Enter in a one-line field never sends.
     void aWholeRunByKeys() {
         LocalHttpServer ranking([](const httplib::Request&, httplib::Response& response) {
-            response.set_content("<a href='http://shop.test/1/' target=_blank>Title</a>", "text/html");
+            response.set_content("<a href='http://shop.test/1/' target=_blank>Title</a>",
+                                 "text/html");
         });
         ProxyEnvironment proxy(ranking.ProxyUrl());
         qubopost::test::SmtpClientEnvironment client;
@@ -212,7 +232,8 @@ class QtKeyboardTest : public QObject {
         std::size_t sentOnEnter = 1;
         RunWindow([&](QtDialog& dialog) {
             dialog.Control(IDC_FROM_ADDRESS)->setFocus(Qt::OtherFocusReason);
-            const std::string fields[] = {"me@example.jp", "127.0.0.1", std::to_string(smtp.port()), "one@example.jp"};
+            const std::string fields[] = {"me@example.jp", "127.0.0.1", std::to_string(smtp.port()),
+                                          "one@example.jp"};
             for (const std::string& text : fields) {
                 a11y_test::Type(&dialog, QString::fromStdString(text));
                 Press(&dialog, Qt::Key_Tab);
@@ -224,13 +245,17 @@ class QtKeyboardTest : public QObject {
             startBeforeConfirm = dialog.Control(IDC_START_POST)->isEnabled();
             Press(&dialog, Qt::Key_B, Qt::AltModifier);  // disabled: nothing happens
 
-            // 投稿確認 opens the preview; Enter there confirms (its default is 確認, which sends nothing).
-            OnNextModal(&dialog, [&](QWidget* preview) { previewTitle = preview->windowTitle(); }, Qt::Key_Return);
+            // 投稿確認 opens the preview; Enter there confirms (its default is 確認, which sends
+            // nothing).
+            OnNextModal(
+                &dialog, [&](QWidget* preview) { previewTitle = preview->windowTitle(); },
+                Qt::Key_Return);
             Press(&dialog, Qt::Key_P, Qt::AltModifier);
             startAfterConfirm = dialog.Control(IDC_START_POST)->isEnabled();
 
             // Enter in each one-line field presses nothing.
-            for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_AFFILIATE_ID, IDC_CATEGORY}) {
+            for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_AFFILIATE_ID,
+                           IDC_CATEGORY}) {
                 dialog.Control(id)->setFocus(Qt::OtherFocusReason);
                 Press(&dialog, Qt::Key_Return);
             }
@@ -242,15 +267,19 @@ class QtKeyboardTest : public QObject {
             verdict = AnswerWithEnter();
 
             // クリア asks first; Enter keeps everything (いいえ is its default).
-            OnNextModal(&dialog, [&](QWidget* box) { clearQuestion = qobject_cast<QMessageBox*>(box)->text(); },
-                        Qt::Key_Return);
+            OnNextModal(
+                &dialog,
+                [&](QWidget* box) { clearQuestion = qobject_cast<QMessageBox*>(box)->text(); },
+                Qt::Key_Return);
             Press(&dialog, Qt::Key_C, Qt::AltModifier);
             Press(&dialog, Qt::Key_Escape);  // 閉じる
             closedByEsc = dialog.HasEnded();
         });
         QVERIFY(closedByEsc);
-        // The success line first (アフィリエイトID is empty: a second line says the program's own was used).
-        QVERIFY2(generated.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！")), qPrintable(generated));
+        // The success line first (アフィリエイトID is empty: a second line says the program's own
+        // was used).
+        QVERIFY2(generated.startsWith(U("正常にアフィリエイトコード付き記事が生成されました！！")),
+                 qPrintable(generated));
         QVERIFY2(article.contains(U("[title]Title")), qPrintable(article));
         QVERIFY(!startBeforeConfirm);
         QCOMPARE(previewTitle, U("投稿内容の確認 - Qubopost"));
@@ -265,4 +294,3 @@ class QtKeyboardTest : public QObject {
 
 QTEST_MAIN(QtKeyboardTest)
 #include "test_qt_keyboard.moc"
-

@@ -18,8 +18,8 @@
 #include <functional>
 
 #include "gui/side_windows.h"
-#include "ui/side_services.h"
 #include "temp_dir.h"
+#include "ui/side_services.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -63,7 +63,8 @@ QList<QPair<Control, QString>> InputControls(QDialog* window) {
     QList<QWidget*> inputs;
     for (QWidget* widget : window->findChildren<QWidget*>()) {
         // A combo box's own line and a list's column headers are parts of another control.
-        if (qobject_cast<QLineEdit*>(widget) && qobject_cast<QComboBox*>(widget->parentWidget())) continue;
+        if (qobject_cast<QLineEdit*>(widget) && qobject_cast<QComboBox*>(widget->parentWidget()))
+            continue;
         if (qobject_cast<QHeaderView*>(widget)) continue;
         if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractItemView*>(widget) ||
             qobject_cast<QComboBox*>(widget) || qobject_cast<QPlainTextEdit*>(widget))
@@ -74,7 +75,8 @@ QList<QPair<Control, QString>> InputControls(QDialog* window) {
         for (QLabel* candidate : window->findChildren<QLabel*>())
             if (candidate->buddy() == input) label = Spoken(candidate->text());
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(input);
-        Control control{input->objectName(), accessible ? accessible->text(QAccessible::Name) : QString(),
+        Control control{input->objectName(),
+                        accessible ? accessible->text(QAccessible::Name) : QString(),
                         accessible ? accessible->text(QAccessible::Description) : QString(),
                         accessible ? accessible->role() : QAccessible::NoRole};
         found.push_back({control, label});
@@ -87,7 +89,7 @@ QList<QPair<Control, QString>> InputControls(QDialog* window) {
 class SideWindowAccessibilityTest : public QObject {
     Q_OBJECT
 
-  private:
+private:
     TempDir folder;
 
     // Every input control has a linked label, a name equal to it, and the role of its kind.
@@ -95,7 +97,8 @@ class SideWindowAccessibilityTest : public QObject {
         const auto controls = InputControls(window);
         QCOMPARE(controls.size(), expectedControls);
         for (const auto& [control, label] : controls) {
-            QVERIFY2(!label.isNull(), qPrintable(control.objectName + QStringLiteral(" has no label linked to it")));
+            QVERIFY2(!label.isNull(),
+                     qPrintable(control.objectName + QStringLiteral(" has no label linked to it")));
             QVERIFY2(!label.isEmpty(), qPrintable(control.objectName));
             QCOMPARE(control.name, label);
             QVERIFY2(control.role != QAccessible::NoRole && control.role != QAccessible::Client,
@@ -109,7 +112,7 @@ class SideWindowAccessibilityTest : public QObject {
         return {};
     }
 
-  private slots:
+private slots:
     void credentialsWindow() {
         bool checked = false;
         WhenShown([&](QDialog* window) {
@@ -119,8 +122,9 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "server")));
             checked = true;
         });
-        qubopost::gui::RunCredentialsWindow(nullptr, "smtp.example.jp", "587",
-                             qubopost::ui::MakeSideServices(folder.File("settings.ini"), "")->SmtpLogin());
+        qubopost::gui::RunCredentialsWindow(
+            nullptr, "smtp.example.jp", "587",
+            qubopost::ui::MakeSideServices(folder.File("settings.ini"), "")->SmtpLogin());
         QVERIFY(checked);
     }
 
@@ -132,7 +136,8 @@ class SideWindowAccessibilityTest : public QObject {
                      qPrintable(DescriptionOf(window, "host")));
             checked = true;
         });
-        qubopost::gui::RunRankingWindow(nullptr, *qubopost::ui::MakeSideServices(folder.File("settings.ini"), ""));
+        qubopost::gui::RunRankingWindow(
+            nullptr, *qubopost::ui::MakeSideServices(folder.File("settings.ini"), ""));
         QVERIFY(checked);
     }
 
@@ -142,11 +147,11 @@ class SideWindowAccessibilityTest : public QObject {
             CheckNames(window, 2);
             checked = true;
         });
-        qubopost::gui::RunHistoryWindow(nullptr, *qubopost::ui::MakeSideServices("", folder.File("journal.sqlite")));
+        qubopost::gui::RunHistoryWindow(
+            nullptr, *qubopost::ui::MakeSideServices("", folder.File("journal.sqlite")));
         QVERIFY(checked);
     }
 };
 
 QTEST_MAIN(SideWindowAccessibilityTest)
 #include "test_qt_side_a11y.moc"
-

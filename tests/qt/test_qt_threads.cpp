@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "fake_handlers.h"
-#include "platform/encoding.h"
 #include "gui/qt_dialog.h"
 #include "gui/qt_window_system.h"
+#include "platform/encoding.h"
 #include "resources/control_table.h"
 
 using namespace qubopost::view;
@@ -63,7 +63,7 @@ std::thread StartJob(FakeHandlers& handlers, std::function<void()> fn) {
 class QtThreadsTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void init() { handlers = std::make_unique<FakeHandlers>(); }
     void cleanup() {
         for (std::thread& job : jobs) {
@@ -263,7 +263,7 @@ class QtThreadsTest : public QObject {
         QVERIFY(seen);
     }
 
-  private:
+private:
     QtWindowSystem& windowSystem() {
         static int argc = 1;
         static char name[] = "test_qt_threads";
@@ -294,4 +294,3 @@ class QtThreadsTest : public QObject {
 
 QTEST_MAIN(QtThreadsTest)
 #include "test_qt_threads.moc"
-

@@ -3,8 +3,8 @@
 // builds the same ranking URL from the settings file as qubopost-cli does.
 //
 // The screen is the offscreen platform's, 1366×768 pixels, set up by main() below unless the
-// environment chose another platform or screen; QT_SCALE_FACTOR comes from the environment (ctest runs
-// this at 1 and at 2).
+// environment chose another platform or screen; QT_SCALE_FACTOR comes from the environment (ctest
+// runs this at 1 and at 2).
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -54,10 +54,12 @@ QString Describe(const QRect& r) {
 }
 
 QString NameOf(qubopost::gui::QtDialog& dialog, QWidget* widget) {
-    for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_BLOG_ADDRESSES, IDC_HEADER, IDC_FOOTER,
-                   IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG, IDC_KIND_GOODS, IDC_CATEGORY, IDC_AFFILIATE_ID,
-                   IDC_RANK_MONTHLY, IDC_RANK_DAILY, IDC_RANK_PICKUP, IDC_GENERATE, IDC_CLEAR, IDC_ARTICLE, IDC_LOG,
-                   IDC_START_POST, IDC_CONFIRM_POST, IDC_PROGRESS, IDCANCEL}) {
+    for (int id : {IDC_FROM_ADDRESS, IDC_SMTP_SERVER, IDC_SMTP_PORT,     IDC_BLOG_ADDRESSES,
+                   IDC_HEADER,       IDC_FOOTER,      IDC_KIND_DOWNLOAD, IDC_KIND_MAILMAG,
+                   IDC_KIND_GOODS,   IDC_CATEGORY,    IDC_AFFILIATE_ID,  IDC_RANK_MONTHLY,
+                   IDC_RANK_DAILY,   IDC_RANK_PICKUP, IDC_GENERATE,      IDC_CLEAR,
+                   IDC_ARTICLE,      IDC_LOG,         IDC_START_POST,    IDC_CONFIRM_POST,
+                   IDC_PROGRESS,     IDCANCEL}) {
         if (dialog.Control(id) == widget) return QString::number(id);
     }
     return QString::fromLatin1(widget->metaObject()->className());
@@ -68,7 +70,7 @@ QString NameOf(qubopost::gui::QtDialog& dialog, QWidget* widget) {
 class QtWindowFitsTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void theScreenIsTheSmallOne() {
         // The premise of the other cases: a 1366×768 screen, seen through the scale factor.
         const QScreen* screen = QGuiApplication::primaryScreen();
@@ -107,20 +109,26 @@ class QtWindowFitsTest : public QObject {
                 // For a text field the toolkit brings its text cursor into view, not the whole
                 // field; the cursor is then visible, and the field can be scrolled to in full.
                 const QRect cursor = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect();
-                const QRect cursorAt(widget->mapTo(scroll->viewport(), cursor.topLeft()), cursor.size());
-                QVERIFY2(viewport.contains(cursorAt), qPrintable(NameOf(dialog, widget) + " cursor at " + Describe(cursorAt)));
+                const QRect cursorAt(widget->mapTo(scroll->viewport(), cursor.topLeft()),
+                                     cursor.size());
+                QVERIFY2(viewport.contains(cursorAt),
+                         qPrintable(NameOf(dialog, widget) + " cursor at " + Describe(cursorAt)));
                 const QPoint centre = widget->mapTo(dialog.Content(), widget->rect().center());
-                scroll->ensureVisible(centre.x(), centre.y(), widget->width() / 2 + 1, widget->height() / 2 + 1);
+                scroll->ensureVisible(centre.x(), centre.y(), widget->width() / 2 + 1,
+                                      widget->height() / 2 + 1);
                 QCoreApplication::processEvents();
                 at = InViewport(scroll, widget);
             }
-            const QString what = NameOf(dialog, widget) + " at " + Describe(at) + " in " + Describe(viewport);
+            const QString what =
+                NameOf(dialog, widget) + " at " + Describe(at) + " in " + Describe(viewport);
             if (at.width() <= viewport.width() && at.height() <= viewport.height()) {
                 QVERIFY2(viewport.contains(at), qPrintable(what));
             } else {
                 QVERIFY2(at.intersects(viewport), qPrintable(what));
-                if (at.width() > viewport.width()) QVERIFY2(at.left() <= 0 && at.right() >= viewport.right(), qPrintable(what));
-                if (at.height() > viewport.height()) QVERIFY2(at.top() <= 0 && at.bottom() >= viewport.bottom(), qPrintable(what));
+                if (at.width() > viewport.width())
+                    QVERIFY2(at.left() <= 0 && at.right() >= viewport.right(), qPrintable(what));
+                if (at.height() > viewport.height())
+                    QVERIFY2(at.top() <= 0 && at.bottom() >= viewport.bottom(), qPrintable(what));
             }
         }
         // The buttons that run the program can also be clicked where they are scrolled to.
@@ -176,7 +184,8 @@ class QtWindowFitsTest : public QObject {
         QVERIFY(a1.width() >= a0.width());
         QVERIFY(l1.width() >= l0.width());
         if (dx >= 10) {
-            QVERIFY2(a1.width() > a0.width() && l1.width() > l0.width(), "each field gets a share of the width");
+            QVERIFY2(a1.width() > a0.width() && l1.width() > l0.width(),
+                     "each field gets a share of the width");
         }
         // The gap between them stays.
         QCOMPARE(l1.left() - (a1.left() + a1.width()), l0.left() - (a0.left() + a0.width()));
@@ -184,8 +193,9 @@ class QtWindowFitsTest : public QObject {
         QCOMPARE(p1, QRect(p0.topLeft() + QPoint(0, dy), p0.size() + QSize(dx, 0)));
         for (QWidget* widget : dialog.TableWidgets()) {
             if (widget == article || widget == log || widget == progress) continue;
-            QVERIFY2(widget->geometry() == before[widget],
-                     qPrintable(NameOf(dialog, widget) + " moved to " + Describe(widget->geometry())));
+            QVERIFY2(
+                widget->geometry() == before[widget],
+                qPrintable(NameOf(dialog, widget) + " moved to " + Describe(widget->geometry())));
         }
         // Nothing scrolls once the window is at least the dialog's size.
         QVERIFY(!ScrollOf(dialog)->verticalScrollBar()->isVisible());
@@ -245,8 +255,9 @@ class QtWindowFitsTest : public QObject {
         QFETCH(QString, host);
         TempDir dir;
         const std::string settings = dir.File("qubopost.ini");
-        TempDir::Write(settings, host.isEmpty() ? std::string("[Qubopost]\r\n")
-                                                : "[Ranking]\r\nHost=" + host.toStdString() + "\r\n");
+        TempDir::Write(settings, host.isEmpty()
+                                     ? std::string("[Qubopost]\r\n")
+                                     : "[Ranking]\r\nHost=" + host.toStdString() + "\r\n");
         qubopost::ui::DialogServices services;
         services.settingsPath = settings;
         services.journalPath = dir.File("history.sqlite3");
@@ -269,16 +280,17 @@ class QtWindowFitsTest : public QObject {
         }
         QProcess cli;
         cli.start(QStringLiteral(QUBOPOST_CLI_PATH),
-                  {QStringLiteral("generate"), QStringLiteral("--settings"), U(settings), QStringLiteral("--kind"),
-                   QStringLiteral("daily"), QStringLiteral("--product"), QStringLiteral("goods"),
-                   QStringLiteral("--category"), QStringLiteral("すべて"), QStringLiteral("--af"),
-                   QStringLiteral("qb123"), QStringLiteral("--print-url")});
+                  {QStringLiteral("generate"), QStringLiteral("--settings"), U(settings),
+                   QStringLiteral("--kind"), QStringLiteral("daily"), QStringLiteral("--product"),
+                   QStringLiteral("goods"), QStringLiteral("--category"), QStringLiteral("すべて"),
+                   QStringLiteral("--af"), QStringLiteral("qb123"), QStringLiteral("--print-url")});
         QVERIFY(cli.waitForFinished(60000));
         QCOMPARE(cli.exitCode(), 0);
         const QString cliUrl = QString::fromLatin1(cli.readAllStandardOutput()).trimmed();
         QCOMPARE(windowUrl, cliUrl);
         if (!host.isEmpty()) {
-            QVERIFY2(windowUrl.startsWith(QStringLiteral("http://") + host + QLatin1Char('/')), qPrintable(windowUrl));
+            QVERIFY2(windowUrl.startsWith(QStringLiteral("http://") + host + QLatin1Char('/')),
+                     qPrintable(windowUrl));
         } else {
             QVERIFY2(!windowUrl.contains(QStringLiteral("ranking.test")), qPrintable(windowUrl));
         }
@@ -295,7 +307,8 @@ int main(int argc, char** argv) {
         const QString file = config.filePath(QStringLiteral("screens.json"));
         QFile json(file);
         if (!json.open(QIODevice::WriteOnly)) return 2;
-        json.write(QStringLiteral(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": %1, "height": %2,
+        json.write(QStringLiteral(
+                       R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": %1, "height": %2,
             "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
                        .arg(kScreenWidth)
                        .arg(kScreenHeight)
@@ -309,4 +322,3 @@ int main(int argc, char** argv) {
 }
 
 #include "test_qt_window_fits.moc"
-

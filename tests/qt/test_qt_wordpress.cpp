@@ -10,8 +10,9 @@
 // tests/testbed/wordpress_expectations.h (shared with the qubopost-cli test). With
 // QUBOPOST_PREVIEW_PICTURE set to a file name, the preview (first message selected) is saved there
 // as a PNG picture; docs/screenshots/preview-unicode.png was made so, on Xvfb:
-//   LANG=ja_JP.UTF-8 QT_QPA_PLATFORM=xcb QUBOPOST_PREVIEW_PICTURE=$PWD/docs/screenshots/preview-unicode.png
-//   xvfb-run -a -s "-screen 0 1366x768x24 -nolisten tcp" BUILD/test_qt_wordpress
+//   LANG=ja_JP.UTF-8 QT_QPA_PLATFORM=xcb
+//   QUBOPOST_PREVIEW_PICTURE=$PWD/docs/screenshots/preview-unicode.png xvfb-run -a -s "-screen 0
+//   1366x768x24 -nolisten tcp" BUILD/test_qt_wordpress
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -37,16 +38,16 @@
 #include <string>
 #include <vector>
 
-#include "journal/journal.h"
 #include "gui/qt_dialog.h"
 #include "gui/qt_window_system.h"
+#include "journal/journal.h"
+#include "qt_helpers.h"
 #include "resources/control_table.h"
 #include "smtp_fixture.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
 #include "wordpress_bed.h"
 #include "wordpress_expectations.h"
-#include "qt_helpers.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -58,7 +59,9 @@ using namespace qubopost::posting;
 namespace {
 
 // A text field holds LF line ends; the messages CR LF.
-QString InField(const std::string& crlf) { return U(crlf).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString InField(const std::string& crlf) {
+    return U(crlf).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 std::string InMessage(const QString& typed) {
     return QString(typed).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
 }
@@ -103,7 +106,7 @@ void Paste(QWidget* field, const QString& text) {
 // While it lives, presses OK on every message box the window's own thread opens (its exec()
 // would otherwise hold the test) and notes its text.
 class MessageBoxWatch {
-  public:
+public:
     MessageBoxWatch() {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -117,7 +120,7 @@ class MessageBoxWatch {
     }
     QString Texts() const { return m_texts.join(QStringLiteral("\n")); }
 
-  private:
+private:
     QTimer m_timer;
     QStringList m_texts;
 };
@@ -134,7 +137,8 @@ void ReadAndConfirmPreviewWhenShown(QObject* owner, std::vector<PreviewRow>* row
     QObject::connect(timer, &QTimer::timeout, owner, [timer, rows, shown] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             auto* preview = qobject_cast<QDialog*>(window);
-            if (!preview || !preview->isVisible() || preview->objectName() != QStringLiteral("postingPreview"))
+            if (!preview || !preview->isVisible() ||
+                preview->objectName() != QStringLiteral("postingPreview"))
                 continue;
             timer->stop();
             timer->deleteLater();
@@ -145,12 +149,15 @@ void ReadAndConfirmPreviewWhenShown(QObject* owner, std::vector<PreviewRow>* row
                 for (int i = 0; i < list->topLevelItemCount(); ++i) {
                     QTreeWidgetItem* item = list->topLevelItem(i);
                     list->setCurrentItem(item);
-                    rows->push_back({item->text(0), item->text(1), item->text(2), body->toPlainText()});
+                    rows->push_back(
+                        {item->text(0), item->text(1), item->text(2), body->toPlainText()});
                 }
                 if (list->topLevelItemCount() > 0) list->setCurrentItem(list->topLevelItem(0));
             }
-            if (const QByteArray picture = qgetenv("QUBOPOST_PREVIEW_PICTURE"); !picture.isEmpty()) {
-                for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (const QByteArray picture = qgetenv("QUBOPOST_PREVIEW_PICTURE");
+                !picture.isEmpty()) {
+                for (int i = 0; i < 20; ++i)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
                 if (!preview->grab().save(QString::fromLocal8Bit(picture)))
                     qWarning("could not write %s", picture.constData());
             }
@@ -172,7 +179,7 @@ void ReadAndConfirmPreviewWhenShown(QObject* owner, std::vector<PreviewRow>* row
 class QtWordPressTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() {
         bool missing = false;
         const std::string failure = m_bed.Start(&missing);
@@ -192,7 +199,8 @@ class QtWordPressTest : public QObject {
         const std::string settingsPath = dir.File("CQubopostDlg.ini");
         // As typed, with LF line ends: 〜 (U+301C) and ♡ have no Shift-JIS form, 🍣 lies outside
         // the BMP, "　" is a full-width blank.
-        const QString from = U(m_bed.Env("ADMIN_EMAIL")), server = U(m_bed.Env("SMTP_HOST")), port = U(m_bed.Env("SMTP_PORT"));
+        const QString from = U(m_bed.Env("ADMIN_EMAIL")), server = U(m_bed.Env("SMTP_HOST")),
+                      port = U(m_bed.Env("SMTP_PORT"));
         const QString destinations = U(m_bed.Env("MAIL_TO"));
         const QString header = U("ヘッダー：ようこそ♡　今日のおすすめ 〜 ～ ①🍣\n\n");
         const QString footer = U("\nフッター：http://blog.test/?from=mail&page=1 ♡　〜 🍣\n");
@@ -246,7 +254,8 @@ class QtWordPressTest : public QObject {
             std::fprintf(stderr, "%s: %s\n", what.c_str(), details.c_str());
             faults.push_back(what);
         };
-        auto expect = [&fault](const std::string& what, const std::string& actual, const std::string& expected) {
+        auto expect = [&fault](const std::string& what, const std::string& actual,
+                               const std::string& expected) {
             const std::string difference = testbed::TextDifference(actual, expected);
             if (!difference.empty()) fault(what, difference);
         };
@@ -277,13 +286,18 @@ class QtWordPressTest : public QObject {
             expect(where + " title", post[QStringLiteral("title")].toString().toStdString(),
                    testbed::AsWordPressStoresIt(testbed::kTitles[g].subject));
             expect(where + " content", content,
-                   testbed::AsWordPressStoresIt(testbed::GroupBody(g, headerInMessage, footerInMessage)));
+                   testbed::AsWordPressStoresIt(
+                       testbed::GroupBody(g, headerInMessage, footerInMessage)));
             for (int n = 3 * g + 1; n <= 3 * g + 3; ++n) {
-                if (content.find(testbed::AsWordPressStoresIt(testbed::Link(n)) + "\r\n") == std::string::npos)
-                    fault(where + " link " + std::to_string(n), testbed::Link(n) + " is not intact");
+                if (content.find(testbed::AsWordPressStoresIt(testbed::Link(n)) + "\r\n") ==
+                    std::string::npos)
+                    fault(where + " link " + std::to_string(n),
+                          testbed::Link(n) + " is not intact");
             }
-            expect(where + " status", post[QStringLiteral("status")].toString().toStdString(), "publish");
-            expect(where + " author", post[QStringLiteral("author")].toString().toStdString(), m_bed.Env("ADMIN_USER"));
+            expect(where + " status", post[QStringLiteral("status")].toString().toStdString(),
+                   "publish");
+            expect(where + " author", post[QStringLiteral("author")].toString().toStdString(),
+                   m_bed.Env("ADMIN_USER"));
         }
 
         // Closed with Esc, started again on the same settings file: every field as typed.
@@ -293,17 +307,17 @@ class QtWordPressTest : public QObject {
             QString text;
         };
         const Typed typed[] = {
-            {"header", IDC_HEADER, header},      {"footer", IDC_FOOTER, footer},
-            {"sender", IDC_FROM_ADDRESS, from},  {"server", IDC_SMTP_SERVER, server},
-            {"port", IDC_SMTP_PORT, port},       {"destinations", IDC_BLOG_ADDRESSES, destinations},
+            {"header", IDC_HEADER, header},     {"footer", IDC_FOOTER, footer},
+            {"sender", IDC_FROM_ADDRESS, from}, {"server", IDC_SMTP_SERVER, server},
+            {"port", IDC_SMTP_PORT, port},      {"destinations", IDC_BLOG_ADDRESSES, destinations},
         };
         std::map<int, QString> again;
         RunDialog(settingsPath, [&](QtDialog& dialog) {
             for (const Typed& field : typed) again[field.id] = TextOf(dialog, field.id);
         });
         for (const Typed& field : typed)
-            expect(std::string("after Close and start, the ") + field.what, again[field.id].toStdString(),
-                   field.text.toStdString());
+            expect(std::string("after Close and start, the ") + field.what,
+                   again[field.id].toStdString(), field.text.toStdString());
 
         std::string report = "differences (each on standard error):";
         for (const std::string& what : faults) report += "\n  " + what;
@@ -316,14 +330,16 @@ class QtWordPressTest : public QObject {
     void mailAndTheBlogsApiInOneRunWithDraftsFromTheContextMenu() {
         qubopost::test::SmtpClientEnvironment client;
         // The application password where the window looks for it (the key ring is hidden).
-        client.writeNetrc("machine 127.0.0.1 login " + m_bed.Env("ADMIN_USER") + " password \"" + m_bed.AppPassword() + "\"\n");
+        client.writeNetrc("machine 127.0.0.1 login " + m_bed.Env("ADMIN_USER") + " password \"" +
+                          m_bed.AppPassword() + "\"\n");
         TempDir dir;
         const std::string blogUrl =
             "http://" + m_bed.Env("ADMIN_USER") + "@" + m_bed.HostPort() + "/";
         const QString destinations = U(m_bed.Env("MAIL_TO") + "\n" + blogUrl);
         const std::map<long, QJsonObject> before = Posts();
         if (QTest::currentTestFailed()) return;
-        constexpr int kGroups = 2;  // the first two groups (three articles each) of the bed's article
+        constexpr int kGroups =
+            2;  // the first two groups (three articles each) of the bed's article
 
         std::vector<PreviewRow> rows;
         bool previewShown = false, draftChecked = false;
@@ -333,8 +349,10 @@ class QtWordPressTest : public QObject {
             TypeAsUser(dialog.Control(IDC_SMTP_SERVER), U(m_bed.Env("SMTP_HOST")));
             TypeAsUser(dialog.Control(IDC_SMTP_PORT), U(m_bed.Env("SMTP_PORT")));
             TypeAsUser(dialog.Control(IDC_BLOG_ADDRESSES), destinations);
-            Paste(dialog.Control(IDC_ARTICLE), InField(testbed::WholeArticle()).section(U("-----into-----"), 0, 3 * kGroups - 1) +
-                                                   U("-----into-----"));
+            Paste(
+                dialog.Control(IDC_ARTICLE),
+                InField(testbed::WholeArticle()).section(U("-----into-----"), 0, 3 * kGroups - 1) +
+                    U("-----into-----"));
             for (QAction* action : dialog.actions()) {
                 if (action->text() != U("下書きとして投稿")) continue;
                 action->trigger();
@@ -359,7 +377,8 @@ class QtWordPressTest : public QObject {
         // Group by group, each to the mail address and then to the blog.
         QCOMPARE(static_cast<int>(rows.size()), 2 * kGroups);
         for (int i = 0; i < 2 * kGroups; ++i) {
-            QCOMPARE(rows[static_cast<std::size_t>(i)].destination, U(i % 2 == 0 ? m_bed.Env("MAIL_TO") : blogUrl));
+            QCOMPARE(rows[static_cast<std::size_t>(i)].destination,
+                     U(i % 2 == 0 ? m_bed.Env("MAIL_TO") : blogUrl));
             QCOMPARE(rows[static_cast<std::size_t>(i)].subject, U(testbed::kTitles[i / 2].subject));
         }
         QVERIFY2(log.contains(U("下書き")), qPrintable(log));
@@ -374,13 +393,16 @@ class QtWordPressTest : public QObject {
         std::vector<std::string> draftLinks;
         for (const QJsonObject& post : made) {
             const std::string status = post[QStringLiteral("status")].toString().toStdString();
-            titlesByStatus[status].push_back(post[QStringLiteral("title")].toString().toStdString());
-            if (status == "draft") draftLinks.push_back(post[QStringLiteral("link")].toString().toStdString());
+            titlesByStatus[status].push_back(
+                post[QStringLiteral("title")].toString().toStdString());
+            if (status == "draft")
+                draftLinks.push_back(post[QStringLiteral("link")].toString().toStdString());
         }
         std::map<std::string, std::vector<std::string>> expected;
         for (int g = 0; g < kGroups; ++g) {
             expected["draft"].push_back(testbed::kTitles[g].subject);
-            expected["publish"].push_back(testbed::AsWordPressStoresIt(testbed::kTitles[g].subject));
+            expected["publish"].push_back(
+                testbed::AsWordPressStoresIt(testbed::kTitles[g].subject));
         }
         for (auto* titles : {&titlesByStatus, &expected})
             for (auto& [status, list] : *titles) std::sort(list.begin(), list.end());
@@ -404,7 +426,7 @@ class QtWordPressTest : public QObject {
         QCOMPARE(links, draftLinks);
     }
 
-  private:
+private:
     // Every post but trashed ones, by id (`wordpress.sh check`, which fetches the mailbox first).
     std::map<long, QJsonObject> Posts() {
         std::map<long, QJsonObject> posts;
@@ -423,7 +445,8 @@ class QtWordPressTest : public QObject {
 
     // The main window with its default wiring (the mail library sends), on a settings file and a
     // journal of the test's own, without pauses between messages; `script` runs once it is up.
-    void RunDialog(const std::string& settingsPath, const std::function<void(qubopost::gui::QtDialog&)>& script) {
+    void RunDialog(const std::string& settingsPath,
+                   const std::function<void(qubopost::gui::QtDialog&)>& script) {
         static int argc = 1;
         static char name[] = "test_qt_wordpress";
         static char* argv[] = {name, nullptr};
@@ -435,7 +458,8 @@ class QtWordPressTest : public QObject {
         qubopost::ui::CQubopostDlg dialog(services);
         QTimer::singleShot(0, [&] {
             for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window); qtDialog && qtDialog->isVisible()) {
+                if (auto* qtDialog = qobject_cast<qubopost::gui::QtDialog*>(window);
+                    qtDialog && qtDialog->isVisible()) {
                     script(*qtDialog);
                     if (!qtDialog->HasEnded()) qtDialog->done(IDCANCEL);
                     return;
@@ -451,4 +475,3 @@ class QtWordPressTest : public QObject {
 
 QTEST_MAIN(QtWordPressTest)
 #include "test_qt_wordpress.moc"
-

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sqlite3.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +14,8 @@
 #include <cstdlib>
 #include <thread>
 
-pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out, const std::string& err) {
+pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out,
+               const std::string& err) {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("HOME", home.Path().c_str(), 1);
@@ -45,12 +46,14 @@ CliRun RunCli(const TempDir& home, std::vector<std::string> args) {
     return {status, TempDir::Read(out), TempDir::Read(err)};
 }
 
-CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
-                    const std::string& input, std::chrono::seconds limit) {
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args,
+                    const std::string& folder, const std::string& input,
+                    std::chrono::seconds limit) {
     TempDir::Write(folder + "/stdin", input);
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!freopen((folder + "/stdin").c_str(), "r", stdin) || !freopen((folder + "/stdout").c_str(), "w", stdout) ||
+        if (!freopen((folder + "/stdin").c_str(), "r", stdin) ||
+            !freopen((folder + "/stdout").c_str(), "w", stdout) ||
             !freopen((folder + "/stderr").c_str(), "w", stderr))
             _exit(127);
         std::vector<char*> argv{const_cast<char*>(path.c_str())};
@@ -71,10 +74,12 @@ bool EndsBy(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     // A process descriptor becomes readable when the process ends: no polling delay.
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (fd < 0) {
             siginfo_t info{};
-            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid)
                 return true;
             if (left.count() <= 0) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -106,8 +111,8 @@ int WaitChild(pid_t pid, std::chrono::seconds limit) {
 int WaitCli(pid_t pid, std::chrono::seconds limit) {
     const int status = WaitChild(pid, limit);
     if (status == -2)
-        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after " << limit.count()
-                      << " s; killed";
+        ADD_FAILURE() << "qubopost-cli (pid " << pid << ") was still running after "
+                      << limit.count() << " s; killed";
     return status;
 }
 
@@ -126,8 +131,8 @@ int SentInJournal(const TempDir& home) {
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(db, 2000);
         sqlite3_stmt* count = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM messages WHERE state = 'sent'", -1, &count, nullptr) ==
-                SQLITE_OK &&
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM messages WHERE state = 'sent'", -1, &count,
+                               nullptr) == SQLITE_OK &&
             sqlite3_step(count) == SQLITE_ROW)
             sent = sqlite3_column_int(count, 0);
         sqlite3_finalize(count);
@@ -139,6 +144,7 @@ int SentInJournal(const TempDir& home) {
 std::string NumberedArticles(int n, const std::string& lineEnd) {
     std::string text = "-----into-----";
     for (int i = 1; i <= n; ++i)
-        text += "[title]記事" + std::to_string(i) + lineEnd + "http://shop.test/" + std::to_string(i) + lineEnd + "-----into-----";
+        text += "[title]記事" + std::to_string(i) + lineEnd + "http://shop.test/" +
+                std::to_string(i) + lineEnd + "-----into-----";
     return text;
 }

@@ -11,8 +11,8 @@
 #include "temp_dir.h"
 
 // Starts the program; its standard output and error go to the files named ("/dev/null" to drop).
-pid_t StartCli(const TempDir& home, std::vector<std::string> args, const std::string& out = "/dev/null",
-               const std::string& err = "/dev/null");
+pid_t StartCli(const TempDir& home, std::vector<std::string> args,
+               const std::string& out = "/dev/null", const std::string& err = "/dev/null");
 // Waits for the child `pid`: its exit status, or -1 when a signal ended it. A child still
 // running after `limit` is killed (by its PID) and -2 returned.
 int WaitChild(pid_t pid, std::chrono::seconds limit);
@@ -22,14 +22,14 @@ int WaitCli(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120));
 // Ends a started child by its PID if the test leaves before waiting for it (a failed ASSERT):
 // no run outlives its test. Reset(-1) once WaitCli has reaped it.
 class CliGuard {
-  public:
+public:
     explicit CliGuard(pid_t pid) : m_pid(pid) {}
     ~CliGuard();
     CliGuard(const CliGuard&) = delete;
     CliGuard& operator=(const CliGuard&) = delete;
     void Reset(pid_t pid) { m_pid = pid; }
 
-  private:
+private:
     pid_t m_pid;
 };
 
@@ -49,8 +49,9 @@ CliRun RunCli(const TempDir& home, std::vector<std::string> args);
 // its session bus and key ring), `input` on its standard input and its output in
 // folder/stdout and folder/stderr. A program still running after `limit` is killed by its PID
 // (status -2).
-CliRun RunWithInput(const std::string& path, std::vector<std::string> args, const std::string& folder,
-                    const std::string& input, std::chrono::seconds limit);
+CliRun RunWithInput(const std::string& path, std::vector<std::string> args,
+                    const std::string& folder, const std::string& input,
+                    std::chrono::seconds limit);
 
 // An article text of n articles titled 記事1…記事n, each a link line, between separators.
 std::string NumberedArticles(int n, const std::string& lineEnd = "\n");

@@ -15,7 +15,7 @@
 namespace qubopost::test {
 
 class ResumingAnswers : public qubopost::posting::PostingQuestions {
-  public:
+public:
     Resume AskResume(const journal::RunSummary&, int) override { return Resume::Resume; }
     bool AskResendUncertain(const std::vector<journal::MessageRecord>&) override { return false; }
     Finished AskFinished(const journal::RunSummary&, int, int) override { return Finished::All; }
@@ -23,7 +23,7 @@ class ResumingAnswers : public qubopost::posting::PostingQuestions {
 
 // The log lines the engine showed, each ending with "\n".
 class KeptLog : public qubopost::posting::EngineEvents {
-  public:
+public:
     void OnRange(int) override {}
     void OnProgressStep() override {}
     void OnLogLine(const qubopost::platform::Text& line) override { log += line.Bytes() + "\n"; }
@@ -41,7 +41,8 @@ class KeptLog : public qubopost::posting::EngineEvents {
 // One engine with its stop signal, answers and log.
 struct EngineRun {
     explicit EngineRun(qubopost::posting::EngineSetup setup) : engine(std::move(setup), stop) {}
-    qubopost::posting::PostingEngine::Ready Prepare(const qubopost::posting::PostingInputs& inputs, std::string* message = nullptr) {
+    qubopost::posting::PostingEngine::Ready Prepare(const qubopost::posting::PostingInputs& inputs,
+                                                    std::string* message = nullptr) {
         return engine.Prepare(inputs, answers, message);
     }
     qubopost::posting::RunOutcome Run() { return engine.Run(shown); }
@@ -53,7 +54,8 @@ struct EngineRun {
 };
 
 // The messages of run `run` in the journal at `path`; a journal that cannot be read fails the test.
-inline std::vector<journal::MessageRecord> JournalMessages(const std::string& path, journal::RunId run) {
+inline std::vector<journal::MessageRecord> JournalMessages(const std::string& path,
+                                                           journal::RunId run) {
     auto opened = journal::Journal::Open(path);
     EXPECT_TRUE(opened);
     if (!opened) return {};

@@ -6,12 +6,15 @@
 #include <chrono>
 #include <cstdlib>
 
-LocalHttpServer::LocalHttpServer(Handler handler, Methods methods) : m_server(std::make_unique<httplib::Server>()) {
-    const auto serve = [this, handler](const httplib::Request& request, httplib::Response& response) {
+LocalHttpServer::LocalHttpServer(Handler handler, Methods methods)
+    : m_server(std::make_unique<httplib::Server>()) {
+    const auto serve = [this, handler](const httplib::Request& request,
+                                       httplib::Response& response) {
         {
             std::lock_guard lock(m_mutex);
-            m_requests.push_back({request.target, request.path, request.get_header_value("User-Agent"),
-                                  request.get_header_value("Content-Type"), request.get_header_value("Host")});
+            m_requests.push_back(
+                {request.target, request.path, request.get_header_value("User-Agent"),
+                 request.get_header_value("Content-Type"), request.get_header_value("Host")});
         }
         handler(request, response);
     };
@@ -23,7 +26,8 @@ LocalHttpServer::LocalHttpServer(Handler handler, Methods methods) : m_server(st
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!m_server->is_running() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!m_server->is_running()) ADD_FAILURE() << "the test HTTP server on 127.0.0.1:" << m_port << " did not start";
+    if (!m_server->is_running())
+        ADD_FAILURE() << "the test HTTP server on 127.0.0.1:" << m_port << " did not start";
 }
 
 LocalHttpServer::~LocalHttpServer() {

@@ -1,6 +1,7 @@
 // A real HTTP server on 127.0.0.1 (cpp-httplib) for the ranking request tests and the blog
-// servers the tests script. It also answers requests sent to it as a proxy (absolute URLs), which is how the tests
-// reach it: http_proxy points at it, and the program asks for its real ranking URL.
+// servers the tests script. It also answers requests sent to it as a proxy (absolute URLs), which
+// is how the tests reach it: http_proxy points at it, and the program asks for its real ranking
+// URL.
 #pragma once
 
 #include <functional>

@@ -62,8 +62,8 @@ bool MemoryView::AskYesNo(const Text& text, bool defaultYes) {
     return answer;
 }
 
-int MemoryView::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
-                          int cancelIndex) {
+int MemoryView::AskChoice(const std::string& utf8, const std::vector<std::string>& buttons,
+                          int defaultIndex, int cancelIndex) {
     std::lock_guard lock(m_mutex);
     m_questions.push_back(utf8);
     m_asked.push_back({utf8, buttons, defaultIndex, cancelIndex});

@@ -35,8 +35,8 @@ public:
     void SetStatusText(const qubopost::platform::Text& text) override;
     // Answers from Answer() in order, then the default.
     bool AskYesNo(const qubopost::platform::Text& text, bool defaultYes) override;
-    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons, int defaultIndex,
-                  int cancelIndex) override;
+    int AskChoice(const std::string& utf8, const std::vector<std::string>& buttons,
+                  int defaultIndex, int cancelIndex) override;
     // The answers of AskChoice, in order; without one it gives its default (as Enter does).
     void AnswerChoices(std::vector<int> choices);
     // Every AskChoice as asked: the question (UTF-8), its buttons, the Enter and Esc answers.

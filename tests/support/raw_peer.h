@@ -23,8 +23,10 @@ public:
 
     // Helpers for scripts.
     static bool SendAll(int fd, const std::string& bytes);
-    // Reads until the text appears (or the peer stops / the other side closes); returns what was read.
-    static std::string ReadUntil(int fd, const std::string& text, const std::atomic<bool>& stopping);
+    // Reads until the text appears (or the peer stops / the other side closes); returns what was
+    // read.
+    static std::string ReadUntil(int fd, const std::string& text,
+                                 const std::atomic<bool>& stopping);
     // Waits until stopping is set or the other side closes.
     static void Stall(int fd, const std::atomic<bool>& stopping);
 

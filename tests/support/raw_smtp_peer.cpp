@@ -168,7 +168,8 @@ std::string RawSmtpPeer::ReplyTo(std::string_view line) const {
 
 void RawSmtpPeer::Converse(int client) {
     if (script_.greeting == kDrop) return;
-    if (script_.greetingDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(script_.greetingDelayMs));
+    if (script_.greetingDelayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(script_.greetingDelayMs));
     bool stalled = !Send(client, script_.greeting);
     bool inData = false;
     long long dataBytes = 0;  // of the message under way

@@ -55,7 +55,7 @@ struct RawSmtpScript {
 };
 
 class RawSmtpPeer {
-  public:
+public:
     using Script = RawSmtpScript;
     static constexpr const char* kStall = RawSmtpScript::kStall;
     static constexpr const char* kDrop = RawSmtpScript::kDrop;
@@ -88,7 +88,7 @@ class RawSmtpPeer {
     // dataPauseMs, the part of the body that is on its way.
     int unread() const;
 
-  private:
+private:
     void Serve();
     void Converse(int client);
     bool Send(int client, std::string_view reply);

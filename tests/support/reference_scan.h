@@ -10,7 +10,8 @@ namespace qubopost::test {
 
 inline qubopost::platform::Text ReferenceScan(const qubopost::platform::Text& page) {
     qubopost::platform::Text article;
-    for (const qubopost::platform::Text& opening : {qubopost::platform::Text("<a href='"), qubopost::platform::Text("<a href=\"")}) {
+    for (const qubopost::platform::Text& opening :
+         {qubopost::platform::Text("<a href='"), qubopost::platform::Text("<a href=\"")}) {
         int search = 0;
         for (;;) {
             const int start = page.Find(opening, search);
@@ -20,8 +21,12 @@ inline qubopost::platform::Text ReferenceScan(const qubopost::platform::Text& pa
             const qubopost::platform::Text piece = page.Mid(start, end - start);
             search = end + 1;
             bool skip = false;
-            for (const qubopost::platform::Text& mark : {qubopost::platform::Text(".jpg"), qubopost::platform::Text(".JPG"), qubopost::platform::Text(".gif"), qubopost::platform::Text(".GIF"), qubopost::platform::Text(".png"),
-                                    qubopost::platform::Text(".PNG"), qubopost::platform::Text(".tif"), qubopost::platform::Text(".TIF"), platform::Sjis("詳細説明")}) {
+            for (const qubopost::platform::Text& mark :
+                 {qubopost::platform::Text(".jpg"), qubopost::platform::Text(".JPG"),
+                  qubopost::platform::Text(".gif"), qubopost::platform::Text(".GIF"),
+                  qubopost::platform::Text(".png"), qubopost::platform::Text(".PNG"),
+                  qubopost::platform::Text(".tif"), qubopost::platform::Text(".TIF"),
+                  platform::Sjis("詳細説明")}) {
                 skip = skip || piece.Find(mark) >= 0;
             }
             if (skip) continue;

@@ -184,9 +184,8 @@ SmtpServer::SmtpServer(SmtpServerOptions options) : options_(std::move(options))
         const std::string cert = folder_ + "/cert.pem", key = folder_ + "/key.pem";
         if (!RunQuietly({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                          "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                         "/CN=localhost", "-addext",
-                         "subjectAltName=" + options_.certificateNames, "-keyout", key, "-out",
-                         cert})) {
+                         "/CN=localhost", "-addext", "subjectAltName=" + options_.certificateNames,
+                         "-keyout", key, "-out", cert})) {
             ADD_FAILURE() << "openssl could not make the test certificate";
             return;
         }

@@ -39,11 +39,11 @@ struct ReceivedMail {
 
 struct SmtpServerOptions {
     std::string host = "127.0.0.1";  // or "::1"
-    bool starttls = false;     // offer STARTTLS, with a certificate for certificateNames
-    bool implicitTls = false;  // TLS from the first byte, as on port 465
+    bool starttls = false;           // offer STARTTLS, with a certificate for certificateNames
+    bool implicitTls = false;        // TLS from the first byte, as on port 465
     // The certificate's subjectAltName (openssl syntax).
     std::string certificateNames = "IP:127.0.0.1,IP:::1,DNS:localhost";
-    std::string user{};        // non-empty: offer AUTH PLAIN/LOGIN and accept user/password
+    std::string user{};  // non-empty: offer AUTH PLAIN/LOGIN and accept user/password
     std::string password{};
     bool requireAuth = false;     // refuse MAIL FROM before a successful AUTH ("530 ...")
     bool authWithoutTls = false;  // accept AUTH on a connection without TLS
@@ -54,7 +54,7 @@ struct SmtpServerOptions {
 };
 
 class SmtpServer {
-  public:
+public:
     // Starts the server and waits until it listens. On failure the test fails (ADD_FAILURE)
     // and port() is 0.
     explicit SmtpServer(SmtpServerOptions options = {});
@@ -76,7 +76,7 @@ class SmtpServer {
     // dot), QUIT (the command arrived), closed. Connections are numbered from 1.
     std::vector<std::string> events() const;
 
-  private:
+private:
     SmtpServerOptions options_;
     std::string folder_;
     std::string caFile_;
@@ -90,7 +90,7 @@ class SmtpServer {
 // library's options "tls-trust-file", "connect-timeout-ms" and "idle-timeout-ms" at their
 // defaults. Not for tests that change the environment from several threads at once.
 class SmtpClientEnvironment {
-  public:
+public:
     enum class KeyRing { Hidden, Kept };
     // KeyRing::Kept leaves DBUS_SESSION_BUS_ADDRESS alone, for tests that run under their own
     // dbus-run-session with a throw-away key ring.
@@ -107,7 +107,7 @@ class SmtpClientEnvironment {
     // Short time-outs (BSetOption), so that tests of stalled servers end quickly.
     void setTimeouts(long connectMs, long idleMs) const;
 
-  private:
+private:
     std::string home_;
     std::map<std::string, std::optional<std::string>> saved_;
 };

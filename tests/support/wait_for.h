@@ -21,14 +21,16 @@ inline constexpr std::chrono::seconds kWaitLimit{30};
 // Looks soon after the start, then less and less often, down to every `slowest`; a test that
 // acts the moment the condition holds passes a short one.
 template <typename Condition>
-::testing::AssertionResult WaitFor(Condition&& condition, std::chrono::milliseconds limit, std::string_view what,
-                                   std::chrono::microseconds slowest = std::chrono::milliseconds(10)) {
+::testing::AssertionResult WaitFor(
+    Condition&& condition, std::chrono::milliseconds limit, std::string_view what,
+    std::chrono::microseconds slowest = std::chrono::milliseconds(10)) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     auto step = std::min<std::chrono::microseconds>(std::chrono::microseconds(200), slowest);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             if (condition()) break;
-            return ::testing::AssertionFailure() << "waited " << limit.count() << " ms for " << what;
+            return ::testing::AssertionFailure()
+                   << "waited " << limit.count() << " ms for " << what;
         }
         std::this_thread::sleep_for(step);
         step = std::min<std::chrono::microseconds>(step * 2, slowest);

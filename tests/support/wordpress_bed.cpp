@@ -26,8 +26,10 @@ int WordPressBed::Run(const std::string& command, std::vector<std::string> args,
     argv.push_back(nullptr);
     // The child does only what is safe after fork() in a process with threads (the window's
     // tests have them).
-    const int outFd = open(OutFile(command).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int errFd = open(ErrFile(command).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int outFd =
+        open(OutFile(command).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errFd =
+        open(ErrFile(command).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     pid_t pid = -1;
     if (outFd >= 0 && errFd >= 0) pid = fork();
     if (pid == 0) {
@@ -52,18 +54,21 @@ std::string WordPressBed::Start(bool* missing) {
         return Err("start");
     }
     m_started = true;
-    if (status != 0) return "wordpress.sh start failed (" + std::to_string(status) + "):\n" + Err("start");
+    if (status != 0)
+        return "wordpress.sh start failed (" + std::to_string(status) + "):\n" + Err("start");
     std::istringstream lines(TempDir::Read(Folder() + "/testbed.env"));
     for (std::string line; std::getline(lines, line);) {
         const auto equals = line.find('=');
         if (equals != std::string::npos) m_env[line.substr(0, equals)] = line.substr(equals + 1);
     }
-    for (const char* key : {"SITE_URL", "ADMIN_USER", "ADMIN_PASSWORD", "ADMIN_EMAIL", "SMTP_HOST", "SMTP_PORT",
-                            "MAIL_TO"}) {
+    for (const char* key : {"SITE_URL", "ADMIN_USER", "ADMIN_PASSWORD", "ADMIN_EMAIL", "SMTP_HOST",
+                            "SMTP_PORT", "MAIL_TO"}) {
         if (Env(key).empty()) return std::string("testbed.env has no ") + key;
     }
-    if (Env("SITE_URL").rfind("http://", 0) != 0) return "SITE_URL is not http://…: " + Env("SITE_URL");
-    if (Run("app-password", {}, 60) != 0) return "wordpress.sh app-password failed:\n" + Err("app-password");
+    if (Env("SITE_URL").rfind("http://", 0) != 0)
+        return "SITE_URL is not http://…: " + Env("SITE_URL");
+    if (Run("app-password", {}, 60) != 0)
+        return "wordpress.sh app-password failed:\n" + Err("app-password");
     m_appPassword = Out("app-password");
     while (!m_appPassword.empty() && (m_appPassword.back() == '\n' || m_appPassword.back() == '\r'))
         m_appPassword.pop_back();
@@ -76,7 +81,8 @@ std::string WordPressBed::Stop() {
     if (m_started) {
         m_started = false;
         const int status = Run("stop", {}, 120);
-        if (status != 0) failure = "wordpress.sh stop failed (" + std::to_string(status) + "):\n" + Err("stop");
+        if (status != 0)
+            failure = "wordpress.sh stop failed (" + std::to_string(status) + "):\n" + Err("stop");
     }
     // Collect what the bed's servers left (only this process's own descendants can be reaped).
     int status = 0;
@@ -91,18 +97,23 @@ std::string WordPressBed::Env(const std::string& key) const {
     return found == m_env.end() ? "" : found->second;
 }
 
-std::string WordPressBed::HostPort() const { return Env("SITE_URL").substr(std::string("http://").size()); }
+std::string WordPressBed::HostPort() const {
+    return Env("SITE_URL").substr(std::string("http://").size());
+}
 
 nlohmann::json WordPressBed::Check(std::string* failure) {
     failure->clear();
     const int status = Run("check", {}, 180);
     const std::string err = Err("check");
-    if (status != 0) *failure = "wordpress.sh check failed (" + std::to_string(status) + "):\n" + err;
+    if (status != 0)
+        *failure = "wordpress.sh check failed (" + std::to_string(status) + "):\n" + err;
     // PHP's warnings during the check are the bed's fault or wp-mail.php's: show them.
-    else if (err.find("PHP") != std::string::npos) *failure = "PHP warned during the check:\n" + err;
+    else if (err.find("PHP") != std::string::npos)
+        *failure = "PHP warned during the check:\n" + err;
     const std::string text = Out("check");
     nlohmann::json result = nlohmann::json::parse(text, nullptr, false);
-    if (failure->empty() && (result.is_discarded() || !result.is_object())) *failure = "not a JSON object:\n" + text;
+    if (failure->empty() && (result.is_discarded() || !result.is_object()))
+        *failure = "not a JSON object:\n" + text;
     return result;
 }
 

@@ -16,7 +16,7 @@
 namespace testbed {
 
 class WordPressBed {
-  public:
+public:
     WordPressBed() = default;
     ~WordPressBed();
     WordPressBed(const WordPressBed&) = delete;
@@ -51,7 +51,7 @@ class WordPressBed {
     // The logins WordPress has refused so far (the bed's must-use plugin writes one line each).
     int RefusedLogins() const;
 
-  private:
+private:
     std::string OutFile(const std::string& command) const { return m_dir.File(command + ".out"); }
     std::string ErrFile(const std::string& command) const { return m_dir.File(command + ".err"); }
 
@@ -64,7 +64,7 @@ class WordPressBed {
 // A gtest suite sharing one bed: started before its first test, stopped after its last. A test
 // is skipped when the bed's packages are missing and fails when the bed did not start.
 class WordPressBedSuite : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     void SetUp() override;
@@ -75,7 +75,7 @@ class WordPressBedSuite : public ::testing::Test {
         return "http://" + s_bed->Env("ADMIN_USER") + "@" + s_bed->HostPort() + "/";
     }
 
-  private:
+private:
     static inline WordPressBed* s_bed = nullptr;
     static inline bool s_missing = false;
     static inline std::string s_failure;

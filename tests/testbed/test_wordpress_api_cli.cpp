@@ -59,8 +59,8 @@ protected:
     }
 
     void WriteNetrc(const std::string& password) const {
-        TempDir::Write(m_home.File(".netrc"),
-                       "machine 127.0.0.1 login " + Bed().Env("ADMIN_USER") + " password \"" + password + "\"\n");
+        TempDir::Write(m_home.File(".netrc"), "machine 127.0.0.1 login " + Bed().Env("ADMIN_USER") +
+                                                  " password \"" + password + "\"\n");
     }
 
     // The posts made since the test began, oldest first.
@@ -79,12 +79,21 @@ protected:
     std::string Out() const { return TempDir::Read(m_home.File("out")); }
     std::string Err() const { return TempDir::Read(m_home.File("err")); }
 
-    std::vector<std::string> PostArgs(const std::string& article, const SmtpServer& server, const std::string& pause,
+    std::vector<std::string> PostArgs(const std::string& article, const SmtpServer& server,
+                                      const std::string& pause,
                                       const std::vector<std::string>& to) const {
         TempDir::Write(m_home.File("article.txt"), article);
-        std::vector<std::string> args{"post", "--article", m_home.File("article.txt"), "--server", "[::1]",
-                                      "--port", std::to_string(server.port()), "--from", "me@example.jp",
-                                      "--pause", pause};
+        std::vector<std::string> args{"post",
+                                      "--article",
+                                      m_home.File("article.txt"),
+                                      "--server",
+                                      "[::1]",
+                                      "--port",
+                                      std::to_string(server.port()),
+                                      "--from",
+                                      "me@example.jp",
+                                      "--pause",
+                                      pause};
         for (const std::string& destination : to) {
             args.push_back("--to");
             args.push_back(destination);
@@ -100,13 +109,16 @@ TEST_F(WordPressApiCli, MixedRunPostsAndMailsWithTheAddressesInTheHistory) {
     SmtpServer server({.host = "::1"});
     ASSERT_NE(server.port(), 0);
     WriteNetrc(Bed().AppPassword());
-    ASSERT_EQ(Cli(PostArgs(Articles(1, 6), server, "0", {kMail1, BlogUrl(), kMail2})), 0) << Out() << Err();
+    ASSERT_EQ(Cli(PostArgs(Articles(1, 6), server, "0", {kMail1, BlogUrl(), kMail2})), 0)
+        << Out() << Err();
 
     const char* subjects[] = {testbed::kTitles[0].subject, testbed::kTitles[1].subject};
     const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const char* subject : subjects)
-        for (const char* to : {kMail1, kMail2}) EXPECT_EQ((mails.count({to, subject}) ? mails.at({to, subject}) : 0), 1) << to << " " << subject;
+        for (const char* to : {kMail1, kMail2})
+            EXPECT_EQ((mails.count({to, subject}) ? mails.at({to, subject}) : 0), 1)
+                << to << " " << subject;
 
     const std::vector<Json> posts = NewPosts();
     ASSERT_EQ(posts.size(), 2u);
@@ -140,10 +152,12 @@ TEST_F(WordPressApiCli, StopInThePauseThenResumeSendsNothingTwice) {
     ASSERT_NE(server.port(), 0);
     WriteNetrc(Bed().AppPassword());
     // The blog first: the stop comes in the pause after its post.
-    const pid_t pid = StartCli(m_home, PostArgs(Articles(7, 12), server, "4", {BlogUrl(), kMail1, kMail2}),
-                               m_home.File("out"), m_home.File("err"));
+    const pid_t pid =
+        StartCli(m_home, PostArgs(Articles(7, 12), server, "4", {BlogUrl(), kMail1, kMail2}),
+                 m_home.File("out"), m_home.File("err"));
     CliGuard guard(pid);
-    ASSERT_TRUE(WaitFor([&] { return Out().find("投稿完了") != std::string::npos; }, "the blog's post"))
+    ASSERT_TRUE(
+        WaitFor([&] { return Out().find("投稿完了") != std::string::npos; }, "the blog's post"))
         << Out() << Err();
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitCli(pid, std::chrono::seconds(30)), 1) << Out() << Err();
@@ -155,14 +169,17 @@ TEST_F(WordPressApiCli, StopInThePauseThenResumeSendsNothingTwice) {
     const std::vector<Json> posts = NewPosts();
     ASSERT_EQ(posts.size(), 2u) << "each group posted once";
     const char* subjects[] = {testbed::kTitles[2].subject, testbed::kTitles[3].subject};
-    for (int g = 0; g < 2; ++g) EXPECT_EQ(posts[static_cast<std::size_t>(g)]["title"].get<std::string>(), subjects[g]);
+    for (int g = 0; g < 2; ++g)
+        EXPECT_EQ(posts[static_cast<std::size_t>(g)]["title"].get<std::string>(), subjects[g]);
     const auto mails = MailsBySubject(server);
     EXPECT_EQ(mails.size(), 4u);
     for (const auto& [key, count] : mails) EXPECT_EQ(count, 1) << key.first << " " << key.second;
 
     ASSERT_EQ(Cli({"history", "--run", "1"}), 0) << Err();
     for (const Json& post : posts)
-        EXPECT_NE(Out().find("投稿のアドレス " + post["link"].get<std::string>()), std::string::npos) << Out();
+        EXPECT_NE(Out().find("投稿のアドレス " + post["link"].get<std::string>()),
+                  std::string::npos)
+            << Out();
 }
 
 TEST_F(WordPressApiCli, WrongPasswordStopsThatBlogAfterOneAttemptOnly) {
@@ -170,15 +187,16 @@ TEST_F(WordPressApiCli, WrongPasswordStopsThatBlogAfterOneAttemptOnly) {
     ASSERT_NE(server.port(), 0);
     WriteNetrc("wrong password");
     const int refusedBefore = Bed().RefusedLogins();
-    EXPECT_EQ(Cli(PostArgs(Articles(13, 18), server, "0", {BlogUrl(), kMail1, kMail2})), 1) << Out() << Err();
+    EXPECT_EQ(Cli(PostArgs(Articles(13, 18), server, "0", {BlogUrl(), kMail1, kMail2})), 1)
+        << Out() << Err();
 
     EXPECT_EQ(Bed().RefusedLogins() - refusedBefore, 1) << "one attempt, not one per group";
     EXPECT_TRUE(NewPosts().empty());
     EXPECT_EQ(server.messages().size(), 4u) << "the mail destinations got everything";
     // Where to set the password, in words.
     // (The site's port is no scheme's default: it is part of the server's name.)
-    const std::string advice = "qubopost-cli credentials set --server " +
-                               Bed().HostPort() + " --user " + Bed().Env("ADMIN_USER");
+    const std::string advice = "qubopost-cli credentials set --server " + Bed().HostPort() +
+                               " --user " + Bed().Env("ADMIN_USER");
     EXPECT_NE(Out().find(advice), std::string::npos) << Out();
     EXPECT_NE(Out().find("「SMTP認証の設定…」"), std::string::npos) << Out();
     // The run did not finish: it can go on once the password is right.
@@ -205,26 +223,32 @@ TEST_F(WordPressApiCli, DraftsWithoutAnyMailServer) {
     };
     // A dry run shows the post and posts nothing.
     TempDir::Write(m_home.File("article.txt"), Articles(25, 27));
-    ASSERT_EQ(Cli({"post", "--article", m_home.File("article.txt"), "--to", BlogUrl(), "--draft", "--dry-run"}), 0)
+    ASSERT_EQ(Cli({"post", "--article", m_home.File("article.txt"), "--to", BlogUrl(), "--draft",
+                   "--dry-run"}),
+              0)
         << Out() << Err();
-    EXPECT_NE(Out().find("--- post 1 to " + BlogUrl() + " (draft)\nTitle: " + testbed::kTitles[8].subject + "\n"),
+    EXPECT_NE(Out().find("--- post 1 to " + BlogUrl() +
+                         " (draft)\nTitle: " + testbed::kTitles[8].subject + "\n"),
               std::string::npos)
         << Out();
     EXPECT_NE(Out().find(LinkHtml(25)), std::string::npos) << Out();
-    EXPECT_NE(Out().find("0 通のメールと 1 件のブログへの投稿を表示しました"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("0 通のメールと 1 件のブログへの投稿を表示しました"), std::string::npos)
+        << Out();
     EXPECT_TRUE(NewPosts().empty());
 
     std::size_t made = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir::Write(m_home.File("article.txt"), Articles(c.firstArticle, c.firstArticle + 2));
-        std::vector<std::string> args{"post", "--article", m_home.File("article.txt"), "--to", BlogUrl(), "--pause", "0"};
+        std::vector<std::string> args{
+            "post", "--article", m_home.File("article.txt"), "--to", BlogUrl(), "--pause", "0"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         ASSERT_EQ(Cli(args), 0) << Out() << Err();
         const std::vector<Json> posts = NewPosts();
         ASSERT_EQ(posts.size(), ++made);
         EXPECT_EQ(posts.back()["status"].get<std::string>(), "draft");
-        EXPECT_EQ(posts.back()["title"].get<std::string>(), testbed::kTitles[(c.firstArticle - 1) / 3].subject);
+        EXPECT_EQ(posts.back()["title"].get<std::string>(),
+                  testbed::kTitles[(c.firstArticle - 1) / 3].subject);
     }
 }
 

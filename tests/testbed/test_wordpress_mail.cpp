@@ -122,7 +122,8 @@ TEST_F(WordPressMail, TheTestBedPostsAHandMadeMessage) {
         EXPECT_TRUE(SameText(Text(posts[i], {"content"}), content));
         EXPECT_EQ(Text(posts[i], {"status"}), statuses[i]);
         EXPECT_EQ(Text(posts[i], {"author"}), m_bed.Env("ADMIN_USER"));
-        EXPECT_EQ(Text(posts[i], {"link"}).rfind(m_bed.Env("SITE_URL") + "/", 0), 0u) << Text(posts[i], {"link"});
+        EXPECT_EQ(Text(posts[i], {"link"}).rfind(m_bed.Env("SITE_URL") + "/", 0), 0u)
+            << Text(posts[i], {"link"});
     }
     // A second check finds the mailbox empty: every message was taken once.
     const Json again = Check();
@@ -139,13 +140,15 @@ TEST_F(WordPressMail, PostedArticlesBecomePostsWithTheirSubjectsAndBodies) {
     TempDir::Write(m_bed.Dir().File("header.txt"), header);
     TempDir::Write(m_bed.Dir().File("footer.txt"), footer);
 
-    const pid_t cli = StartCli(m_home,
-                               {"post", "--article", m_bed.Dir().File("article.txt"), "--to", m_bed.Env("MAIL_TO"), "--server",
-                                m_bed.Env("SMTP_HOST"), "--port", m_bed.Env("SMTP_PORT"), "--from", m_bed.Env("ADMIN_EMAIL"),
-                                "--header", m_bed.Dir().File("header.txt"), "--footer", m_bed.Dir().File("footer.txt"),
-                                "--pause", "0"},
-                               m_bed.Dir().File("cli.out"), m_bed.Dir().File("cli.err"));
-    ASSERT_EQ(WaitCli(cli, std::chrono::seconds(120)), 0) << TempDir::Read(m_bed.Dir().File("cli.err"));
+    const pid_t cli = StartCli(
+        m_home,
+        {"post", "--article", m_bed.Dir().File("article.txt"), "--to", m_bed.Env("MAIL_TO"),
+         "--server", m_bed.Env("SMTP_HOST"), "--port", m_bed.Env("SMTP_PORT"), "--from",
+         m_bed.Env("ADMIN_EMAIL"), "--header", m_bed.Dir().File("header.txt"), "--footer",
+         m_bed.Dir().File("footer.txt"), "--pause", "0"},
+        m_bed.Dir().File("cli.out"), m_bed.Dir().File("cli.err"));
+    ASSERT_EQ(WaitCli(cli, std::chrono::seconds(120)), 0)
+        << TempDir::Read(m_bed.Dir().File("cli.err"));
 
     const Json result = Check();
     EXPECT_EQ(Text(result, {"wp_mail", "status"}), "200") << Text(result, {"wp_mail", "text"});
@@ -158,7 +161,8 @@ TEST_F(WordPressMail, PostedArticlesBecomePostsWithTheirSubjectsAndBodies) {
         EXPECT_TRUE(SameText(Text(post, {"title"}), AsWordPressStoresIt(kTitles[g].subject)));
         EXPECT_TRUE(SameText(Text(post, {"content"}), AsWordPressStoresIt(body)));
         for (int n = 3 * g + 1; n <= 3 * g + 3; ++n) {
-            EXPECT_NE(Text(post, {"content"}).find(AsWordPressStoresIt(Link(n)) + "\r\n"), std::string::npos)
+            EXPECT_NE(Text(post, {"content"}).find(AsWordPressStoresIt(Link(n)) + "\r\n"),
+                      std::string::npos)
                 << "link " << Link(n) << " is not intact";
         }
         // The sender is the administrator's address: the administrator's published post.

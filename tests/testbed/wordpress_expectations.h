@@ -1,7 +1,7 @@
 // What the WordPress test bed's posts must hold, written by hand for the tests that mail into it
 // (test_wordpress_mail with qubopost-cli, tests/qt/test_qt_wordpress with the window; the bed
-// itself is tests/support/wordpress_bed.h). Nothing here calls the program's posting code: the subjects are
-// counted by hand and the bodies put together from the texts below.
+// itself is tests/support/wordpress_bed.h). Nothing here calls the program's posting code: the
+// subjects are counted by hand and the bodies put together from the texts below.
 //
 // What wp-mail.php (WordPress 6.1, Debian's package) does on the way, for a text/plain message:
 // - title: the header line holding "Subject: " only (a folded continuation line is lost), decoded
@@ -42,7 +42,9 @@ inline std::string TextDifference(const std::string& actual, const std::string& 
     std::size_t at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
     std::ostringstream out;
-    out << "texts part at byte " << at << "\n--- got:\n" << actual << "\n--- wanted:\n" << expected << "\n---";
+    out << "texts part at byte " << at << "\n--- got:\n"
+        << actual << "\n--- wanted:\n"
+        << expected << "\n---";
     return out.str();
 }
 
@@ -65,12 +67,15 @@ inline constexpr TitleCase kTitles[] = {
     {"【限定】①春の新作コレクション～人気アイテム特集〜今だけ♡送料無料キャンペーン実施中😀お見逃しなく",
      "【限定】①春の新作コレクション～人気アイテム特・・"},
     // 41 characters, 49 bytes (32 half-width katakana, "ﾊﾞ" and "ﾄﾞ" two each): not cut.
-    {"ﾀｲﾑｾｰﾙ開催中 ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応 ｱｲﾌｫﾝｱﾝﾄﾞ", "ﾀｲﾑｾｰﾙ開催中 ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応 ｱｲﾌｫﾝｱﾝﾄﾞ"},
+    {"ﾀｲﾑｾｰﾙ開催中 ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応 ｱｲﾌｫﾝｱﾝﾄﾞ",
+     "ﾀｲﾑｾｰﾙ開催中 ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応 ｱｲﾌｫﾝｱﾝﾄﾞ"},
     // Exactly 50 bytes: cut to 46 (ending with "倍").
-    {"Summer Sale ～夏の大感謝祭♡全品ポイント１０倍です", "Summer Sale ～夏の大感謝祭♡全品ポイント１０倍・・"},
+    {"Summer Sale ～夏の大感謝祭♡全品ポイント１０倍です",
+     "Summer Sale ～夏の大感謝祭♡全品ポイント１０倍・・"},
     // 45 bytes up to the blank before "ﾀﾞ": "ﾀ" alone would fit in 46, but "ﾀﾞ" is one
     // user-perceived character of 2 bytes: the cut comes before it.
-    {"ﾀｲﾑｾｰﾙ開催中!ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応ｱｲﾌｫﾝ ﾀﾞﾌﾞﾙﾎﾟｹｯﾄ用", "ﾀｲﾑｾｰﾙ開催中!ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応ｱｲﾌｫﾝ ・・"},
+    {"ﾀｲﾑｾｰﾙ開催中!ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応ｱｲﾌｫﾝ ﾀﾞﾌﾞﾙﾎﾟｹｯﾄ用",
+     "ﾀｲﾑｾｰﾙ開催中!ｽﾏｰﾄﾌｫﾝｹｰｽ ｶﾊﾞｰ 全機種対応ｱｲﾌｫﾝ ・・"},
     // A leading full-width blank stays (WordPress trims ASCII blanks only); 45 bytes up to
     // "で", "切" would end at 47.
     {"　全角空白で始まる題　①② ～ 〜 ♡ 😀 ここで切れますか？最後の文字まで読んでね",
@@ -80,7 +85,8 @@ inline constexpr TitleCase kTitles[] = {
     {"1番人気の定番アイテムが再入荷しました嬉しい!👍🏽最後まで必ず読んでくださいね♪",
      "1番人気の定番アイテムが再入荷しました嬉しい!・・"},
     // 56 bytes, cut inside the address: 46 bytes end with "t".
-    {"New arrivals: coats & jackets ～ http://shop.test/new ♡", "New arrivals: coats & jackets ～ http://shop.t・・"},
+    {"New arrivals: coats & jackets ～ http://shop.test/new ♡",
+     "New arrivals: coats & jackets ～ http://shop.t・・"},
 };
 inline constexpr int kGroups = static_cast<int>(sizeof(kTitles) / sizeof(kTitles[0]));
 inline constexpr int kArticles = kGroups * 3;
@@ -93,13 +99,19 @@ inline std::string Link(int n) {
 
 inline std::string Description(int n) {
     switch (n % 6) {
-    case 0: return "人気の商品です♡ おすすめ😀\r\n　全角空白で始まる行〜～①";
-    case 1: return ".ドットで始まる行\r\nFrom the shop: 行末に空白 \r\n\tタブで始まる行";
-    case 2: return "長い説明：" + std::string("あいうえおかきくけこ①②③～〜♡😀 ") + "さしすせそたちつてと" +
-                   "なにぬねのはひふへほまみむめもやゆよらりるれろわをん";
-    case 3: return "詳しくはこちら http://shop.test/detail?id=" + std::to_string(n) + "&lang=ja ♡";
-    case 4: return "ﾊﾝｶｸｶﾀｶﾅ ﾃﾞｽ｡ =3D そのまま =?UTF-8?B?6ZW3?= も本文の文字";
-    default: return "\r\n空行のあとの説明　全角空白　♡\r\n";
+        case 0:
+            return "人気の商品です♡ おすすめ😀\r\n　全角空白で始まる行〜～①";
+        case 1:
+            return ".ドットで始まる行\r\nFrom the shop: 行末に空白 \r\n\tタブで始まる行";
+        case 2:
+            return "長い説明：" + std::string("あいうえおかきくけこ①②③～〜♡😀 ") +
+                   "さしすせそたちつてと" + "なにぬねのはひふへほまみむめもやゆよらりるれろわをん";
+        case 3:
+            return "詳しくはこちら http://shop.test/detail?id=" + std::to_string(n) + "&lang=ja ♡";
+        case 4:
+            return "ﾊﾝｶｸｶﾀｶﾅ ﾃﾞｽ｡ =3D そのまま =?UTF-8?B?6ZW3?= も本文の文字";
+        default:
+            return "\r\n空行のあとの説明　全角空白　♡\r\n";
     }
 }
 
@@ -112,8 +124,8 @@ inline std::string ArticleTitle(int n) {
 
 // Article n with its separator in front, CR LF line ends.
 inline std::string ArticleText(int n) {
-    return "-----into-----\r\n" + Link(n) + "\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]" + ArticleTitle(n) + "\r\n\r\n" +
-           Description(n) + "\r\n\r\n";
+    return "-----into-----\r\n" + Link(n) + "\r\n\r\nお勧め情報のご案内 ↓\r\n\r\n[title]" +
+           ArticleTitle(n) + "\r\n\r\n" + Description(n) + "\r\n\r\n";
 }
 
 // The whole article text: every article and the closing separator.

@@ -5,18 +5,19 @@
 //   qubopost-screenshots OUTPUT_FOLDER SUFFIX
 //
 // writes OUTPUT_FOLDER/main-SUFFIX.png, preview-SUFFIX.png, credentials-SUFFIX.png,
-// history-SUFFIX.png, busy-SUFFIX.png (a fetch going) and failure-SUFFIX.png (a fetch's error). It runs on any Qt platform; scripts/screenshots.sh runs it under Xvfb at
-// scale 1 and 2. Nothing is sent anywhere: the settings file and the journal are temporary.
+// history-SUFFIX.png, busy-SUFFIX.png (a fetch going) and failure-SUFFIX.png (a fetch's error). It
+// runs on any Qt platform; scripts/screenshots.sh runs it under Xvfb at scale 1 and 2. Nothing is
+// sent anywhere: the settings file and the journal are temporary.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QKeyEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,15 +30,15 @@
 #include <string>
 
 #include "article/article_generator.h"
-#include "journal/journal.h"
-#include "platform/encoding.h"
 #include "gui/qt_dialog.h"
 #include "gui/qt_window_system.h"
 #include "gui/side_windows.h"
-#include "ui/side_services.h"
+#include "journal/journal.h"
+#include "platform/encoding.h"
 #include "resources/control_table.h"
 #include "temp_dir.h"
 #include "ui/qubopost_dlg.h"
+#include "ui/side_services.h"
 
 using namespace qubopost::view;
 using namespace qubopost::ui;
@@ -58,7 +59,8 @@ int g_failures = 0;
 // Lets the window settle (layout, exposure, the first paint), then saves it.
 void Save(QWidget* window, const QString& name) {
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    const QString file = g_folder + QLatin1Char('/') + name + QLatin1Char('-') + g_suffix + QStringLiteral(".png");
+    const QString file =
+        g_folder + QLatin1Char('/') + name + QLatin1Char('-') + g_suffix + QStringLiteral(".png");
     if (!window->grab().save(file)) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(file));
         ++g_failures;
@@ -77,8 +79,10 @@ void Settle(int ms) {
 // The whole screen as it is now: shows what of a window lies off the screen.
 void SaveScreen(const QString& name) {
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    const QString file = g_folder + QLatin1Char('/') + name + QStringLiteral("-screen-") + g_suffix + QStringLiteral(".png");
-    if (QScreen* screen = QGuiApplication::primaryScreen(); !screen || !screen->grabWindow(0).save(file)) {
+    const QString file = g_folder + QLatin1Char('/') + name + QStringLiteral("-screen-") +
+                         g_suffix + QStringLiteral(".png");
+    if (QScreen* screen = QGuiApplication::primaryScreen();
+        !screen || !screen->grabWindow(0).save(file)) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(file));
         ++g_failures;
     }
@@ -107,13 +111,15 @@ void Type(QtDialog& dialog, int id, const QString& text) {
 // An article as the generator makes it from a ranking page of a few Japanese titles.
 QString SampleArticle() {
     std::string page;
-    const char* titles[] = {"はじめてのブログ術", "毎日つづく日記の書き方", "写真で伝える旅の記録", "小さな副業入門",
-                            "季節のレシピ十二か月"};
+    const char* titles[] = {"はじめてのブログ術", "毎日つづく日記の書き方", "写真で伝える旅の記録",
+                            "小さな副業入門", "季節のレシピ十二か月"};
     for (int i = 0; i < 5; ++i) {
-        page += "<a href='http://shop.test/" + std::to_string(i + 1) + "/' target=_blank>" + titles[i] + "</a>\n";
+        page += "<a href='http://shop.test/" + std::to_string(i + 1) + "/' target=_blank>" +
+                titles[i] + "</a>\n";
     }
     const Text article = GenerateArticle(Sjis(page), RankingKind::Daily);
-    return QString::fromStdString(ToUtf8(article)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return QString::fromStdString(ToUtf8(article))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 // A journal with two runs: one that went through, one stopped with a refusal on the way.
@@ -136,7 +142,8 @@ void RecordTwoRuns(const std::string& path) {
     };
     auto one = history.StartRun("run-a", planned, first);
     if (one) {
-        for (int n = 1; n <= 4; ++n) (void)history.MarkSent(one.value(), n, first + minutes(n - 1), "250 2.0.0 Ok: queued");
+        for (int n = 1; n <= 4; ++n)
+            (void)history.MarkSent(one.value(), n, first + minutes(n - 1), "250 2.0.0 Ok: queued");
         (void)history.EndRun(one.value(), first + minutes(4), true);
     }
     const journal::Time second = first + days(1);
@@ -172,7 +179,9 @@ int main(int argc, char** argv) {
     QTimer::singleShot(300, [&] {
         QtDialog* dialog = nullptr;
         for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* candidate = qobject_cast<QtDialog*>(window); candidate && candidate->isVisible()) dialog = candidate;
+            if (auto* candidate = qobject_cast<QtDialog*>(window);
+                candidate && candidate->isVisible())
+                dialog = candidate;
         }
         if (!dialog) {
             std::fprintf(stderr, "the main window did not come up\n");
@@ -192,7 +201,8 @@ int main(int argc, char** argv) {
         SaveScreen(QStringLiteral("main"));
 
         WhenModalShown([](QDialog* preview) {
-            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages")); list && list->topLevelItemCount() > 2)
+            if (auto* list = preview->findChild<QTreeWidget*>(QStringLiteral("messages"));
+                list && list->topLevelItemCount() > 2)
                 list->setCurrentItem(list->topLevelItem(2));
             Save(preview, QStringLiteral("preview"));
             SaveScreen(QStringLiteral("preview"));
@@ -202,11 +212,13 @@ int main(int argc, char** argv) {
         qobject_cast<QPushButton*>(dialog->Control(IDC_CONFIRM_POST))->click();
 
         WhenModalShown([](QDialog* window) {
-            if (auto* user = window->findChild<QLineEdit*>(QStringLiteral("user"))) user->setText(QStringLiteral("hanako"));
+            if (auto* user = window->findChild<QLineEdit*>(QStringLiteral("user")))
+                user->setText(QStringLiteral("hanako"));
             Save(window, QStringLiteral("credentials"));
             window->reject();
         });
-        RunCredentialsWindow(dialog, "127.0.0.1", "2525", MakeSideServices("", journalPath)->SmtpLogin());
+        RunCredentialsWindow(dialog, "127.0.0.1", "2525",
+                             MakeSideServices("", journalPath)->SmtpLogin());
 
         WhenModalShown([](QDialog* window) {
             Save(window, QStringLiteral("history"));
@@ -222,12 +234,14 @@ int main(int argc, char** argv) {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (silent < 0 || bind(silent, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(silent, 4) != 0 ||
+        if (silent < 0 || bind(silent, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(silent, 4) != 0 ||
             getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             std::fprintf(stderr, "no silent server for the busy picture\n");
             ++g_failures;
         } else {
-            qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
+            qputenv("http_proxy",
+                    "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
             qobject_cast<QPushButton*>(dialog->Control(IDC_GENERATE))->click();
             Settle(800);
             Save(dialog, QStringLiteral("busy"));
