@@ -438,6 +438,8 @@ int RunEngine(const Arguments& args, double pauseSeconds, const PostingInputs* i
         setup.send = Notifying(mail.sendMailEx);
     }
     setup.setOption = mail.setOption;
+    // The mail library's reasons (key ring, login) in the language this program speaks.
+    mail.setOption("language", msg::CurrentLanguage() == msg::Language::English ? "en" : "ja");
     setup.draft = draft;
     if (setup.noJournal) std::cerr << "qubopost-cli: " << Say(msg::kCliNoJournal) << "\n";
 

@@ -199,6 +199,14 @@ extern "C" BSMTP_API int BTestLogin(const char* server, const char* user, const 
 extern "C" BSMTP_API int BSetOption(const char* name, const char* value) {
     try {
         if (!name || !value) return 0;
+        if (std::string_view(name) == "language") {
+            // This library holds its own copy of the catalogue's language.
+            namespace msg = qubopost::messages;
+            const std::string_view language(value);
+            if (language != "" && language != "ja" && language != "en") return 0;
+            msg::SetLanguage(language == "en" ? msg::Language::English : msg::Language::Japanese);
+            return 1;
+        }
         return qubopost::mail::SetSessionOption(name, value) ? 1 : 0;
     } catch (...) {
         return 0;

@@ -148,6 +148,8 @@ BSMTP_API int BTestLogin(const char* server, const char* user, const char* passw
 //                         (1..86400000; default 30000).
 //   "idle-timeout-ms"     give up when nothing moves for this long, in milliseconds
 //                         (1..86400000; default 60000).
+//   "language"            "ja" or "en": the language of the reasons this library writes (the
+//                         key ring's, the login's); "" = Japanese, the default.
 BSMTP_API int BSetOption(const char* name, const char* value);
 
 // qubopost-cli's "credentials" command (set, forget, list) with argv[first] the word after

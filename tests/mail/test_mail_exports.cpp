@@ -42,3 +42,13 @@ TEST(MailExports, ALibraryWithoutBSendMailNotifyStillLoads) {
 }
 
 }  // namespace
+
+// The language of the library's own reasons: the two the catalogue has, or back to the default.
+TEST(MailExports, TheLanguageOptionTakesJapaneseEnglishOrTheDefault) {
+    const MailFunctions functions = LoadMailFunctions(QUBOPOST_TEST_BSMTP_PATH);
+    ASSERT_TRUE(functions);
+    const std::pair<const char*, int> cases[] = {
+        {"en", 1}, {"ja", 1}, {"", 1}, {"fr", 0}, {"EN", 0}};
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(functions.setOption("language", value), expected) << value;
+}
