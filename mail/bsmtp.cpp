@@ -203,7 +203,7 @@ extern "C" BSMTP_API int BSetOption(const char* name, const char* value) {
             // This library holds its own copy of the catalogue's language.
             namespace msg = qubopost::messages;
             const std::string_view language(value);
-            if (language != "" && language != "ja" && language != "en") return 0;
+            if (!language.empty() && language != "ja" && language != "en") return 0;
             msg::SetLanguage(language == "en" ? msg::Language::English : msg::Language::Japanese);
             return 1;
         }
