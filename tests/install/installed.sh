@@ -355,6 +355,14 @@ window-class)
     done
     [ -s "$scratch/display" ] || fail "Xvfb gave no display"
     display=:$(head -n1 "$scratch/display")
+    # The server answers on that display before the program is started (a failure to connect
+    # afterwards is then the program's, not a server still coming up or already gone).
+    for _ in $(seq 1 200); do
+        DISPLAY=$display xwininfo -root >/dev/null 2>&1 && break
+        kill -0 "$server_pid" 2>/dev/null || fail "Xvfb on $display ended: $(cat "$scratch/xvfb")"
+        sleep 0.05
+    done
+    DISPLAY=$display xwininfo -root >/dev/null 2>&1 || fail "Xvfb on $display does not answer"
     # A session bus of its own, as every desktop session has one (without any, the D-Bus
     # library would try to start one through the X server).
     command -v dbus-daemon >/dev/null || fail "dbus-daemon missing (scripts/setup.sh installs dbus)"
@@ -382,6 +390,7 @@ window-class)
             sed -n 's/.*: ("\([^"]*\)" "\([^"]*\)").*/\2/p' | head -n1 >"$scratch/class"
         [ -s "$scratch/class" ]
     }
+    if ! kill -0 "$server_pid" 2>/dev/null; then fail "Xvfb on $display ended: $(cat "$scratch/xvfb")"; fi
     wait_for "$program_pid" window_class
     [ "$(cat "$scratch/class")" = "$wm_class" ] ||
         fail "the window's class is '$(cat "$scratch/class")', the entry says StartupWMClass=$wm_class"
