@@ -185,14 +185,26 @@ check_packages() {
 start_mariadb() {
     local mariadbd=mariadbd
     command -v mariadbd >/dev/null 2>&1 || mariadbd=/usr/sbin/mariadbd
-    mariadb-install-db --no-defaults --datadir="$folder/db" --user="$user" \
-        --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
-        --innodb-log-file-size=4M --innodb-buffer-pool-size=16M >"$folder/log/mariadb-install.log" 2>&1 ||
-        { tail -n 20 "$folder/log/mariadb-install.log" >&2; die "mariadb-install-db failed"; }
+    # Native asynchronous I/O is left off: several beds (and other programs) starting at once
+    # share the kernel's limit on AIO contexts, which a bed of this size does not need.
+    # The data folder is made again once if making it fails (the log's errors are shown).
+    local try
+    for try in 1 2; do
+        rm -rf "$folder/db"
+        if mariadb-install-db --no-defaults --datadir="$folder/db" --user="$user" \
+            --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
+            --innodb-use-native-aio=0 --innodb-log-file-size=4M --innodb-buffer-pool-size=16M \
+            >"$folder/log/mariadb-install.log" 2>&1; then
+            break
+        fi
+        echo "wordpress.sh: mariadb-install-db failed (try $try):" >&2
+        grep -i -E 'error|fail|abort' "$folder/log/mariadb-install.log" | head -n 20 >&2 || true
+        [ "$try" = 2 ] && { tail -n 20 "$folder/log/mariadb-install.log" >&2; die "mariadb-install-db failed"; }
+    done
     launch mariadb "$mariadbd" --no-defaults --datadir="$folder/db" --socket="$folder/mysql.sock" \
         --skip-networking --user="$user" --pid-file="$folder/db/mariadbd.pid" \
         --log-error="$folder/log/mariadb.log" --tmpdir="$folder/tmp" --skip-name-resolve \
-        --innodb-log-file-size=4M --innodb-buffer-pool-size=16M --skip-log-bin \
+        --innodb-use-native-aio=0 --innodb-log-file-size=4M --innodb-buffer-pool-size=16M --skip-log-bin \
         --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci
     wait_for MariaDB "$(cat "$folder/pids/mariadb.pid")" "$folder/log/mariadb.log" \
