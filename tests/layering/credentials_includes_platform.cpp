@@ -1,4 +1,2 @@
 // Must not compile: credentials/ is a leaf and sees no program header.
 #include "platform/text.h"
-
-using namespace qubopost::platform;

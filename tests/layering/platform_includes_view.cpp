@@ -1,5 +1,2 @@
 // Must not compile: the platform is below the window contract.
 #include "view/control_view.h"
-
-using namespace qubopost::view;
-using namespace qubopost::platform;

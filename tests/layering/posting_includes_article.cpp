@@ -1,7 +1,3 @@
 // Must not compile: the posting cuts the article text by its format (resources/article_format.h),
 // without the generator that writes it.
 #include "article/article_generator.h"
-
-using namespace qubopost::platform;
-using namespace qubopost::resources;
-using namespace qubopost::article;

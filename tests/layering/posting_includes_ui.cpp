@@ -1,10 +1,2 @@
 // Must not compile: posting/ stands below the dialog logic and does not link ui/.
 #include "ui/qubopost_dlg.h"
-
-using namespace qubopost::view;
-using namespace qubopost::ui;
-using namespace qubopost::platform;
-using namespace qubopost::resources;
-using namespace qubopost::settings;
-using namespace qubopost::article;
-using namespace qubopost::posting;
